@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// One removable item of the check list: an app and perhaps its widget.
+struct CatalogueEntry {
+    std::string name;            // never empty
+    std::string description;
+    std::string definitionFile;  // full path of the definition file
+    std::uint8_t isWidget = 0;   // low 8 bits of `widget`
+    std::uint8_t enabled = 0;    // low 8 bits of `enabled`: the row starts ticked
+    std::int32_t rowIndex = 0;   // the entry's row in the check list
+    std::vector<std::string> files;        // in-zip paths of the app
+    std::vector<std::string> widgetFiles;  // in-zip paths of the widget; empty unless isWidget
+};
+
+// Owns every entry. Entries are held by pointer so that the rows of the check list and
+// `entryByName` keep pointing at them when `entries` is sorted.
+struct Catalogue {
+    std::vector<std::unique_ptr<CatalogueEntry>> entries;
+    // Lower-cased name -> entry; of two equal names the later loaded wins.
+    std::unordered_map<std::string, CatalogueEntry*> entryByName;
+};
+
+// Reads every definition file of `definitionFolder` (ending with a separator) into the
+// catalogue. False when the folder can't be listed: the catalogue is then unchanged and the
+// check list must not be filled.
+bool loadDefinitions(Catalogue& catalogue, const std::string& definitionFolder);

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Size of a file in bytes (0 included); -1 when the path does not exist or can't be examined,
+// -2 when it is a folder. A path "exists as a file" when the result is 0 or more.
+std::int64_t fileSize(const std::string& path);
+
+// Copies the whole of `source` to `destination`, replacing a file that is there. The copy is
+// written to a temporary name beside the destination and renamed into place only when it is
+// complete, so a failed copy never leaves a partial file and never destroys an earlier one.
+bool copyFile(const std::string& source, const std::string& destination);
+
+// Removes a folder with everything in it, read-only files included. A symbolic link inside is
+// removed as a link: nothing outside the folder is ever touched.
+bool removeTree(const std::string& path);
+
+// Creates one folder (Linux: mode 0700).
+bool makeFolder(const std::string& path);
+
+// Replaces `destination` with `source` in one step.
+bool renameFile(const std::string& source, const std::string& destination);
+
+bool removeFile(const std::string& path);

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+// The build's path separator, used for the program's own folders.
+#ifdef _WIN32
+inline constexpr char pathSeparator = '\\';
+#else
+inline constexpr char pathSeparator = '/';
+#endif
+
+// The folder of the running executable, ending with a path separator. On Linux it is the target
+// of /proc/self/exe (a program started through a symbolic link gets the real file's folder), or
+// the folder of `argv0` when that link can't be read.
+std::string findProgramFolder(const char* argv0);
+
+// Every fixed path of the program, built from the program folder. Nothing here depends on the
+// working directory.
+struct ProgramPaths {
+    std::string programFolder;     // ends with a separator
+    std::string definitionFolder;  // app/remove/
+    std::string addFolder;         // app/add/, with its trailing separator
+    std::string undoTemplate;      // app/undo/undo.zip
+    std::string extractionFolder;  // app/undo/files/, with its trailing separator
+    std::string archiverProgram;   // Linux: "7z" from PATH; Windows: bin\win\7z.exe
+};
+
+ProgramPaths programPaths(const std::string& programFolder);

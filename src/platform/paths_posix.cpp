@@ -1,0 +1,32 @@
+#include "platform/paths.h"
+
+#include <climits>
+#include <unistd.h>
+
+namespace {
+
+std::string folderOf(const std::string& path) {
+    const auto cut = path.find_last_of('/');
+    return cut == std::string::npos ? std::string("./") : path.substr(0, cut + 1);
+}
+
+}  // namespace
+
+std::string findProgramFolder(const char* argv0) {
+    char buffer[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
+    if (length > 0 && static_cast<std::size_t>(length) < sizeof buffer)
+        return folderOf(std::string(buffer, static_cast<std::size_t>(length)));
+    return folderOf(argv0 ? argv0 : "");
+}
+
+ProgramPaths programPaths(const std::string& programFolder) {
+    ProgramPaths paths;
+    paths.programFolder = programFolder;
+    paths.definitionFolder = programFolder + "app/remove/";
+    paths.addFolder = programFolder + "app/add/";
+    paths.undoTemplate = programFolder + "app/undo/undo.zip";
+    paths.extractionFolder = programFolder + "app/undo/files/";
+    paths.archiverProgram = "7z";
+    return paths;
+}

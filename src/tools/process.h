@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+// The process facility: starts a child with one command line, watches it, reads its output and
+// ends it. One implementation per platform (process_posix.cpp, process_win32.cpp).
+
+enum StartOption : unsigned {
+    hideWindow = 1u << 0,     // the child shows no window
+    waitForExit = 1u << 1,    // startProcess returns only after the child has ended
+    keepHandle = 1u << 2,     // hand out a ProcessHandle
+    captureOutput = 1u << 3,  // the child's standard output goes to a pipe
+    captureErrors = 1u << 4,  // the child's standard error goes to a pipe
+};
+
+// A started child with the readers on its pipes. Destroying it releases the pipes; a child
+// that is still running is left to end on its own and is collected, never left a zombie.
+class ProcessHandle;
+
+struct ProcessDeleter {
+    void operator()(ProcessHandle* handle) const;
+};
+using ProcessPtr = std::unique_ptr<ProcessHandle, ProcessDeleter>;
+
+struct StartResult {
+    bool started = false;  // false: no child could be started
+    ProcessPtr handle;     // only with keepHandle
+};
+
+StartResult startProcess(const std::string& program, const std::string& parameters,
+                         const std::string& workingDirectory, unsigned options);
+
+// True while the child has not ended or its standard output is not yet exhausted.
+bool isProcessRunning(ProcessHandle& process);
+// Standard-output bytes that can be read now without waiting.
+std::size_t availableOutput(ProcessHandle& process);
+// One line of standard output without its line end; waits until the line is complete or the
+// output has ended.
+std::string readOutputLine(ProcessHandle& process);
+// One complete error-stream line from what has arrived, or "" when none is complete; never
+// waits.
+std::string readErrorLine(ProcessHandle& process);
+// Ends the child at once.
+void killProcess(ProcessHandle& process);
