@@ -1,0 +1,50 @@
+#include "catalogue/catalogue.h"
+
+#include "catalogue/ini_file.h"
+#include "platform/text.h"
+
+namespace {
+
+void readPaths(IniFile& file, std::string_view group, std::vector<std::string>& paths) {
+    file.selectGroup(group);
+    if (!file.beginKeys()) return;
+    while (file.nextKey()) paths.push_back(normaliseDefinitionPath(file.keyValue()));
+}
+
+}  // namespace
+
+bool loadDefinitions(Catalogue& catalogue, const std::string& definitionFolder) {
+    std::vector<std::string> names;
+    if (!listDefinitionFiles(definitionFolder, names)) return false;
+
+    IniFile file;
+    for (const std::string& name : names) {
+        std::string path = definitionFolder + name;
+        if (!file.open(path)) continue;
+        file.selectGroup("main");
+        std::string appName = file.readString("appname", "");
+        const std::int32_t enabled = file.readNumber("enabled", 0);
+        const std::int32_t widget = file.readNumber("widget", 0);
+        if (appName.empty()) {
+            file.close();
+            continue;
+        }
+
+        auto entry = std::make_unique<CatalogueEntry>();
+        entry->name = std::move(appName);
+        entry->description = file.readString("description", "");
+        entry->definitionFile = std::move(path);
+        // Only the low 8 bits are kept: "enabled = 256" starts unticked, while "widget = 256"
+        // still has its widget files read below, since that test uses the whole number.
+        entry->isWidget = static_cast<std::uint8_t>(widget);
+        entry->enabled = static_cast<std::uint8_t>(enabled);
+        readPaths(file, "files", entry->files);
+        if (widget != 0) readPaths(file, "widget_files", entry->widgetFiles);
+        file.close();
+
+        catalogue.entries.push_back(std::move(entry));
+        CatalogueEntry& added = *catalogue.entries.back();
+        catalogue.entryByName[lowerName(added.name)] = &added;
+    }
+    return true;
+}

@@ -1,0 +1,162 @@
+#include "catalogue/catalogue.h"
+
+#include "catalogue/sandbox.h"
+#include "platform/text.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
+
+std::vector<std::string> namesOf(const Catalogue& catalogue) {
+    std::vector<std::string> names;
+    for (const auto& entry : catalogue.entries) names.push_back(entry->name);
+    return names;
+}
+
+std::string definition(const std::string& name, const std::string& rest = "") {
+    return "[main]\nappname = " + name + "\n" + rest;
+}
+
+TEST(LoadDefinitions, ReadsEveryFieldOfADefinitionFile) {
+    Sandbox folder;
+    folder.write("example.ini",
+                 "[main]\nappname = Example\ndescription = An example app\nenabled = 1\n"
+                 "widget = 1\n[files]\n1 = system/app/Example.apk\n"
+                 "2 = system\\app\\Example.odex\n1 = /System\\App\\Twice.apk\nno equals sign\n"
+                 "[widget_files]\n1 = system/app/ExampleWidget.apk\n");
+    Catalogue catalogue;
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
+    ASSERT_EQ(catalogue.entries.size(), 1u);
+    const CatalogueEntry& entry = *catalogue.entries[0];
+    EXPECT_EQ(entry.name, "Example");
+    EXPECT_EQ(entry.description, "An example app");
+    EXPECT_EQ(entry.definitionFile, folder.path() + "example.ini");
+    EXPECT_EQ(entry.isWidget, 1);
+    EXPECT_EQ(entry.enabled, 1);
+    EXPECT_EQ(entry.rowIndex, 0);
+    EXPECT_THAT(entry.files, ElementsAre("system/app/Example.apk", "system/app/Example.odex",
+                                         "/System/App/Twice.apk", ""));
+    EXPECT_THAT(entry.widgetFiles, ElementsAre("system/app/ExampleWidget.apk"));
+    EXPECT_EQ(catalogue.entryByName.at("example"), &entry);
+}
+
+TEST(LoadDefinitions, EmptyAndMissingFolders) {
+    Sandbox folder;
+    Catalogue catalogue;
+    EXPECT_TRUE(loadDefinitions(catalogue, folder.path()));
+    EXPECT_THAT(catalogue.entries, IsEmpty());
+
+    folder.write("remove/kept.ini", definition("Kept"));
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.path() + "remove/"));
+    EXPECT_FALSE(loadDefinitions(catalogue, folder.path() + "absent/"));
+    EXPECT_THAT(namesOf(catalogue), ElementsAre("Kept"));
+    EXPECT_EQ(catalogue.entryByName.size(), 1u);
+}
+
+TEST(LoadDefinitions, WhichNamesAreRead) {
+    Sandbox folder;
+    folder.write("plain.ini", definition("Plain"));
+    folder.write(".hidden.ini", definition("Hidden"));
+    folder.write(".ini", definition("Dot"));
+    folder.write("Upper.INI", definition("Upper"));
+    folder.write("other.txt", definition("Other"));
+    folder.write("plain.ini.bak", definition("Backup"));
+    folder.write("folder.ini/inner.ini", definition("Inner"));
+    std::filesystem::create_symlink(folder.path() + "plain.ini", folder.path() + "link.ini");
+    std::filesystem::create_directory_symlink(folder.path() + "folder.ini",
+                                              folder.path() + "dirlink.ini");
+    std::filesystem::create_symlink(folder.path() + "nowhere", folder.path() + "dangling.ini");
+    ASSERT_EQ(::mkfifo((folder.path() + "fifo.ini").c_str(), 0600), 0);
+
+    std::vector<std::string> names;
+    ASSERT_TRUE(listDefinitionFiles(folder.path(), names));
+    EXPECT_THAT(names, UnorderedElementsAre("plain.ini", ".hidden.ini", ".ini", "link.ini",
+                                            "dangling.ini"));
+
+    Catalogue catalogue;
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
+    EXPECT_THAT(namesOf(catalogue), UnorderedElementsAre("Plain", "Hidden", "Dot", "Plain"));
+}
+
+TEST(LoadDefinitions, SkippedFiles) {
+    Sandbox folder;
+    folder.write("nomain.ini", "[other]\nappname = NoMain\n");
+    folder.write("noname.ini", "[main]\ndescription = nameless\n[files]\n1 = a\n");
+    folder.write("blank.ini", "[main]\nappname =   \t\n");
+    folder.write("second.ini", "[main]\n[main]\nappname = Second\n");
+    folder.write("empty.ini", "");
+    folder.write("good.ini", "\xEF\xBB\xBF[main]\r\nappname =   Good  \r\n");
+    if (::geteuid() != 0) {  // root reads a file whatever its mode
+        const std::string locked = folder.write("locked.ini", definition("Locked"));
+        ::chmod(locked.c_str(), 0);
+    }
+    Catalogue catalogue;
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
+    EXPECT_THAT(namesOf(catalogue), ElementsAre("Good"));
+    EXPECT_THAT(catalogue.entries[0]->files, IsEmpty());
+}
+
+TEST(LoadDefinitions, FlagsAndWidgetFiles) {
+    Sandbox folder;
+    folder.write("a.ini", definition("NoWidget", "widget = 0\nenabled = yes\n"
+                                                 "[widget_files]\n1 = w.apk\n"));
+    folder.write("b.ini", definition("WidgetOnlyFlag", "widget = 1\nenabled = 257\n"));
+    folder.write("c.ini", definition("Wide", "widget = 256\nenabled = 256\n"
+                                             "[widget_files]\n1 = w.apk\n2 = w\\2.apk\n"));
+    folder.write("d.ini", definition("Negative", "widget = -1\nenabled = 99999999999\n"));
+    Catalogue catalogue;
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
+    ASSERT_EQ(catalogue.entries.size(), 4u);
+    const auto& byName = catalogue.entryByName;
+
+    EXPECT_EQ(byName.at("nowidget")->isWidget, 0);
+    EXPECT_EQ(byName.at("nowidget")->enabled, 0);
+    EXPECT_THAT(byName.at("nowidget")->widgetFiles, IsEmpty());
+
+    EXPECT_EQ(byName.at("widgetonlyflag")->isWidget, 1);
+    EXPECT_EQ(byName.at("widgetonlyflag")->enabled, 1);
+    EXPECT_THAT(byName.at("widgetonlyflag")->widgetFiles, IsEmpty());
+
+    // Only the low 8 bits are kept as flags, but the whole number decides on the widget files.
+    EXPECT_EQ(byName.at("wide")->isWidget, 0);
+    EXPECT_EQ(byName.at("wide")->enabled, 0);
+    EXPECT_THAT(byName.at("wide")->widgetFiles, ElementsAre("w.apk", "w/2.apk"));
+
+    EXPECT_EQ(byName.at("negative")->isWidget, 0xFF);
+    EXPECT_EQ(byName.at("negative")->enabled, 0xFF);
+}
+
+TEST(LoadDefinitions, LaterOfEqualNamesWinsInTheIndex) {
+    Sandbox folder;
+    folder.write("one.ini", definition("Foo"));
+    folder.write("two.ini", definition("FOO"));
+    folder.write("three.ini", definition("\xC4pfel"));
+    Catalogue catalogue;
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
+    EXPECT_THAT(namesOf(catalogue), UnorderedElementsAre("Foo", "FOO", "\xC4pfel"));
+
+    std::vector<std::string> listed;
+    ASSERT_TRUE(listDefinitionFiles(folder.path(), listed));
+    const auto one = std::find(listed.begin(), listed.end(), "one.ini");
+    const auto two = std::find(listed.begin(), listed.end(), "two.ini");
+    EXPECT_EQ(catalogue.entryByName.at("foo")->name, one < two ? "FOO" : "Foo");
+    EXPECT_EQ(catalogue.entryByName.size(), 2u);
+    EXPECT_EQ(catalogue.entryByName.count("\xC4pfel"), 1u);  // only A-Z are lowered
+}
+
+TEST(PlatformText, LowerNameAndPathNormalisation) {
+    EXPECT_EQ(lowerName("AZaz09 [\xC4\xE4]@"), "azaz09 [\xC4\xE4]@");
+    EXPECT_EQ(normaliseDefinitionPath("\\system\\App\\a b.apk/"), "/system/App/a b.apk/");
+}
+
+}  // namespace
