@@ -1,10 +1,13 @@
 #include "tools/archiver.h"
 
 #include "support/fake_gui.h"
+#include "tools/command_line.h"
+#include "tools/process.h"
 #include "tools/tool_sandbox.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <sys/stat.h>
@@ -166,6 +169,63 @@ TEST_F(ArchiverTest, ArchiverThatCannotExecuteEndsWithTheDoubtWarning) {
     chmod((sandbox.bin + "7z").c_str(), 0755);
     EXPECT_EQ(run(), 1);
     EXPECT_EQ(gui.messages, std::vector<Message>{doubt});
+}
+
+}  // namespace
+
+namespace {
+
+// Lists the entry paths of a zip with the real archiver.
+std::vector<std::string> zipEntries(const std::string& zip) {
+    std::vector<std::string> entries;
+    StartResult start = startProcess("7z", "l -slt \"" + zip + "\"", "",
+                                     hideWindow | keepHandle | captureOutput | captureErrors);
+    if (!start.handle) return entries;
+    while (isProcessRunning(*start.handle)) {
+        const std::string line = readOutputLine(*start.handle);
+        if (line.starts_with("Path = ") && line != "Path = " + zip) entries.push_back(line.substr(7));
+    }
+    return entries;
+}
+
+TEST(RealArchiver, AddsAndDeletesWithoutComplaint) {
+    ToolSandbox sandbox(false);
+    ASSERT_NE(findProgram("7z"), "") << "7z (p7zip-full) is needed";
+    FakeGui gui;
+    const std::string zip = sandbox.folder + "my rom.zip";
+    std::filesystem::create_directories(sandbox.folder + "add/system/app");
+    sandbox.writeFile(sandbox.folder + "add/system/app/Some App.apk", "apk bytes");
+    sandbox.writeFile(sandbox.folder + "add/system/hosts", "127.0.0.1 localhost\n");
+
+    EXPECT_EQ(runArchiver(gui, "7z", "a -bd -y -r \"" + zip + "\" *", sandbox.folder + "add/", false),
+              1);
+    EXPECT_TRUE(gui.messages.empty());
+    auto entries = zipEntries(zip);
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string>{"system", "system/app", "system/app/Some App.apk",
+                                                 "system/hosts"}));
+
+    EXPECT_EQ(runArchiver(gui, "7z", "d -bd -y \"" + zip + "\" \"system/app/Some App.apk\"", "",
+                          false),
+              1);
+    EXPECT_TRUE(gui.messages.empty());
+    entries = zipEntries(zip);
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string>{"system", "system/app", "system/hosts"}));
+    EXPECT_TRUE(childProcesses().empty());
+}
+
+TEST(RealArchiver, BrokenZipIsReportedFromTheErrorStream) {
+    ToolSandbox sandbox(false);
+    FakeGui gui;
+    const std::string zip = sandbox.folder + "broken.zip";
+    sandbox.writeFile(zip, "not a zip at all");
+    EXPECT_EQ(runArchiver(gui, "7z", "d -bd -y \"" + zip + "\" \"system/app/A.apk\"", "", false), 0);
+    ASSERT_EQ(gui.messages.size(), 1u);
+    EXPECT_EQ(gui.messages[0].title, "Warning");
+    EXPECT_TRUE(gui.messages[0].text.starts_with(errorIntro)) << gui.messages[0].text;
+    EXPECT_EQ(ToolSandbox::readAll(zip), "not a zip at all");
+    EXPECT_TRUE(childProcesses().empty());
 }
 
 }  // namespace

@@ -17,23 +17,24 @@
 #include <vector>
 
 // A temporary folder (with a blank in its name) holding a bin/ folder that is the whole PATH
-// while the sandbox lives. Fakes built from fake_tool.cpp are installed there under the name
+// while the sandbox lives (unless it is told to keep the real PATH). Fakes built from fake_tool.cpp are installed there under the name
 // they play. Everything is removed, and PATH restored, at the end.
 class ToolSandbox {
 public:
-    ToolSandbox() {
+    explicit ToolSandbox(bool ownPath = true) : ownsPath(ownPath) {
         const char* base = std::getenv("TMPDIR");
         std::string pattern = std::string(base && *base ? base : "/tmp") + "/slimkit tools-XXXXXX";
         if (!mkdtemp(pattern.data())) ADD_FAILURE() << "mkdtemp failed";
         folder = pattern + "/";
         bin = folder + "bin/";
         std::filesystem::create_directory(bin);
+        if (!ownPath) return;
         if (const char* path = std::getenv("PATH")) savedPath = path;
         setenv("PATH", bin.c_str(), 1);
     }
     ~ToolSandbox() {
-        if (savedPath) setenv("PATH", savedPath->c_str(), 1);
-        else unsetenv("PATH");
+        if (ownsPath && savedPath) setenv("PATH", savedPath->c_str(), 1);
+        else if (ownsPath) unsetenv("PATH");
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);
     }
@@ -76,6 +77,7 @@ public:
     std::string bin;     // ends with '/'
 
 private:
+    bool ownsPath;
     std::optional<std::string> savedPath;
 };
 
