@@ -25,8 +25,9 @@ struct ProcessDeleter {
 using ProcessPtr = std::unique_ptr<ProcessHandle, ProcessDeleter>;
 
 struct StartResult {
-    bool started = false;  // false: no child could be started
-    ProcessPtr handle;     // only with keepHandle
+    bool started = false;       // false: no child could be started
+    bool programFound = true;   // false: the program itself was not found
+    ProcessPtr handle;          // only with keepHandle
 };
 
 StartResult startProcess(const std::string& program, const std::string& parameters,
@@ -42,5 +43,8 @@ std::string readOutputLine(ProcessHandle& process);
 // One complete error-stream line from what has arrived, or "" when none is complete; never
 // waits.
 std::string readErrorLine(ProcessHandle& process);
-// Ends the child at once.
+// Ends the child at once; returns when it has ended.
 void killProcess(ProcessHandle& process);
+// Waits at most `milliseconds` for new bytes, or the end, on either captured stream; returns
+// early when something arrives. Reads nothing.
+void waitForOutput(ProcessHandle& process, int milliseconds);

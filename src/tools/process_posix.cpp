@@ -1,0 +1,274 @@
+#include "tools/process.h"
+
+#include "tools/command_line.h"
+
+#include <cerrno>
+#include <condition_variable>
+#include <csignal>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <sys/wait.h>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+// The end of one child, shared by its handle and the thread that collects it.
+struct ChildEnd {
+    explicit ChildEnd(pid_t id) : pid(id) {}
+    const pid_t pid;
+    std::mutex lock;
+    std::condition_variable endedSignal;
+    bool ended = false;
+};
+
+void collect(ChildEnd& child) {
+    siginfo_t info{};
+    // WNOWAIT leaves the child a zombie until `ended` is set under the lock: killProcess can
+    // then never signal a process id that has been handed on to another process.
+    while (waitid(P_PID, child.pid, &info, WEXITED | WNOWAIT) == -1 && errno == EINTR) {
+    }
+    std::lock_guard guard(child.lock);
+    while (waitpid(child.pid, nullptr, 0) == -1 && errno == EINTR) {
+    }
+    child.ended = true;
+    child.endedSignal.notify_all();
+}
+
+bool startCollector(const std::shared_ptr<ChildEnd>& child) {
+    try {
+        std::thread([child] { collect(*child); }).detach();
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+void waitForEnd(ChildEnd& child) {
+    std::unique_lock guard(child.lock);
+    child.endedSignal.wait(guard, [&] { return child.ended; });
+}
+
+void closeEnd(int& fd) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+}
+
+// A close-on-exec pipe whose ends are never 0, 1 or 2, so that connecting a write end to the
+// child's standard output or error can't clash with a standard stream the program lacks.
+bool makePipe(int ends[2]) {
+    if (pipe2(ends, O_CLOEXEC) != 0) return false;
+    for (int i = 0; i < 2; ++i) {
+        if (ends[i] > STDERR_FILENO) continue;
+        const int moved = fcntl(ends[i], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        close(ends[i]);
+        ends[i] = moved;
+    }
+    if (ends[0] >= 0 && ends[1] >= 0) return true;
+    closeEnd(ends[0]);
+    closeEnd(ends[1]);
+    return false;
+}
+
+// One captured stream: the non-blocking read end and the bytes taken in but not yet handed out.
+struct Reader {
+    int fd = -1;
+    std::string held;
+    bool ended = false;  // the stream has ended: no byte will come any more
+
+    Reader() = default;
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+    ~Reader() { closeEnd(fd); }
+
+    bool waiting() const { return fd >= 0 && !ended; }
+
+    // Takes in one chunk that the pipe offers now, without waiting; false when nothing came.
+    bool takeAvailable() {
+        if (!waiting()) return false;
+        char buffer[16384];
+        for (;;) {
+            const ssize_t count = read(fd, buffer, sizeof buffer);
+            if (count > 0) {
+                held.append(buffer, static_cast<std::size_t>(count));
+                return true;
+            }
+            if (count < 0 && errno == EINTR) continue;
+            // A read error other than "nothing yet" can't be recovered: treat it as the end.
+            if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) ended = true;
+            return false;
+        }
+    }
+
+    void waitReadable() const {
+        pollfd entry{fd, POLLIN, 0};
+        while (poll(&entry, 1, -1) == -1 && errno == EINTR) {
+        }
+    }
+
+    std::string takeLine(std::size_t feed) {
+        std::string line = held.substr(0, feed);
+        held.erase(0, feed + 1);
+        return line;
+    }
+};
+
+}  // namespace
+
+class ProcessHandle {
+public:
+    std::shared_ptr<ChildEnd> child;
+    Reader output;
+    Reader errors;
+};
+
+void ProcessDeleter::operator()(ProcessHandle* handle) const {
+    delete handle;
+}
+
+StartResult startProcess(const std::string& program, const std::string& parameters,
+                         const std::string& workingDirectory, unsigned options) {
+    StartResult result;
+    const std::string path = findProgram(program);
+    if (path.empty()) {
+        result.programFound = false;
+        return result;
+    }
+
+    // Everything the child needs is made here: after fork it may only make async-signal-safe
+    // calls, since the program has other threads.
+    std::vector<std::string> arguments = splitCommandLine(parameters);
+    arguments.insert(arguments.begin(), program);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const char* folder = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
+    sigset_t noSignals;
+    sigemptyset(&noSignals);
+
+    const bool keep = (options & keepHandle) != 0;
+    int outputPipe[2] = {-1, -1};
+    int errorPipe[2] = {-1, -1};
+    if (keep && (options & captureOutput) && !makePipe(outputPipe)) return result;
+    if (keep && (options & captureErrors) && !makePipe(errorPipe)) {
+        closeEnd(outputPipe[0]);
+        closeEnd(outputPipe[1]);
+        return result;
+    }
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (folder && chdir(folder) != 0) {
+            // The child then runs in the program's own folder.
+        }
+        if (outputPipe[1] >= 0) dup2(outputPipe[1], STDOUT_FILENO);
+        if (errorPipe[1] >= 0) dup2(errorPipe[1], STDERR_FILENO);
+        sigprocmask(SIG_SETMASK, &noSignals, nullptr);
+        execve(path.c_str(), argv.data(), environ);
+        _exit(1);
+    }
+    closeEnd(outputPipe[1]);
+    closeEnd(errorPipe[1]);
+    if (pid < 0) {
+        closeEnd(outputPipe[0]);
+        closeEnd(errorPipe[0]);
+        return result;
+    }
+
+    if (!keep && (options & waitForExit)) {
+        while (waitpid(pid, nullptr, 0) == -1 && errno == EINTR) {
+        }
+        result.started = true;
+        return result;
+    }
+
+    auto child = std::make_shared<ChildEnd>(pid);
+    if (!startCollector(child)) {
+        // Without a collector the child would be left a zombie: end it before it does anything.
+        kill(pid, SIGKILL);
+        while (waitpid(pid, nullptr, 0) == -1 && errno == EINTR) {
+        }
+        closeEnd(outputPipe[0]);
+        closeEnd(errorPipe[0]);
+        return result;
+    }
+    result.started = true;
+    if (!keep) return result;
+
+    ProcessPtr handle(new ProcessHandle);
+    handle->child = child;
+    handle->output.fd = outputPipe[0];
+    handle->errors.fd = errorPipe[0];
+    for (const int fd : {outputPipe[0], errorPipe[0]})
+        if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    if (options & waitForExit) waitForEnd(*child);
+    result.handle = std::move(handle);
+    return result;
+}
+
+bool isProcessRunning(ProcessHandle& process) {
+    Reader& output = process.output;
+    if (output.fd < 0) {
+        std::lock_guard guard(process.child->lock);
+        return !process.child->ended;
+    }
+    if (!output.held.empty() || output.takeAvailable() || !output.ended) return true;
+    waitForEnd(*process.child);
+    return false;
+}
+
+std::size_t availableOutput(ProcessHandle& process) {
+    if (process.output.held.empty()) process.output.takeAvailable();
+    return process.output.held.size();
+}
+
+std::string readOutputLine(ProcessHandle& process) {
+    Reader& output = process.output;
+    std::size_t searched = 0;
+    for (;;) {
+        const auto feed = output.held.find('\n', searched);
+        if (feed != std::string::npos) return output.takeLine(feed);
+        searched = output.held.size();
+        if (!output.waiting()) {
+            std::string rest = std::move(output.held);
+            output.held.clear();
+            return rest;
+        }
+        if (!output.takeAvailable() && output.waiting()) output.waitReadable();
+    }
+}
+
+std::string readErrorLine(ProcessHandle& process) {
+    Reader& errors = process.errors;
+    // Reads only while no complete line is held, so a stream of lines is taken in no faster
+    // than it is handed out.
+    std::size_t searched = 0;
+    for (;;) {
+        const auto feed = errors.held.find('\n', searched);
+        if (feed != std::string::npos) return errors.takeLine(feed);
+        searched = errors.held.size();
+        if (!errors.takeAvailable()) return "";
+    }
+}
+
+void killProcess(ProcessHandle& process) {
+    ChildEnd& child = *process.child;
+    {
+        std::lock_guard guard(child.lock);
+        if (!child.ended) kill(child.pid, SIGKILL);
+    }
+    waitForEnd(child);
+}
+
+void waitForOutput(ProcessHandle& process, int milliseconds) {
+    pollfd entries[2];
+    nfds_t count = 0;
+    for (const Reader* reader : {&process.output, &process.errors})
+        if (reader->waiting()) entries[count++] = pollfd{reader->fd, POLLIN, 0};
+    poll(count ? entries : nullptr, count, milliseconds);
+}

@@ -1,0 +1,231 @@
+#include "tools/archiver.h"
+
+#include "support/fake_gui.h"
+#include "tools/command_line.h"
+#include "tools/process.h"
+#include "tools/tool_sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace {
+
+using Message = FakeGui::Message;
+using std::chrono::steady_clock;
+
+const std::string errorIntro = "There was an error while zip - processing: \r";
+const Message doubt{"Warning", "Maybe there was an error with the zip - processing, please check"};
+
+std::vector<Message> warning(const std::string& text) {
+    return {{"Warning", text}};
+}
+
+class ArchiverTest : public testing::Test {
+protected:
+    int run(const std::string& parameters = "a -bd -y \"rom.zip\" *",
+            const std::string& workingDirectory = "", bool waitOnly = false) {
+        return runArchiver(gui, "7z", parameters, workingDirectory, waitOnly);
+    }
+    void TearDown() override { EXPECT_TRUE(childProcesses().empty()); }
+
+    ToolSandbox sandbox;
+    FakeGui gui;
+};
+
+TEST_F(ArchiverTest, SuccessLineInAnyCaseWithBlanksAroundPassesSilently) {
+    for (const std::string line : {"Everything is Ok", "EVERYTHING IS OK", "  everything is ok   ",
+                                   "eVeRyThInG iS oK "}) {
+        SCOPED_TRACE(line);
+        gui.messages.clear();
+        sandbox.installFake("7z", {"out 7-Zip (a) 16.02", "out ", "out Updating archive",
+                                   "out " + line});
+        EXPECT_EQ(run(), 1);
+        EXPECT_TRUE(gui.messages.empty());
+    }
+}
+
+TEST_F(ArchiverTest, LastLineOtherThanTheSuccessLineWarns) {
+    const std::vector<std::vector<std::string>> scripts = {
+        {"out Everything is Ok", "out "},              // an empty line after it
+        {"out Everything is Ok", "out Done"},          // any line after it
+        {"out Everything is Ok."},                     // full stop
+        {"out \tEverything is Ok"},                    // a tab is not a blank
+        {"out Everything is Ok, but"},                 // containing the words is not enough
+        {},                                            // no output at all
+    };
+    for (const auto& script : scripts) {
+        SCOPED_TRACE(script.empty() ? "no output" : script.back());
+        gui.messages.clear();
+        sandbox.installFake("7z", {});
+        std::ofstream file(sandbox.bin + "7z.script");
+        for (const auto& line : script) file << line << '\n';
+        file.close();
+        EXPECT_EQ(run(), 1);
+        EXPECT_EQ(gui.messages, std::vector<Message>{doubt});
+    }
+}
+
+TEST_F(ArchiverTest, LastLineWithoutLineFeedAndLongOutputAreRead) {
+    sandbox.installFake("7z", {"repeat 20000 Compressing  system/app/Some App.apk", "sleep 50",
+                               "repeat 20000 Compressing  system/app/Other.apk",
+                               "put-out Everything is Ok"});
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(gui.messages.empty());
+}
+
+TEST_F(ArchiverTest, NonZeroExitWithTheSuccessLineCountsAsSuccess) {
+    sandbox.installFake("7z", {"out Everything is Ok", "exit 2"});
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(gui.messages.empty());
+}
+
+TEST_F(ArchiverTest, ErrorLineKillsTheArchiverAtOnceAndIsShownUnchanged) {
+    const std::string marker = sandbox.folder + "finished";
+    sandbox.installFake("7z", {"out Updating archive", "err   ERROR: Can't open\tRom.ZIP  ",
+                               "sleep 30000", "err second error", "out Everything is Ok",
+                               "touch " + marker});
+    const auto start = steady_clock::now();
+    EXPECT_EQ(run(), 0);
+    EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(gui.messages,
+              warning(errorIntro + "  ERROR: Can't open\tRom.ZIP  "));
+    // The run returns only once the archiver has ended: nothing can write the marker later.
+    EXPECT_TRUE(childProcesses().empty());
+    EXPECT_FALSE(std::filesystem::exists(marker));
+}
+
+TEST_F(ArchiverTest, ErrorLineArrivingInPiecesIsShownWhole) {
+    sandbox.installFake("7z", {"put-err ERR", "sleep 100", "put-err OR: broken", "sleep 100",
+                               "err  zip", "sleep 30000"});
+    const auto start = steady_clock::now();
+    EXPECT_EQ(run(), 0);
+    EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(gui.messages, warning(errorIntro + "ERROR: broken zip"));
+}
+
+TEST_F(ArchiverTest, EmptyErrorLinesAreNoError) {
+    sandbox.installFake("7z", {"err ", "sleep 20", "err ", "out Everything is Ok"});
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(gui.messages.empty());
+}
+
+TEST_F(ArchiverTest, WaitModeWaitsForTheEndAndReportsNothing) {
+    const std::string marker = sandbox.folder + "finished";
+    sandbox.installFake("7z", {"err ERROR: everything failed", "sleep 300", "touch " + marker,
+                               "exit 2"});
+    EXPECT_EQ(run("x -bd -y \"rom.zip\"", "", true), 1);
+    EXPECT_TRUE(gui.messages.empty());
+    EXPECT_TRUE(std::filesystem::exists(marker));
+    EXPECT_EQ(sandbox.recordedArgs("7z"), (std::vector<std::string>{"7z", "x", "-bd", "-y", "rom.zip"}));
+}
+
+TEST_F(ArchiverTest, WaitModeWithoutArchiverReportsNothing) {
+    EXPECT_EQ(run("x rom.zip", "", true), 1);
+    EXPECT_TRUE(gui.messages.empty());
+}
+
+TEST_F(ArchiverTest, ArchiverReceivesTheSplitArgumentsInItsWorkingFolder) {
+    sandbox.installFake("7z", {"out Everything is Ok"});
+    const std::string work = sandbox.folder + "work folder";
+    std::filesystem::create_directory(work);
+    EXPECT_EQ(run("x -bd -y \"/roms/my rom.zip\" \"system/app/My App.apk\" -o\"/out dir/\" \"\" "
+                  "back\\slash",
+                  work),
+              1);
+    EXPECT_EQ(sandbox.recordedArgs("7z"),
+              (std::vector<std::string>{"7z", "x", "-bd", "-y", "/roms/my rom.zip",
+                                        "system/app/My App.apk", "-o/out dir/", "", "back\\slash"}));
+    EXPECT_EQ(sandbox.recordedCwd("7z"), work);
+}
+
+TEST_F(ArchiverTest, EmptyParametersAndWorkingFolderKeepTheDefaults) {
+    sandbox.installFake("7z", {"out Everything is Ok"});
+    EXPECT_EQ(run("", ""), 1);
+    EXPECT_EQ(sandbox.recordedArgs("7z"), std::vector<std::string>{"7z"});
+    EXPECT_EQ(sandbox.recordedCwd("7z"), std::filesystem::current_path().string());
+}
+
+TEST_F(ArchiverTest, MissingArchiverStartsNothingAndSaysSo) {
+    // A file that is not executable, a folder and an empty file are not the archiver.
+    sandbox.writeFile(sandbox.bin + "7z", "#!/bin/sh\necho Everything is Ok\n");
+    const std::string other = sandbox.folder + "other/";
+    std::filesystem::create_directories(other + "7z");
+    std::filesystem::create_directories(sandbox.folder + "empty");
+    sandbox.writeFile(sandbox.folder + "empty/7z", "");
+    chmod((sandbox.folder + "empty/7z").c_str(), 0755);
+    setenv("PATH", (sandbox.bin + "::" + other + ":" + sandbox.folder + "empty").c_str(), 1);
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(gui.messages,
+              warning(errorIntro + "The 7z archiver could not be started: \"7z\" was not found "
+                                   "on the search path (PATH)."));
+}
+
+TEST_F(ArchiverTest, ArchiverThatCannotExecuteEndsWithTheDoubtWarning) {
+    sandbox.writeFile(sandbox.bin + "7z", "#!/no/such/interpreter\necho Everything is Ok\n");
+    chmod((sandbox.bin + "7z").c_str(), 0755);
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(gui.messages, std::vector<Message>{doubt});
+}
+
+}  // namespace
+
+namespace {
+
+// Lists the entry paths of a zip with the real archiver.
+std::vector<std::string> zipEntries(const std::string& zip) {
+    std::vector<std::string> entries;
+    StartResult start = startProcess("7z", "l -slt \"" + zip + "\"", "",
+                                     hideWindow | keepHandle | captureOutput | captureErrors);
+    if (!start.handle) return entries;
+    while (isProcessRunning(*start.handle)) {
+        const std::string line = readOutputLine(*start.handle);
+        if (line.starts_with("Path = ") && line != "Path = " + zip) entries.push_back(line.substr(7));
+    }
+    return entries;
+}
+
+TEST(RealArchiver, AddsAndDeletesWithoutComplaint) {
+    ToolSandbox sandbox(false);
+    ASSERT_NE(findProgram("7z"), "") << "7z (p7zip-full) is needed";
+    FakeGui gui;
+    const std::string zip = sandbox.folder + "my rom.zip";
+    std::filesystem::create_directories(sandbox.folder + "add/system/app");
+    sandbox.writeFile(sandbox.folder + "add/system/app/Some App.apk", "apk bytes");
+    sandbox.writeFile(sandbox.folder + "add/system/hosts", "127.0.0.1 localhost\n");
+
+    EXPECT_EQ(runArchiver(gui, "7z", "a -bd -y -r \"" + zip + "\" *", sandbox.folder + "add/", false),
+              1);
+    EXPECT_TRUE(gui.messages.empty());
+    auto entries = zipEntries(zip);
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string>{"system", "system/app", "system/app/Some App.apk",
+                                                 "system/hosts"}));
+
+    EXPECT_EQ(runArchiver(gui, "7z", "d -bd -y \"" + zip + "\" \"system/app/Some App.apk\"", "",
+                          false),
+              1);
+    EXPECT_TRUE(gui.messages.empty());
+    entries = zipEntries(zip);
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string>{"system", "system/app", "system/hosts"}));
+    EXPECT_TRUE(childProcesses().empty());
+}
+
+TEST(RealArchiver, BrokenZipIsReportedFromTheErrorStream) {
+    ToolSandbox sandbox(false);
+    FakeGui gui;
+    const std::string zip = sandbox.folder + "broken.zip";
+    sandbox.writeFile(zip, "not a zip at all");
+    EXPECT_EQ(runArchiver(gui, "7z", "d -bd -y \"" + zip + "\" \"system/app/A.apk\"", "", false), 0);
+    ASSERT_EQ(gui.messages.size(), 1u);
+    EXPECT_EQ(gui.messages[0].title, "Warning");
+    EXPECT_TRUE(gui.messages[0].text.starts_with(errorIntro)) << gui.messages[0].text;
+    EXPECT_EQ(ToolSandbox::readAll(zip), "not a zip at all");
+    EXPECT_TRUE(childProcesses().empty());
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+#include "tools/command_line.h"
+
+#include "tools/tool_sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+using Arguments = std::vector<std::string>;
+
+TEST(SplitCommandLine, FollowsTheQuotingRules) {
+    const struct {
+        std::string line;
+        Arguments expected;
+    } cases[] = {
+        {"", {}},
+        {" \t\n ", {}},
+        {"d -bd -y", {"d", "-bd", "-y"}},
+        {"  a \t\n b  ", {"a", "b"}},
+        {"d \"/roms/my rom.zip\" \"system/app/A B.apk\"", {"d", "/roms/my rom.zip", "system/app/A B.apk"}},
+        {"x -o\"/tmp/out dir/\" \"a\"", {"x", "-o/tmp/out dir/", "a"}},
+        {"a\"b c\"d", {"ab cd"}},
+        {"\"\"", {""}},
+        {"a \"\" b", {"a", "", "b"}},
+        {"a \"\"\"\" b", {"a", "", "b"}},
+        {"\"tab\there\nand line\"", {"tab\there\nand line"}},
+        {"a \"open to the end ", {"a", "open to the end "}},
+        {"a \"", {"a", ""}},
+        {"C:\\rom\\ \"x\\\" y\"", {"C:\\rom\\", "x\\", "y"}},  // no escapes
+        {"a\rb", {"a\rb"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(splitCommandLine(c.line), c.expected);
+    }
+}
+
+class FindProgramTest : public testing::Test {
+protected:
+    void makeProgram(const std::string& path, const std::string& content = "#!/bin/sh\n",
+                     mode_t mode = 0755) {
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        sandbox.writeFile(path, content);
+        chmod(path.c_str(), mode);
+    }
+    ToolSandbox sandbox;
+};
+
+TEST_F(FindProgramTest, TakesTheFirstRunnableFileOnThePath) {
+    const std::string folder = sandbox.folder;
+    std::filesystem::create_directories(folder + "a/tool");  // a folder is skipped
+    makeProgram(folder + "b/tool", "");                      // an empty file is skipped
+    makeProgram(folder + "c/tool", "#!/bin/sh\n", 0644);     // not executable
+    makeProgram(folder + "d/tool");
+    makeProgram(folder + "e/tool");
+    setenv("PATH", (":" + folder + "a:" + folder + "b/::" + folder + "c:" + folder + "d/:" + folder + "e")
+                       .c_str(),
+           1);
+    EXPECT_EQ(findProgram("tool"), folder + "d/tool");
+    EXPECT_EQ(findProgram("missing"), "");
+    EXPECT_EQ(findProgram(""), "");
+}
+
+TEST_F(FindProgramTest, NameWithSlashIsTakenAsItIs) {
+    makeProgram(sandbox.folder + "x/tool");
+    makeProgram(sandbox.folder + "x/plain", "data", 0644);
+    EXPECT_EQ(findProgram(sandbox.folder + "x/tool"), sandbox.folder + "x/tool");
+    EXPECT_EQ(findProgram(sandbox.folder + "x/plain"), "");
+    EXPECT_EQ(findProgram(sandbox.folder + "x"), "");
+}
+
+TEST_F(FindProgramTest, UnsetPathFindsNothing) {
+    makeProgram(sandbox.bin + "tool");
+    EXPECT_EQ(findProgram("tool"), sandbox.bin + "tool");
+    unsetenv("PATH");
+    EXPECT_EQ(findProgram("tool"), "");
+}
+
+}  // namespace

@@ -1,0 +1,83 @@
+// A scripted stand-in for the archiver and the desktop opener. Installed under the name it
+// plays (e.g. "7z"), it records its arguments in <self>.args (each followed by a NUL byte) and
+// its working folder in <self>.cwd, then follows <self>.script, one instruction a line:
+//   out TEXT / err TEXT         write TEXT and a line feed to standard output / error
+//   put-out TEXT / put-err TEXT write TEXT alone
+//   repeat N TEXT               write N lines of TEXT to standard output
+//   sleep MS                    sleep MS milliseconds
+//   touch PATH                  create a file (relative to the folder of <self>)
+//   exit CODE                   end with that status
+// TEXT understands \t, \r, \n and \\. Writes are unbuffered, so a killed run leaves nothing
+// unwritten behind.
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+std::string decode(const std::string& text) {
+    std::string plain;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            plain += text[i];
+            continue;
+        }
+        const char next = text[++i];
+        plain += next == 't' ? '\t' : next == 'r' ? '\r' : next == 'n' ? '\n' : next;
+    }
+    return plain;
+}
+
+void writeAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t count = write(fd, text.data() + done, text.size() - done);
+        if (count <= 0) std::_Exit(3);
+        done += static_cast<std::size_t>(count);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    char buffer[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length <= 0) return 4;
+    const std::string self(buffer, static_cast<std::size_t>(length));
+    const std::string folder = self.substr(0, self.rfind('/') + 1);
+
+    {
+        std::ofstream args(self + ".args", std::ios::binary);
+        for (int i = 0; i < argc; ++i) args << argv[i] << '\0';
+        std::ofstream cwd(self + ".cwd", std::ios::binary);
+        if (getcwd(buffer, sizeof buffer)) cwd << buffer;
+    }
+
+    std::ifstream script(self + ".script", std::ios::binary);
+    std::string line;
+    while (std::getline(script, line)) {
+        const auto blank = line.find(' ');
+        const std::string word = line.substr(0, blank);
+        const std::string rest = blank == std::string::npos ? "" : line.substr(blank + 1);
+        if (word == "out") writeAll(STDOUT_FILENO, decode(rest) + "\n");
+        else if (word == "err") writeAll(STDERR_FILENO, decode(rest) + "\n");
+        else if (word == "put-out") writeAll(STDOUT_FILENO, decode(rest));
+        else if (word == "put-err") writeAll(STDERR_FILENO, decode(rest));
+        else if (word == "repeat") {
+            const auto gap = rest.find(' ');
+            const long count = std::strtol(rest.c_str(), nullptr, 10);
+            const std::string text = decode(gap == std::string::npos ? "" : rest.substr(gap + 1));
+            for (long i = 0; i < count; ++i) writeAll(STDOUT_FILENO, text + "\n");
+        } else if (word == "sleep")
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(rest.c_str())));
+        else if (word == "touch")
+            std::ofstream(rest.starts_with('/') ? rest : folder + rest).put('x');
+        else if (word == "exit")
+            return std::atoi(rest.c_str());
+    }
+    return 0;
+}

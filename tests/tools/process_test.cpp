@@ -1,0 +1,97 @@
+#include "tools/process.h"
+
+#include "tools/tool_sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+constexpr unsigned readMode = hideWindow | keepHandle | captureOutput | captureErrors;
+
+class ProcessTest : public testing::Test {
+protected:
+    void TearDown() override {
+        EXPECT_TRUE(waitUntil([] { return childProcesses().empty(); }));
+    }
+    ToolSandbox sandbox;
+};
+
+TEST_F(ProcessTest, OutputLinesKeepCarriageReturnsAndTheLastLineNeedsNoFeed) {
+    sandbox.installFake("tool", {"put-out one\\r\\ntwo\\n\\nthree"});
+    StartResult start = startProcess("tool", "", "", readMode);
+    ASSERT_TRUE(start.started);
+    ASSERT_TRUE(start.handle);
+    ProcessHandle& process = *start.handle;
+    EXPECT_EQ(readOutputLine(process), "one\r");
+    EXPECT_EQ(readOutputLine(process), "two");
+    EXPECT_EQ(readOutputLine(process), "");
+    EXPECT_EQ(readOutputLine(process), "three");
+    EXPECT_FALSE(isProcessRunning(process));
+    EXPECT_EQ(availableOutput(process), 0u);
+}
+
+TEST_F(ProcessTest, ErrorLinesAreHandedOutOnlyWhenComplete) {
+    sandbox.installFake("tool", {"put-err first\\nsec", "touch " + sandbox.folder + "half",
+                                 "sleep 30000"});
+    StartResult start = startProcess("tool", "", "", readMode);
+    ASSERT_TRUE(start.handle);
+    ProcessHandle& process = *start.handle;
+    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(sandbox.folder + "half"); }));
+    EXPECT_EQ(readErrorLine(process), "first");
+    EXPECT_EQ(readErrorLine(process), "");  // "sec" is held back
+    EXPECT_TRUE(isProcessRunning(process));
+    killProcess(process);
+    EXPECT_TRUE(childProcesses().empty());
+}
+
+TEST_F(ProcessTest, HeldErrorRemainderJoinsTheNextPiece) {
+    sandbox.installFake("tool", {"put-err par", "sleep 200", "put-err tial\\nrest", "sleep 30000"});
+    StartResult start = startProcess("tool", "", "", readMode);
+    ASSERT_TRUE(start.handle);
+    ProcessHandle& process = *start.handle;
+    std::string line;
+    EXPECT_TRUE(waitUntil([&] { return !(line = readErrorLine(process)).empty(); }));
+    EXPECT_EQ(line, "partial");
+    killProcess(process);
+}
+
+TEST_F(ProcessTest, ReleasedRunningChildIsCollected) {
+    const std::string marker = sandbox.folder + "done";
+    sandbox.installFake("tool", {"sleep 300", "touch " + marker});
+    {
+        StartResult start = startProcess("tool", "", "", readMode);
+        ASSERT_TRUE(start.handle);
+        EXPECT_TRUE(isProcessRunning(*start.handle));
+    }
+    EXPECT_FALSE(childProcesses().empty());  // released while it still runs
+    EXPECT_TRUE(waitUntil([&] { return std::filesystem::exists(marker); }));
+    EXPECT_TRUE(waitUntil([] { return childProcesses().empty(); }));
+}
+
+TEST_F(ProcessTest, WithoutCapturedOutputRunningMeansTheChildExists) {
+    sandbox.installFake("tool", {"sleep 200"});
+    StartResult start = startProcess("tool", "", "", hideWindow | keepHandle);
+    ASSERT_TRUE(start.handle);
+    EXPECT_TRUE(isProcessRunning(*start.handle));
+    EXPECT_TRUE(waitUntil([&] { return !isProcessRunning(*start.handle); }));
+    EXPECT_TRUE(childProcesses().empty());
+}
+
+TEST_F(ProcessTest, MissingProgramStartsNothing) {
+    StartResult start = startProcess("tool", "", "", readMode);
+    EXPECT_FALSE(start.started);
+    EXPECT_FALSE(start.programFound);
+    EXPECT_FALSE(start.handle);
+}
+
+TEST_F(ProcessTest, StartedWithoutHandleOrWaitIsStillCollected) {
+    sandbox.installFake("tool", {"sleep 100"});
+    const StartResult start = startProcess("tool", "", "", hideWindow);
+    EXPECT_TRUE(start.started);
+    EXPECT_FALSE(start.handle);
+    EXPECT_TRUE(waitUntil([&] { return sandbox.ran("tool"); }));
+}
+
+}  // namespace

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <dirent.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <initializer_list>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+// A temporary folder (with a blank in its name) holding a bin/ folder that is the whole PATH
+// while the sandbox lives (unless it is told to keep the real PATH). Fakes built from fake_tool.cpp are installed there under the name
+// they play. Everything is removed, and PATH restored, at the end.
+class ToolSandbox {
+public:
+    explicit ToolSandbox(bool ownPath = true) : ownsPath(ownPath) {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/slimkit tools-XXXXXX";
+        if (!mkdtemp(pattern.data())) ADD_FAILURE() << "mkdtemp failed";
+        folder = pattern + "/";
+        bin = folder + "bin/";
+        std::filesystem::create_directory(bin);
+        if (!ownPath) return;
+        if (const char* path = std::getenv("PATH")) savedPath = path;
+        setenv("PATH", bin.c_str(), 1);
+    }
+    ~ToolSandbox() {
+        if (ownsPath && savedPath) setenv("PATH", savedPath->c_str(), 1);
+        else if (ownsPath) unsetenv("PATH");
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+    ToolSandbox(const ToolSandbox&) = delete;
+    ToolSandbox& operator=(const ToolSandbox&) = delete;
+
+    // Installs the scripted fake as bin/<name>.
+    void installFake(const std::string& name, std::initializer_list<std::string> script) {
+        std::filesystem::copy_file(FAKE_TOOL_PATH, bin + name,
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::ofstream file(bin + name + ".script", std::ios::binary);
+        for (const std::string& line : script) file << line << '\n';
+    }
+
+    void writeFile(const std::string& path, const std::string& content) const {
+        std::ofstream(path, std::ios::binary) << content;
+    }
+
+    bool ran(const std::string& name) const {
+        return std::filesystem::exists(bin + name + ".args");
+    }
+    std::vector<std::string> recordedArgs(const std::string& name) const {
+        std::vector<std::string> args;
+        const std::string all = readAll(bin + name + ".args");
+        std::string::size_type start = 0;
+        for (auto end = all.find('\0'); end != std::string::npos; end = all.find('\0', start)) {
+            args.push_back(all.substr(start, end - start));
+            start = end + 1;
+        }
+        return args;
+    }
+    std::string recordedCwd(const std::string& name) const { return readAll(bin + name + ".cwd"); }
+
+    static std::string readAll(const std::string& path) {
+        std::ifstream file(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    }
+
+    std::string folder;  // ends with '/'
+    std::string bin;     // ends with '/'
+
+private:
+    bool ownsPath;
+    std::optional<std::string> savedPath;
+};
+
+// The processes whose parent is this test process, zombies included.
+inline std::vector<pid_t> childProcesses() {
+    std::vector<pid_t> children;
+    DIR* proc = opendir("/proc");
+    if (!proc) return children;
+    const pid_t self = getpid();
+    while (const dirent* entry = readdir(proc)) {
+        const pid_t pid = std::atoi(entry->d_name);
+        if (pid <= 0) continue;
+        const std::string stat = ToolSandbox::readAll("/proc/" + std::string(entry->d_name) + "/stat");
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        // After the name: " <state> <ppid> ..."
+        char state = 0;
+        int parent = 0;
+        if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == self)
+            children.push_back(pid);
+    }
+    closedir(proc);
+    return children;
+}
+
+inline bool waitUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
