@@ -1,0 +1,155 @@
+// How much CPU the archive tool runner itself spends while a real 7z works, next to a loop that
+// only waits on the same 7z's pipes with poll(), and beside bare 2 ms waits for as long as the
+// runner took (the floor of a loop that wakes every 2 ms). Children's time is not counted.
+//
+//   archiver_bench [megabytes]   (default 100)
+#include "support/fake_gui.h"
+#include "tools/archiver.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <random>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+struct Cost {
+    double cpuMs = 0;
+    double wallMs = 0;
+};
+
+double cpuMilliseconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+template <typename Work>
+Cost measure(Work work) {
+    const double cpuBefore = cpuMilliseconds();
+    const auto wallBefore = std::chrono::steady_clock::now();
+    work();
+    Cost cost;
+    cost.cpuMs = cpuMilliseconds() - cpuBefore;
+    cost.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
+                                                           wallBefore).count();
+    return cost;
+}
+
+// The same 7z run, with nothing but poll() on its pipes and reads of whatever arrives.
+bool pollOnly(const std::string& folder, const std::string& zip) {
+    int out[2], err[2];
+    if (pipe(out) != 0 || pipe(err) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    for (int fd : {out[0], out[1], err[0], err[1]}) posix_spawn_file_actions_addclose(&actions, fd);
+    std::string program = "7z";
+    std::vector<std::string> words = {"a", "-bd", "-y", "-mx=1", zip, "data.bin"};
+    std::vector<char*> argv = {program.data()};
+    for (auto& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const std::string here = std::filesystem::current_path();
+    std::filesystem::current_path(folder);
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, "7z", &actions, nullptr, argv.data(), environ);
+    std::filesystem::current_path(here);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    close(err[1]);
+    if (spawned != 0) return false;
+    pollfd entries[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    int open = 2;
+    char buffer[16384];
+    while (open > 0) {
+        if (poll(entries, 2, -1) < 0 && errno != EINTR) break;
+        for (pollfd& entry : entries) {
+            if (entry.fd < 0 || !entry.revents) continue;
+            if (read(entry.fd, buffer, sizeof buffer) <= 0) {
+                close(entry.fd);
+                entry.fd = -1;
+                --open;
+            }
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The floor of any loop that wakes every 2 ms: the same wall time spent in bare 2 ms waits.
+void bareWaits(double wallMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double, std::milli>(wallMs);
+    while (std::chrono::steady_clock::now() < end) poll(nullptr, 0, 2);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const long megabytes = argc > 1 ? std::atol(argv[1]) : 100;
+    std::string pattern = std::filesystem::temp_directory_path().string() + "/slimkit-bench-XXXXXX";
+    if (!mkdtemp(pattern.data())) return 1;
+    const std::string folder = pattern + "/";
+    const std::string zip = folder + "rom.zip";
+    {
+        std::ofstream data(folder + "data.bin", std::ios::binary);
+        std::mt19937_64 random(42);
+        std::vector<std::uint64_t> block(1 << 17);  // 1 MiB
+        for (long m = 0; m < megabytes; ++m) {
+            for (auto& word : block) word = random();
+            data.write(reinterpret_cast<const char*>(block.data()),
+                       static_cast<std::streamsize>(block.size() * sizeof block[0]));
+        }
+    }
+
+    std::printf("7z a -mx=1 of %ld MiB of incompressible data, runner vs. poll-only loop\n",
+                megabytes);
+    std::printf("%-12s %10s %10s\n", "", "cpu ms", "wall ms");
+    Cost runnerTotal, pollTotal, waitTotal;
+    const int rounds = 3;
+    bool ok = true;
+    for (int round = 0; round < rounds; ++round) {
+        FakeGui gui;
+        const Cost runner = measure([&] {
+            ok &= runArchiver(gui, "7z", "a -bd -y -mx=1 \"" + zip + "\" \"data.bin\"", folder,
+                              false) == 1 && gui.messages.empty();
+        });
+        std::filesystem::remove(zip);
+        const Cost polling = measure([&] { ok &= pollOnly(folder, zip); });
+        std::filesystem::remove(zip);
+        const Cost waits = measure([&] { bareWaits(runner.wallMs); });
+        std::printf("runner       %10.2f %10.1f\npoll only    %10.2f %10.1f\n2 ms waits   %10.2f %10.1f\n",
+                    runner.cpuMs, runner.wallMs, polling.cpuMs, polling.wallMs, waits.cpuMs,
+                    waits.wallMs);
+        waitTotal.cpuMs += waits.cpuMs;
+        waitTotal.wallMs += waits.wallMs;
+        runnerTotal.cpuMs += runner.cpuMs;
+        runnerTotal.wallMs += runner.wallMs;
+        pollTotal.cpuMs += polling.cpuMs;
+        pollTotal.wallMs += polling.wallMs;
+    }
+    std::filesystem::remove_all(folder);
+    std::printf("mean runner  %10.2f %10.1f  (%.3f%% of wall)\n", runnerTotal.cpuMs / rounds,
+                runnerTotal.wallMs / rounds, 100 * runnerTotal.cpuMs / runnerTotal.wallMs);
+    std::printf("mean poll    %10.2f %10.1f  (%.3f%% of wall)\n", pollTotal.cpuMs / rounds,
+                pollTotal.wallMs / rounds, 100 * pollTotal.cpuMs / pollTotal.wallMs);
+    std::printf("mean waits   %10.2f %10.1f  (%.3f%% of wall)\n", waitTotal.cpuMs / rounds,
+                waitTotal.wallMs / rounds, 100 * waitTotal.cpuMs / waitTotal.wallMs);
+    std::printf("cpu ratio runner / poll only: %.1f\n",
+                pollTotal.cpuMs > 0 ? runnerTotal.cpuMs / pollTotal.cpuMs : 0.0);
+    if (!ok) std::printf("a 7z run did not succeed\n");
+    return ok ? 0 : 1;
+}
