@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <initializer_list>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -42,7 +41,7 @@ public:
     ToolSandbox& operator=(const ToolSandbox&) = delete;
 
     // Installs the scripted fake as bin/<name>.
-    void installFake(const std::string& name, std::initializer_list<std::string> script) {
+    void installFake(const std::string& name, const std::vector<std::string>& script) {
         std::filesystem::copy_file(FAKE_TOOL_PATH, bin + name,
                                    std::filesystem::copy_options::overwrite_existing);
         std::ofstream file(bin + name + ".script", std::ios::binary);
