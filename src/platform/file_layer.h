@@ -7,6 +7,9 @@
 // -2 when it is a folder. A path "exists as a file" when the result is 0 or more.
 std::int64_t fileSize(const std::string& path);
 
+// True when anything at all stands at `path`: a file, a folder or a link (even a broken one).
+bool pathExists(const std::string& path);
+
 // Copies the whole of `source` to `destination`, replacing a file that is there. The copy is
 // written to a temporary name beside the destination and renamed into place only when it is
 // complete, so a failed copy never leaves a partial file and never destroys an earlier one.

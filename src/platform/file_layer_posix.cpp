@@ -1,0 +1,219 @@
+#include "platform/file_layer.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// "a/b/" names the folder "a/b"; trailing slashes would also make O_NOFOLLOW follow a link.
+std::string withoutTrailingSlashes(const std::string& path) {
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+    return trimmed;
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    void reset(int fd) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+    // Closes now and reports the outcome: a failed close can mean unwritten data.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool writeAll(int fd, const char* data, std::size_t length) {
+    while (length > 0) {
+        const ssize_t written = ::write(fd, data, length);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += written;
+        length -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Copies from the current offsets until the end of `from`; the number of bytes copied, or -1.
+off_t copyContent(int from, int to) {
+    off_t total = 0;
+    bool kernelCopy = true;
+    while (kernelCopy) {
+        const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+        if (copied > 0) {
+            total += copied;
+            continue;
+        }
+        if (copied == 0) return total;
+        if (errno == EINTR) continue;
+        // Not offered between these file systems: copy through a buffer instead.
+        if (total == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                           errno == EOPNOTSUPP || errno == EPERM)) {
+            kernelCopy = false;
+        } else {
+            return -1;
+        }
+    }
+    std::vector<char> buffer(1 << 20);
+    while (true) {
+        const ssize_t got = ::read(from, buffer.data(), buffer.size());
+        if (got == 0) return total;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (!writeAll(to, buffer.data(), static_cast<std::size_t>(got))) return -1;
+        total += got;
+    }
+}
+
+std::string folderPart(const std::string& path) {
+    const auto cut = path.find_last_of('/');
+    if (cut == std::string::npos) return ".";
+    return cut == 0 ? std::string("/") : path.substr(0, cut);
+}
+
+void syncFolder(const std::string& folder) {
+    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid()) ::fsync(fd.get());
+}
+
+bool removeFolderContent(int folder);
+
+// Removes one name inside `parent`: a file or link by unlinking it, a folder with everything in
+// it. Links are never followed.
+bool removeEntry(int parent, const char* name) {
+    if (::unlinkat(parent, name, 0) == 0) return true;
+    if (errno != EISDIR && errno != EPERM && errno != EACCES) return errno == ENOENT;
+    const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    FileDescriptor child(::openat(parent, name, flags));
+    if (!child.valid() && errno == EACCES) {
+        // A folder without read permission: make it ours to read. AT_SYMLINK_NOFOLLOW refuses a
+        // link, so nothing outside is changed.
+        if (::fchmodat(parent, name, 0700, AT_SYMLINK_NOFOLLOW) == 0)
+            child.reset(::openat(parent, name, flags));
+    }
+    if (!child.valid()) return false;
+    const bool emptied = removeFolderContent(child.get());
+    child.close();
+    return ::unlinkat(parent, name, AT_REMOVEDIR) == 0 && emptied;
+}
+
+bool removeFolderContent(int folder) {
+    struct stat status {};
+    // Removing names needs write and search permission on the folder itself.
+    if (::fstat(folder, &status) == 0 && (status.st_mode & 0700) != 0700)
+        ::fchmod(folder, (status.st_mode & 07777) | 0700);
+    const int listing = ::dup(folder);
+    if (listing < 0) return false;
+    DIR* directory = ::fdopendir(listing);
+    if (!directory) {
+        ::close(listing);
+        return false;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(directory)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(directory);
+    bool removed = true;
+    for (const std::string& name : names) removed = removeEntry(folder, name.c_str()) && removed;
+    return removed;
+}
+
+}  // namespace
+
+std::int64_t fileSize(const std::string& path) {
+    // O_NONBLOCK: opening a FIFO must not hang the program.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat status {};
+    if (!fd.valid()) {
+        if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return -2;
+        return -1;
+    }
+    if (::fstat(fd.get(), &status) != 0) return -1;
+    if (S_ISDIR(status.st_mode)) return -2;
+    if (!S_ISREG(status.st_mode)) return -1;
+    return status.st_size;
+}
+
+bool pathExists(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
+bool copyFile(const std::string& source, const std::string& destination) {
+    FileDescriptor from(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat status {};
+    if (!from.valid() || ::fstat(from.get(), &status) != 0 || !S_ISREG(status.st_mode))
+        return false;
+    ::fcntl(from.get(), F_SETFL, 0);
+
+    std::string temporary = destination + ".XXXXXX";
+    std::vector<char> pattern(temporary.begin(), temporary.end());
+    pattern.push_back('\0');
+    FileDescriptor to(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (!to.valid()) return false;
+    temporary = pattern.data();
+
+    const off_t copied = copyContent(from.get(), to.get());
+    const bool whole = copied == status.st_size && ::fchmod(to.get(), status.st_mode & 0777) == 0 &&
+                       ::fsync(to.get()) == 0;
+    if (!to.close() || !whole || ::rename(temporary.c_str(), destination.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    syncFolder(folderPart(destination));
+    return true;
+}
+
+bool removeTree(const std::string& path) {
+    const std::string folder = withoutTrailingSlashes(path);
+    struct stat status {};
+    if (::lstat(folder.c_str(), &status) != 0) return false;
+    // A link standing where the folder should be is removed as a link.
+    if (!S_ISDIR(status.st_mode)) return ::unlink(folder.c_str()) == 0;
+    const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    FileDescriptor fd(::open(folder.c_str(), flags));
+    if (!fd.valid() && errno == EACCES &&
+        ::fchmodat(AT_FDCWD, folder.c_str(), 0700, AT_SYMLINK_NOFOLLOW) == 0)
+        fd.reset(::open(folder.c_str(), flags));
+    if (!fd.valid()) return false;
+    const bool emptied = removeFolderContent(fd.get());
+    fd.close();
+    return ::rmdir(folder.c_str()) == 0 && emptied;
+}
+
+bool makeFolder(const std::string& path) {
+    const std::string folder = withoutTrailingSlashes(path);
+    if (::mkdir(folder.c_str(), 0700) == 0) return true;
+    struct stat status {};
+    return errno == EEXIST && ::lstat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool renameFile(const std::string& source, const std::string& destination) {
+    return ::rename(source.c_str(), destination.c_str()) == 0;
+}
+
+bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }

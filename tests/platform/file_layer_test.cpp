@@ -1,0 +1,201 @@
+#include "platform/file_layer.h"
+
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::set<std::string> namesIn(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
+    return names;
+}
+
+// Runs copyFile in a child that may write no more than `limit` bytes per file.
+bool copyUnderSizeLimit(const std::string& source, const std::string& destination, rlim_t limit) {
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit small{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &small);
+        _exit(copyFile(source, destination) ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Runs removeTree in a child. As root, the child drops to an ordinary user who owns the tree,
+// so that permissions count as they would for the program's user.
+bool removeTreeAsOwner(const TempFolder& temp, const std::string& folder,
+                       const std::string& argument) {
+    constexpr uid_t nobody = 65534;
+    if (geteuid() == 0) {
+        fs::permissions(temp.path(), fs::perms::all);
+        for (const auto& entry : fs::recursive_directory_iterator(folder))
+            lchown(entry.path().c_str(), nobody, nobody);
+        lchown(folder.c_str(), nobody, nobody);
+        lchown(fs::path(folder).parent_path().c_str(), nobody, nobody);
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(nobody) != 0 || setuid(nobody) != 0)) _exit(2);
+        _exit(removeTree(argument) ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 2);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+TEST(FileSize, TellsFilesFromFoldersAndMissingPaths) {
+    TempFolder temp;
+    writeFile(temp / "rom.zip", "12345");
+    writeFile(temp / "empty.zip", "");
+    ASSERT_EQ(mkfifo((temp / "pipe").c_str(), 0600), 0);
+
+    EXPECT_EQ(fileSize(temp / "rom.zip"), 5);
+    EXPECT_EQ(fileSize(temp / "empty.zip"), 0);
+    EXPECT_EQ(fileSize(temp / "missing.zip"), -1);
+    EXPECT_EQ(fileSize(temp.path()), -2);
+    EXPECT_EQ(fileSize(temp.path() + "/"), -2);
+    EXPECT_EQ(fileSize(temp / "pipe"), -1);
+}
+
+TEST(PathExists, SeesEveryKindOfName) {
+    TempFolder temp;
+    writeFile(temp / "file", "x");
+    fs::create_directory(temp / "folder");
+    fs::create_symlink(temp / "nowhere", temp / "broken");
+
+    EXPECT_TRUE(pathExists(temp / "file"));
+    EXPECT_TRUE(pathExists(temp / "folder"));
+    EXPECT_TRUE(pathExists(temp / "broken"));
+    EXPECT_FALSE(pathExists(temp / "nowhere"));
+}
+
+TEST(CopyFile, CopiesWholeContentAndReplacesTarget) {
+    TempFolder temp;
+    std::string content(3 << 20, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 131 % 251);
+    writeFile(temp / "rom.zip", content);
+    writeFile(temp / "copy.zip", "older and different");
+
+    ASSERT_TRUE(copyFile(temp / "rom.zip", temp / "copy.zip"));
+    EXPECT_EQ(readFile(temp / "copy.zip"), content);
+    EXPECT_EQ(namesIn(temp.path()), (std::set<std::string>{"rom.zip", "copy.zip"}));
+}
+
+TEST(CopyFile, FailureLeavesTargetAndNoPartialFile) {
+    TempFolder temp;
+    writeFile(temp / "rom.zip", std::string(200000, 'r'));
+    writeFile(temp / "copy.zip", "earlier copy");
+    fs::create_directory(temp / "folder.zip");
+    writeFile(temp / "folder.zip/inside", "kept");
+
+    EXPECT_FALSE(copyFile(temp / "missing.zip", temp / "copy.zip"));
+    EXPECT_FALSE(copyFile(temp.path(), temp / "copy.zip"));
+    EXPECT_FALSE(copyFile(temp / "rom.zip", temp / "folder.zip"));
+    EXPECT_FALSE(copyFile(temp / "rom.zip", temp / "no/such/folder/copy.zip"));
+    EXPECT_FALSE(copyUnderSizeLimit(temp / "rom.zip", temp / "copy.zip", 65536));
+
+    EXPECT_EQ(readFile(temp / "copy.zip"), "earlier copy");
+    EXPECT_EQ(readFile(temp / "folder.zip/inside"), "kept");
+    EXPECT_EQ(namesIn(temp.path()), (std::set<std::string>{"rom.zip", "copy.zip", "folder.zip"}));
+}
+
+TEST(CopyFile, NamesWithBlanksAndNonAsciiLetters) {
+    TempFolder temp;
+    writeFile(temp / "Röm fïles/my rom.zip", "content");
+    ASSERT_TRUE(copyFile(temp / "Röm fïles/my rom.zip", temp / "Röm fïles/my rom.zip_BU_0"));
+    EXPECT_EQ(readFile(temp / "Röm fïles/my rom.zip_BU_0"), "content");
+}
+
+TEST(RemoveTree, RemovesNestedAndReadOnlyContent) {
+    TempFolder temp;
+    const std::string folder = temp / "app/undo/files";
+    writeFile(folder + "/system/app/A.apk", "a");
+    writeFile(folder + "/system/bin/tool", "t");
+    writeFile(folder + "/.hidden", "h");
+    fs::permissions(folder + "/system/app/A.apk", fs::perms::owner_read);
+    fs::permissions(folder + "/system/bin", fs::perms::owner_read | fs::perms::owner_exec);
+    fs::create_directory(folder + "/locked");
+    fs::permissions(folder + "/locked", fs::perms::none);
+
+    EXPECT_TRUE(removeTreeAsOwner(temp, folder, folder + "/"));
+    EXPECT_FALSE(pathExists(folder));
+    EXPECT_TRUE(fs::is_directory(temp / "app/undo"));
+}
+
+TEST(RemoveTree, NeverFollowsLinksOutOfTheFolder) {
+    TempFolder temp;
+    writeFile(temp / "outside/precious/data.txt", "keep me");
+    writeFile(temp / "outside/single.txt", "keep me too");
+    fs::permissions(temp / "outside/precious", fs::perms::owner_read | fs::perms::owner_exec);
+    const std::string folder = temp / "files";
+    fs::create_directories(folder + "/system");
+    fs::create_directory_symlink(temp / "outside/precious", folder + "/system/linked");
+    fs::create_symlink(temp / "outside/single.txt", folder + "/file-link");
+
+    EXPECT_TRUE(removeTreeAsOwner(temp, folder, folder));
+    EXPECT_FALSE(pathExists(folder));
+    EXPECT_EQ(readFile(temp / "outside/precious/data.txt"), "keep me");
+    EXPECT_EQ(readFile(temp / "outside/single.txt"), "keep me too");
+    EXPECT_EQ(fs::status(temp / "outside/precious").permissions() & fs::perms::owner_write,
+              fs::perms::none);
+}
+
+TEST(RemoveTree, LinkInPlaceOfTheFolderIsRemovedAsALink) {
+    TempFolder temp;
+    writeFile(temp / "outside/data.txt", "keep me");
+    fs::create_directory_symlink(temp / "outside", temp / "files");
+
+    EXPECT_TRUE(removeTree(temp / "files/"));
+    EXPECT_FALSE(pathExists(temp / "files"));
+    EXPECT_EQ(readFile(temp / "outside/data.txt"), "keep me");
+}
+
+TEST(RemoveTree, MissingFolderIsAFailure) {
+    TempFolder temp;
+    EXPECT_FALSE(removeTree(temp / "missing"));
+}
+
+TEST(MakeFolder, CreatesAFolderForTheOwnerOnly) {
+    TempFolder temp;
+    const mode_t previous = umask(022);
+    EXPECT_TRUE(makeFolder(temp / "files/"));
+    umask(previous);
+    struct stat status {};
+    ASSERT_EQ(stat((temp / "files").c_str(), &status), 0);
+    EXPECT_TRUE(S_ISDIR(status.st_mode));
+    EXPECT_EQ(status.st_mode & 07777, 0700u);
+    EXPECT_TRUE(makeFolder(temp / "files"));
+
+    writeFile(temp / "plain", "x");
+    EXPECT_FALSE(makeFolder(temp / "plain"));
+    EXPECT_FALSE(makeFolder(temp / "a/b"));
+}
+
+TEST(RenameAndRemoveFile, ReplaceAndDelete) {
+    TempFolder temp;
+    writeFile(temp / "new", "new");
+    writeFile(temp / "old", "old");
+    EXPECT_TRUE(renameFile(temp / "new", temp / "old"));
+    EXPECT_EQ(readFile(temp / "old"), "new");
+    EXPECT_TRUE(removeFile(temp / "old"));
+    EXPECT_FALSE(removeFile(temp / "old"));
+    EXPECT_FALSE(pathExists(temp / "old"));
+}
