@@ -1,10 +1,10 @@
 #include "platform/file_layer.h"
 
-#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 #include <vector>
 
 namespace {

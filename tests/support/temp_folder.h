@@ -13,7 +13,8 @@
 class TempFolder {
 public:
     TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "slimkit-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "slimkit-test-XXXXXX").string();
         if (!mkdtemp(pattern.data())) std::abort();
         path_ = pattern;
     }
