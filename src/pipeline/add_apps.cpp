@@ -1,0 +1,32 @@
+#include "pipeline/add_apps.h"
+
+#include "platform/file_layer.h"
+#include "platform/gui.h"
+#include "platform/paths.h"
+#include "tools/archiver.h"
+
+namespace {
+
+// 7z on Unix matches `*.*` literally, which would leave out every name without a dot.
+#ifdef _WIN32
+constexpr const char* addPattern = "*.*";
+#else
+constexpr const char* addPattern = "*";
+#endif
+
+}  // namespace
+
+std::string addCommand(const std::string& archive) {
+    return "a -bd -y -r \"" + archive + "\" " + addPattern;
+}
+
+void addApps(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
+    // The archiver ignores a working folder it can't enter and would then add whatever lies in
+    // the program's current folder: make sure the add folder is there.
+    makeFolder(paths.addFolder);
+    if (fileSize(paths.addFolder) != -2) {
+        gui.messageBox("Warning", "Can't access " + paths.addFolder);
+        return;
+    }
+    runArchiver(gui, paths.archiverProgram, addCommand(romPath), paths.addFolder, false);
+}

@@ -1,0 +1,105 @@
+#include "pipeline/add_apps.h"
+#include "pipeline/removal.h"
+#include "pipeline/undo_zip.h"
+
+#include "catalogue/catalogue.h"
+#include "support/fake_gui.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+CatalogueEntry entry(std::vector<std::string> files, std::vector<std::string> widgetFiles = {}) {
+    CatalogueEntry made;
+    made.name = "entry";
+    made.isWidget = widgetFiles.empty() ? 0 : 1;
+    made.files = std::move(files);
+    made.widgetFiles = std::move(widgetFiles);
+    return made;
+}
+
+void addRow(FakeGui& gui, CatalogueEntry& item, const std::string& mode, bool ticked) {
+    const int row = gui.rowCount();
+    gui.insertRow(row, item.name + "\n" + mode);
+    gui.setRowEntry(row, &item);
+    gui.setRowState(row, ticked ? RowState::ticked : RowState::none);
+}
+
+}  // namespace
+
+TEST(RemovalCommand, OneTickedEntryWithTwoPaths) {
+    FakeGui gui;
+    CatalogueEntry apps = entry({"system/app/A.apk", "system/app/B.apk"});
+    addRow(gui, apps, "App", true);
+    EXPECT_EQ(removalCommand(gui, "/r/rom.zip"),
+              R"(d -bd -y "/r/rom.zip" "system/app/A.apk" "system/app/B.apk")");
+}
+
+TEST(RemovalCommand, NothingToRemoveGivesEmptyText) {
+    FakeGui gui;
+    EXPECT_EQ(removalCommand(gui, "/r/rom.zip"), "");
+
+    CatalogueEntry unticked = entry({"system/app/A.apk"});
+    CatalogueEntry noFiles = entry({});
+    CatalogueEntry widgetOnlyFiles = entry({"system/app/W.apk"}, {});
+    addRow(gui, unticked, "App", false);
+    addRow(gui, noFiles, "App", true);
+    addRow(gui, widgetOnlyFiles, "Widget", true);  // its widgetFiles are empty
+    gui.setRowState(0, RowState::selected);        // selected is not ticked
+    EXPECT_EQ(removalCommand(gui, "/r/rom.zip"), "");
+}
+
+TEST(RemovalCommand, ModesPickFilesAndWidgetFilesInOrder) {
+    FakeGui gui;
+    CatalogueEntry app = entry({"system/app/Plain.apk"});
+    CatalogueEntry both = entry({"system/app/Clock.apk"}, {"system/app/ClockWidget.apk"});
+    CatalogueEntry widget = entry({"system/app/Music.apk"}, {"system/app/MusicWidget.apk"});
+    addRow(gui, app, "App", true);
+    addRow(gui, both, "App/Widget", true);
+    addRow(gui, widget, "Widget", true);
+    EXPECT_EQ(removalCommand(gui, "/r/rom.zip"),
+              R"(d -bd -y "/r/rom.zip" "system/app/Plain.apk" "system/app/ClockWidget.apk" )"
+              R"("system/app/Clock.apk" "system/app/MusicWidget.apk")");
+}
+
+TEST(RemovalCommand, ModesIgnoreCaseAndUnknownModeTakesWidgetFiles) {
+    FakeGui gui;
+    CatalogueEntry app = entry({"a"}, {"aw"});
+    CatalogueEntry both = entry({"b"}, {"bw"});
+    CatalogueEntry widget = entry({"c"}, {"cw"});
+    CatalogueEntry odd = entry({"d"}, {"dw"});
+    addRow(gui, app, "APP", true);
+    addRow(gui, both, "aPP/wIDGET", true);
+    addRow(gui, widget, "WIDGET", true);
+    addRow(gui, odd, "Apps", true);
+    EXPECT_EQ(removalCommand(gui, "/r/rom.zip"), R"(d -bd -y "/r/rom.zip" "a" "bw" "b" "cw" "dw")");
+}
+
+TEST(RemovalCommand, PathsAreCopiedUnchangedAndRepeatedPerEntry) {
+    FakeGui gui;
+    CatalogueEntry first = entry({"system/app/Shared.apk", " system/app/My App.apk "});
+    CatalogueEntry second = entry({"system/app/Shared.apk", "system/app/Grüße.apk"});
+    CatalogueEntry ticklessRowEntry = entry({"system/app/Other.apk"});
+    addRow(gui, first, "App", true);
+    addRow(gui, ticklessRowEntry, "App", false);
+    addRow(gui, second, "App", true);
+    gui.rows.push_back({{"orphan", "App"}, RowState::ticked, nullptr});
+    EXPECT_EQ(removalCommand(gui, "/my roms/röm.zip"),
+              R"(d -bd -y "/my roms/röm.zip" "system/app/Shared.apk" " system/app/My App.apk " )"
+              R"("system/app/Shared.apk" "system/app/Grüße.apk")");
+}
+
+TEST(ExtractCommand, RewritesOnlyTheLeadingDeleteCommand) {
+    EXPECT_EQ(extractCommand(R"(d -bd -y "/r/rom.zip" "system/app/A.apk" "system/app/B.apk")",
+                             "/p/app/undo/files/"),
+              R"(x -bd -y -o"/p/app/undo/files/" "/r/rom.zip" "system/app/A.apk" )"
+              R"("system/app/B.apk")");
+    EXPECT_EQ(extractCommand(R"(d -bd -y "/r/old d -bd -y.zip" "a")", "/p/files/"),
+              R"(x -bd -y -o"/p/files/" "/r/old d -bd -y.zip" "a")");
+    EXPECT_EQ(extractCommand("", "/p/app/undo/files/"), "");
+}
+
+TEST(AddCommand, TakesEveryNameOnThisBuild) {
+    EXPECT_EQ(addCommand("/r/rom.zip"), R"(a -bd -y -r "/r/rom.zip" *)");
+    EXPECT_EQ(addCommand("/r/my rom.zip_undo.zip"), R"(a -bd -y -r "/r/my rom.zip_undo.zip" *)");
+}

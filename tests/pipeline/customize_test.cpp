@@ -1,0 +1,330 @@
+#include "pipeline/customize.h"
+
+#include "catalogue/catalogue.h"
+#include "pipeline/zip_tools.h"
+#include "platform/file_layer.h"
+#include "platform/paths.h"
+#include "support/fake_gui.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <csignal>
+#include <filesystem>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Messages = std::vector<FakeGui::Message>;
+using Texts = std::vector<std::string>;
+using Names = std::set<std::string>;
+
+const FakeGui::Message finished{"Finish", "Customzation done ;)"};
+const FakeGui::Message doubtful{"Warning",
+                                "Maybe there was an error with the zip - processing, please check"};
+const Texts fullRun{"Creating Backup ...", "Generation recovery CWM zip ...", "Removing files ...",
+                    "Adding files ...", "Ready"};
+
+std::string pseudoRandom(std::size_t length, unsigned seed) {
+    std::string bytes(length, '\0');
+    for (char& byte : bytes) {
+        seed = seed * 1103515245u + 12345u;
+        byte = static_cast<char>(seed >> 16);
+    }
+    return bytes;
+}
+
+Names folderContent(const std::string& folder) {
+    Names names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        names.insert(fs::relative(entry.path(), folder).string());
+    return names;
+}
+
+Names without(Names names, const Names& removed) {
+    for (const std::string& name : removed) names.erase(name);
+    return names;
+}
+
+Names joined(Names names, const Names& added) {
+    names.insert(added.begin(), added.end());
+    return names;
+}
+
+class CustomizeTest : public testing::Test {
+protected:
+    TempFolder temp;
+    const ProgramPaths paths = programPaths(temp / "program folder/");
+    const std::string romFolder = temp / "Röms and more";
+    const std::string romPath = romFolder + "/my röm.zip";
+    const std::string undoZip = romPath + "_undo.zip";
+    FakeGui gui;
+    std::vector<std::unique_ptr<CatalogueEntry>> entries;
+    std::string originalRom;
+    Names romNames;
+    Names templateNames{"META-INF/com/google/android/update-binary",
+                        "META-INF/com/google/android/updater-script"};
+
+    void SetUp() override {
+        fs::create_directories(paths.addFolder);
+        fs::create_directories(paths.extractionFolder);
+        const std::string templateSource = temp / "template source";
+        for (const std::string& name : templateNames)
+            writeFile(templateSource + "/" + name, "#!/sbin/sh\n");
+        ASSERT_TRUE(makeZip(templateSource, paths.undoTemplate));
+
+        const std::string romSource = temp / "rom source";
+        const Names files{"META-INF/com/google/android/updater-script",
+                          "build.prop",
+                          "system/app/Browser.apk",
+                          "system/app/Clock.apk",
+                          "system/app/ClockWidget.apk",
+                          "system/app/Music.apk",
+                          "system/app/MusicWidget.apk",
+                          "system/app/My Notes.apk",
+                          "system/app/Grüße.apk",
+                          "system/bin/tool",
+                          "system/etc/hosts",
+                          "data/app/Game.apk"};
+        unsigned seed = 1;
+        for (const std::string& name : files)
+            writeFile(romSource + "/" + name, pseudoRandom(20000, seed++));
+        fs::create_directories(romFolder);
+        ASSERT_TRUE(makeZip(romSource, romPath));
+        originalRom = readFile(romPath);
+        romNames = zipEntries(romPath);
+        ASSERT_EQ(romNames, files);
+    }
+
+    void addRow(const std::string& mode, bool ticked, std::vector<std::string> files,
+                std::vector<std::string> widgetFiles = {}) {
+        auto entry = std::make_unique<CatalogueEntry>();
+        entry->name = "entry " + std::to_string(entries.size());
+        entry->isWidget = widgetFiles.empty() ? 0 : 1;
+        entry->files = std::move(files);
+        entry->widgetFiles = std::move(widgetFiles);
+        const int row = gui.rowCount();
+        gui.insertRow(row, entry->name + "\n" + mode);
+        gui.setRowEntry(row, entry.get());
+        gui.setRowState(row, ticked ? RowState::ticked : RowState::none);
+        entries.push_back(std::move(entry));
+    }
+
+    void tickEveryStep() {
+        gui.checks[ControlId::backupCheck] = true;
+        gui.checks[ControlId::recoveryZipCheck] = true;
+        gui.checks[ControlId::enableAddingCheck] = true;
+    }
+};
+
+TEST_F(CustomizeTest, WholeRunBacksUpSavesRemovesAndAdds) {
+    tickEveryStep();
+    addRow("App", true, {"system/app/Browser.apk", "system/app/My Notes.apk"});
+    addRow("App/Widget", true, {"system/app/Clock.apk"}, {"system/app/ClockWidget.apk"});
+    addRow("Widget", true, {"system/app/Music.apk"}, {"system/app/MusicWidget.apk"});
+    addRow("App", true, {"system/bin/tool", "system/etc/hosts", "system/app/Grüße.apk"});
+    addRow("App", false, {"data/app/Game.apk"});
+    writeFile(paths.addFolder + "system/app/New App.apk", "new app");
+    writeFile(paths.addFolder + "system/xbin/newtool", "new tool");
+    writeFile(paths.addFolder + "data/app/Spiel Ä.apk", "spiel");
+    writeFile(paths.addFolder + "system/app/Browser.apk", "replacement browser");
+
+    customize(gui, paths, romPath);
+
+    EXPECT_EQ(gui.statusTexts, fullRun);
+    EXPECT_EQ(gui.messages, Messages{finished});
+    EXPECT_EQ(readFile(romPath + "_BU_0"), originalRom);
+
+    const Names removed{"system/app/Browser.apk",     "system/app/My Notes.apk",
+                        "system/app/Clock.apk",       "system/app/ClockWidget.apk",
+                        "system/app/MusicWidget.apk", "system/bin/tool",
+                        "system/etc/hosts",           "system/app/Grüße.apk"};
+    const Names added{"system/app/New App.apk", "system/xbin/newtool", "data/app/Spiel Ä.apk",
+                      "system/app/Browser.apk"};
+    EXPECT_EQ(zipEntries(romPath), joined(without(romNames, removed), added));
+    EXPECT_EQ(zipEntryContent(romPath, "system/app/Browser.apk"), "replacement browser");
+    EXPECT_EQ(zipEntryContent(romPath, "system/xbin/newtool"), "new tool");
+
+    EXPECT_EQ(zipEntries(undoZip), joined(templateNames, removed));
+    EXPECT_EQ(zipEntryContent(undoZip, "system/bin/tool"),
+              readFile(temp / "rom source/system/bin/tool"));
+    EXPECT_EQ(zipEntryContent(undoZip, "system/app/Grüße.apk"),
+              readFile(temp / "rom source/system/app/Grüße.apk"));
+
+    EXPECT_EQ(fileSize(paths.extractionFolder), -2);
+    EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
+    EXPECT_EQ(folderContent(romFolder),
+              (Names{"my röm.zip", "my röm.zip_BU_0", "my röm.zip_undo.zip"}));
+}
+
+TEST_F(CustomizeTest, NoTickedRowKeepsEveryEntry) {
+    tickEveryStep();
+    addRow("App", false, {"system/app/Browser.apk"});
+    addRow("App/Widget", false, {"system/app/Clock.apk"}, {"system/app/ClockWidget.apk"});
+
+    customize(gui, paths, romPath);
+
+    EXPECT_EQ(gui.statusTexts, fullRun);
+    // The removal step still runs the archiver, with no command at all.
+    EXPECT_EQ(gui.messages, (Messages{doubtful, finished}));
+    EXPECT_EQ(zipEntries(romPath), romNames);
+    EXPECT_EQ(zipEntries(undoZip), templateNames);
+}
+
+TEST_F(CustomizeTest, OnlyTheRemovalRunsWithEveryBoxUnticked) {
+    gui.checks[ControlId::backupCheck] = false;
+    gui.checks[ControlId::recoveryZipCheck] = false;
+    gui.checks[ControlId::enableAddingCheck] = false;
+    addRow("App", true, {"system/app/Browser.apk"});
+    writeFile(paths.addFolder + "system/app/New.apk", "not wanted");
+
+    customize(gui, paths, romPath);
+
+    EXPECT_EQ(gui.statusTexts, (Texts{"Removing files ...", "Ready"}));
+    EXPECT_EQ(gui.messages, Messages{finished});
+    EXPECT_EQ(zipEntries(romPath), without(romNames, {"system/app/Browser.apk"}));
+    EXPECT_EQ(folderContent(romFolder), Names{"my röm.zip"});
+}
+
+TEST_F(CustomizeTest, RefusesAMissingRom) {
+    customize(gui, paths, "");
+    customize(gui, paths, romFolder);
+    customize(gui, paths, romFolder + "/missing.zip");
+
+    EXPECT_EQ(gui.messages, (Messages{{"Error", "Please select Rom"},
+                                      {"Error", "Can't access " + romFolder},
+                                      {"Error", "Can't access " + romFolder + "/missing.zip"}}));
+    EXPECT_EQ(gui.statusTexts, Texts{});
+    EXPECT_EQ(folderContent(romFolder), Names{"my röm.zip"});
+}
+
+TEST_F(CustomizeTest, EmptyRomFilePassesTheCheck) {
+    gui.checks[ControlId::enableAddingCheck] = false;
+    writeFile(romFolder + "/empty.zip", "");
+
+    customize(gui, paths, romFolder + "/empty.zip");
+
+    EXPECT_EQ(gui.statusTexts, (Texts{"Creating Backup ...", "Removing files ...", "Ready"}));
+    EXPECT_EQ(fileSize(romFolder + "/empty.zip_BU_0"), 0);
+}
+
+TEST_F(CustomizeTest, BackupTakesTheFirstNameNothingStandsOn) {
+    gui.checks[ControlId::enableAddingCheck] = false;
+    writeFile(romPath + "_BU_1", "second backup");
+
+    customize(gui, paths, romPath);
+    EXPECT_EQ(readFile(romPath + "_BU_0"), originalRom);
+    EXPECT_EQ(readFile(romPath + "_BU_1"), "second backup");
+
+    fs::create_directory(romPath + "_BU_2");
+    fs::create_symlink(romFolder + "/nowhere", romPath + "_BU_3");
+    customize(gui, paths, romPath);
+    EXPECT_EQ(readFile(romPath + "_BU_4"), originalRom);
+    EXPECT_TRUE(fs::is_empty(romPath + "_BU_2"));
+    EXPECT_TRUE(fs::is_symlink(romPath + "_BU_3"));
+    EXPECT_EQ(gui.messages, (Messages{doubtful, finished, doubtful, finished}));
+}
+
+TEST_F(CustomizeTest, FailedBackupEndsTheRunBeforeTheRomIsTouched) {
+    tickEveryStep();
+    addRow("App", true, {"system/app/Browser.apk"});
+    writeFile(paths.addFolder + "system/app/New.apk", "new");
+
+    // The copy runs under a file-size limit smaller than the ROM, as on a full disk.
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit small{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &small);
+        customize(gui, paths, romPath);
+        const bool told =
+            gui.messages == Messages{{"Error", "Can't create backup " + romPath + "_BU_0"}};
+        const bool stopped = gui.statusTexts == Texts{"Creating Backup ..."};
+        _exit(told && stopped ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the failed backup was not reported, or the run went on";
+    EXPECT_EQ(readFile(romPath), originalRom);
+    EXPECT_EQ(folderContent(romFolder), Names{"my röm.zip"});
+    EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
+}
+
+TEST_F(CustomizeTest, UndoZipNeverKeepsAnEarlierRun) {
+    tickEveryStep();
+    gui.checks[ControlId::backupCheck] = false;
+    const std::string staleSource = temp / "stale";
+    writeFile(staleSource + "/system/app/Stale.apk", "from an earlier run");
+    ASSERT_TRUE(makeZip(staleSource, undoZip));
+    addRow("App", true, {"system/app/Music.apk"});
+
+    customize(gui, paths, romPath);
+
+    EXPECT_EQ(gui.messages, Messages{finished});
+    EXPECT_EQ(zipEntries(undoZip), joined(templateNames, {"system/app/Music.apk"}));
+}
+
+TEST_F(CustomizeTest, TemplateThatCantBeCopiedEndsTheRunBeforeRemoval) {
+    tickEveryStep();
+    const std::string staleSource = temp / "stale";
+    writeFile(staleSource + "/system/app/Stale.apk", "from an earlier run");
+    ASSERT_TRUE(makeZip(staleSource, undoZip));
+    const std::string earlierUndoZip = readFile(undoZip);
+    fs::remove(paths.undoTemplate);
+    addRow("App", true, {"system/app/Browser.apk", "system/bin/tool"});
+
+    customize(gui, paths, romPath);
+
+    EXPECT_EQ(gui.messages, (Messages{{"Error", "Can't create recovery zip " + undoZip}}));
+    EXPECT_EQ(gui.statusTexts, (Texts{"Creating Backup ...", "Generation recovery CWM zip ..."}));
+    EXPECT_EQ(readFile(undoZip), earlierUndoZip);
+    EXPECT_EQ(readFile(romPath), originalRom);
+    EXPECT_EQ(fileSize(paths.extractionFolder), -2);
+    EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
+    EXPECT_EQ(folderContent(romFolder),
+              (Names{"my röm.zip", "my röm.zip_BU_0", "my röm.zip_undo.zip"}));
+}
+
+TEST_F(CustomizeTest, ExtractionFolderIsEmptiedWithoutFollowingLinks) {
+    tickEveryStep();
+    gui.checks[ControlId::backupCheck] = false;
+    gui.checks[ControlId::enableAddingCheck] = false;
+    writeFile(temp / "outside/keep.txt", "keep me");
+    fs::create_directory_symlink(temp / "outside", paths.extractionFolder + "escape");
+    writeFile(paths.extractionFolder + "system/app/Leftover.apk", "left by an interrupted run");
+    addRow("App", true, {"system/app/Clock.apk"});
+
+    customize(gui, paths, romPath);
+
+    EXPECT_EQ(readFile(temp / "outside/keep.txt"), "keep me");
+    EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
+    const Names undo = zipEntries(undoZip);
+    EXPECT_TRUE(undo.count("system/app/Leftover.apk"));
+    EXPECT_TRUE(undo.count("system/app/Clock.apk"));
+}
+
+TEST_F(CustomizeTest, MissingWorkFoldersAreMadeRatherThanAddingTheCurrentFolder) {
+    tickEveryStep();
+    gui.checks[ControlId::backupCheck] = false;
+    fs::remove_all(paths.addFolder);
+    fs::remove_all(paths.extractionFolder);
+    // The archiver runs in the current folder when it can't enter its working folder.
+    writeFile(temp / "current/decoy.txt", "must not be added");
+    const fs::path previous = fs::current_path();
+    fs::current_path(temp / "current");
+
+    customize(gui, paths, romPath);
+
+    fs::current_path(previous);
+    EXPECT_EQ(gui.messages, (Messages{doubtful, finished}));
+    EXPECT_EQ(zipEntries(romPath), romNames);
+    EXPECT_EQ(zipEntries(undoZip), templateNames);
+    EXPECT_EQ(fileSize(paths.addFolder), -2);
+    EXPECT_EQ(fileSize(paths.extractionFolder), -2);
+}
+
+}  // namespace
