@@ -2,6 +2,7 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <utility>
@@ -221,13 +222,36 @@ gboolean onListReleased(GtkWidget* view, GdkEventButton* event, gpointer data) {
     return FALSE;
 }
 
+// A wrapping label set to the width of its rectangle draws its lines from the left edge, even
+// when centred; so a centred label is made as wide as its widest wrapped line and centred in
+// its rectangle by its parent.
+void fitCentredLabel(GtkWidget* label, GtkStyle*, gpointer rectangleWidth) {
+    const int width = GPOINTER_TO_INT(rectangleWidth);
+    PangoLayout* layout = gtk_widget_create_pango_layout(label, gtk_label_get_text(GTK_LABEL(label)));
+    pango_layout_set_width(layout, width * PANGO_SCALE);
+    pango_layout_set_wrap(layout, PANGO_WRAP_WORD);
+    PangoRectangle logical;
+    pango_layout_get_pixel_extents(layout, nullptr, &logical);
+    g_object_unref(layout);
+    gtk_widget_set_size_request(label, std::min(width, logical.width + 1), -1);
+}
+
 GtkWidget* makeLabel(const ControlSpec& spec) {
     GtkWidget* label = gtk_label_new(displayLines(spec.caption).c_str());
-    const bool centred = spec.kind == ControlKind::centredLabel;
-    gtk_misc_set_alignment(GTK_MISC(label), centred ? 0.5f : 0.0f, 0.0f);
-    gtk_label_set_justify(GTK_LABEL(label), centred ? GTK_JUSTIFY_CENTER : GTK_JUSTIFY_LEFT);
+    gtk_misc_set_alignment(GTK_MISC(label), 0.0f, 0.0f);
     gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
     return label;
+}
+
+GtkWidget* makeCentredLabel(const ControlSpec& spec, GtkWidget** label) {
+    *label = makeLabel(spec);
+    gtk_misc_set_alignment(GTK_MISC(*label), 0.5f, 0.0f);
+    gtk_label_set_justify(GTK_LABEL(*label), GTK_JUSTIFY_CENTER);
+    g_signal_connect(*label, "style-set", G_CALLBACK(fitCentredLabel),
+                     GINT_TO_POINTER(spec.width));
+    GtkWidget* box = gtk_alignment_new(0.5f, 0.0f, 0.0f, 1.0f);
+    gtk_container_add(GTK_CONTAINER(box), *label);
+    return box;
 }
 
 }  // namespace
@@ -309,8 +333,10 @@ GtkWidget* GtkGui::Impl::makeControl(const ControlSpec& spec) {
         g_signal_connect(placed, "clicked", G_CALLBACK(onButtonClicked), this);
         break;
     case ControlKind::label:
-    case ControlKind::centredLabel:
         placed = makeLabel(spec);
+        break;
+    case ControlKind::centredLabel:
+        placed = makeCentredLabel(spec, &control);
         break;
     case ControlKind::checkBox:
         placed = gtk_check_button_new_with_label(displayText(spec.caption).c_str());
@@ -340,8 +366,8 @@ GtkWidget* GtkGui::Impl::makeControl(const ControlSpec& spec) {
     gtk_widget_set_name(placed, spec.name);
     g_object_set_data(G_OBJECT(placed), controlKey, GINT_TO_POINTER(spec.id));
 
-    GtkWidget* textWidget = spec.kind == ControlKind::link ? gtk_bin_get_child(GTK_BIN(placed))
-                                                           : placed;
+    GtkWidget* textWidget =
+        spec.kind == ControlKind::link ? gtk_bin_get_child(GTK_BIN(placed)) : control;
     if (spec.titleFont) {
         PangoFontDescription* font = pango_font_description_from_string(titleFont);
         gtk_widget_modify_font(textWidget, font);
