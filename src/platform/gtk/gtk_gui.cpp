@@ -351,7 +351,6 @@ GtkWidget* GtkGui::Impl::makeControl(const ControlSpec& spec) {
         break;
     case ControlKind::link: {
         placed = gtk_event_box_new();
-        gtk_event_box_set_visible_window(GTK_EVENT_BOX(placed), FALSE);
         gtk_widget_add_events(placed, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK);
         ControlSpec text = spec;
         text.kind = ControlKind::label;
