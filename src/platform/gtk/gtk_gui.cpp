@@ -293,6 +293,9 @@ GtkWidget* GtkGui::Impl::makeCheckList(const ControlSpec& spec) {
             g_signal_connect(tick, "toggled", G_CALLBACK(onTickToggled), this);
         }
         GtkCellRenderer* text = gtk_cell_renderer_text_new();
+        // With the tick box as the column's only activatable cell, a click anywhere in the
+        // column would toggle it; a second one confines the toggle to the box itself.
+        g_object_set(text, "mode", GTK_CELL_RENDERER_MODE_ACTIVATABLE, nullptr);
         gtk_tree_view_column_pack_start(viewColumn, text, TRUE);
         gtk_tree_view_column_set_cell_data_func(
             viewColumn, text, showCell, GINT_TO_POINTER(column == 0 ? nameColumn : modeColumn),
