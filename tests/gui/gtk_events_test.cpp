@@ -215,6 +215,19 @@ TEST_F(GtkEventTest, ButtonsAndTheLinkReportTheirControlNumbers) {
     EXPECT_TRUE(collect(1, 400).empty());
 }
 
+TEST_F(GtkEventTest, ClickingAColumnHeaderDoesNothing) {
+    gui->setCellText(0, 0, "Zebra");
+    GtkWidget* header = gtk_tree_view_get_column(list(), 0)->button;
+    click(centreOf(header));
+    EXPECT_TRUE(collect(1, 400).empty());
+    EXPECT_EQ(gui->cellText(0, 0), "Zebra");
+    EXPECT_EQ(gui->selectedRow(), -1);
+}
+
+TEST_F(GtkEventTest, NothingStartsFocusedSoThePathFieldShowsNoCaret) {
+    EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(gui->window())), nullptr);
+}
+
 TEST_F(GtkEventTest, CloseEventEndsTheLoopAfterTheHandlerHasSeenIt) {
     postClose(gui->window());
     std::vector<Event> events;

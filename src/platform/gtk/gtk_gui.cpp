@@ -464,6 +464,9 @@ void GtkGui::showWindow() {
     gdk_window_set_functions(frame,
                              static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_CLOSE));
     gtk_widget_show_all(window);
+    // Nothing starts focused: the first focusable control is the read-only path field, whose
+    // caret would suggest it can be typed into.
+    gtk_window_set_focus(GTK_WINDOW(window), nullptr);
 }
 
 void GtkGui::runEventLoop(const std::function<void(const Event&)>& handler) {
@@ -646,7 +649,7 @@ std::string runFileDialog(GtkWindow* parent, GtkFileChooserAction action, const 
     auto* chooser = GTK_FILE_CHOOSER(dialog);
     GtkFileFilter* filter = gtk_file_filter_new();
     gtk_file_filter_set_name(filter, displayText(filterName).c_str());
-    gtk_file_filter_add_pattern(filter, caseFreePattern(pattern).c_str());
+    gtk_file_filter_add_pattern(filter, caseFreePattern(displayText(pattern)).c_str());
     gtk_file_chooser_add_filter(chooser, filter);
     if (!startPath.empty()) gtk_file_chooser_set_filename(chooser, startPath.c_str());
     std::string chosen;
