@@ -104,26 +104,19 @@ protected:
         return events;
     }
 
-    // Where a row's cell of one renderer lies on the screen: renderer 0 of column 0 is the tick
-    // box, renderer 1 the name.
-    Point cellPoint(int row, int column, int renderer) {
-        GtkTreeViewColumn* viewColumn = gtk_tree_view_get_column(list(), column);
+    // Where a row's cell lies on the screen: column 0 holds the tick box, 1 the name, 2 the mode.
+    Point cellPoint(int row, int column) {
         GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
         GdkRectangle cell;
-        gtk_tree_view_get_cell_area(list(), path, viewColumn, &cell);
+        gtk_tree_view_get_cell_area(list(), path, gtk_tree_view_get_column(list(), column), &cell);
         gtk_tree_path_free(path);
-        GList* cells = gtk_cell_layout_get_cells(GTK_CELL_LAYOUT(viewColumn));
-        gint start = 0, width = 0;
-        gtk_tree_view_column_cell_get_position(
-            viewColumn, GTK_CELL_RENDERER(g_list_nth_data(cells, renderer)), &start, &width);
-        g_list_free(cells);
         const Point bin = windowOrigin(gtk_tree_view_get_bin_window(list()));
-        return {bin.x + cell.x + start + std::min(width / 2, 12), bin.y + cell.y + cell.height / 2};
+        return {bin.x + cell.x + std::min(cell.width / 2, 12), bin.y + cell.y + cell.height / 2};
     }
 };
 
 TEST_F(GtkEventTest, ClickOnARowSelectsItAndIsReportedOnRelease) {
-    const Point name = cellPoint(2, 0, 1);
+    const Point name = cellPoint(2, 1);
     xdotool({"mousemove", std::to_string(name.x), std::to_string(name.y), "mousedown", "1"});
     EXPECT_TRUE(collect(1, 400).empty());
     EXPECT_EQ(gui->selectedRow(), 2);
@@ -136,7 +129,7 @@ TEST_F(GtkEventTest, ClickOnARowSelectsItAndIsReportedOnRelease) {
 }
 
 TEST_F(GtkEventTest, DoubleClickComesAsAClickThenADoubleClick) {
-    click(cellPoint(4, 1, 0), 1, 2);
+    click(cellPoint(4, 2), 1, 2);
     const auto events = collect(2);
     ASSERT_EQ(events.size(), 2u);
     EXPECT_TRUE(isListEvent(events[0], ListEventType::leftClick));
@@ -146,7 +139,7 @@ TEST_F(GtkEventTest, DoubleClickComesAsAClickThenADoubleClick) {
 
 TEST_F(GtkEventTest, RightClickSelectsTheRowBeforeItIsReported) {
     gui->setRowState(0, RowState::selected | RowState::ticked);
-    click(cellPoint(3, 0, 1), 3);
+    click(cellPoint(3, 1), 3);
     int selectedWhenReported = -1;
     const auto events = collect(1, 3000, [&](const Event&) { selectedWhenReported = gui->selectedRow(); });
     ASSERT_EQ(events.size(), 1u);
@@ -156,7 +149,7 @@ TEST_F(GtkEventTest, RightClickSelectsTheRowBeforeItIsReported) {
 }
 
 TEST_F(GtkEventTest, PopupMenuShownOnARightClickReportsTheChosenItem) {
-    click(cellPoint(1, 0, 1), 3);
+    click(cellPoint(1, 1), 3);
     struct Chooser {
         GtkGui* gui;
     } chooser{gui.get()};
@@ -181,15 +174,23 @@ TEST_F(GtkEventTest, PopupMenuShownOnARightClickReportsTheChosenItem) {
 
 TEST_F(GtkEventTest, ClickingATickBoxTogglesTheTick) {
     gui->setRowState(5, RowState::ticked);
-    click(cellPoint(1, 0, 0));
+    click(cellPoint(1, 0));
     collect(1);
     EXPECT_TRUE(gui->rowState(1) & RowState::ticked);
     EXPECT_EQ(gui->rowState(5), RowState::ticked);
 
-    click(cellPoint(5, 0, 0));
+    click(cellPoint(5, 0));
     collect(1);
     EXPECT_FALSE(gui->rowState(5) & RowState::ticked);
     EXPECT_TRUE(gui->rowState(1) & RowState::ticked);
+
+    // A click on the name selects the row without touching its tick; Space then toggles it.
+    click(cellPoint(3, 1));
+    collect(1);
+    EXPECT_EQ(gui->rowState(3), RowState::selected);
+    xdotool({"key", "space"});
+    EXPECT_TRUE(collect(1, 400).empty());
+    EXPECT_EQ(gui->rowState(3), RowState::selected | RowState::ticked);
 }
 
 TEST_F(GtkEventTest, ButtonsAndTheLinkReportTheirControlNumbers) {
@@ -217,7 +218,7 @@ TEST_F(GtkEventTest, ButtonsAndTheLinkReportTheirControlNumbers) {
 
 TEST_F(GtkEventTest, ClickingAColumnHeaderDoesNothing) {
     gui->setCellText(0, 0, "Zebra");
-    GtkWidget* header = gtk_tree_view_get_column(list(), 0)->button;
+    GtkWidget* header = gtk_tree_view_get_column(list(), 1)->button;
     click(centreOf(header));
     EXPECT_TRUE(collect(1, 400).empty());
     EXPECT_EQ(gui->cellText(0, 0), "Zebra");

@@ -196,14 +196,20 @@ TEST_F(GtkWindowTest, ControlsShowTheirCaptionsAndStartingTicks) {
     for (int tab = 0; tab < 4; ++tab)
         EXPECT_STREQ(gtk_notebook_get_tab_label_text(tabs, gui->tabPage(tab)), names[tab]);
 
-    GtkTreeViewColumn* name = gtk_tree_view_get_column(list(), 0);
-    GtkTreeViewColumn* mode = gtk_tree_view_get_column(list(), 1);
-    ASSERT_TRUE(name && mode);
-    EXPECT_EQ(gtk_tree_view_get_column(list(), 2), nullptr);
+    // The tick boxes have a column of their own, taken out of the first titled column.
+    GtkTreeViewColumn* tick = gtk_tree_view_get_column(list(), 0);
+    GtkTreeViewColumn* name = gtk_tree_view_get_column(list(), 1);
+    GtkTreeViewColumn* mode = gtk_tree_view_get_column(list(), 2);
+    ASSERT_TRUE(tick && name && mode);
+    EXPECT_EQ(gtk_tree_view_get_column(list(), 3), nullptr);
+    EXPECT_STREQ(gtk_tree_view_column_get_title(tick), "");
     EXPECT_STREQ(gtk_tree_view_column_get_title(name), "Apps To Remove");
     EXPECT_STREQ(gtk_tree_view_column_get_title(mode), "Remove");
-    EXPECT_EQ(gtk_tree_view_column_get_fixed_width(name), 185);
+    EXPECT_EQ(gtk_tree_view_column_get_fixed_width(tick) +
+                  gtk_tree_view_column_get_fixed_width(name),
+              185);
     EXPECT_EQ(gtk_tree_view_column_get_fixed_width(mode), 95);
+    EXPECT_FALSE(gtk_tree_view_column_get_clickable(tick));
     EXPECT_FALSE(gtk_tree_view_column_get_clickable(name));
     EXPECT_FALSE(gtk_tree_view_column_get_clickable(mode));
     EXPECT_TRUE(gtk_tree_view_get_fixed_height_mode(list()));
@@ -354,15 +360,15 @@ TEST_F(GtkWindowTest, EightBitTextsShowAsLatin1AndReadBackAsSet) {
 
     gui->insertRow(0, latin1 + "\nApp");
     EXPECT_EQ(gui->cellText(0, 0), latin1);
-    GtkTreeViewColumn* column = gtk_tree_view_get_column(list(), 0);
+    GtkTreeViewColumn* column = gtk_tree_view_get_column(list(), 1);
     GtkTreeIter iter;
     GtkTreeModel* model = gtk_tree_view_get_model(list());
     ASSERT_TRUE(gtk_tree_model_get_iter_first(model, &iter));
     gtk_tree_view_column_cell_set_cell_data(column, model, &iter, FALSE, FALSE);
     GList* cells = gtk_cell_layout_get_cells(GTK_CELL_LAYOUT(column));
-    ASSERT_EQ(g_list_length(cells), 2u);
+    ASSERT_EQ(g_list_length(cells), 1u);
     gchar* shown = nullptr;
-    g_object_get(g_list_nth_data(cells, 1), "text", &shown, nullptr);
+    g_object_get(cells->data, "text", &shown, nullptr);
     g_list_free(cells);
     EXPECT_STREQ(shown, utf8.c_str());
     g_free(shown);

@@ -1,5 +1,6 @@
 #include "platform/gtk/gtk_gui.h"
 
+#include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
 
 #include <algorithm>
@@ -11,6 +12,8 @@ namespace {
 
 // The check list's model: the tick, the two cells as the program set them, the attached entry.
 enum ListColumn { tickColumn, nameColumn, modeColumn, entryColumn, listColumnCount };
+
+constexpr int tickColumnWidth = 22;
 
 constexpr const char* controlKey = "slimkit-control";
 constexpr const char* menuItemKey = "slimkit-menu-item";
@@ -202,6 +205,20 @@ gboolean onListPressed(GtkWidget* view, GdkEventButton* event, gpointer data) {
     return TRUE;
 }
 
+// Space ticks or unticks the row under the keyboard cursor, as in any check list.
+gboolean onListKey(GtkWidget* view, GdkEventKey* event, gpointer data) {
+    constexpr guint modifiers = GDK_SHIFT_MASK | GDK_CONTROL_MASK | GDK_MOD1_MASK;
+    if (event->keyval != GDK_space || (event->state & modifiers)) return FALSE;
+    GtkTreePath* path = nullptr;
+    gtk_tree_view_get_cursor(GTK_TREE_VIEW(view), &path, nullptr);
+    if (!path) return FALSE;
+    gchar* row = gtk_tree_path_to_string(path);
+    onTickToggled(nullptr, row, data);
+    g_free(row);
+    gtk_tree_path_free(path);
+    return TRUE;
+}
+
 gboolean onListReleased(GtkWidget* view, GdkEventButton* event, gpointer data) {
     auto* impl = static_cast<Impl*>(data);
     if (event->window != gtk_tree_view_get_bin_window(GTK_TREE_VIEW(view)) ||
@@ -278,24 +295,26 @@ GtkWidget* GtkGui::Impl::makeCheckList(const ControlSpec& spec) {
     g_object_unref(store);  // the view holds the model from here on
     list = GTK_TREE_VIEW(view);
 
+    // The tick boxes get a column of their own at the start of each row, taken out of the
+    // first titled column's width so the list keeps its layout.
+    GtkTreeViewColumn* tickView = gtk_tree_view_column_new();
+    gtk_tree_view_column_set_sizing(tickView, GTK_TREE_VIEW_COLUMN_FIXED);
+    gtk_tree_view_column_set_fixed_width(tickView, tickColumnWidth);
+    GtkCellRenderer* tick = gtk_cell_renderer_toggle_new();
+    gtk_tree_view_column_pack_start(tickView, tick, FALSE);
+    gtk_tree_view_column_add_attribute(tickView, tick, "active", tickColumn);
+    g_signal_connect(tick, "toggled", G_CALLBACK(onTickToggled), this);
+    gtk_tree_view_append_column(list, tickView);
+
     gchar** titles = g_strsplit(spec.caption.c_str(), "|", 2);
-    const int widths[2] = {spec.column0Width, spec.column1Width};
+    const int widths[2] = {std::max(1, spec.column0Width - tickColumnWidth), spec.column1Width};
     for (int column = 0; column < 2 && titles[column]; ++column) {
         GtkTreeViewColumn* viewColumn = gtk_tree_view_column_new();
         gtk_tree_view_column_set_title(viewColumn, displayText(titles[column]).c_str());
         gtk_tree_view_column_set_sizing(viewColumn, GTK_TREE_VIEW_COLUMN_FIXED);
         gtk_tree_view_column_set_fixed_width(viewColumn, widths[column]);
         gtk_tree_view_column_set_resizable(viewColumn, TRUE);
-        if (column == 0) {
-            GtkCellRenderer* tick = gtk_cell_renderer_toggle_new();
-            gtk_tree_view_column_pack_start(viewColumn, tick, FALSE);
-            gtk_tree_view_column_add_attribute(viewColumn, tick, "active", tickColumn);
-            g_signal_connect(tick, "toggled", G_CALLBACK(onTickToggled), this);
-        }
         GtkCellRenderer* text = gtk_cell_renderer_text_new();
-        // With the tick box as the column's only activatable cell, a click anywhere in the
-        // column would toggle it; a second one confines the toggle to the box itself.
-        g_object_set(text, "mode", GTK_CELL_RENDERER_MODE_ACTIVATABLE, nullptr);
         gtk_tree_view_column_pack_start(viewColumn, text, TRUE);
         gtk_tree_view_column_set_cell_data_func(
             viewColumn, text, showCell, GINT_TO_POINTER(column == 0 ? nameColumn : modeColumn),
@@ -309,6 +328,7 @@ GtkWidget* GtkGui::Impl::makeCheckList(const ControlSpec& spec) {
     gtk_tree_selection_set_mode(gtk_tree_view_get_selection(list), GTK_SELECTION_SINGLE);
     g_signal_connect(view, "button-press-event", G_CALLBACK(onListPressed), this);
     g_signal_connect(view, "button-release-event", G_CALLBACK(onListReleased), this);
+    g_signal_connect(view, "key-press-event", G_CALLBACK(onListKey), this);
 
     GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_AUTOMATIC,
