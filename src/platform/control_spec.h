@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // One control of the main window, as the window layout table describes it. Back-ends build the
 // window from a list of these, in order; a control whose `tab` is not -1 lies on that page of
@@ -36,4 +37,19 @@ struct ControlSpec {
     bool hasBackground = false;
     Rgb background{};
     int column0Width = 0, column1Width = 0;  // check list only
+};
+
+// One item of the check list's popup menu. Items that name a `submenu` lie in the submenu of
+// that caption, which takes the place of its first item.
+struct MenuItemSpec {
+    int id = 0;  // a MenuItem value
+    std::string caption;
+    std::string submenu;
+};
+
+// The main window itself: its title, the size of its client area and its popup menu.
+struct WindowSpec {
+    std::string title;
+    int width = 0, height = 0;
+    std::vector<MenuItemSpec> menu;
 };

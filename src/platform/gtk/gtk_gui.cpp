@@ -1,0 +1,710 @@
+#include "platform/gtk/gtk_gui.h"
+
+#include <gdk/gdkkeysyms.h>
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <utility>
+
+namespace {
+
+// The check list's model: the tick, the two cells as the program set them, the attached entry.
+enum ListColumn { tickColumn, nameColumn, modeColumn, entryColumn, listColumnCount };
+
+constexpr int tickColumnWidth = 22;
+
+constexpr const char* controlKey = "slimkit-control";
+constexpr const char* menuItemKey = "slimkit-menu-item";
+
+// Every control of the main window and the popup menu use "Arial" 8 pt; the theme's font stays
+// for the dialogs.
+constexpr const char* bodyFontStyle =
+    "style \"slimkit-body\" { font_name = \"Arial 8\" }\n"
+    "widget \"slimkit-main*\" style \"slimkit-body\"\n"
+    "widget \"*slimkit-menu*\" style \"slimkit-body\"\n";
+constexpr const char* titleFont = "Arial Bold 16";
+
+// GTK shows only valid UTF-8; the program's other 8-bit strings are taken as Latin-1.
+std::string displayText(const std::string& text) {
+    if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) return text;
+    std::string converted;
+    converted.reserve(text.size() * 2);
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            converted += c;
+        } else {
+            converted += static_cast<char>(0xC0 | (byte >> 6));
+            converted += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return converted;
+}
+
+// The program's long texts break lines with a lone carriage return.
+std::string displayLines(const std::string& text) {
+    std::string lines = displayText(text);
+    std::string result;
+    result.reserve(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i] == '\r') {
+            result += '\n';
+            if (i + 1 < lines.size() && lines[i + 1] == '\n') ++i;
+        } else {
+            result += lines[i];
+        }
+    }
+    return result;
+}
+
+GdkColor toColour(Rgb rgb) {
+    GdkColor colour{};
+    colour.red = static_cast<guint16>(rgb.red * 257);
+    colour.green = static_cast<guint16>(rgb.green * 257);
+    colour.blue = static_cast<guint16>(rgb.blue * 257);
+    return colour;
+}
+
+// GTK's filter patterns are case-sensitive; the program's "*.zip" must find "ROM.ZIP" too.
+std::string caseFreePattern(const std::string& pattern) {
+    std::string result;
+    for (const char c : pattern) {
+        if (g_ascii_isalpha(c)) {
+            result += '[';
+            result += g_ascii_tolower(c);
+            result += g_ascii_toupper(c);
+            result += ']';
+        } else {
+            result += c;
+        }
+    }
+    return result;
+}
+
+std::string takeString(gchar* text) {
+    std::string result = text ? text : "";
+    g_free(text);
+    return result;
+}
+
+}  // namespace
+
+struct GtkGui::Impl {
+    WindowSpec spec;
+    GtkWidget* window = nullptr;
+    std::map<int, GtkWidget*> controls;
+    std::vector<GtkWidget*> pages;
+    GtkTreeView* list = nullptr;
+    GtkListStore* store = nullptr;
+    GtkWidget* menu = nullptr;
+    std::map<int, GtkWidget*> menuItems;
+
+    std::deque<Event> pending;
+    // Click tracking on the check list: the button pressed in its rows, and whether the
+    // current press completed a double click.
+    guint pressedButton = 0;
+    bool doubleClick = false;
+    guint32 lastClickTime = GDK_CURRENT_TIME;
+
+    std::string romPath;
+
+    GtkTreeModel* model() const { return GTK_TREE_MODEL(store); }
+    bool rowIter(int row, GtkTreeIter* iter) const {
+        return store && row >= 0 && gtk_tree_model_iter_nth_child(model(), iter, nullptr, row);
+    }
+    GtkWindow* dialogParent() const {
+        return window && gtk_widget_get_visible(window) ? GTK_WINDOW(window) : nullptr;
+    }
+
+    void post(Event::Kind kind, int id, int listEvent = 0) {
+        Event event;
+        event.kind = kind;
+        event.id = id;
+        event.listEvent = listEvent;
+        pending.push_back(event);
+    }
+
+    GtkWidget* makeControl(const ControlSpec& spec);
+    GtkWidget* makeCheckList(const ControlSpec& spec);
+    GtkWidget* makeTabPanel(const ControlSpec& spec);
+};
+
+namespace {
+
+using Impl = GtkGui::Impl;
+
+int controlOf(gpointer widget) {
+    return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), controlKey));
+}
+
+void onButtonClicked(GtkButton* button, gpointer data) {
+    static_cast<Impl*>(data)->post(Event::Kind::control, controlOf(button));
+}
+
+gboolean onLinkReleased(GtkWidget* link, GdkEventButton* event, gpointer data) {
+    if (event->button == 1) static_cast<Impl*>(data)->post(Event::Kind::control, controlOf(link));
+    return TRUE;
+}
+
+void onLinkRealized(GtkWidget* link, gpointer) {
+    GdkCursor* hand = gdk_cursor_new_for_display(gtk_widget_get_display(link), GDK_HAND2);
+    gdk_window_set_cursor(gtk_widget_get_window(link), hand);
+    gdk_cursor_unref(hand);
+}
+
+gboolean onDelete(GtkWidget*, GdkEvent*, gpointer data) {
+    static_cast<Impl*>(data)->post(Event::Kind::close, 0);
+    return TRUE;  // the program closes the window itself once the loop has ended
+}
+
+void onMenuItem(GtkMenuItem* item, gpointer data) {
+    const int id = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), menuItemKey));
+    static_cast<Impl*>(data)->post(Event::Kind::menu, id);
+}
+
+void onTickToggled(GtkCellRendererToggle*, gchar* path, gpointer data) {
+    auto* impl = static_cast<Impl*>(data);
+    GtkTreeIter iter;
+    if (!gtk_tree_model_get_iter_from_string(impl->model(), &iter, path)) return;
+    gboolean ticked = FALSE;
+    gtk_tree_model_get(impl->model(), &iter, tickColumn, &ticked, -1);
+    gtk_list_store_set(impl->store, &iter, tickColumn, !ticked, -1);
+}
+
+void showCell(GtkTreeViewColumn*, GtkCellRenderer* cell, GtkTreeModel* model, GtkTreeIter* iter,
+              gpointer column) {
+    gchar* text = nullptr;
+    gtk_tree_model_get(model, iter, GPOINTER_TO_INT(column), &text, -1);
+    g_object_set(cell, "text", displayText(takeString(text)).c_str(), nullptr);
+}
+
+gboolean onListPressed(GtkWidget* view, GdkEventButton* event, gpointer data) {
+    auto* impl = static_cast<Impl*>(data);
+    auto* tree = GTK_TREE_VIEW(view);
+    if (event->window != gtk_tree_view_get_bin_window(tree)) return FALSE;
+    if (event->type == GDK_2BUTTON_PRESS) {
+        impl->doubleClick = true;
+    } else if (event->type == GDK_BUTTON_PRESS) {
+        impl->doubleClick = false;
+        impl->pressedButton = event->button;
+    }
+    if (event->button != 3) return FALSE;
+    // A right click selects the row under the pointer, as the popup menu acts on it.
+    if (event->type == GDK_BUTTON_PRESS) {
+        GtkTreePath* path = nullptr;
+        if (gtk_tree_view_get_path_at_pos(tree, static_cast<gint>(event->x),
+                                          static_cast<gint>(event->y), &path, nullptr, nullptr,
+                                          nullptr)) {
+            gtk_widget_grab_focus(view);
+            gtk_tree_view_set_cursor(tree, path, nullptr, FALSE);
+            gtk_tree_path_free(path);
+        }
+    }
+    return TRUE;
+}
+
+// Space ticks or unticks the row under the keyboard cursor, as in any check list.
+gboolean onListKey(GtkWidget* view, GdkEventKey* event, gpointer data) {
+    constexpr guint modifiers = GDK_SHIFT_MASK | GDK_CONTROL_MASK | GDK_MOD1_MASK;
+    if (event->keyval != GDK_space || (event->state & modifiers)) return FALSE;
+    GtkTreePath* path = nullptr;
+    gtk_tree_view_get_cursor(GTK_TREE_VIEW(view), &path, nullptr);
+    if (!path) return FALSE;
+    gchar* row = gtk_tree_path_to_string(path);
+    onTickToggled(nullptr, row, data);
+    g_free(row);
+    gtk_tree_path_free(path);
+    return TRUE;
+}
+
+gboolean onListReleased(GtkWidget* view, GdkEventButton* event, gpointer data) {
+    auto* impl = static_cast<Impl*>(data);
+    if (event->window != gtk_tree_view_get_bin_window(GTK_TREE_VIEW(view)) ||
+        event->button != impl->pressedButton)
+        return FALSE;
+    impl->pressedButton = 0;
+    ListEventType type;
+    if (event->button == 1)
+        type = impl->doubleClick ? ListEventType::leftDoubleClick : ListEventType::leftClick;
+    else if (event->button == 3)
+        type = impl->doubleClick ? ListEventType::rightDoubleClick : ListEventType::rightClick;
+    else
+        return FALSE;
+    impl->doubleClick = false;
+    impl->lastClickTime = event->time;
+    impl->post(Event::Kind::control, static_cast<int>(ControlId::appList),
+               static_cast<int>(type));
+    return FALSE;
+}
+
+// A wrapping label set to the width of its rectangle draws its lines from the left edge, even
+// when centred; so a centred label is made as wide as its widest wrapped line and centred in
+// its rectangle by its parent.
+void fitCentredLabel(GtkWidget* label, GtkStyle*, gpointer rectangleWidth) {
+    const int width = GPOINTER_TO_INT(rectangleWidth);
+    PangoLayout* layout = gtk_widget_create_pango_layout(label, gtk_label_get_text(GTK_LABEL(label)));
+    pango_layout_set_width(layout, width * PANGO_SCALE);
+    pango_layout_set_wrap(layout, PANGO_WRAP_WORD);
+    PangoRectangle logical;
+    pango_layout_get_pixel_extents(layout, nullptr, &logical);
+    g_object_unref(layout);
+    gtk_widget_set_size_request(label, std::min(width, logical.width + 1), -1);
+}
+
+GtkWidget* makeLabel(const ControlSpec& spec) {
+    GtkWidget* label = gtk_label_new(displayLines(spec.caption).c_str());
+    gtk_misc_set_alignment(GTK_MISC(label), 0.0f, 0.0f);
+    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+    return label;
+}
+
+GtkWidget* makeCentredLabel(const ControlSpec& spec, GtkWidget** label) {
+    *label = makeLabel(spec);
+    gtk_misc_set_alignment(GTK_MISC(*label), 0.5f, 0.0f);
+    gtk_label_set_justify(GTK_LABEL(*label), GTK_JUSTIFY_CENTER);
+    g_signal_connect(*label, "style-set", G_CALLBACK(fitCentredLabel),
+                     GINT_TO_POINTER(spec.width));
+    GtkWidget* box = gtk_alignment_new(0.5f, 0.0f, 0.0f, 1.0f);
+    gtk_container_add(GTK_CONTAINER(box), *label);
+    return box;
+}
+
+}  // namespace
+
+GtkWidget* GtkGui::Impl::makeTabPanel(const ControlSpec& spec) {
+    GtkWidget* notebook = gtk_notebook_new();
+    gchar** names = g_strsplit(spec.caption.c_str(), "|", -1);
+    for (gchar** name = names; *name; ++name) {
+        GtkWidget* page = gtk_fixed_new();
+        // A page of its own window clips controls that reach past its edge.
+        gtk_fixed_set_has_window(GTK_FIXED(page), TRUE);
+        GtkWidget* tab = gtk_label_new(displayText(*name).c_str());
+        gtk_notebook_append_page(GTK_NOTEBOOK(notebook), page, tab);
+        pages.push_back(page);
+    }
+    g_strfreev(names);
+    return notebook;
+}
+
+GtkWidget* GtkGui::Impl::makeCheckList(const ControlSpec& spec) {
+    store = gtk_list_store_new(listColumnCount, G_TYPE_BOOLEAN, G_TYPE_STRING, G_TYPE_STRING,
+                               G_TYPE_POINTER);
+    GtkWidget* view = gtk_tree_view_new_with_model(model());
+    g_object_unref(store);  // the view holds the model from here on
+    list = GTK_TREE_VIEW(view);
+
+    // The tick boxes get a column of their own at the start of each row, taken out of the
+    // first titled column's width so the list keeps its layout.
+    GtkTreeViewColumn* tickView = gtk_tree_view_column_new();
+    gtk_tree_view_column_set_sizing(tickView, GTK_TREE_VIEW_COLUMN_FIXED);
+    gtk_tree_view_column_set_fixed_width(tickView, tickColumnWidth);
+    GtkCellRenderer* tick = gtk_cell_renderer_toggle_new();
+    gtk_tree_view_column_pack_start(tickView, tick, FALSE);
+    gtk_tree_view_column_add_attribute(tickView, tick, "active", tickColumn);
+    g_signal_connect(tick, "toggled", G_CALLBACK(onTickToggled), this);
+    gtk_tree_view_append_column(list, tickView);
+
+    gchar** titles = g_strsplit(spec.caption.c_str(), "|", 2);
+    const int widths[2] = {std::max(1, spec.column0Width - tickColumnWidth), spec.column1Width};
+    for (int column = 0; column < 2 && titles[column]; ++column) {
+        GtkTreeViewColumn* viewColumn = gtk_tree_view_column_new();
+        gtk_tree_view_column_set_title(viewColumn, displayText(titles[column]).c_str());
+        gtk_tree_view_column_set_sizing(viewColumn, GTK_TREE_VIEW_COLUMN_FIXED);
+        gtk_tree_view_column_set_fixed_width(viewColumn, widths[column]);
+        gtk_tree_view_column_set_resizable(viewColumn, TRUE);
+        GtkCellRenderer* text = gtk_cell_renderer_text_new();
+        gtk_tree_view_column_pack_start(viewColumn, text, TRUE);
+        gtk_tree_view_column_set_cell_data_func(
+            viewColumn, text, showCell, GINT_TO_POINTER(column == 0 ? nameColumn : modeColumn),
+            nullptr);
+        gtk_tree_view_append_column(list, viewColumn);
+    }
+    g_strfreev(titles);
+
+    gtk_tree_view_set_fixed_height_mode(list, TRUE);
+    gtk_tree_view_set_headers_clickable(list, FALSE);
+    gtk_tree_selection_set_mode(gtk_tree_view_get_selection(list), GTK_SELECTION_SINGLE);
+    g_signal_connect(view, "button-press-event", G_CALLBACK(onListPressed), this);
+    g_signal_connect(view, "button-release-event", G_CALLBACK(onListReleased), this);
+    g_signal_connect(view, "key-press-event", G_CALLBACK(onListKey), this);
+
+    GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_AUTOMATIC,
+                                   GTK_POLICY_AUTOMATIC);
+    gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scroller), GTK_SHADOW_IN);
+    gtk_container_add(GTK_CONTAINER(scroller), view);
+    return scroller;
+}
+
+GtkWidget* GtkGui::Impl::makeControl(const ControlSpec& spec) {
+    GtkWidget* placed = nullptr;
+    GtkWidget* control = nullptr;
+    switch (spec.kind) {
+    case ControlKind::frame:
+        placed = gtk_frame_new(displayText(spec.caption).c_str());
+        break;
+    case ControlKind::textField:
+        placed = gtk_entry_new();
+        gtk_editable_set_editable(GTK_EDITABLE(placed), FALSE);
+        gtk_entry_set_text(GTK_ENTRY(placed), displayText(spec.caption).c_str());
+        break;
+    case ControlKind::button:
+    case ControlKind::pictureButton:
+        placed = gtk_button_new_with_label(displayText(spec.caption).c_str());
+        g_signal_connect(placed, "clicked", G_CALLBACK(onButtonClicked), this);
+        break;
+    case ControlKind::label:
+        placed = makeLabel(spec);
+        break;
+    case ControlKind::centredLabel:
+        placed = makeCentredLabel(spec, &control);
+        break;
+    case ControlKind::checkBox:
+        placed = gtk_check_button_new_with_label(displayText(spec.caption).c_str());
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(placed), spec.checked);
+        break;
+    case ControlKind::tabPanel:
+        placed = makeTabPanel(spec);
+        break;
+    case ControlKind::checkList:
+        placed = makeCheckList(spec);
+        control = GTK_WIDGET(list);
+        break;
+    case ControlKind::link: {
+        placed = gtk_event_box_new();
+        gtk_widget_add_events(placed, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK);
+        ControlSpec text = spec;
+        text.kind = ControlKind::label;
+        GtkWidget* label = makeLabel(text);
+        gtk_container_add(GTK_CONTAINER(placed), label);
+        g_signal_connect(placed, "button-release-event", G_CALLBACK(onLinkReleased), this);
+        g_signal_connect(placed, "realize", G_CALLBACK(onLinkRealized), nullptr);
+        break;
+    }
+    }
+    if (!control) control = placed;
+    gtk_widget_set_name(placed, spec.name);
+    g_object_set_data(G_OBJECT(placed), controlKey, GINT_TO_POINTER(spec.id));
+
+    GtkWidget* textWidget =
+        spec.kind == ControlKind::link ? gtk_bin_get_child(GTK_BIN(placed)) : control;
+    if (spec.titleFont) {
+        PangoFontDescription* font = pango_font_description_from_string(titleFont);
+        gtk_widget_modify_font(textWidget, font);
+        pango_font_description_free(font);
+    }
+    if (spec.hasTextColour) {
+        const GdkColor colour = toColour(spec.textColour);
+        gtk_widget_modify_fg(textWidget, GTK_STATE_NORMAL, &colour);
+    }
+    if (spec.hasBackground) {
+        const GdkColor colour = toColour(spec.background);
+        if (spec.kind == ControlKind::textField)
+            gtk_widget_modify_base(placed, GTK_STATE_NORMAL, &colour);
+        else
+            gtk_widget_modify_bg(placed, GTK_STATE_NORMAL, &colour);
+    }
+
+    GtkWidget* parent = controls.count(-1) ? controls[-1] : nullptr;
+    if (spec.tab >= 0 && spec.tab < static_cast<int>(pages.size())) parent = pages[spec.tab];
+    gtk_fixed_put(GTK_FIXED(parent), placed, spec.x, spec.y);
+    gtk_widget_set_size_request(placed, spec.width, spec.height);
+    controls[spec.id] = control;
+    return placed;
+}
+
+bool GtkGui::initialise() { return gtk_init_check(nullptr, nullptr); }
+
+GtkGui::GtkGui(WindowSpec window) : impl_(std::make_unique<Impl>()) {
+    impl_->spec = std::move(window);
+    if (initialise()) gtk_rc_parse_string(bodyFontStyle);
+}
+
+GtkGui::~GtkGui() { destroyWindow(); }
+
+void GtkGui::buildWindow(const std::vector<ControlSpec>& controls,
+                         const std::function<void()>& onListReady) {
+    Impl& impl = *impl_;
+    impl.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWindow* window = GTK_WINDOW(impl.window);
+    gtk_widget_set_name(impl.window, "slimkit-main");
+    gtk_window_set_title(window, displayText(impl.spec.title).c_str());
+    gtk_window_set_resizable(window, FALSE);
+    gtk_window_set_position(window, GTK_WIN_POS_CENTER);
+    g_signal_connect(impl.window, "delete-event", G_CALLBACK(onDelete), &impl);
+
+    GtkWidget* client = gtk_fixed_new();
+    gtk_widget_set_size_request(client, impl.spec.width, impl.spec.height);
+    gtk_container_add(GTK_CONTAINER(impl.window), client);
+    impl.controls[-1] = client;
+
+    for (const ControlSpec& spec : controls) {
+        impl.makeControl(spec);
+        if (spec.kind == ControlKind::checkList && onListReady) onListReady();
+    }
+}
+
+void GtkGui::buildEntryMenu() {
+    Impl& impl = *impl_;
+    impl.menu = gtk_menu_new();
+    gtk_widget_set_name(impl.menu, "slimkit-menu");
+    std::map<std::string, GtkWidget*> submenus;
+    for (const MenuItemSpec& spec : impl.spec.menu) {
+        GtkWidget* shell = impl.menu;
+        if (!spec.submenu.empty()) {
+            auto& submenu = submenus[spec.submenu];
+            if (!submenu) {
+                GtkWidget* opener = gtk_menu_item_new_with_label(displayText(spec.submenu).c_str());
+                submenu = gtk_menu_new();
+                gtk_menu_item_set_submenu(GTK_MENU_ITEM(opener), submenu);
+                gtk_menu_shell_append(GTK_MENU_SHELL(impl.menu), opener);
+            }
+            shell = submenu;
+        }
+        GtkWidget* item = gtk_menu_item_new_with_label(displayText(spec.caption).c_str());
+        g_object_set_data(G_OBJECT(item), menuItemKey, GINT_TO_POINTER(spec.id));
+        g_signal_connect(item, "activate", G_CALLBACK(onMenuItem), &impl);
+        gtk_menu_shell_append(GTK_MENU_SHELL(shell), item);
+        impl.menuItems[spec.id] = item;
+    }
+    gtk_widget_show_all(impl.menu);
+    if (impl.window) gtk_menu_attach_to_widget(GTK_MENU(impl.menu), impl.window, nullptr);
+}
+
+void GtkGui::showWindow() {
+    GtkWidget* window = impl_->window;
+    if (!window) return;
+    gtk_widget_realize(window);
+    // A fixed-size tool window: moved and closed, never minimised, maximised or resized.
+    GdkWindow* frame = gtk_widget_get_window(window);
+    gdk_window_set_decorations(
+        frame, static_cast<GdkWMDecoration>(GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU));
+    gdk_window_set_functions(frame,
+                             static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_CLOSE));
+    gtk_widget_show_all(window);
+    // Nothing starts focused: the first focusable control is the read-only path field, whose
+    // caret would suggest it can be typed into.
+    gtk_window_set_focus(GTK_WINDOW(window), nullptr);
+}
+
+void GtkGui::runEventLoop(const std::function<void(const Event&)>& handler) {
+    Impl& impl = *impl_;
+    for (;;) {
+        while (impl.pending.empty()) gtk_main_iteration();
+        const Event event = impl.pending.front();
+        impl.pending.pop_front();
+        handler(event);
+        if (event.kind == Event::Kind::close) break;
+    }
+    impl.pending.clear();
+}
+
+void GtkGui::destroyWindow() {
+    Impl& impl = *impl_;
+    if (impl.menu) gtk_widget_destroy(impl.menu);
+    if (impl.window) gtk_widget_destroy(impl.window);
+    impl.menu = nullptr;
+    impl.window = nullptr;
+    impl.menuItems.clear();
+    impl.controls.clear();
+    impl.pages.clear();
+    impl.list = nullptr;
+    impl.store = nullptr;
+    impl.pending.clear();
+    if (gdk_display_get_default()) gdk_flush();
+}
+
+void GtkGui::setStatusText(const std::string& text) {
+    GtkWidget* label = widget(ControlId::statusText);
+    if (!label) return;
+    gtk_label_set_text(GTK_LABEL(label), displayText(text).c_str());
+    // The pipeline may block the thread right after this; paint the text now, without running
+    // the main loop (which would also take the user's input).
+    if (gtk_widget_get_mapped(label)) {
+        gdk_window_process_updates(gtk_widget_get_window(label), TRUE);
+        gdk_flush();
+    }
+}
+
+std::string GtkGui::romPathText() const {
+    GtkWidget* field = widget(ControlId::romPathField);
+    if (!field) return "";
+    const std::string shown = gtk_entry_get_text(GTK_ENTRY(field));
+    return shown == displayText(impl_->romPath) ? impl_->romPath : shown;
+}
+
+void GtkGui::setRomPathText(const std::string& text) {
+    GtkWidget* field = widget(ControlId::romPathField);
+    if (!field) return;
+    impl_->romPath = text;
+    gtk_entry_set_text(GTK_ENTRY(field), displayText(text).c_str());
+}
+
+bool GtkGui::isChecked(ControlId box) const {
+    GtkWidget* check = widget(box);
+    return check && GTK_IS_TOGGLE_BUTTON(check) &&
+           gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(check));
+}
+
+int GtkGui::rowCount() const {
+    return impl_->store ? gtk_tree_model_iter_n_children(impl_->model(), nullptr) : 0;
+}
+
+void GtkGui::clearRows() {
+    if (impl_->store) gtk_list_store_clear(impl_->store);
+}
+
+void GtkGui::insertRow(int row, const std::string& text) {
+    if (!impl_->store || row < 0 || row > rowCount()) return;
+    const auto feed = text.find('\n');
+    const std::string name = text.substr(0, feed);
+    const std::string mode = feed == std::string::npos ? "" : text.substr(feed + 1);
+    GtkTreeIter iter;
+    gtk_list_store_insert_with_values(impl_->store, &iter, row, tickColumn, FALSE, nameColumn,
+                                      name.c_str(), modeColumn, mode.c_str(), entryColumn,
+                                      nullptr, -1);
+}
+
+int GtkGui::selectedRow() const {
+    GtkTreeIter iter;
+    if (!impl_->list ||
+        !gtk_tree_selection_get_selected(gtk_tree_view_get_selection(impl_->list), nullptr,
+                                         &iter))
+        return -1;
+    GtkTreePath* path = gtk_tree_model_get_path(impl_->model(), &iter);
+    const int row = gtk_tree_path_get_indices(path)[0];
+    gtk_tree_path_free(path);
+    return row;
+}
+
+int GtkGui::rowState(int row) const {
+    GtkTreeIter iter;
+    if (!impl_->rowIter(row, &iter)) return RowState::none;
+    gboolean ticked = FALSE;
+    gtk_tree_model_get(impl_->model(), &iter, tickColumn, &ticked, -1);
+    const bool selected =
+        gtk_tree_selection_iter_is_selected(gtk_tree_view_get_selection(impl_->list), &iter);
+    return (selected ? RowState::selected : 0) | (ticked ? RowState::ticked : 0);
+}
+
+void GtkGui::setRowState(int row, int state) {
+    GtkTreeIter iter;
+    if (!impl_->rowIter(row, &iter)) return;
+    gtk_list_store_set(impl_->store, &iter, tickColumn, (state & RowState::ticked) != 0, -1);
+    GtkTreeSelection* selection = gtk_tree_view_get_selection(impl_->list);
+    if (state & RowState::selected)
+        gtk_tree_selection_select_iter(selection, &iter);
+    else
+        gtk_tree_selection_unselect_iter(selection, &iter);
+}
+
+std::string GtkGui::cellText(int row, int column) const {
+    GtkTreeIter iter;
+    if ((column != 0 && column != 1) || !impl_->rowIter(row, &iter)) return "";
+    gchar* text = nullptr;
+    gtk_tree_model_get(impl_->model(), &iter, column == 0 ? nameColumn : modeColumn, &text, -1);
+    return takeString(text);
+}
+
+void GtkGui::setCellText(int row, int column, const std::string& text) {
+    GtkTreeIter iter;
+    if ((column != 0 && column != 1) || !impl_->rowIter(row, &iter)) return;
+    gtk_list_store_set(impl_->store, &iter, column == 0 ? nameColumn : modeColumn, text.c_str(),
+                       -1);
+}
+
+void GtkGui::setRowEntry(int row, CatalogueEntry* entry) {
+    GtkTreeIter iter;
+    if (impl_->rowIter(row, &iter))
+        gtk_list_store_set(impl_->store, &iter, entryColumn, static_cast<gpointer>(entry), -1);
+}
+
+CatalogueEntry* GtkGui::rowEntry(int row) const {
+    GtkTreeIter iter;
+    if (!impl_->rowIter(row, &iter)) return nullptr;
+    gpointer entry = nullptr;
+    gtk_tree_model_get(impl_->model(), &iter, entryColumn, &entry, -1);
+    return static_cast<CatalogueEntry*>(entry);
+}
+
+void GtkGui::setListTooltip(const std::string& text) {
+    if (!impl_->list) return;
+    gtk_widget_set_tooltip_text(GTK_WIDGET(impl_->list),
+                                text.empty() ? nullptr : displayLines(text).c_str());
+}
+
+void GtkGui::setMenuItemEnabled(MenuItem item, bool enabled) {
+    GtkWidget* menuItem = menuItemWidget(item);
+    if (menuItem) gtk_widget_set_sensitive(menuItem, enabled);
+}
+
+void GtkGui::showEntryMenu() {
+    if (!impl_->menu) return;
+    gtk_menu_popup(GTK_MENU(impl_->menu), nullptr, nullptr, nullptr, nullptr, 0,
+                   impl_->lastClickTime);
+}
+
+void GtkGui::messageBox(const std::string& title, const std::string& text) {
+    GtkWidget* box = gtk_message_dialog_new(impl_->dialogParent(), GTK_DIALOG_MODAL,
+                                            GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s",
+                                            displayLines(text).c_str());
+    gtk_window_set_title(GTK_WINDOW(box), displayText(title).c_str());
+    gtk_window_set_position(GTK_WINDOW(box), impl_->dialogParent() ? GTK_WIN_POS_CENTER_ON_PARENT
+                                                                   : GTK_WIN_POS_CENTER);
+    gtk_dialog_run(GTK_DIALOG(box));
+    gtk_widget_destroy(box);
+}
+
+namespace {
+
+std::string runFileDialog(GtkWindow* parent, GtkFileChooserAction action, const char* accept,
+                          const std::string& title, const std::string& filterName,
+                          const std::string& pattern, const std::string& startPath) {
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(
+        displayText(title).c_str(), parent, action, GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL,
+        accept, GTK_RESPONSE_ACCEPT, nullptr);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+    auto* chooser = GTK_FILE_CHOOSER(dialog);
+    GtkFileFilter* filter = gtk_file_filter_new();
+    gtk_file_filter_set_name(filter, displayText(filterName).c_str());
+    gtk_file_filter_add_pattern(filter, caseFreePattern(displayText(pattern)).c_str());
+    gtk_file_chooser_add_filter(chooser, filter);
+    if (!startPath.empty()) gtk_file_chooser_set_filename(chooser, startPath.c_str());
+    std::string chosen;
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT)
+        chosen = takeString(gtk_file_chooser_get_filename(chooser));
+    gtk_widget_destroy(dialog);
+    return chosen;
+}
+
+}  // namespace
+
+std::string GtkGui::openFileDialog(const std::string& title, const std::string& filterName,
+                                   const std::string& pattern, const std::string& startPath) {
+    return runFileDialog(impl_->dialogParent(), GTK_FILE_CHOOSER_ACTION_OPEN, GTK_STOCK_OPEN,
+                         title, filterName, pattern, startPath);
+}
+
+std::string GtkGui::saveFileDialog(const std::string& title, const std::string& filterName,
+                                   const std::string& pattern) {
+    return runFileDialog(impl_->dialogParent(), GTK_FILE_CHOOSER_ACTION_SAVE, GTK_STOCK_SAVE,
+                         title, filterName, pattern, "");
+}
+
+GtkWidget* GtkGui::widget(ControlId id) const {
+    const auto found = impl_->controls.find(static_cast<int>(id));
+    return found == impl_->controls.end() ? nullptr : found->second;
+}
+
+GtkWidget* GtkGui::window() const { return impl_->window; }
+
+GtkWidget* GtkGui::tabPage(int tab) const {
+    return tab >= 0 && tab < static_cast<int>(impl_->pages.size()) ? impl_->pages[tab] : nullptr;
+}
+
+GtkWidget* GtkGui::menuItemWidget(MenuItem item) const {
+    const auto found = impl_->menuItems.find(static_cast<int>(item));
+    return found == impl_->menuItems.end() ? nullptr : found->second;
+}

@@ -1,0 +1,258 @@
+#include "platform/gtk/gtk_gui.h"
+
+#include "gui/window_fixture.h"
+
+#include <functional>
+#include <vector>
+
+namespace {
+
+struct Point {
+    int x = 0, y = 0;
+};
+
+// Real input through the X server's test extension, as a user's mouse gives it.
+void xdotool(const std::vector<std::string>& words) {
+    std::vector<gchar*> argv{const_cast<gchar*>("xdotool")};
+    for (const std::string& word : words) argv.push_back(const_cast<gchar*>(word.c_str()));
+    argv.push_back(nullptr);
+    gint status = -1;
+    GError* error = nullptr;
+    const gboolean ran =
+        g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
+                     nullptr, nullptr, &status, &error);
+    ASSERT_TRUE(ran) << (error ? error->message : "xdotool");
+    ASSERT_EQ(status, 0);
+}
+
+void click(Point at, int button = 1, int count = 1) {
+    xdotool({"mousemove", std::to_string(at.x), std::to_string(at.y), "click", "--repeat",
+             std::to_string(count), "--delay", "60", std::to_string(button)});
+}
+
+Point windowOrigin(GdkWindow* window) {
+    Point origin;
+    gdk_window_get_origin(window, &origin.x, &origin.y);
+    return origin;
+}
+
+// The screen point at (x, y) inside a widget's allocation.
+Point onScreen(GtkWidget* widget, int x, int y) {
+    Point at = windowOrigin(gtk_widget_get_window(widget));
+    if (!gtk_widget_get_has_window(widget)) {
+        at.x += widget->allocation.x;
+        at.y += widget->allocation.y;
+    }
+    return {at.x + x, at.y + y};
+}
+
+Point centreOf(GtkWidget* widget) {
+    return onScreen(widget, widget->allocation.width / 2, widget->allocation.height / 2);
+}
+
+void postClose(GtkWidget* window) {
+    GdkEvent* close = gdk_event_new(GDK_DELETE);
+    close->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window)));
+    close->any.send_event = TRUE;
+    gdk_event_put(close);
+    gdk_event_free(close);
+}
+
+bool isListEvent(const Event& event, ListEventType type) {
+    return event.kind == Event::Kind::control && event.id == static_cast<int>(ControlId::appList) &&
+           event.listEvent == static_cast<int>(type);
+}
+
+class GtkEventTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        addRows(6);
+        show();
+    }
+
+    // Runs the event loop until `expected` events have come or `patience` ms have passed, then
+    // closes the window the way its close button does. `onEvent` sees each event as it comes.
+    std::vector<Event> collect(std::size_t expected, guint patience = 3000,
+                               const std::function<void(const Event&)>& onEvent = {}) {
+        struct Timer {
+            GtkWidget* window;
+            bool fired = false;
+        } timer{gui->window()};
+        const guint source = g_timeout_add(
+            patience,
+            [](gpointer data) -> gboolean {
+                auto* timer = static_cast<Timer*>(data);
+                timer->fired = true;
+                postClose(timer->window);
+                return FALSE;
+            },
+            &timer);
+        std::vector<Event> events;
+        bool closed = false;
+        gui->runEventLoop([&](const Event& event) {
+            if (event.kind == Event::Kind::close) {
+                closed = true;
+                return;
+            }
+            events.push_back(event);
+            if (onEvent) onEvent(event);
+            if (events.size() == expected) postClose(gui->window());
+        });
+        EXPECT_TRUE(closed);
+        if (!timer.fired) g_source_remove(source);
+        return events;
+    }
+
+    // Where a row's cell lies on the screen: column 0 holds the tick box, 1 the name, 2 the mode.
+    Point cellPoint(int row, int column) {
+        GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
+        GdkRectangle cell;
+        gtk_tree_view_get_cell_area(list(), path, gtk_tree_view_get_column(list(), column), &cell);
+        gtk_tree_path_free(path);
+        const Point bin = windowOrigin(gtk_tree_view_get_bin_window(list()));
+        return {bin.x + cell.x + std::min(cell.width / 2, 12), bin.y + cell.y + cell.height / 2};
+    }
+};
+
+TEST_F(GtkEventTest, ClickOnARowSelectsItAndIsReportedOnRelease) {
+    const Point name = cellPoint(2, 1);
+    xdotool({"mousemove", std::to_string(name.x), std::to_string(name.y), "mousedown", "1"});
+    EXPECT_TRUE(collect(1, 400).empty());
+    EXPECT_EQ(gui->selectedRow(), 2);
+
+    xdotool({"mouseup", "1"});
+    const auto events = collect(1);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_TRUE(isListEvent(events[0], ListEventType::leftClick));
+    EXPECT_EQ(gui->rowState(2), RowState::selected);
+}
+
+TEST_F(GtkEventTest, DoubleClickComesAsAClickThenADoubleClick) {
+    click(cellPoint(4, 2), 1, 2);
+    const auto events = collect(2);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_TRUE(isListEvent(events[0], ListEventType::leftClick));
+    EXPECT_TRUE(isListEvent(events[1], ListEventType::leftDoubleClick));
+    EXPECT_EQ(gui->selectedRow(), 4);
+}
+
+TEST_F(GtkEventTest, RightClickSelectsTheRowBeforeItIsReported) {
+    gui->setRowState(0, RowState::selected | RowState::ticked);
+    click(cellPoint(3, 1), 3);
+    int selectedWhenReported = -1;
+    const auto events = collect(1, 3000, [&](const Event&) { selectedWhenReported = gui->selectedRow(); });
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_TRUE(isListEvent(events[0], ListEventType::rightClick));
+    EXPECT_EQ(selectedWhenReported, 3);
+    EXPECT_EQ(gui->rowState(0), RowState::ticked);
+}
+
+TEST_F(GtkEventTest, PopupMenuShownOnARightClickReportsTheChosenItem) {
+    click(cellPoint(1, 1), 3);
+    struct Chooser {
+        GtkGui* gui;
+    } chooser{gui.get()};
+    const auto events = collect(2, 4000, [&](const Event& event) {
+        if (!isListEvent(event, ListEventType::rightClick)) return;
+        gui->showEntryMenu();
+        g_timeout_add(
+            150,
+            [](gpointer data) -> gboolean {
+                GtkWidget* item =
+                    static_cast<Chooser*>(data)->gui->menuItemWidget(MenuItem::openDefinitionFile);
+                click(centreOf(item));
+                return FALSE;
+            },
+            &chooser);
+    });
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_TRUE(isListEvent(events[0], ListEventType::rightClick));
+    EXPECT_EQ(events[1].kind, Event::Kind::menu);
+    EXPECT_EQ(events[1].id, static_cast<int>(MenuItem::openDefinitionFile));
+}
+
+TEST_F(GtkEventTest, ClickingATickBoxTogglesTheTick) {
+    gui->setRowState(5, RowState::ticked);
+    click(cellPoint(1, 0));
+    collect(1);
+    EXPECT_TRUE(gui->rowState(1) & RowState::ticked);
+    EXPECT_EQ(gui->rowState(5), RowState::ticked);
+
+    click(cellPoint(5, 0));
+    collect(1);
+    EXPECT_FALSE(gui->rowState(5) & RowState::ticked);
+    EXPECT_TRUE(gui->rowState(1) & RowState::ticked);
+
+    // A click on the name selects the row without touching its tick; Space then toggles it.
+    click(cellPoint(3, 1));
+    collect(1);
+    EXPECT_EQ(gui->rowState(3), RowState::selected);
+    xdotool({"key", "space"});
+    EXPECT_TRUE(collect(1, 400).empty());
+    EXPECT_EQ(gui->rowState(3), RowState::selected | RowState::ticked);
+}
+
+TEST_F(GtkEventTest, ButtonsAndTheLinkReportTheirControlNumbers) {
+    click(centreOf(gui->widget(ControlId::customizeButton)));
+    click(centreOf(gui->widget(ControlId::selectAllButton)));
+    auto events = collect(2);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].kind, Event::Kind::control);
+    EXPECT_EQ(events[0].id, static_cast<int>(ControlId::customizeButton));
+    EXPECT_EQ(events[1].id, static_cast<int>(ControlId::selectAllButton));
+
+    gtk_notebook_set_current_page(GTK_NOTEBOOK(gui->widget(ControlId::tabPanel)), 3);
+    settle();
+    GtkWidget* link = gui->widget(ControlId::creditLink);
+    click(onScreen(link, 20, 10));
+    events = collect(1);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, Event::Kind::control);
+    EXPECT_EQ(events[0].id, static_cast<int>(ControlId::creditLink));
+
+    // Plain labels and the page around them report nothing.
+    click(centreOf(gui->widget(ControlId::aboutText)));
+    EXPECT_TRUE(collect(1, 400).empty());
+}
+
+TEST_F(GtkEventTest, ClickingAColumnHeaderDoesNothing) {
+    gui->setCellText(0, 0, "Zebra");
+    GtkWidget* header = gtk_tree_view_get_column(list(), 1)->button;
+    click(centreOf(header));
+    EXPECT_TRUE(collect(1, 400).empty());
+    EXPECT_EQ(gui->cellText(0, 0), "Zebra");
+    EXPECT_EQ(gui->selectedRow(), -1);
+}
+
+TEST_F(GtkEventTest, NothingStartsFocusedSoThePathFieldShowsNoCaret) {
+    EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(gui->window())), nullptr);
+}
+
+TEST_F(GtkEventTest, CloseEventEndsTheLoopAfterTheHandlerHasSeenIt) {
+    postClose(gui->window());
+    std::vector<Event> events;
+    gui->runEventLoop([&](const Event& event) { events.push_back(event); });
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, Event::Kind::close);
+    // The program closes the window itself after the loop.
+    EXPECT_TRUE(gtk_widget_get_visible(gui->window()));
+}
+
+TEST_F(GtkEventTest, StatusTextIsPaintedWithoutRunningTheLoop) {
+    GtkWidget* label = gui->widget(ControlId::statusText);
+    auto picture = [&] {
+        GdkPixbuf* pixels = gdk_pixbuf_get_from_drawable(
+            nullptr, gtk_widget_get_window(label), nullptr, label->allocation.x,
+            label->allocation.y, 0, 0, label->allocation.width, label->allocation.height);
+        std::string bytes(reinterpret_cast<const char*>(gdk_pixbuf_get_pixels(pixels)),
+                          gdk_pixbuf_get_rowstride(pixels) * gdk_pixbuf_get_height(pixels));
+        g_object_unref(pixels);
+        return bytes;
+    };
+    const std::string blank = picture();
+    gui->setStatusText("Working on the ROM");
+    EXPECT_NE(picture(), blank);
+}
+
+}  // namespace

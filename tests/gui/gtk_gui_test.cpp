@@ -1,0 +1,539 @@
+#include "platform/gtk/gtk_gui.h"
+
+#include "gui/window_fixture.h"
+
+#include <glib/gstdio.h>
+
+#include <functional>
+#include <set>
+
+namespace {
+
+std::string withNewlines(std::string text) {
+    for (char& c : text)
+        if (c == '\r') c = '\n';
+    return text;
+}
+
+// A control's place in its GtkFixed: allocations are relative to the nearest GdkWindow.
+GdkRectangle placeIn(GtkWidget* widget, GtkWidget* fixed) {
+    GdkRectangle place = widget->allocation;
+    if (!gtk_widget_get_has_window(fixed)) {
+        place.x -= fixed->allocation.x;
+        place.y -= fixed->allocation.y;
+    }
+    return place;
+}
+
+std::string labelText(GtkWidget* widget) {
+    if (GTK_IS_BIN(widget)) widget = gtk_bin_get_child(GTK_BIN(widget));
+    return GTK_IS_LABEL(widget) ? gtk_label_get_text(GTK_LABEL(widget)) : "<no label>";
+}
+
+// Runs `inspect` on the first dialog that opens, once `ready` says so, and answers it with
+// `response`; gives up with a cancel after a few seconds.
+struct DialogAnswer {
+    std::function<void(GtkDialog*)> inspect;
+    std::function<bool(GtkDialog*)> ready;
+    int response = GTK_RESPONSE_OK;
+    bool seen = false;
+    int attempts = 0;
+};
+
+gboolean answerDialog(gpointer data) {
+    auto* answer = static_cast<DialogAnswer*>(data);
+    GList* toplevels = gtk_window_list_toplevels();
+    GtkDialog* dialog = nullptr;
+    for (GList* item = toplevels; item; item = item->next)
+        if (GTK_IS_DIALOG(item->data) && gtk_widget_get_mapped(GTK_WIDGET(item->data)))
+            dialog = GTK_DIALOG(item->data);
+    g_list_free(toplevels);
+    const bool givingUp = ++answer->attempts > 250;
+    if (!givingUp && (!dialog || (answer->ready && !answer->ready(dialog))))
+        return TRUE;  // look again
+    if (!dialog) return FALSE;
+    if (givingUp) {
+        gtk_dialog_response(dialog, GTK_RESPONSE_CANCEL);
+        return FALSE;
+    }
+    answer->seen = true;
+    answer->inspect(dialog);
+    gtk_dialog_response(dialog, answer->response);
+    return FALSE;
+}
+
+void answerNextDialog(DialogAnswer& answer) { g_timeout_add(20, answerDialog, &answer); }
+
+struct TempFolder {
+    std::string path;
+    TempFolder() {
+        gchar* made = g_dir_make_tmp("slimkit-gui-XXXXXX", nullptr);
+        path = made;
+        g_free(made);
+    }
+    ~TempFolder() {
+        GDir* dir = g_dir_open(path.c_str(), 0, nullptr);
+        while (const gchar* name = g_dir_read_name(dir)) g_remove((path + "/" + name).c_str());
+        g_dir_close(dir);
+        g_rmdir(path.c_str());
+    }
+    std::string touch(const std::string& name) const {
+        const std::string file = path + "/" + name;
+        g_file_set_contents(file.c_str(), "", 0, nullptr);
+        return file;
+    }
+};
+
+// The file chooser records chosen files in the user's recent-files list; keep that list in a
+// folder of the test's own.
+class PrivateDataFolder : public ::testing::Environment {
+public:
+    void SetUp() override { g_setenv("XDG_DATA_HOME", folder_.path.c_str(), TRUE); }
+
+private:
+    struct Tree : TempFolder {
+        ~Tree() { removeBelow(path); }
+        static void removeBelow(const std::string& dir) {
+            GDir* listing = g_dir_open(dir.c_str(), 0, nullptr);
+            if (!listing) return;
+            while (const gchar* name = g_dir_read_name(listing)) {
+                const std::string child = dir + "/" + name;
+                if (g_file_test(child.c_str(), G_FILE_TEST_IS_DIR) &&
+                    !g_file_test(child.c_str(), G_FILE_TEST_IS_SYMLINK)) {
+                    removeBelow(child);
+                    g_rmdir(child.c_str());
+                } else {
+                    g_remove(child.c_str());
+                }
+            }
+            g_dir_close(listing);
+        }
+    };
+    Tree folder_;
+};
+const auto* const privateDataFolder =
+    ::testing::AddGlobalTestEnvironment(new PrivateDataFolder);
+
+using GtkWindowTest = WindowTest;
+
+TEST_F(GtkWindowTest, WindowIsAFixedSizeCentredToolWindow) {
+    show();
+    GtkWidget* window = gui->window();
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(window)), "Slimkit for CWM Roms V# 0.9");
+    EXPECT_FALSE(gtk_window_get_resizable(GTK_WINDOW(window)));
+    EXPECT_EQ(window->allocation.width, 350);
+    EXPECT_EQ(window->allocation.height, 365);
+
+    GdkWMDecoration decorations{};
+    ASSERT_TRUE(gdk_window_get_decorations(gtk_widget_get_window(window), &decorations));
+    EXPECT_TRUE(decorations & GDK_DECOR_TITLE);
+    EXPECT_FALSE(decorations & (GDK_DECOR_MINIMIZE | GDK_DECOR_MAXIMIZE | GDK_DECOR_RESIZEH));
+
+    int x = 0, y = 0;
+    gdk_window_get_origin(gtk_widget_get_window(window), &x, &y);
+    GdkScreen* screen = gtk_widget_get_screen(window);
+    EXPECT_NEAR(x, (gdk_screen_get_width(screen) - 350) / 2, 1);
+    EXPECT_NEAR(y, (gdk_screen_get_height(screen) - 365) / 2, 1);
+}
+
+TEST_F(GtkWindowTest, EveryControlSitsOnItsRectangleOnItsPage) {
+    show();
+    GtkWidget* client = gtk_bin_get_child(GTK_BIN(gui->window()));
+    for (const ControlSpec& spec : windowLayout()) {
+        SCOPED_TRACE(spec.name);
+        GtkWidget* widget = placed(gui->widget(static_cast<ControlId>(spec.id)));
+        ASSERT_NE(widget, nullptr);
+        GtkWidget* page = spec.tab < 0 ? client : gui->tabPage(spec.tab);
+        ASSERT_NE(page, nullptr);
+        EXPECT_EQ(gtk_widget_get_parent(widget), page);
+        const GdkRectangle place = placeIn(widget, page);
+        EXPECT_EQ(place.x, spec.x);
+        EXPECT_EQ(place.y, spec.y);
+        EXPECT_EQ(place.width, spec.width);
+        EXPECT_EQ(place.height, spec.height);
+        // Only the credit link may reach past its page, which clips it.
+        if (spec.tab >= 0 && spec.id != static_cast<int>(ControlId::creditLink)) {
+            EXPECT_LE(spec.x + spec.width, page->allocation.width);
+            EXPECT_LE(spec.y + spec.height, page->allocation.height);
+        }
+    }
+    EXPECT_TRUE(gtk_widget_get_has_window(gui->tabPage(3)));
+    EXPECT_EQ(gtk_notebook_get_current_page(GTK_NOTEBOOK(gui->widget(ControlId::tabPanel))), 0);
+}
+
+TEST_F(GtkWindowTest, ControlsShowTheirCaptionsAndStartingTicks) {
+    for (const ControlSpec& spec : windowLayout()) {
+        SCOPED_TRACE(spec.name);
+        GtkWidget* widget = gui->widget(static_cast<ControlId>(spec.id));
+        switch (spec.kind) {
+        case ControlKind::frame:
+            EXPECT_EQ(gtk_frame_get_label(GTK_FRAME(widget)), spec.caption);
+            break;
+        case ControlKind::button:
+        case ControlKind::checkBox:
+            EXPECT_EQ(gtk_button_get_label(GTK_BUTTON(widget)), spec.caption);
+            break;
+        case ControlKind::label:
+        case ControlKind::centredLabel:
+        case ControlKind::link:
+            EXPECT_EQ(labelText(widget), withNewlines(spec.caption));
+            break;
+        default:
+            break;
+        }
+        if (spec.kind == ControlKind::checkBox) {
+            EXPECT_EQ(gui->isChecked(static_cast<ControlId>(spec.id)), spec.checked);
+        }
+    }
+    EXPECT_TRUE(gui->isChecked(ControlId::enableAddingCheck));
+    EXPECT_TRUE(gui->isChecked(ControlId::backupCheck));
+    EXPECT_FALSE(gui->isChecked(ControlId::recoveryZipCheck));
+    EXPECT_FALSE(gui->isChecked(ControlId::customizeButton));
+
+    GtkNotebook* tabs = GTK_NOTEBOOK(gui->widget(ControlId::tabPanel));
+    ASSERT_EQ(gtk_notebook_get_n_pages(tabs), 4);
+    const char* names[] = {"Remove", "Add", "Settings", "About"};
+    for (int tab = 0; tab < 4; ++tab)
+        EXPECT_STREQ(gtk_notebook_get_tab_label_text(tabs, gui->tabPage(tab)), names[tab]);
+
+    // The tick boxes have a column of their own, taken out of the first titled column.
+    GtkTreeViewColumn* tick = gtk_tree_view_get_column(list(), 0);
+    GtkTreeViewColumn* name = gtk_tree_view_get_column(list(), 1);
+    GtkTreeViewColumn* mode = gtk_tree_view_get_column(list(), 2);
+    ASSERT_TRUE(tick && name && mode);
+    EXPECT_EQ(gtk_tree_view_get_column(list(), 3), nullptr);
+    EXPECT_STREQ(gtk_tree_view_column_get_title(tick), "");
+    EXPECT_STREQ(gtk_tree_view_column_get_title(name), "Apps To Remove");
+    EXPECT_STREQ(gtk_tree_view_column_get_title(mode), "Remove");
+    EXPECT_EQ(gtk_tree_view_column_get_fixed_width(tick) +
+                  gtk_tree_view_column_get_fixed_width(name),
+              185);
+    EXPECT_EQ(gtk_tree_view_column_get_fixed_width(mode), 95);
+    EXPECT_FALSE(gtk_tree_view_column_get_clickable(tick));
+    EXPECT_FALSE(gtk_tree_view_column_get_clickable(name));
+    EXPECT_FALSE(gtk_tree_view_column_get_clickable(mode));
+    EXPECT_TRUE(gtk_tree_view_get_fixed_height_mode(list()));
+    EXPECT_EQ(gtk_tree_selection_get_mode(gtk_tree_view_get_selection(list())),
+              GTK_SELECTION_SINGLE);
+
+    GtkWidget* field = gui->widget(ControlId::romPathField);
+    EXPECT_FALSE(gtk_editable_get_editable(GTK_EDITABLE(field)));
+    EXPECT_EQ(gui->romPathText(), "");
+}
+
+TEST_F(GtkWindowTest, FontsAndColoursFollowTheTable) {
+    show();
+    auto fontOf = [](GtkWidget* widget) { return gtk_widget_get_style(widget)->font_desc; };
+    for (ControlId id : {ControlId::customizeButton, ControlId::statusText,
+                         ControlId::backupCheck, ControlId::appList}) {
+        GtkWidget* widget = gui->widget(id);
+        if (GTK_IS_BUTTON(widget)) widget = gtk_bin_get_child(GTK_BIN(widget));
+        const PangoFontDescription* font = fontOf(widget);
+        EXPECT_STREQ(pango_font_description_get_family(font), "Arial");
+        EXPECT_EQ(pango_font_description_get_size(font), 8 * PANGO_SCALE);
+        EXPECT_EQ(pango_font_description_get_weight(font), PANGO_WEIGHT_NORMAL);
+    }
+    GtkWidget* title = gui->widget(ControlId::aboutTitleText);
+    EXPECT_STREQ(pango_font_description_get_family(fontOf(title)), "Arial");
+    EXPECT_EQ(pango_font_description_get_size(fontOf(title)), 16 * PANGO_SCALE);
+    EXPECT_EQ(pango_font_description_get_weight(fontOf(title)), PANGO_WEIGHT_BOLD);
+
+    const GdkColor blue = gtk_widget_get_style(title)->fg[GTK_STATE_NORMAL];
+    EXPECT_EQ(blue.red, 0);
+    EXPECT_EQ(blue.green, 0);
+    EXPECT_EQ(blue.blue, 65535);
+    GtkWidget* credit = gtk_bin_get_child(GTK_BIN(gui->widget(ControlId::creditLink)));
+    const GdkColor green = gtk_widget_get_style(credit)->fg[GTK_STATE_NORMAL];
+    EXPECT_EQ(green.red, 0);
+    EXPECT_EQ(green.green, 65535);
+    EXPECT_EQ(green.blue, 0);
+    const GdkColor white =
+        gtk_widget_get_style(gui->widget(ControlId::romPathField))->base[GTK_STATE_NORMAL];
+    EXPECT_EQ(white.red + white.green + white.blue, 3 * 65535);
+
+    gtk_notebook_set_current_page(GTK_NOTEBOOK(gui->widget(ControlId::tabPanel)), 3);
+    settle();
+    GdkCursor* cursor = gdk_window_get_cursor(gtk_widget_get_window(gui->widget(ControlId::creditLink)));
+    ASSERT_NE(cursor, nullptr);
+    EXPECT_EQ(gdk_cursor_get_cursor_type(cursor), GDK_HAND2);
+}
+
+TEST(GtkWindowBuild, ListIsFilledOnceItsColumnsExistAndBeforeTheControlsAfterIt) {
+    ASSERT_TRUE(GtkGui::initialise());
+    GtkGui gui(mainWindowSpec());
+    int calls = 0;
+    gui.buildWindow(windowLayout(), [&] {
+        ++calls;
+        EXPECT_NE(gtk_tree_view_get_column(GTK_TREE_VIEW(gui.widget(ControlId::appList)), 1),
+                  nullptr);
+        EXPECT_EQ(gui.widget(ControlId::unselectAllButton), nullptr);
+        gui.insertRow(0, "Early\nApp");
+        gui.setStatusText("Loaded 1 apps to remove");
+    });
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(gui.rowCount(), 1);
+    EXPECT_EQ(labelText(gui.widget(ControlId::statusText)), "Loaded 1 apps to remove");
+    EXPECT_FALSE(gtk_widget_get_visible(gui.window()));
+    gui.destroyWindow();
+}
+
+TEST_F(GtkWindowTest, RowsHoldTheirCellsAndEntries) {
+    EXPECT_EQ(gui->rowCount(), 0);
+    gui->insertRow(0, "Browser\nApp");
+    gui->insertRow(1, "Music\nApp/Widget");
+    gui->insertRow(1, "Email\nWidget");
+    gui->insertRow(5, "Beyond\nApp");
+    gui->insertRow(-1, "Before\nApp");
+    gui->insertRow(3, "No mode");
+    ASSERT_EQ(gui->rowCount(), 4);
+    EXPECT_EQ(gui->cellText(0, 0), "Browser");
+    EXPECT_EQ(gui->cellText(1, 0), "Email");
+    EXPECT_EQ(gui->cellText(1, 1), "Widget");
+    EXPECT_EQ(gui->cellText(2, 1), "App/Widget");
+    EXPECT_EQ(gui->cellText(3, 0), "No mode");
+    EXPECT_EQ(gui->cellText(3, 1), "");
+    EXPECT_EQ(gui->cellText(0, 2), "");
+    EXPECT_EQ(gui->cellText(4, 0), "");
+
+    gui->setCellText(2, 1, "Widget");
+    gui->setCellText(9, 1, "ignored");
+    EXPECT_EQ(gui->cellText(2, 1), "Widget");
+    EXPECT_EQ(gui->cellText(2, 0), "Music");
+
+    auto* entry = reinterpret_cast<CatalogueEntry*>(&listReadyCalls);
+    EXPECT_EQ(gui->rowEntry(1), nullptr);
+    gui->setRowEntry(1, entry);
+    EXPECT_EQ(gui->rowEntry(1), entry);
+    EXPECT_EQ(gui->rowEntry(0), nullptr);
+    EXPECT_EQ(gui->rowEntry(7), nullptr);
+
+    gui->clearRows();
+    EXPECT_EQ(gui->rowCount(), 0);
+    EXPECT_EQ(gui->selectedRow(), -1);
+}
+
+TEST_F(GtkWindowTest, RowStatesAreBitsSetAsAWhole) {
+    addRows(4);
+    EXPECT_EQ(gui->selectedRow(), -1);
+    EXPECT_EQ(gui->rowState(0), RowState::none);
+
+    gui->setRowState(1, RowState::selected | RowState::ticked);
+    EXPECT_EQ(gui->rowState(1), RowState::selected | RowState::ticked);
+    EXPECT_EQ(gui->selectedRow(), 1);
+
+    // Selecting another row takes the selection away from the first; its tick stays.
+    gui->setRowState(2, RowState::selected);
+    EXPECT_EQ(gui->selectedRow(), 2);
+    EXPECT_EQ(gui->rowState(1), RowState::ticked);
+    EXPECT_EQ(gui->rowState(2), RowState::selected);
+
+    // Ticking through the state clears the row's selection.
+    gui->setRowState(2, RowState::ticked);
+    EXPECT_EQ(gui->rowState(2), RowState::ticked);
+    EXPECT_EQ(gui->selectedRow(), -1);
+
+    // Ticking one row leaves another row's selection alone.
+    gui->setRowState(3, RowState::selected);
+    gui->setRowState(0, RowState::ticked);
+    EXPECT_EQ(gui->selectedRow(), 3);
+
+    gui->setRowState(3, RowState::none);
+    gui->setRowState(8, RowState::ticked);
+    EXPECT_EQ(gui->rowState(3), RowState::none);
+    EXPECT_EQ(gui->rowState(8), RowState::none);
+    EXPECT_EQ(gui->selectedRow(), -1);
+}
+
+TEST_F(GtkWindowTest, EightBitTextsShowAsLatin1AndReadBackAsSet) {
+    const std::string latin1 = "Caf\xe9 M\xfcsic";
+    const std::string utf8 = "Caf\xc3\xa9 M\xc3\xbcsic";
+
+    gui->setStatusText(latin1);
+    EXPECT_EQ(labelText(gui->widget(ControlId::statusText)), utf8);
+    gui->setStatusText(utf8);
+    EXPECT_EQ(labelText(gui->widget(ControlId::statusText)), utf8);
+
+    gui->setRomPathText("/roms/" + latin1 + ".zip");
+    EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(gui->widget(ControlId::romPathField))),
+                 ("/roms/" + utf8 + ".zip").c_str());
+    EXPECT_EQ(gui->romPathText(), "/roms/" + latin1 + ".zip");
+
+    gui->insertRow(0, latin1 + "\nApp");
+    EXPECT_EQ(gui->cellText(0, 0), latin1);
+    GtkTreeViewColumn* column = gtk_tree_view_get_column(list(), 1);
+    GtkTreeIter iter;
+    GtkTreeModel* model = gtk_tree_view_get_model(list());
+    ASSERT_TRUE(gtk_tree_model_get_iter_first(model, &iter));
+    gtk_tree_view_column_cell_set_cell_data(column, model, &iter, FALSE, FALSE);
+    GList* cells = gtk_cell_layout_get_cells(GTK_CELL_LAYOUT(column));
+    ASSERT_EQ(g_list_length(cells), 1u);
+    gchar* shown = nullptr;
+    g_object_get(cells->data, "text", &shown, nullptr);
+    g_list_free(cells);
+    EXPECT_STREQ(shown, utf8.c_str());
+    g_free(shown);
+}
+
+TEST_F(GtkWindowTest, TooltipCoversTheWholeList) {
+    gui->setListTooltip("Removes the browser.\rKeep a backup.");
+    gchar* tip = gtk_widget_get_tooltip_text(GTK_WIDGET(list()));
+    EXPECT_STREQ(tip, "Removes the browser.\nKeep a backup.");
+    g_free(tip);
+    gui->setListTooltip("");
+    EXPECT_EQ(gtk_widget_get_tooltip_text(GTK_WIDGET(list())), nullptr);
+}
+
+TEST_F(GtkWindowTest, PopupMenuHasItsItemsAndRemovalModSubmenu) {
+    const char* captions[] = {"Show description", "Open definition file", "App/Widget", "Widget"};
+    for (int item = 0; item < 4; ++item) {
+        GtkWidget* widget = gui->menuItemWidget(static_cast<MenuItem>(item));
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(labelText(widget), captions[item]);
+        EXPECT_TRUE(gtk_widget_get_sensitive(widget));
+    }
+    GtkWidget* submenu = gtk_widget_get_parent(gui->menuItemWidget(MenuItem::widgetMode));
+    EXPECT_EQ(submenu, gtk_widget_get_parent(gui->menuItemWidget(MenuItem::appWidgetMode)));
+    GtkWidget* opener = gtk_menu_get_attach_widget(GTK_MENU(submenu));
+    EXPECT_EQ(labelText(opener), "Removal Mod");
+    GtkWidget* top = gtk_widget_get_parent(gui->menuItemWidget(MenuItem::showDescription));
+    EXPECT_EQ(gtk_widget_get_parent(opener), top);
+    GList* topItems = gtk_container_get_children(GTK_CONTAINER(top));
+    EXPECT_EQ(g_list_length(topItems), 3u);
+    EXPECT_EQ(g_list_nth_data(topItems, 2), opener);
+    g_list_free(topItems);
+    EXPECT_EQ(gtk_menu_get_attach_widget(GTK_MENU(top)), gui->window());
+
+    gui->setMenuItemEnabled(MenuItem::appWidgetMode, false);
+    gui->setMenuItemEnabled(MenuItem::widgetMode, false);
+    EXPECT_FALSE(gtk_widget_get_sensitive(gui->menuItemWidget(MenuItem::appWidgetMode)));
+    EXPECT_FALSE(gtk_widget_get_sensitive(gui->menuItemWidget(MenuItem::widgetMode)));
+    EXPECT_TRUE(gtk_widget_get_sensitive(gui->menuItemWidget(MenuItem::showDescription)));
+    gui->setMenuItemEnabled(MenuItem::widgetMode, true);
+    EXPECT_TRUE(gtk_widget_get_sensitive(gui->menuItemWidget(MenuItem::widgetMode)));
+}
+
+TEST_F(GtkWindowTest, MessageBoxIsModalWithTitleTextAndOneOkButton) {
+    show();
+    std::string title, text;
+    int buttons = 0;
+    bool modal = false;
+    GtkWindow* parent = nullptr;
+    DialogAnswer answer;
+    answer.inspect = [&](GtkDialog* dialog) {
+        title = gtk_window_get_title(GTK_WINDOW(dialog));
+        gchar* shown = nullptr;
+        g_object_get(dialog, "text", &shown, nullptr);
+        text = shown ? shown : "";
+        g_free(shown);
+        GList* children = gtk_container_get_children(GTK_CONTAINER(dialog->action_area));
+        buttons = static_cast<int>(g_list_length(children));
+        g_list_free(children);
+        modal = gtk_window_get_modal(GTK_WINDOW(dialog));
+        parent = gtk_window_get_transient_for(GTK_WINDOW(dialog));
+    };
+    answerNextDialog(answer);
+    gui->messageBox("Caf\xe9", "Customzation done ;)\rSee you.");
+    ASSERT_TRUE(answer.seen);
+    EXPECT_EQ(title, "Caf\xc3\xa9");
+    EXPECT_EQ(text, "Customzation done ;)\nSee you.");
+    EXPECT_EQ(buttons, 1);
+    EXPECT_TRUE(modal);
+    EXPECT_EQ(parent, GTK_WINDOW(gui->window()));
+}
+
+TEST_F(GtkWindowTest, OpenDialogFiltersZipsAndStartsAtTheGivenFile) {
+    show();
+    TempFolder folder;
+    const std::string rom = folder.touch("rom.zip");
+    folder.touch("OTHER.ZIP");
+    folder.touch("notes.txt");
+    std::string shownTitle, filterName, startFolder;
+    bool zipShown = false, upperZipShown = false, textShown = true;
+    GtkFileChooserAction action = GTK_FILE_CHOOSER_ACTION_SAVE;
+    DialogAnswer answer;
+    answer.response = GTK_RESPONSE_ACCEPT;
+    // The chooser selects the start file once it has read the folder.
+    answer.ready = [](GtkDialog* dialog) {
+        gchar* selected = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+        g_free(selected);
+        return selected != nullptr;
+    };
+    answer.inspect = [&](GtkDialog* dialog) {
+        auto* chooser = GTK_FILE_CHOOSER(dialog);
+        shownTitle = gtk_window_get_title(GTK_WINDOW(dialog));
+        action = gtk_file_chooser_get_action(chooser);
+        GtkFileFilter* filter = gtk_file_chooser_get_filter(chooser);
+        filterName = filter ? gtk_file_filter_get_name(filter) : "";
+        auto shows = [&](const char* name) {
+            GtkFileFilterInfo info{};
+            info.contains = GTK_FILE_FILTER_DISPLAY_NAME;
+            info.display_name = name;
+            return filter && gtk_file_filter_filter(filter, &info);
+        };
+        zipShown = shows("rom.zip");
+        upperZipShown = shows("OTHER.ZIP");
+        textShown = shows("notes.txt");
+        gchar* current = gtk_file_chooser_get_current_folder(chooser);
+        startFolder = current ? current : "";
+        g_free(current);
+    };
+    answerNextDialog(answer);
+    const std::string chosen = gui->openFileDialog("Select Rom", "CWM ZIP (*.zip)", "*.zip", rom);
+    ASSERT_TRUE(answer.seen);
+    EXPECT_EQ(shownTitle, "Select Rom");
+    EXPECT_EQ(action, GTK_FILE_CHOOSER_ACTION_OPEN);
+    EXPECT_EQ(filterName, "CWM ZIP (*.zip)");
+    EXPECT_TRUE(zipShown);
+    EXPECT_TRUE(upperZipShown);
+    EXPECT_FALSE(textShown);
+    EXPECT_EQ(startFolder, folder.path);
+    EXPECT_EQ(chosen, rom);
+
+    DialogAnswer cancel;
+    cancel.response = GTK_RESPONSE_CANCEL;
+    cancel.inspect = [](GtkDialog*) {};
+    answerNextDialog(cancel);
+    EXPECT_EQ(gui->openFileDialog("Open Profile File", "INI file", "*.ini", ""), "");
+    EXPECT_TRUE(cancel.seen);
+}
+
+TEST_F(GtkWindowTest, SaveDialogGivesTheTypedName) {
+    show();
+    TempFolder folder;
+    std::string shownTitle, filterName;
+    GtkFileChooserAction action = GTK_FILE_CHOOSER_ACTION_OPEN;
+    DialogAnswer answer;
+    answer.response = GTK_RESPONSE_ACCEPT;
+    answer.inspect = [&](GtkDialog* dialog) {
+        auto* chooser = GTK_FILE_CHOOSER(dialog);
+        shownTitle = gtk_window_get_title(GTK_WINDOW(dialog));
+        action = gtk_file_chooser_get_action(chooser);
+        GtkFileFilter* filter = gtk_file_chooser_get_filter(chooser);
+        filterName = filter ? gtk_file_filter_get_name(filter) : "";
+    };
+    // Types the name into the folder first, and answers once the chooser has taken both.
+    bool typed = false;
+    answer.ready = [&](GtkDialog* dialog) {
+        auto* chooser = GTK_FILE_CHOOSER(dialog);
+        if (!typed) {
+            gtk_file_chooser_set_current_folder(chooser, folder.path.c_str());
+            gtk_file_chooser_set_current_name(chooser, "mylist");
+            typed = true;
+            return false;
+        }
+        gchar* current = gtk_file_chooser_get_current_folder(chooser);
+        const bool there = current && folder.path == current;
+        g_free(current);
+        return there;
+    };
+    answerNextDialog(answer);
+    const std::string chosen = gui->saveFileDialog("Save Profile File", "INI file", "*.ini");
+    ASSERT_TRUE(answer.seen);
+    EXPECT_EQ(shownTitle, "Save Profile File");
+    EXPECT_EQ(action, GTK_FILE_CHOOSER_ACTION_SAVE);
+    EXPECT_EQ(filterName, "INI file");
+    EXPECT_EQ(chosen, folder.path + "/mylist");
+    EXPECT_FALSE(g_file_test(chosen.c_str(), G_FILE_TEST_EXISTS));
+}
+
+}  // namespace
