@@ -331,7 +331,13 @@ bool IniFile::writeBack() {
     created_ = nullptr;
     if (!file) return false;
     std::string text;
-    if (utf8Mode_) text += "\xEF\xBB\xBF";
+    if (utf8Mode_) {
+        text += "\xEF\xBB\xBF";
+    } else if (!lines_.empty() && lines_[0].name.starts_with("\xEF\xBB\xBF")) {
+        // A first line that begins with the mark's bytes would bring the file back in UTF-8
+        // mode; a leading line end keeps it as it was.
+        text += lineEnd;
+    }
     for (const Line& line : lines_) {
         switch (line.kind) {
             case LineKind::header:

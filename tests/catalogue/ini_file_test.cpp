@@ -271,6 +271,16 @@ TEST_F(IniFileTest, OpenedFileIsWrittenBackOnlyWhenWritten) {
                                       "[b]", "z = 1", "[\xC3\xA9t\xC3\xA9]", "x = -1", "y = 2"}));
 }
 
+TEST_F(IniFileTest, WrittenFileNeverTurnsIntoUtf8Mode) {
+    const std::string path = sandbox.path() + "list.ini";
+    ASSERT_TRUE(file.create(path));
+    file.writeNumber("\xEF\xBB\xBFname", 1);
+    file.close();
+    ASSERT_TRUE(file.open(path));
+    EXPECT_FALSE(file.utf8Mode());
+    EXPECT_EQ(file.readNumber("\xEF\xBB\xBFname", -1), 1);
+}
+
 TEST_F(IniFileTest, OpeningAnotherFileWritesBackFirst) {
     const std::string first = sandbox.path() + "first.ini";
     {
