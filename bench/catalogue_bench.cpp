@@ -79,19 +79,17 @@ public:
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    const auto root = std::filesystem::temp_directory_path() /
-                      ("slimkit-bench-" + std::to_string(::getpid()));
+    const auto root =
+        std::filesystem::temp_directory_path() / ("slimkit-bench-" + std::to_string(::getpid()));
     const std::vector<int> counts = {2000, 20000};
     for (const int count : counts) {
         const std::string folder = generateCatalogue(root, count);
         const std::string size = std::to_string(count);
-        benchmark::RegisterBenchmark(("listAndRead/" + size).c_str(),
-                                     [folder](benchmark::State& state) {
-                                         std::vector<char> buffer;
-                                         for (auto _ : state)
-                                             benchmark::DoNotOptimize(listAndRead(folder, buffer));
-                                     })
-            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("listAndRead/" + size).c_str(), [folder](
+                                                                          benchmark::State& state) {
+            std::vector<char> buffer;
+            for (auto _ : state) benchmark::DoNotOptimize(listAndRead(folder, buffer));
+        })->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(
             ("loadDefinitions/" + size).c_str(),
             [folder, count](benchmark::State& state) {
@@ -122,11 +120,12 @@ int main(int argc, char** argv) {
         // On a busy machine the CPU times are the steadier measure; both are shown.
         const Timing& base = baseline->second;
         const Timing& load = loading->second;
-        std::printf("%6d files: list and read %.2f us a file (CPU %.2f), load %.2f us a file "
-                    "(CPU %.2f); ratio %.2f, CPU ratio %.2f%s\n",
-                    count, base.real * 1000 / count, base.cpu * 1000 / count,
-                    load.real * 1000 / count, load.cpu * 1000 / count, load.real / base.real,
-                    load.cpu / base.cpu, count == 2000 ? " (goal: at most 1.50)" : "");
+        std::printf(
+            "%6d files: list and read %.2f us a file (CPU %.2f), load %.2f us a file "
+            "(CPU %.2f); ratio %.2f, CPU ratio %.2f%s\n",
+            count, base.real * 1000 / count, base.cpu * 1000 / count, load.real * 1000 / count,
+            load.cpu * 1000 / count, load.real / base.real, load.cpu / base.cpu,
+            count == 2000 ? " (goal: at most 1.50)" : "");
     }
     return 0;
 }

@@ -4,13 +4,13 @@
 // and a number written under a key is read back after the write-back.
 #include "catalogue/ini_file.h"
 
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 
 namespace {
 
@@ -20,9 +20,8 @@ public:
         // Rewriting a file on a disk file system waits for the disk on every run (ext4 flushes
         // a truncated and rewritten file when it is closed); memory is a hundred times faster.
         const std::filesystem::path memory = "/dev/shm";
-        const auto base = ::access(memory.c_str(), W_OK) == 0
-                              ? memory
-                              : std::filesystem::temp_directory_path();
+        const auto base =
+            ::access(memory.c_str(), W_OK) == 0 ? memory : std::filesystem::temp_directory_path();
         std::string pattern = (base / "slimkit-fuzz-XXXXXX").string();
         if (!::mkdtemp(pattern.data())) std::abort();
         folder_ = pattern;
