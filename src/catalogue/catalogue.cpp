@@ -16,6 +16,8 @@ void readPaths(IniFile& file, std::string_view group, std::vector<std::string>& 
 bool loadDefinitions(Catalogue& catalogue, const std::string& definitionFolder) {
     std::vector<std::string> names;
     if (!listDefinitionFiles(definitionFolder, names)) return false;
+    catalogue.entries.reserve(catalogue.entries.size() + names.size());
+    catalogue.entryByName.reserve(catalogue.entryByName.size() + names.size());
 
     IniFile file;
     for (const std::string& name : names) {

@@ -52,8 +52,9 @@ std::int32_t parseNumber(std::string_view text) {
     std::int64_t magnitude = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         magnitude = magnitude * 10 - (text[i] - '0');
-        if (magnitude < lowest) return negative ? std::numeric_limits<std::int32_t>::min()
-                                                : std::numeric_limits<std::int32_t>::max();
+        if (magnitude < lowest)
+            return negative ? std::numeric_limits<std::int32_t>::min()
+                            : std::numeric_limits<std::int32_t>::max();
     }
     if (negative) return static_cast<std::int32_t>(magnitude);
     return magnitude < -std::int64_t{std::numeric_limits<std::int32_t>::max()}
@@ -73,8 +74,9 @@ bool readWholeFile(const std::string& path, std::vector<char>& buffer) {
         std::size_t done = 0;
         // One read for the whole file; the loop only matters if the system hands it out in parts.
         while (done < size) {
-            const auto got = ::read(fd, buffer.data() + done, static_cast<unsigned>(
-                                        std::min<std::size_t>(size - done, 1u << 30)));
+            const auto got =
+                ::read(fd, buffer.data() + done,
+                       static_cast<unsigned>(std::min<std::size_t>(size - done, 1u << 30)));
             if (got < 0) {
                 ok = false;
                 break;
@@ -114,7 +116,6 @@ std::string fromUtf8(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length;
         if (lead < 0x80) {
             out += text[i++];
             continue;
@@ -123,7 +124,7 @@ std::string fromUtf8(std::string_view text) {
             ++i;  // can't begin a sequence
             continue;
         }
-        length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const std::size_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
         std::size_t next = i + 1;
         while (next < i + length && continues(next)) ++next;
         if (next == i + length) {
@@ -180,10 +181,10 @@ void IniFile::parse(std::string_view text) {
             lines_.push_back({LineKind::comment, line, {}});
         } else if (line.front() == '[') {
             const auto close = line.find(']', 1);
-            lines_.push_back({LineKind::header,
-                              line.substr(1, close == std::string_view::npos ? line.npos
-                                                                             : close - 1),
-                              {}});
+            lines_.push_back(
+                {LineKind::header,
+                 line.substr(1, close == std::string_view::npos ? line.npos : close - 1),
+                 {}});
         } else {
             const auto equals = line.find('=');
             std::string_view key = line.substr(0, equals);
@@ -331,7 +332,13 @@ bool IniFile::writeBack() {
     created_ = nullptr;
     if (!file) return false;
     std::string text;
-    if (utf8Mode_) text += "\xEF\xBB\xBF";
+    if (utf8Mode_) {
+        text += "\xEF\xBB\xBF";
+    } else if (!lines_.empty() && lines_[0].name.starts_with("\xEF\xBB\xBF")) {
+        // A first line that begins with the mark's bytes would bring the file back in UTF-8
+        // mode; a leading line end keeps it as it was.
+        text += lineEnd;
+    }
     for (const Line& line : lines_) {
         switch (line.kind) {
             case LineKind::header:

@@ -49,7 +49,9 @@
 //
 // Writing: `create` starts an empty file; writeNumber adds or replaces key lines; `close` writes
 // every line as "[name]" or "key = value" (comments as they were read), each ending with
-// `lineEnd` of the build, with no blank lines. A file opened with `open` and written to is
+// `lineEnd` of the build, with no blank lines (but for one leading line end when the first line
+// of a file without the byte-order mark begins with its bytes, so that the file isn't read back
+// in UTF-8 mode). A file opened with `open` and written to is
 // written back the same way, keeping its byte-order mark in UTF-8 mode. A file to which nothing
 // was written is never touched by `close` (a created one stays as `create` left it: empty).
 //

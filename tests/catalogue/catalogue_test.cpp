@@ -108,11 +108,13 @@ TEST(LoadDefinitions, SkippedFiles) {
 
 TEST(LoadDefinitions, FlagsAndWidgetFiles) {
     Sandbox folder;
-    folder.write("a.ini", definition("NoWidget", "widget = 0\nenabled = yes\n"
-                                                 "[widget_files]\n1 = w.apk\n"));
+    folder.write("a.ini", definition("NoWidget",
+                                     "widget = 0\nenabled = yes\n"
+                                     "[widget_files]\n1 = w.apk\n"));
     folder.write("b.ini", definition("WidgetOnlyFlag", "widget = 1\nenabled = 257\n"));
-    folder.write("c.ini", definition("Wide", "widget = 256\nenabled = 256\n"
-                                             "[widget_files]\n1 = w.apk\n2 = w\\2.apk\n"));
+    folder.write("c.ini", definition("Wide",
+                                     "widget = 256\nenabled = 256\n"
+                                     "[widget_files]\n1 = w.apk\n2 = w\\2.apk\n"));
     folder.write("d.ini", definition("Negative", "widget = -1\nenabled = 99999999999\n"));
     Catalogue catalogue;
     ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));

@@ -51,9 +51,11 @@ std::string lines(std::initializer_list<std::string> parts) {
 }
 
 TEST_F(IniFileTest, LineEndsAndBlankLinesReadAlike) {
-    const std::string expected = "[]\nfree=1\n[main]\nappname=Example\nenabled=1\n[files]\n1=a.apk\n";
+    const std::string expected =
+        "[]\nfree=1\n[main]\nappname=Example\nenabled=1\n[files]\n1=a.apk\n";
     for (const std::string& bytes :
-         {std::string("free=1\r\n[main]\r\nappname = Example\r\nenabled = 1\r\n[files]\r\n1 = a.apk\r\n"),
+         {std::string(
+              "free=1\r\n[main]\r\nappname = Example\r\nenabled = 1\r\n[files]\r\n1 = a.apk\r\n"),
           std::string("free=1\n[main]\nappname = Example\nenabled = 1\n[files]\n1 = a.apk\n"),
           std::string("free=1\r[main]\rappname = Example\renabled = 1\r[files]\r1 = a.apk\r"),
           std::string("\r\n\n  \t\nfree=1\n\n\r\r[main]\n \nappname = Example\n\t\n\n"
@@ -92,9 +94,8 @@ TEST_F(IniFileTest, Headers) {
 }
 
 TEST_F(IniFileTest, KeysAndValues) {
-    load(lines({"[main]", "  key1 \t=\t value ; x ", "k=v=w", "system/app/A.apk", "b = c",
-                "#x=1", "=empty key", "my key = spaced", "nothing =", "tail \t", ";c=1",
-                "; comment"}) +
+    load(lines({"[main]", "  key1 \t=\t value ; x ", "k=v=w", "system/app/A.apk", "b = c", "#x=1",
+                "=empty key", "my key = spaced", "nothing =", "tail \t", ";c=1", "; comment"}) +
          std::string("n\0ul = a\0b\n", 11));
     ASSERT_TRUE(file.selectGroup("main"));
     EXPECT_EQ(file.readString("KEY1", "?"), "value ; x");
@@ -164,13 +165,14 @@ TEST_F(IniFileTest, MissingGroupAndClosedFileGiveFallbacks) {
 }
 
 TEST_F(IniFileTest, Utf8Mode) {
-    load("\xEF\xBB\xBF[main]\ncaf\xC3\xA9 = \xC3\xA9\neuro = \xE2\x82\xAC 5\n"
-         "cut = x \xC3\nraw = \xE9\xC3\xA9\n");
+    load(
+        "\xEF\xBB\xBF[main]\ncaf\xC3\xA9 = \xC3\xA9\neuro = \xE2\x82\xAC 5\n"
+        "cut = x \xC3\nraw = \xE9\xC3\xA9\n");
     EXPECT_TRUE(file.utf8Mode());
     ASSERT_TRUE(file.selectGroup("main"));
     EXPECT_EQ(file.readString("caf\xE9", "?"), "\xE9");
     EXPECT_EQ(file.readString("euro", "?"), "? 5");
-    EXPECT_EQ(file.readString("cut", "?"), "x");  // the cut-off byte goes, then the blank
+    EXPECT_EQ(file.readString("cut", "?"), "x");      // the cut-off byte goes, then the blank
     EXPECT_EQ(file.readString("raw", "?"), "?\xE9");  // a Latin-1 byte breaks a sequence
     ASSERT_TRUE(file.nextKey());
     EXPECT_EQ(file.keyName(), "caf\xE9");
@@ -188,18 +190,18 @@ TEST(Utf8Conversion, BothWays) {
     EXPECT_EQ(fromUtf8(toUtf8(every)), every);
     EXPECT_EQ(toUtf8("a\xE9\xFF"), "a\xC3\xA9\xC3\xBF");
 
-    EXPECT_EQ(fromUtf8("\xF0\x9F\x98\x80!"), "?!");        // above U+00FF
-    EXPECT_EQ(fromUtf8("\xC3" "A"), "?A");                  // broken sequence
-    EXPECT_EQ(fromUtf8("\xE2\x82" "A"), "?A");
-    EXPECT_EQ(fromUtf8("\xC1\x81"), "?");                   // overlong 'A'
-    EXPECT_EQ(fromUtf8("\x80" "a\xBF\xF8\xFF"), "a");       // can't begin a sequence
-    EXPECT_EQ(fromUtf8("a\xF0\x9F\x98"), "a");              // cut off by the end
+    EXPECT_EQ(fromUtf8("\xF0\x9F\x98\x80!"), "?!");  // above U+00FF
+    EXPECT_EQ(fromUtf8("\xC3\x41"), "?A");           // broken sequence
+    EXPECT_EQ(fromUtf8("\xE2\x82\x41"), "?A");
+    EXPECT_EQ(fromUtf8("\xC1\x81"), "?");              // overlong 'A'
+    EXPECT_EQ(fromUtf8("\x80\x61\xBF\xF8\xFF"), "a");  // can't begin a sequence
+    EXPECT_EQ(fromUtf8("a\xF0\x9F\x98"), "a");         // cut off by the end
 }
 
 TEST_F(IniFileTest, Numbers) {
     load(lines({"[n]", "a = 12abc", "b = abc", "c = -7", "d =", "e = +5", "f = - 5", "g = 007",
-                "max = 2147483647", "over = 2147483648", "min = -2147483648",
-                "under = -2147483649", "huge = 99999999999999999999999999999999999999",
+                "max = 2147483647", "over = 2147483648", "min = -2147483648", "under = -2147483649",
+                "huge = 99999999999999999999999999999999999999",
                 "tiny = -99999999999999999999999999999999999999"}));
     file.selectGroup("n");
     EXPECT_EQ(file.readNumber("a", 99), 12);
@@ -269,6 +271,16 @@ TEST_F(IniFileTest, OpenedFileIsWrittenBackOnlyWhenWritten) {
     EXPECT_EQ(sandbox.read("back.ini"),
               "\xEF\xBB\xBF" + lines({"; note", "[a]", "k = v  ", "bare = ", "n\xC3\xA9w = 5",
                                       "[b]", "z = 1", "[\xC3\xA9t\xC3\xA9]", "x = -1", "y = 2"}));
+}
+
+TEST_F(IniFileTest, WrittenFileNeverTurnsIntoUtf8Mode) {
+    const std::string path = sandbox.path() + "list.ini";
+    ASSERT_TRUE(file.create(path));
+    file.writeNumber("\xEF\xBB\xBFname", 1);
+    file.close();
+    ASSERT_TRUE(file.open(path));
+    EXPECT_FALSE(file.utf8Mode());
+    EXPECT_EQ(file.readNumber("\xEF\xBB\xBFname", -1), 1);
 }
 
 TEST_F(IniFileTest, OpeningAnotherFileWritesBackFirst) {
