@@ -141,7 +141,8 @@ TEST_F(GtkEventTest, RightClickSelectsTheRowBeforeItIsReported) {
     gui->setRowState(0, RowState::selected | RowState::ticked);
     click(cellPoint(3, 1), 3);
     int selectedWhenReported = -1;
-    const auto events = collect(1, 3000, [&](const Event&) { selectedWhenReported = gui->selectedRow(); });
+    const auto events =
+        collect(1, 3000, [&](const Event&) { selectedWhenReported = gui->selectedRow(); });
     ASSERT_EQ(events.size(), 1u);
     EXPECT_TRUE(isListEvent(events[0], ListEventType::rightClick));
     EXPECT_EQ(selectedWhenReported, 3);

@@ -244,7 +244,8 @@ gboolean onListReleased(GtkWidget* view, GdkEventButton* event, gpointer data) {
 // its rectangle by its parent.
 void fitCentredLabel(GtkWidget* label, GtkStyle*, gpointer rectangleWidth) {
     const int width = GPOINTER_TO_INT(rectangleWidth);
-    PangoLayout* layout = gtk_widget_create_pango_layout(label, gtk_label_get_text(GTK_LABEL(label)));
+    PangoLayout* layout =
+        gtk_widget_create_pango_layout(label, gtk_label_get_text(GTK_LABEL(label)));
     pango_layout_set_width(layout, width * PANGO_SCALE);
     pango_layout_set_wrap(layout, PANGO_WRAP_WORD);
     PangoRectangle logical;
