@@ -149,6 +149,30 @@ TEST_F(GtkEventTest, RightClickSelectsTheRowBeforeItIsReported) {
     EXPECT_EQ(gui->rowState(0), RowState::ticked);
 }
 
+TEST_F(GtkEventTest, ClicksBelowTheLastRowSelectNothing) {
+    const Point lastRow = cellPoint(5, 1);
+    const int rowHeight = cellPoint(5, 1).y - cellPoint(4, 1).y;
+    const Point blank{lastRow.x, lastRow.y + rowHeight};
+    gint binWidth = 0, binHeight = 0;
+    GdkWindow* bin = gtk_tree_view_get_bin_window(list());
+    gdk_drawable_get_size(bin, &binWidth, &binHeight);
+    ASSERT_LT(blank.y + rowHeight / 2, windowOrigin(bin).y + binHeight) << "no room below the rows";
+
+    gui->setRowState(2, RowState::selected);
+    click(blank, 3);
+    auto events = collect(1);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_TRUE(isListEvent(events[0], ListEventType::rightClick));
+    EXPECT_EQ(gui->selectedRow(), -1);
+
+    gui->setRowState(4, RowState::selected | RowState::ticked);
+    click(blank);
+    events = collect(1);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_TRUE(isListEvent(events[0], ListEventType::leftClick));
+    EXPECT_EQ(gui->rowState(4), RowState::ticked);
+}
+
 TEST_F(GtkEventTest, PopupMenuShownOnARightClickReportsTheChosenItem) {
     click(cellPoint(1, 1), 3);
     struct Chooser {

@@ -190,19 +190,23 @@ gboolean onListPressed(GtkWidget* view, GdkEventButton* event, gpointer data) {
         impl->doubleClick = false;
         impl->pressedButton = event->button;
     }
-    if (event->button != 3) return FALSE;
-    // A right click selects the row under the pointer, as the popup menu acts on it.
-    if (event->type == GDK_BUTTON_PRESS) {
-        GtkTreePath* path = nullptr;
-        if (gtk_tree_view_get_path_at_pos(tree, static_cast<gint>(event->x),
-                                          static_cast<gint>(event->y), &path, nullptr, nullptr,
-                                          nullptr)) {
-            gtk_widget_grab_focus(view);
-            gtk_tree_view_set_cursor(tree, path, nullptr, FALSE);
-            gtk_tree_path_free(path);
-        }
+    if (event->type != GDK_BUTTON_PRESS) return event->button == 3;
+
+    GtkTreePath* path = nullptr;
+    if (!gtk_tree_view_get_path_at_pos(tree, static_cast<gint>(event->x),
+                                       static_cast<gint>(event->y), &path, nullptr, nullptr,
+                                       nullptr)) {
+        // A click below the last row selects nothing, so no entry's menu or text follows it.
+        gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(tree));
+        return event->button == 3;
     }
-    return TRUE;
+    if (event->button == 3) {
+        // A right click selects the row under the pointer, as the popup menu acts on it.
+        gtk_widget_grab_focus(view);
+        gtk_tree_view_set_cursor(tree, path, nullptr, FALSE);
+    }
+    gtk_tree_path_free(path);
+    return event->button == 3;
 }
 
 // Space ticks or unticks the row under the keyboard cursor, as in any check list.
