@@ -94,6 +94,7 @@ std::string takeString(gchar* text) {
 struct GtkGui::Impl {
     WindowSpec spec;
     GtkWidget* window = nullptr;
+    GtkWidget* client = nullptr;  // the window's client area, where its controls lie
     std::map<int, GtkWidget*> controls;
     std::vector<GtkWidget*> pages;
     GtkTreeView* list = nullptr;
@@ -412,7 +413,7 @@ GtkWidget* GtkGui::Impl::makeControl(const ControlSpec& spec) {
             gtk_widget_modify_bg(placed, GTK_STATE_NORMAL, &colour);
     }
 
-    GtkWidget* parent = controls.count(-1) ? controls[-1] : nullptr;
+    GtkWidget* parent = client;
     if (spec.tab >= 0 && spec.tab < static_cast<int>(pages.size())) parent = pages[spec.tab];
     gtk_fixed_put(GTK_FIXED(parent), placed, spec.x, spec.y);
     gtk_widget_set_size_request(placed, spec.width, spec.height);
@@ -440,10 +441,9 @@ void GtkGui::buildWindow(const std::vector<ControlSpec>& controls,
     gtk_window_set_position(window, GTK_WIN_POS_CENTER);
     g_signal_connect(impl.window, "delete-event", G_CALLBACK(onDelete), &impl);
 
-    GtkWidget* client = gtk_fixed_new();
-    gtk_widget_set_size_request(client, impl.spec.width, impl.spec.height);
-    gtk_container_add(GTK_CONTAINER(impl.window), client);
-    impl.controls[-1] = client;
+    impl.client = gtk_fixed_new();
+    gtk_widget_set_size_request(impl.client, impl.spec.width, impl.spec.height);
+    gtk_container_add(GTK_CONTAINER(impl.window), impl.client);
 
     for (const ControlSpec& spec : controls) {
         impl.makeControl(spec);
@@ -512,6 +512,7 @@ void GtkGui::destroyWindow() {
     if (impl.window) gtk_widget_destroy(impl.window);
     impl.menu = nullptr;
     impl.window = nullptr;
+    impl.client = nullptr;
     impl.menuItems.clear();
     impl.controls.clear();
     impl.pages.clear();
