@@ -260,6 +260,30 @@ TEST_F(GtkWindowTest, FontsAndColoursFollowTheTable) {
     EXPECT_EQ(gdk_cursor_get_cursor_type(cursor), GDK_HAND2);
 }
 
+TEST_F(GtkWindowTest, LongTextsWrapInsideTheirRectanglesAndCentredOnesStayCentred) {
+    show();
+    for (const ControlSpec& spec : windowLayout()) {
+        if (spec.kind != ControlKind::label && spec.kind != ControlKind::centredLabel) continue;
+        SCOPED_TRACE(spec.name);
+        GtkWidget* label = gui->widget(static_cast<ControlId>(spec.id));
+        PangoRectangle text;
+        pango_layout_get_pixel_extents(gtk_label_get_layout(GTK_LABEL(label)), nullptr, &text);
+        EXPECT_LE(text.width, spec.width);
+        if (spec.kind == ControlKind::centredLabel) {
+            int x = 0, y = 0;
+            gtk_label_get_layout_offsets(GTK_LABEL(label), &x, &y);
+            const int textCentre = x + text.x + text.width / 2;
+            const GtkAllocation& box = placed(label)->allocation;
+            EXPECT_NEAR(textCentre, box.x + box.width / 2, 2);
+        }
+    }
+    const auto lines = [&](ControlId id) {
+        return pango_layout_get_line_count(gtk_label_get_layout(GTK_LABEL(gui->widget(id))));
+    };
+    EXPECT_GE(lines(ControlId::experimentalText), 4);
+    EXPECT_GE(lines(ControlId::aboutText), 5);
+}
+
 TEST(GtkWindowBuild, ListIsFilledOnceItsColumnsExistAndBeforeTheControlsAfterIt) {
     ASSERT_TRUE(GtkGui::initialise());
     GtkGui gui(mainWindowSpec());
