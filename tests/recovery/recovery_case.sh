@@ -518,7 +518,7 @@ case_no_space() {
 
 # The zip at $root/sdcard/undo.zip gains entries named $2... holding the file $1.
 add_raw_entries() {
-  python3 - "$root/sdcard/undo.zip" "$@" <<'EOF_PY'
+  python3 -W ignore - "$root/sdcard/undo.zip" "$@" <<'EOF_PY'
 import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], "a", zipfile.ZIP_DEFLATED) as z:
     data = open(sys.argv[2], "rb").read()
@@ -552,7 +552,8 @@ case_unsafe_names_busybox() {
 
 # Info-ZIP unzip lists names as they are: each unsafe entry is refused on its own (a '..' or
 # '.' component, an absolute name, a place outside system/ and data/, a folder in the way, a
-# name with a CR), every other file is restored, and the count says how many were not.
+# name with a CR, a name held twice), every other file is restored, and the count says how many
+# were not.
 case_unsafe_names_infozip() {
   make_root infozip
   system_tree "$work/system-tree"
@@ -564,7 +565,8 @@ case_unsafe_names_infozip() {
   undo_zip_7z
   echo "must never be written" >"$work/payload"
   add_raw_entries "$work/payload" system/../sbin/x system/./app/Dot.apk /system/app/Abs.apk \
-    vendor/app/V.apk system/app/Folder system/app/../../../tmp/escape "system/app/Cr"$'\r'"Name.apk"
+    vendor/app/V.apk system/app/Folder system/app/../../../tmp/escape "system/app/Cr"$'\r'"Name.apk" \
+    system/app/Twice.apk system/app/Twice.apk
   flash
   expect_status 1
   expect_message "Refused: system/../sbin/x (unsafe path)"
@@ -574,12 +576,15 @@ case_unsafe_names_infozip() {
   expect_message "Refused: vendor/app/V.apk (not under system/ or data/)"
   expect_message "Failed: system/app/Folder (a folder is in the way)"
   grep -q "^Failed: system/app/Cr.*Name.apk (" "$messages" || fail "the CR name was not reported"
-  expect_message "7 of $(($(count_files) + 7)) file(s) could not be restored."
+  grep -q "^Failed: system/app/Twice.apk (wrote [0-9]* bytes of [0-9]*)$" "$messages" ||
+    fail "the name held twice was not reported"
+  expect_message "9 of $(($(count_files) + 9)) file(s) could not be restored."
   [ ! -e "$root/sbin/x" ] && [ ! -e "$root/tmp/escape" ] || fail "wrote outside the system tree"
   expect_nothing_mounted
   inspect system
   expect_system_restored "$work/inspect/system"
   [ -d "$work/inspect/system/app/Folder" ] || fail "the folder in the way was replaced"
+  [ ! -e "$work/inspect/system/app/Twice.apk" ] || fail "a name held twice was written"
   local written
   written=$(grep -rl "must never be written" "$work/inspect/system" "$root"/{sbin,tmp,system,data} \
              2>/dev/null || true)
