@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Flashes an undo zip in a simulated recovery and checks what it did to the partitions.
 #
-#   recovery_case.sh <case>      (environment: UNDO_TEMPLATE, USERLAND; see CMakeLists.txt)
+#   recovery_case.sh <case>   (environment: UNDO_TEMPLATE, USERLAND, UNDO_ZIP_MAKER: CMakeLists.txt)
 #
 # Each run gets its own mount namespace and a throw-away recovery root: /sbin holds busybox (or
 # mksh) unpacked from Debian packages, /dev a tmpfs with nodes for loop devices that stand in for
@@ -428,7 +428,26 @@ case_by_name_slot() {
   expect_system_restored "$work/inspect/system_b"
 }
 
-# System-as-root: TWRP mounts the partition at /system_root and build.prop is at system/.
+# The undo zip as the program makes it: createUndoZip extracts the ticked paths from a ROM zip
+# and adds them to a fresh copy of the template. A ROM file that stays must not reach it.
+undo_zip_from_program() {
+  local rom=$work/rom program=$work/program path paths=()
+  [ -x "${UNDO_ZIP_MAKER-}" ] || fail "UNDO_ZIP_MAKER is not a program"
+  mkdir -p "$rom/META-INF/com/google/android" "$rom/system/app" "$program/app/undo/files"
+  echo "# the ROM's own installer script" >"$rom/META-INF/com/google/android/updater-script"
+  cp -a "$files"/. "$rom"/
+  random_file "$rom/system/app/Stays.apk" 3000
+  (cd "$rom" && zip -q -r "$work/rom.zip" .) || fail "zip could not write the ROM zip"
+  cp "$UNDO_TEMPLATE" "$program/app/undo/undo.zip"
+  while IFS= read -r -d '' path; do paths+=("${path#"$files/"}"); done \
+    < <(find "$files" -type f -print0)
+  "$UNDO_ZIP_MAKER" "$program" "$work/rom.zip" "${paths[@]}" || fail "createUndoZip failed"
+  [ -z "$(ls -A "$program/app/undo/files")" ] || fail "createUndoZip left files to extract"
+  cp "$work/rom.zip_undo.zip" "$root/sdcard/undo.zip"
+}
+
+# System-as-root: TWRP mounts the partition at /system_root and build.prop is at system/; with
+# data files too, on a freshly wiped /data; the undo zip made by the program itself.
 case_system_as_root() {
   make_root busybox
   mkdir -p "$root/system_root" "$work/root-tree"
@@ -436,17 +455,25 @@ case_system_as_root() {
   echo "init" >"$work/root-tree/init"
   system_tree "$work/root-tree/system"
   make_image system 32 "$work/root-tree"
+  make_image data 32
   attach system
+  attach data
   fstab_entry /system_root system
+  fstab_entry /data data
   removed_system_files
-  undo_zip_7z
+  removed_data_files
+  undo_zip_from_program
   flash
   expect_status 0
   expect_message "System tree: /system_root/system"
+  expect_message "Restored $(count_files) file(s)."
   expect_nothing_mounted
   inspect system
+  inspect data
   expect_system_restored "$work/inspect/system/system"
+  expect_data_restored "$work/inspect/data"
   [ ! -e "$work/inspect/system/app" ] || fail "files written beside the system tree"
+  [ ! -e "$work/inspect/system/system/app/Stays.apk" ] || fail "a file that stays was restored"
 }
 
 # /system already mounted read-only by the recovery: restored, and read-only again afterwards.
