@@ -26,7 +26,8 @@ done
 for package in busybox-static mksh; do
   debs=("$folder"/debs/"${package}"_*.deb)
   rm -rf "$folder/$package"
-  dpkg-deb -x "${debs[-1]}" "$folder/$package" || unavailable "dpkg-deb could not unpack ${debs[-1]}"
+  dpkg-deb -x "${debs[-1]}" "$folder/$package" ||
+    unavailable "dpkg-deb could not unpack ${debs[-1]}"
 done
 [ -x "$folder/busybox-static/bin/busybox" ] || unavailable "busybox-static holds no bin/busybox"
 compgen -G "$folder/mksh/usr/lib/*-linux-musl/bin/mksh" >/dev/null ||

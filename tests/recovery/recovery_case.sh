@@ -203,14 +203,15 @@ undo_zip_zip() {
 }
 
 # Runs the installer as the recovery does and reads its pipe (descriptor 27: above 9 on purpose).
+# $1: the zip's path in the recovery, /sdcard/undo.zip when not given.
 flash() {
-  unzip -p "$root/sdcard/undo.zip" META-INF/com/google/android/update-binary \
-    >"$root/tmp/update_binary"
+  local zip=${1:-/sdcard/undo.zip}
+  unzip -p "$root$zip" META-INF/com/google/android/update-binary >"$root/tmp/update_binary"
   chmod 0755 "$root/tmp/update_binary"
   local chroot_program
   chroot_program=$(command -v chroot)
   set +e
-  timeout 60 env -i PATH=/sbin "$chroot_program" "$root" /tmp/update_binary 3 27 /sdcard/undo.zip \
+  timeout 60 env -i PATH=/sbin "$chroot_program" "$root" /tmp/update_binary 3 27 "$zip" \
     27>&1 >"$work/stdout" 2>"$work/stderr" | cat >"$work/pipe"
   exit_status=${PIPESTATUS[0]}
   set -e
@@ -592,7 +593,8 @@ case_unsafe_names_infozip() {
   undo_zip_7z
   echo "must never be written" >"$work/payload"
   add_raw_entries "$work/payload" system/../sbin/x system/./app/Dot.apk /system/app/Abs.apk \
-    vendor/app/V.apk system/app/Folder system/app/../../../tmp/escape "system/app/Cr"$'\r'"Name.apk" \
+    vendor/app/V.apk system/app/Folder system/app/../../../tmp/escape \
+    "system/app/Cr"$'\r'"Name.apk" \
     system/app/Twice.apk system/app/Twice.apk
   flash
   expect_status 1
@@ -618,7 +620,8 @@ case_unsafe_names_infozip() {
   [ -z "$written" ] || fail "refused entries written: $written"
 }
 
-# No unzip and no busybox on PATH: a clear message, nothing mounted or written.
+# No unzip and no busybox on PATH: a clear message, nothing mounted or written. The zip's name
+# holds a CR and a LF with a recovery command after them: the message shows it on one line.
 case_no_unzip() {
   make_root mksh-nounzip
   system_tree "$work/system-tree"
@@ -627,11 +630,13 @@ case_no_unzip() {
   fstab_entry /system system
   removed_system_files
   undo_zip_7z
-  local before
+  local before zip=/sdcard/undo$'\r\n'"progress 0.5 1.zip"
+  mv "$root/sdcard/undo.zip" "$root$zip"
   before=$(image_sums)
-  flash
+  flash "$zip"
   expect_status 1
-  expect_message "Neither unzip nor busybox unzip can read /sdcard/undo.zip in this recovery."
+  expect_message \
+    "Neither unzip nor busybox unzip can read /sdcard/undoprogress 0.5 1.zip in this recovery."
   expect_message "No file was changed."
   expect_nothing_mounted
   [ "$(image_sums)" = "$before" ] || fail "an image changed"
