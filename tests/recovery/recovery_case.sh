@@ -477,26 +477,55 @@ case_system_as_root() {
   [ ! -e "$work/inspect/system/system/app/Stays.apk" ] || fail "a file that stays was restored"
 }
 
-# /system already mounted read-only by the recovery: restored, and read-only again afterwards.
+# /system already mounted read-only and /data read-write by the recovery, as TWRP leaves them:
+# files restored to both, /system read-only again afterwards and both still mounted.
 case_readonly_mounted() {
   make_root mksh
   system_tree "$work/system-tree"
   make_image system 32 "$work/system-tree"
+  make_image data 32
   attach system
+  attach data
   fstab_entry /system system
+  fstab_entry /data data
   mount -o ro "${loop_of[system]}" "$root/system"
+  mount -o rw "${loop_of[data]}" "$root/data"
   removed_system_files
+  removed_data_files
   undo_zip_7z
   flash
   expect_status 0
-  expect_nothing_mounted "$root/system"
+  expect_nothing_mounted "$root/system" "$root/data"
   local options
   options=$(grep " $root/system " /proc/self/mounts | cut -d' ' -f4) ||
     fail "/system is no longer mounted"
   [[ ,$options, == *,ro,* ]] || fail "/system left mounted $options"
-  umount "$root/system"
+  options=$(grep " $root/data " /proc/self/mounts | cut -d' ' -f4) ||
+    fail "/data is no longer mounted"
+  [[ ,$options, == *,rw,* ]] || fail "/data left mounted $options"
+  umount "$root/system" "$root/data"
   inspect system
+  inspect data
   expect_system_restored "$work/inspect/system"
+  expect_data_restored "$work/inspect/data"
+}
+
+# An undo zip of a run that removed nothing: the template alone. Nothing is mounted.
+case_nothing_to_restore() {
+  make_root busybox
+  system_tree "$work/system-tree"
+  make_image system 16 "$work/system-tree"
+  attach system
+  fstab_entry /system system
+  mkdir -p "$files"
+  undo_zip_7z
+  local before
+  before=$(image_sums)
+  flash
+  expect_status 0
+  expect_message "This undo zip holds no files to restore."
+  expect_nothing_mounted
+  [ "$(image_sums)" = "$before" ] || fail "an image changed"
 }
 
 # /system can't be mounted (no file system on it): exit 1 before anything is written, /data
