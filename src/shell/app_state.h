@@ -1,0 +1,14 @@
+#pragma once
+
+#include "catalogue/catalogue.h"
+#include "platform/paths.h"
+
+#include <string>
+
+// The values the whole program shares, made once at start-up and handed to every handler.
+struct AppState {
+    ProgramPaths paths;
+    // Always equal to the ROM path field once a ROM has been chosen or the choice cancelled.
+    std::string romPath;
+    Catalogue catalogue;
+};

@@ -1,0 +1,123 @@
+#include "shell/dispatch.h"
+
+#include "catalogue/removal_list.h"
+#include "pipeline/customize.h"
+#include "platform/gui.h"
+#include "shell/app_list.h"
+#include "shell/app_state.h"
+#include "tools/desktop.h"
+
+#include <string>
+
+namespace {
+
+// The entry of the selected row, or nullptr when no row is selected or the row has none.
+CatalogueEntry* selectedEntry(const Gui& gui) {
+    const int row = gui.selectedRow();
+    return row < 0 ? nullptr : gui.rowEntry(row);
+}
+
+void chooseRom(Gui& gui, AppState& state) {
+    const std::string chosen =
+        gui.openFileDialog("Select Rom", "CWM ZIP (*.zip)", "*.zip", state.romPath);
+    if (!chosen.empty()) gui.setRomPathText(chosen);
+    state.romPath = gui.romPathText();
+}
+
+void onListEvent(Gui& gui, int type) {
+    CatalogueEntry* entry = selectedEntry(gui);
+    if (!entry) return;
+    switch (static_cast<ListEventType>(type)) {
+        case ListEventType::leftClick:
+            gui.setListTooltip(entry->description);
+            break;
+        case ListEventType::rightClick:
+            gui.setMenuItemEnabled(MenuItem::appWidgetMode, entry->isWidget != 0);
+            gui.setMenuItemEnabled(MenuItem::widgetMode, entry->isWidget != 0);
+            gui.showEntryMenu();
+            break;
+        case ListEventType::leftDoubleClick:
+            if (entry->isWidget) {
+                const int row = gui.selectedRow();
+                gui.setCellText(row, 1, gui.cellText(row, 1) == widgetMode ? appWidgetMode
+                                                                             : widgetMode);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void onControl(Gui& gui, AppState& state, const Event& event) {
+    switch (static_cast<ControlId>(event.id)) {
+        case ControlId::donateButton:
+            openWithDesktop(donationUrl);
+            break;
+        case ControlId::creditLink:
+            openWithDesktop(forumThreadUrl);
+            break;
+        case ControlId::openFolderButton:
+            openWithDesktop(state.paths.addFolder);
+            break;
+        case ControlId::appList:
+            onListEvent(gui, event.listEvent);
+            break;
+        case ControlId::browseButton:
+            chooseRom(gui, state);
+            break;
+        case ControlId::selectAllButton:
+            setAllTicks(gui, true);
+            break;
+        case ControlId::unselectAllButton:
+            setAllTicks(gui, false);
+            break;
+        case ControlId::customizeButton:
+            customize(gui, state.paths, state.romPath);
+            break;
+        case ControlId::saveListButton:
+            saveRemovalList(gui, state.catalogue);
+            break;
+        case ControlId::loadListButton:
+            loadRemovalList(gui, state.catalogue);
+            break;
+        default:
+            break;
+    }
+}
+
+void onMenu(Gui& gui, int item) {
+    switch (static_cast<MenuItem>(item)) {
+        case MenuItem::showDescription:
+            if (const CatalogueEntry* entry = selectedEntry(gui))
+                gui.messageBox(entry->name, entry->description);
+            break;
+        case MenuItem::openDefinitionFile:
+            if (const CatalogueEntry* entry = selectedEntry(gui))
+                openWithDesktop(entry->definitionFile);
+            break;
+        // Enabled only for widget rows by the right click that showed the menu.
+        case MenuItem::appWidgetMode:
+            gui.setCellText(gui.selectedRow(), 1, appWidgetMode);
+            break;
+        case MenuItem::widgetMode:
+            gui.setCellText(gui.selectedRow(), 1, widgetMode);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+void dispatch(Gui& gui, AppState& state, const Event& event) {
+    switch (event.kind) {
+        case Event::Kind::control:
+            onControl(gui, state, event);
+            break;
+        case Event::Kind::menu:
+            onMenu(gui, event.id);
+            break;
+        case Event::Kind::close:
+            break;
+    }
+}

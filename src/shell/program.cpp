@@ -1,0 +1,27 @@
+#include "shell/program.h"
+
+#include "catalogue/catalogue.h"
+#include "platform/gui.h"
+#include "platform/paths.h"
+#include "shell/app_list.h"
+#include "shell/app_state.h"
+#include "shell/dispatch.h"
+#include "shell/window_layout.h"
+
+int runProgram(Gui& gui, const ProgramPaths& paths) {
+    AppState state{paths, {}, {}};
+    gui.buildWindow(windowLayout(), [&] {
+        // A folder that can't be listed leaves the list empty and the status text unset.
+        if (loadDefinitions(state.catalogue, state.paths.definitionFolder))
+            fillAppList(gui, state.catalogue);
+    });
+    gui.buildEntryMenu();
+    gui.showWindow();
+    gui.runEventLoop([&](const Event& event) { dispatch(gui, state, event); });
+    gui.destroyWindow();
+    return 0;
+}
+
+int runProgram(Gui& gui, const char* argv0) {
+    return runProgram(gui, programPaths(findProgramFolder(argv0)));
+}

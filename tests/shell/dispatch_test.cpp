@@ -1,0 +1,236 @@
+#include "shell/dispatch.h"
+
+#include "fake_opener.h"
+#include "shell/app_list.h"
+#include "shell/app_state.h"
+#include "support/fake_gui.h"
+#include "temp_folder.h"
+#include "test_catalogue.h"
+#include "tools/desktop.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+Event control(ControlId id, ListEventType type = ListEventType::leftClick) {
+    return {Event::Kind::control, static_cast<int>(id), static_cast<int>(type)};
+}
+Event listEvent(ListEventType type) { return control(ControlId::appList, type); }
+Event menu(MenuItem item) { return {Event::Kind::menu, static_cast<int>(item), 0}; }
+
+// Rows after filling: 0 Browser (app, ticked), 1 Clock (widget), 2 Notes (app, no description).
+class Dispatch : public ::testing::Test {
+protected:
+    Dispatch() {
+        state.paths = programPaths(program.folder());
+        addEntry(state.catalogue, "Clock", true, false, "Shows the time");
+        addEntry(state.catalogue, "Browser", false, true, "The web browser");
+        addEntry(state.catalogue, "Notes");
+        fillAppList(gui, state.catalogue);
+        gui.statusTexts.clear();
+    }
+    void select(int row) { gui.setRowState(row, gui.rowState(row) | RowState::selected); }
+    void send(const Event& event) { dispatch(gui, state, event); }
+
+    TempFolder program;
+    FakeGui gui;
+    AppState state;
+};
+
+TEST_F(Dispatch, LeftClickShowsTheSelectedEntrysDescriptionAsTooltip) {
+    send(listEvent(ListEventType::leftClick));
+    EXPECT_EQ(gui.tooltip, "");
+
+    select(1);
+    send(listEvent(ListEventType::leftClick));
+    EXPECT_EQ(gui.tooltip, "Shows the time");
+
+    // The tooltip stays until the next click on a row with an entry.
+    gui.setRowState(1, RowState::none);
+    send(listEvent(ListEventType::leftClick));
+    EXPECT_EQ(gui.tooltip, "Shows the time");
+}
+
+TEST_F(Dispatch, RightClickGreysTheModeItemsForAppsAndShowsTheMenu) {
+    send(listEvent(ListEventType::rightClick));
+    EXPECT_EQ(gui.menuShown, 0);
+
+    select(0);
+    send(listEvent(ListEventType::rightClick));
+    EXPECT_EQ(gui.menuShown, 1);
+    EXPECT_FALSE(gui.menuEnabled.at(MenuItem::appWidgetMode));
+    EXPECT_FALSE(gui.menuEnabled.at(MenuItem::widgetMode));
+
+    select(1);
+    send(listEvent(ListEventType::rightClick));
+    EXPECT_EQ(gui.menuShown, 2);
+    EXPECT_TRUE(gui.menuEnabled.at(MenuItem::appWidgetMode));
+    EXPECT_TRUE(gui.menuEnabled.at(MenuItem::widgetMode));
+}
+
+TEST_F(Dispatch, DoubleClickTogglesTheModeOfWidgetRowsOnly) {
+    select(1);
+    send(listEvent(ListEventType::leftDoubleClick));
+    EXPECT_EQ(gui.cellText(1, 1), "Widget");
+    send(listEvent(ListEventType::leftDoubleClick));
+    EXPECT_EQ(gui.cellText(1, 1), "App/Widget");
+    // A right double click is not a toggle.
+    send(listEvent(ListEventType::rightDoubleClick));
+    EXPECT_EQ(gui.cellText(1, 1), "App/Widget");
+
+    select(0);
+    send(listEvent(ListEventType::leftDoubleClick));
+    EXPECT_EQ(gui.cellText(0, 1), "App");
+}
+
+TEST_F(Dispatch, DoubleClickReplacesAnyTextButWidgetWithWidget) {
+    select(1);
+    gui.setCellText(1, 1, "widget");
+    send(listEvent(ListEventType::leftDoubleClick));
+    EXPECT_EQ(gui.cellText(1, 1), "Widget");
+}
+
+TEST_F(Dispatch, RowWithoutEntryIgnoresListEventsAndMenuItems) {
+    gui.insertRow(3, "Loose\nApp/Widget");
+    select(3);
+    gui.tooltip = "before";
+
+    send(listEvent(ListEventType::leftClick));
+    send(listEvent(ListEventType::rightClick));
+    send(listEvent(ListEventType::leftDoubleClick));
+    send(menu(MenuItem::showDescription));
+
+    EXPECT_EQ(gui.tooltip, "before");
+    EXPECT_EQ(gui.menuShown, 0);
+    EXPECT_EQ(gui.cellText(3, 1), "App/Widget");
+    EXPECT_TRUE(gui.messages.empty());
+}
+
+TEST_F(Dispatch, ShowDescriptionUsesTheNameAsTitle) {
+    send(menu(MenuItem::showDescription));
+    EXPECT_TRUE(gui.messages.empty());
+
+    select(0);
+    send(menu(MenuItem::showDescription));
+    select(2);
+    send(menu(MenuItem::showDescription));
+
+    const std::vector<FakeGui::Message> expected{{"Browser", "The web browser"}, {"Notes", ""}};
+    EXPECT_EQ(gui.messages, expected);
+}
+
+TEST_F(Dispatch, ModeMenuItemsSetTheSelectedRowsMode) {
+    gui.setRowState(1, RowState::selected);  // unticked rows may change mode too
+    send(menu(MenuItem::widgetMode));
+    EXPECT_EQ(gui.cellText(1, 1), "Widget");
+    send(menu(MenuItem::widgetMode));
+    EXPECT_EQ(gui.cellText(1, 1), "Widget");
+    send(menu(MenuItem::appWidgetMode));
+    EXPECT_EQ(gui.cellText(1, 1), "App/Widget");
+    EXPECT_EQ(gui.cellText(0, 1), "App");
+    EXPECT_EQ(gui.cellText(2, 1), "App");
+}
+
+TEST_F(Dispatch, SelectAndUnselectAllLeaveNoRowSelected) {
+    select(2);
+    send(control(ControlId::selectAllButton));
+    for (int row = 0; row < 3; ++row) EXPECT_EQ(gui.rowState(row), RowState::ticked);
+
+    select(0);
+    send(control(ControlId::unselectAllButton));
+    for (int row = 0; row < 3; ++row) EXPECT_EQ(gui.rowState(row), RowState::none);
+}
+
+TEST_F(Dispatch, ChoosingTheRomSetsFieldAndPathAndCancelKeepsThem) {
+    gui.dialogAnswers = {"/roms/first.zip", "", "/roms/second.zip"};
+
+    send(control(ControlId::browseButton));
+    EXPECT_EQ(gui.romPath, "/roms/first.zip");
+    EXPECT_EQ(state.romPath, "/roms/first.zip");
+
+    send(control(ControlId::browseButton));
+    EXPECT_EQ(gui.romPath, "/roms/first.zip");
+    EXPECT_EQ(state.romPath, "/roms/first.zip");
+
+    send(control(ControlId::browseButton));
+    EXPECT_EQ(state.romPath, "/roms/second.zip");
+
+    ASSERT_EQ(gui.dialogs.size(), 3u);
+    for (const auto& dialog : gui.dialogs) {
+        EXPECT_EQ(dialog.kind, "open");
+        EXPECT_EQ(dialog.title, "Select Rom");
+        EXPECT_EQ(dialog.filterName, "CWM ZIP (*.zip)");
+        EXPECT_EQ(dialog.pattern, "*.zip");
+    }
+    EXPECT_EQ(gui.dialogs[0].startPath, "");
+    EXPECT_EQ(gui.dialogs[1].startPath, "/roms/first.zip");
+    EXPECT_EQ(gui.dialogs[2].startPath, "/roms/first.zip");
+}
+
+TEST_F(Dispatch, CustomizeRunsOnTheChosenRom) {
+    send(control(ControlId::customizeButton));
+    const std::string missing = program / "missing.zip";
+    gui.dialogAnswers = {missing};
+    send(control(ControlId::browseButton));
+    send(control(ControlId::customizeButton));
+
+    const std::vector<FakeGui::Message> expected{{"Error", "Please select Rom"},
+                                                 {"Error", "Can't access " + missing}};
+    EXPECT_EQ(gui.messages, expected);
+}
+
+TEST_F(Dispatch, RemovalListButtonsOpenTheirDialogs) {
+    send(control(ControlId::saveListButton));
+    send(control(ControlId::loadListButton));
+
+    ASSERT_EQ(gui.dialogs.size(), 2u);
+    EXPECT_EQ(gui.dialogs[0].kind, "save");
+    EXPECT_EQ(gui.dialogs[0].title, "Save Profile File");
+    EXPECT_EQ(gui.dialogs[1].kind, "open");
+    EXPECT_EQ(gui.dialogs[1].title, "Open Profile File");
+}
+
+TEST_F(Dispatch, DesktopTargetsReachTheDesktop) {
+    FakeOpener opener;
+    send(control(ControlId::donateButton));
+    ASSERT_EQ(opener.waitForTargets(1).size(), 1u);
+    send(control(ControlId::creditLink));
+    ASSERT_EQ(opener.waitForTargets(2).size(), 2u);
+    send(control(ControlId::openFolderButton));
+    ASSERT_EQ(opener.waitForTargets(3).size(), 3u);
+    send(menu(MenuItem::openDefinitionFile));  // no row selected: nothing to open
+    select(1);
+    send(menu(MenuItem::openDefinitionFile));
+
+    const std::vector<std::string> expected{donationUrl, forumThreadUrl,
+                                            program.folder() + "app/add/", "/defs/Clock.ini"};
+    EXPECT_EQ(opener.waitForTargets(4), expected);
+}
+
+TEST_F(Dispatch, OpenFolderHandsOverAPathWithBlanksWhole) {
+    FakeOpener opener;
+    state.paths = programPaths(program.folder() + "my programs/");
+    send(control(ControlId::openFolderButton));
+    EXPECT_EQ(opener.waitForTargets(1),
+              std::vector<std::string>{program.folder() + "my programs/app/add/"});
+}
+
+TEST_F(Dispatch, ControlsWithoutActionAndTheCloseEventChangeNothing) {
+    select(0);
+    for (ControlId id : {ControlId::romPathField, ControlId::tabPanel, ControlId::statusText,
+                         ControlId::enableAddingCheck, ControlId::backupCheck,
+                         ControlId::recoveryZipCheck, ControlId::romFrame})
+        send(control(id));
+    send({Event::Kind::control, 15, 0});
+    send({Event::Kind::menu, 4, 0});
+    send({Event::Kind::close, 0, 0});
+
+    EXPECT_EQ(gui.rowState(0), RowState::ticked | RowState::selected);
+    EXPECT_EQ(gui.rowState(1), RowState::none);
+    EXPECT_TRUE(gui.messages.empty());
+    EXPECT_TRUE(gui.dialogs.empty());
+    EXPECT_TRUE(gui.statusTexts.empty());
+    EXPECT_EQ(gui.menuShown, 0);
+}
+
+}  // namespace
