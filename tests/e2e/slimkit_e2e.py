@@ -1,0 +1,407 @@
+"""Black-box tests of the installed program, driven through the accessibility API.
+
+run_e2e.sh starts an X server and a session bus and calls this with one test name. The program
+is the one installed into $SLIMKIT_E2E_WORK/install; it is started through a symbolic link from
+another folder, with another working directory, as a user might.
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import time
+import zipfile
+
+import pyatspi
+from Xlib import X, display, protocol
+
+WORK = os.environ["SLIMKIT_E2E_WORK"]
+INSTALL = os.path.join(WORK, "install")
+TITLE = "Slimkit for CWM Roms V# 0.9"
+TIMEOUT = 20.0
+
+
+class Failure(Exception):
+    pass
+
+
+def wait_for(what, probe, timeout=TIMEOUT):
+    """Polls `probe` until it gives something true; the accessibility tree lags a little."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            result = probe()
+        except Exception:  # objects vanish and appear while the window changes
+            result = None
+        if result:
+            return result
+        if time.monotonic() > deadline:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(0.1)
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def xdotool(*args):
+    return subprocess.run(["xdotool", *args], check=True, capture_output=True, text=True).stdout
+
+
+def descendants(root, role=None, name=None):
+    def matches(acc):
+        return ((role is None or acc.getRoleName() == role) and
+                (name is None or acc.name == name))
+    return pyatspi.findAllDescendants(root, matches)
+
+
+def has_state(acc, state):
+    return acc.getState().contains(state)
+
+
+def centre(acc):
+    extents = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return extents.x + extents.width // 2, extents.y + extents.height // 2
+
+
+def definition(name, description="", enabled=0, files=(), widget_files=None):
+    lines = ["[main]", "appname = " + name, "description = " + description,
+             "enabled = %d" % enabled, "widget = %d" % (widget_files is not None), "[files]"]
+    lines += ["%d = %s" % (n, path) for n, path in enumerate(files, 1)]
+    if widget_files is not None:
+        lines.append("[widget_files]")
+        lines += ["%d = %s" % (n, path) for n, path in enumerate(widget_files, 1)]
+    return "\n".join(lines) + "\n"
+
+
+STANDARD_CATALOGUE = {
+    "browser.ini": definition("Browser", "The web browser", 1, ["system/app/Browser.apk"]),
+    "clock.ini": definition("Clock", "Shows the time", 1, ["system/app/Clock.apk"],
+                            ["system/app/ClockWidget.apk"]),
+    "music.ini": definition("Music", "Plays music", 0, ["system/app/Music.apk"]),
+}
+
+
+class Program:
+    """The installed program, started through a link in another folder."""
+
+    def __init__(self, definitions):
+        remove = os.path.join(INSTALL, "app", "remove")
+        if definitions is None:
+            shutil.rmtree(remove, ignore_errors=True)
+        else:
+            shutil.rmtree(remove, ignore_errors=True)
+            os.makedirs(remove)
+            for file_name, text in definitions.items():
+                with open(os.path.join(remove, file_name), "w") as out:
+                    out.write(text)
+        links = os.path.join(WORK, "links")
+        elsewhere = os.path.join(WORK, "elsewhere")
+        fake_bin = os.path.join(WORK, "bin")
+        for folder in (links, elsewhere, fake_bin):
+            os.makedirs(folder, exist_ok=True)
+        link = os.path.join(links, "slimkit")
+        if not os.path.lexists(link):
+            os.symlink(os.path.join(INSTALL, "slimkit"), link)
+        # Nothing the tests press may start a real browser or file manager.
+        opener = os.path.join(fake_bin, "xdg-open")
+        with open(opener, "w") as out:
+            out.write("#!/bin/sh\nprintf '%%s\\n' \"$*\" >> '%s/opened'\n" % WORK)
+        os.chmod(opener, 0o755)
+        env = dict(os.environ, PATH=fake_bin + ":" + os.environ["PATH"])
+        self.process = subprocess.Popen([link, "--ignored-argument"], cwd=elsewhere, env=env)
+        self.app = wait_for("the program on the accessibility bus", self._find_app)
+        self.window = wait_for("the main window", lambda: descendants(
+            self.app, "frame", TITLE)[0])
+
+    def _find_app(self):
+        for app in pyatspi.Registry.getDesktop(0):
+            if app is not None and app.get_process_id() == self.process.pid:
+                return app
+        return None
+
+    # --- controls ---------------------------------------------------------------------------
+    def button(self, caption):
+        return wait_for("button " + caption,
+                        lambda: descendants(self.window, "push button", caption)[0])
+
+    def press(self, caption):
+        self.button(caption).queryAction().doAction(0)
+
+    def show_tab(self, caption):
+        tab = wait_for("tab " + caption, lambda: descendants(self.window, "page tab", caption)[0])
+        tabs = tab.parent
+        tabs.querySelection().selectChild(tab.getIndexInParent())
+        wait_for("tab %s shown" % caption, lambda: has_state(tab, pyatspi.STATE_SELECTED))
+
+    def check_box(self, caption):
+        return wait_for("check box " + caption,
+                        lambda: descendants(self.window, "check box", caption)[0])
+
+    def status_text(self):
+        labels = [l.name for l in descendants(self.window, "label")
+                  if l.name.startswith("Loaded ") or l.name == "Ready"]
+        return labels[0] if labels else ""
+
+    def table(self):
+        return wait_for("the check list", lambda: descendants(self.window, "table")[0])
+
+    def rows(self):
+        """Each row as (name, mode, ticked, selected, cell of the name)."""
+        table = self.table().queryTable()
+        result = []
+        for row in range(table.nRows):
+            cells = []
+            for column in range(table.nColumns):
+                cell = table.getAccessibleAt(row, column)
+                parts = [cell.getChildAtIndex(i) for i in range(cell.childCount)] or [cell]
+                cells.extend(parts)
+            texts = [c for c in cells if c.name]
+            ticked = any(has_state(c, pyatspi.STATE_CHECKED) for c in cells)
+            selected = any(has_state(c, pyatspi.STATE_SELECTED) for c in cells)
+            result.append((texts[0].name, texts[1].name if len(texts) > 1 else "",
+                           ticked, selected, texts[0]))
+        return result
+
+    def row(self, name):
+        return next(r for r in self.rows() if r[0] == name)
+
+    def click_row(self, name, button=1, repeat=1):
+        x, y = centre(self.row(name)[4])
+        xdotool("mousemove", "--sync", str(x), str(y))
+        xdotool("click", "--repeat", str(repeat), "--delay", "60", str(button))
+
+    # --- dialogs ----------------------------------------------------------------------------
+    def answer_file_dialog(self, title, path):
+        dialog = wait_for("dialog " + title, lambda: descendants(self.app, "file chooser")[0])
+        check(title in window_titles(), "no window titled " + title)
+        entries = descendants(dialog, "text")
+        if not entries:
+            # The open dialog shows its location entry only once something is typed.
+            xdotool("type", "--delay", "30", "/tmp/")
+            entries = wait_for("the location entry",
+                               lambda: descendants(dialog, "text"))
+        entry = [e for e in entries if has_state(e, pyatspi.STATE_EDITABLE)][0]
+        entry.queryEditableText().setTextContents(path)
+        wait_for("the typed path", lambda: entry.queryText().getText(0, -1) == path)
+        xdotool("key", "Return")
+        wait_for("the dialog to close", lambda: not descendants(self.app, "file chooser"))
+
+    def answer_message_box(self):
+        """Presses OK in the next message box; gives back its (title, text)."""
+        alert = wait_for("a message box", lambda: descendants(self.app, "alert")[0])
+        texts = [l.name for l in descendants(alert, "label") if l.name]
+        titles = [t for t in window_titles() if t and t != TITLE]
+        ok = [b for b in descendants(alert, "push button")][0]
+        ok.queryAction().doAction(0)
+        wait_for("the message box to close", lambda: not descendants(self.app, "alert"))
+        return (titles[0] if titles else ""), "\n".join(texts)
+
+    # --- the end ----------------------------------------------------------------------------
+    def close(self):
+        """Closes the window as its close button does and gives back the exit code."""
+        x = display.Display()
+        try:
+            window = find_window(x, TITLE)
+            check(window is not None, "no X window titled " + TITLE)
+            protocols = x.intern_atom("WM_PROTOCOLS")
+            delete = x.intern_atom("WM_DELETE_WINDOW")
+            event = protocol.event.ClientMessage(window=window, client_type=protocols,
+                                                 data=(32, [delete, X.CurrentTime, 0, 0, 0]))
+            window.send_event(event, event_mask=X.NoEventMask)
+            x.flush()
+        finally:
+            x.close()
+        return self.process.wait(timeout=TIMEOUT)
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
+def find_window(x, title):
+    pending = [x.screen().root]
+    while pending:
+        window = pending.pop()
+        try:
+            if window.get_wm_name() == title:
+                return window
+            pending.extend(window.query_tree().children)
+        except Exception:
+            pass
+    return None
+
+
+def window_titles():
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "."],
+                         capture_output=True, text=True).stdout.split()
+    titles = []
+    for window in out:
+        titles.append(subprocess.run(["xdotool", "getwindowname", window],
+                                     capture_output=True, text=True).stdout.strip())
+    return titles
+
+
+def zip_names(path):
+    with zipfile.ZipFile(path) as archive:
+        return sorted(archive.namelist())
+
+
+# --- the tests --------------------------------------------------------------------------------
+
+def test_list_and_buttons(program):
+    check(program.status_text() == "Loaded 3 apps to remove",
+          "status text: " + program.status_text())
+    rows = program.rows()
+    check([(r[0], r[1], r[2]) for r in rows] ==
+          [("Browser", "App", True), ("Clock", "App/Widget", True), ("Music", "App", False)],
+          "rows: %r" % [r[:4] for r in rows])
+    check(has_state(program.check_box("Enable adding apps"), pyatspi.STATE_CHECKED),
+          "adding starts unticked")
+    program.press("Select All")
+    wait_for("every row ticked and none selected",
+             lambda: all(r[2] and not r[3] for r in program.rows()))
+    program.press("Unselect All")
+    wait_for("no row ticked or selected",
+             lambda: not any(r[2] or r[3] for r in program.rows()))
+
+
+def test_removal_mode(program):
+    program.click_row("Clock", repeat=2)
+    wait_for("Clock switched to Widget", lambda: program.row("Clock")[1] == "Widget")
+    program.click_row("Clock", repeat=2)
+    wait_for("Clock back to App/Widget", lambda: program.row("Clock")[1] == "App/Widget")
+    program.click_row("Browser", repeat=2)
+    time.sleep(0.5)
+    check(program.row("Browser")[1] == "App", "an App row changed its mode")
+
+
+def menu_items(program):
+    items = wait_for("the popup menu", lambda: [
+        i for i in descendants(program.app, "menu item") if has_state(i, pyatspi.STATE_SHOWING)
+        or i.name in ("App/Widget", "Widget")])
+    return {i.name: has_state(i, pyatspi.STATE_SENSITIVE) for i in items}
+
+
+def test_popup_menu(program):
+    program.click_row("Browser", button=3)
+    items = wait_for("the menu for Browser", lambda: menu_items(program).get("Widget") is False
+                     and menu_items(program))
+    check(items.get("Show description") and items.get("Open definition file"),
+          "menu items: %r" % items)
+    check(items.get("App/Widget") is False, "App/Widget enabled on an app row")
+    xdotool("key", "Escape")
+    program.click_row("Clock", button=3)
+    items = wait_for("the menu for Clock",
+                     lambda: menu_items(program).get("Widget") and menu_items(program))
+    check(items.get("App/Widget"), "App/Widget greyed on a widget row")
+    xdotool("key", "Escape")
+
+
+def test_removal_lists(program):
+    lists = os.path.join(WORK, "lists")
+    os.makedirs(lists)
+    program.show_tab("Settings")
+    program.press("Save removal list")
+    program.answer_file_dialog("Save Profile File", os.path.join(lists, "mine"))
+    saved = os.path.join(lists, "mine.ini")
+    wait_for("the saved list", lambda: os.path.exists(saved))
+    with open(saved) as saved_file:
+        text = saved_file.read()
+    check(text == "[Remove]\nbrowser = 2\nclock = 2\nmusic = 0\n", "saved list: %r" % text)
+    check(os.listdir(lists) == ["mine.ini"], "files beside the list: %r" % os.listdir(lists))
+
+    other = os.path.join(lists, "other.ini")
+    with open(other, "w") as out:
+        out.write("[REMOVE]\nBROWSER = 0\nmusic = %11\nnobody = 2\n")
+    program.press("Load removal list")
+    program.answer_file_dialog("Open Profile File", other)
+    wait_for("the loaded list applied", lambda: [r[2:4] for r in program.rows()] ==
+             [(False, False), (True, False), (True, True)])
+
+    program.press("Load removal list")
+    program.answer_file_dialog("Open Profile File", saved)
+    wait_for("the saved list applied again", lambda: [r[2:4] for r in program.rows()] ==
+             [(True, False), (True, False), (False, False)])
+
+
+def test_customize(program):
+    roms = os.path.join(WORK, "my roms")
+    os.makedirs(roms)
+    rom = os.path.join(roms, "rom.zip")
+    with zipfile.ZipFile(rom, "w") as archive:
+        for name in ("system/app/Browser.apk", "system/app/Clock.apk",
+                     "system/app/ClockWidget.apk", "system/app/Music.apk",
+                     "META-INF/com/google/android/updater-script"):
+            archive.writestr(name, "content of " + name)
+    with open(rom, "rb") as original:
+        original_bytes = original.read()
+    added = os.path.join(INSTALL, "app", "add", "system", "app", "New.apk")
+    with open(added, "w") as out:
+        out.write("a new app")
+
+    program.press("...")
+    program.answer_file_dialog("Select Rom", rom)
+    field = wait_for("the ROM path field", lambda: [
+        t for t in descendants(program.window, "text")
+        if t.queryText().getText(0, -1) == rom][0])
+    check(field is not None, "ROM path not shown")
+
+    program.click_row("Clock", repeat=2)
+    wait_for("Clock switched to Widget", lambda: program.row("Clock")[1] == "Widget")
+    program.show_tab("Settings")
+    recovery = program.check_box("Create recovery zip for CWM")
+    recovery.queryAction().doAction(0)
+    wait_for("recovery zip ticked", lambda: has_state(recovery, pyatspi.STATE_CHECKED))
+
+    program.press("Customize!")
+    title, text = program.answer_message_box()
+    check((title, text) == ("Finish", "Customzation done ;)"), "message: %r" % ((title, text),))
+    check(program.status_text() == "Ready", "status text: " + program.status_text())
+
+    check(zip_names(rom) == ["META-INF/com/google/android/updater-script",
+                             "system/app/Clock.apk", "system/app/Music.apk",
+                             "system/app/New.apk"], "ROM holds %r" % zip_names(rom))
+    with open(rom + "_BU_0", "rb") as backup:
+        check(backup.read() == original_bytes, "the backup differs from the original ROM")
+    undo = zip_names(rom + "_undo.zip")
+    for name in ("system/app/Browser.apk", "system/app/ClockWidget.apk"):
+        check(name in undo, "undo zip lacks %s: %r" % (name, undo))
+    check("system/app/Clock.apk" not in undo, "undo zip holds what was not removed")
+    check(os.listdir(os.path.join(INSTALL, "app", "undo", "files")) == [],
+          "extraction folder not emptied")
+
+
+def test_empty_catalogue(program):
+    check(program.rows() == [], "rows in an empty list")
+    wait_for("status text", lambda: program.status_text() == "Loaded 0 apps to remove")
+
+
+TESTS = {
+    "list_and_buttons": (test_list_and_buttons, STANDARD_CATALOGUE),
+    "removal_mode": (test_removal_mode, STANDARD_CATALOGUE),
+    "popup_menu": (test_popup_menu, STANDARD_CATALOGUE),
+    "removal_lists": (test_removal_lists, STANDARD_CATALOGUE),
+    "customize": (test_customize, STANDARD_CATALOGUE),
+    "empty_catalogue": (test_empty_catalogue, {}),
+}
+
+
+def main():
+    name = sys.argv[1]
+    test, catalogue = TESTS[name]
+    program = Program(catalogue)
+    try:
+        test(program)
+        code = program.close()
+        check(code == 0, "exit code %d" % code)
+    except Exception:
+        program.kill()
+        raise
+    print("passed: " + name)
+
+
+if __name__ == "__main__":
+    main()
