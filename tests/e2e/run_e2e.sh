@@ -29,4 +29,7 @@ export NO_AT_BRIDGE=0
 # GTK keeps caches until the process ends; leak reports of the toolkit would hide the exit code.
 export ASAN_OPTIONS=detect_leaks=0
 export SLIMKIT_E2E_WORK=$work
+# GTK keeps its list of recently used files under the home folder.
+export HOME=$work/home XDG_DATA_HOME=$work/home/.local/share XDG_CONFIG_HOME=$work/home/.config
+mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME"
 dbus-run-session -- /usr/bin/python3 "$here/slimkit_e2e.py" "$test"
