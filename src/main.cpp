@@ -1,10 +1,9 @@
-#include "platform/paths.h"
+#include "platform/gtk/gtk_gui.h"
+#include "shell/program.h"
+#include "shell/window_layout.h"
 
-#include <cstdio>
-
+// The program takes no arguments; any that are given are ignored.
 int main(int, char** argv) {
-    const ProgramPaths paths = programPaths(findProgramFolder(argv[0]));
-    std::printf("Program folder laid out at %s; the window is not built yet.\n",
-                paths.programFolder.c_str());
-    return 0;
+    GtkGui gui(mainWindowSpec());
+    return runProgram(gui, argv[0]);
 }

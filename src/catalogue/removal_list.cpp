@@ -26,7 +26,7 @@ int digitValue(char c) {
 std::string temporaryPath(const std::string& path) {
     for (int n = 0;; ++n) {
         std::string candidate = path + ".tmp" + std::to_string(n);
-        if (fileSize(candidate) == -1) return candidate;
+        if (!pathExists(candidate)) return candidate;
     }
 }
 

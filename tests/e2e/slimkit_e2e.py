@@ -65,6 +65,13 @@ def centre(acc):
     return extents.x + extents.width // 2, extents.y + extents.height // 2
 
 
+def click_at(x, y, button=1, repeat=1):
+    xdotool("mousemove", "--sync", str(x), str(y))
+    xdotool("click", "--repeat", str(repeat), "--delay", "60", str(button))
+    # A tooltip that opens under a resting pointer stalls the accessibility calls for seconds.
+    xdotool("mousemove", "--sync", "0", "0")
+
+
 def definition(name, description="", enabled=0, files=(), widget_files=None):
     lines = ["[main]", "appname = " + name, "description = " + description,
              "enabled = %d" % enabled, "widget = %d" % (widget_files is not None), "[files]"]
@@ -170,9 +177,10 @@ class Program:
         return next(r for r in self.rows() if r[0] == name)
 
     def click_row(self, name, button=1, repeat=1):
+        # Clicks soon after earlier ones would make a triple click.
+        time.sleep(1)
         x, y = centre(self.row(name)[4])
-        xdotool("mousemove", "--sync", str(x), str(y))
-        xdotool("click", "--repeat", str(repeat), "--delay", "60", str(button))
+        click_at(x, y, button, repeat)
 
     # --- dialogs ----------------------------------------------------------------------------
     def answer_file_dialog(self, title, path):
@@ -183,9 +191,7 @@ class Program:
         places = [c for c in descendants(dialog, "table cell", "File System")
                   if has_state(c, pyatspi.STATE_SHOWING)]
         if places:
-            x, y = centre(places[0])
-            xdotool("mousemove", "--sync", str(x), str(y))
-            xdotool("click", "1")
+            click_at(*centre(places[0]))
         # The location entry shows only once something is typed; keys typed while the dialog
         # is still being mapped are lost, so type again until it shows.
         def location_entries():
@@ -221,6 +227,17 @@ class Program:
     # --- the end ----------------------------------------------------------------------------
     def close(self):
         """Closes the window as its close button does and gives back the exit code."""
+        # Under load a close request now and then goes unanswered; a window manager's user
+        # would press the button again, and so does this.
+        for _ in range(6):
+            self._send_delete()
+            try:
+                return self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                pass
+        raise Failure("the program did not end after its window was closed")
+
+    def _send_delete(self):
         x = display.Display()
         try:
             window = find_window(x, TITLE)
@@ -230,10 +247,9 @@ class Program:
             event = protocol.event.ClientMessage(window=window, client_type=protocols,
                                                  data=(32, [delete, X.CurrentTime, 0, 0, 0]))
             window.send_event(event, event_mask=X.NoEventMask)
-            x.flush()
+            x.sync()
         finally:
             x.close()
-        return self.process.wait(timeout=TIMEOUT)
 
     def kill(self):
         if self.process.poll() is None:
@@ -242,11 +258,13 @@ class Program:
 
 
 def find_window(x, title):
+    """The shown top-level window of that title; GTK keeps unmapped windows of its own."""
     pending = [x.screen().root]
     while pending:
         window = pending.pop()
         try:
-            if window.get_wm_name() == title:
+            if (window.get_wm_name() == title and
+                    window.get_attributes().map_state == X.IsViewable):
                 return window
             pending.extend(window.query_tree().children)
         except Exception:

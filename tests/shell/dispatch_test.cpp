@@ -4,7 +4,7 @@
 #include "shell/app_list.h"
 #include "shell/app_state.h"
 #include "support/fake_gui.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 #include "test_catalogue.h"
 #include "tools/desktop.h"
 
@@ -22,7 +22,7 @@ Event menu(MenuItem item) { return {Event::Kind::menu, static_cast<int>(item), 0
 class Dispatch : public ::testing::Test {
 protected:
     Dispatch() {
-        state.paths = programPaths(program.folder());
+        state.paths = programPaths(program.path() + "/");
         addEntry(state.catalogue, "Clock", true, false, "Shows the time");
         addEntry(state.catalogue, "Browser", false, true, "The web browser");
         addEntry(state.catalogue, "Notes");
@@ -203,16 +203,16 @@ TEST_F(Dispatch, DesktopTargetsReachTheDesktop) {
     send(menu(MenuItem::openDefinitionFile));
 
     const std::vector<std::string> expected{donationUrl, forumThreadUrl,
-                                            program.folder() + "app/add/", "/defs/Clock.ini"};
+                                            program.path() + "/app/add/", "/defs/Clock.ini"};
     EXPECT_EQ(opener.waitForTargets(4), expected);
 }
 
 TEST_F(Dispatch, OpenFolderHandsOverAPathWithBlanksWhole) {
     FakeOpener opener;
-    state.paths = programPaths(program.folder() + "my programs/");
+    state.paths = programPaths(program.path() + "/my programs/");
     send(control(ControlId::openFolderButton));
     EXPECT_EQ(opener.waitForTargets(1),
-              std::vector<std::string>{program.folder() + "my programs/app/add/"});
+              std::vector<std::string>{program.path() + "/my programs/app/add/"});
 }
 
 TEST_F(Dispatch, ControlsWithoutActionAndTheCloseEventChangeNothing) {

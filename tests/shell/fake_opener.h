@@ -1,6 +1,6 @@
 #pragma once
 
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -18,9 +18,9 @@ public:
         const char* path = std::getenv("PATH");
         savedPath_ = path ? path : "";
         const std::string script = folder_ / "xdg-open";
-        writeText(script, "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + recordPath() + "'\n");
+        writeFile(script, "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + recordPath() + "'\n");
         std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-        setenv("PATH", (folder_.folder() + ":" + savedPath_).c_str(), 1);
+        setenv("PATH", (folder_.path() + ":" + savedPath_).c_str(), 1);
     }
     ~FakeOpener() { setenv("PATH", savedPath_.c_str(), 1); }
     FakeOpener(const FakeOpener&) = delete;
@@ -42,7 +42,7 @@ private:
     std::string recordPath() const { return folder_ / "targets"; }
     std::vector<std::string> recorded() const {
         std::vector<std::string> lines;
-        std::istringstream in(readText(recordPath()));
+        std::istringstream in(readFile(recordPath()));
         for (std::string line; std::getline(in, line);) lines.push_back(line);
         return lines;
     }

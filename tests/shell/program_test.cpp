@@ -2,7 +2,7 @@
 
 #include "platform/paths.h"
 #include "support/fake_gui.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +34,7 @@ public:
 };
 
 void writeDefinition(const std::string& path, const std::string& name, int enabled) {
-    writeText(path, "[main]\nappname = " + name + "\nenabled = " + std::to_string(enabled) +
+    writeFile(path, "[main]\nappname = " + name + "\nenabled = " + std::to_string(enabled) +
                         "\n[files]\n1 = system/app/" + name + ".apk\n");
 }
 
@@ -47,7 +47,7 @@ TEST(RunProgram, FillsTheListWhileTheWindowIsBuiltThenShowsItAndRunsTheLoop) {
     gui.script = {{Event::Kind::control, static_cast<int>(ControlId::selectAllButton), 0},
                   {Event::Kind::close, 0, 0}};
 
-    EXPECT_EQ(runProgram(gui, programPaths(program.folder())), 0);
+    EXPECT_EQ(runProgram(gui, programPaths(program.path() + "/")), 0);
 
     const std::vector<std::string> order{"build", "built with status 1", "menu", "show", "loop",
                                          "destroy"};
@@ -66,7 +66,7 @@ TEST(RunProgram, EmptyDefinitionFolderGivesAnEmptyListAndACountOfZero) {
     std::filesystem::create_directories(program / "app/remove");
     FakeGui gui;
 
-    EXPECT_EQ(runProgram(gui, programPaths(program.folder())), 0);
+    EXPECT_EQ(runProgram(gui, programPaths(program.path() + "/")), 0);
 
     EXPECT_EQ(gui.rowCount(), 0);
     EXPECT_EQ(gui.statusTexts, std::vector<std::string>{"Loaded 0 apps to remove"});
@@ -76,7 +76,7 @@ TEST(RunProgram, MissingDefinitionFolderLeavesListAndStatusTextEmpty) {
     TempFolder program;
     FakeGui gui;
 
-    EXPECT_EQ(runProgram(gui, programPaths(program.folder())), 0);
+    EXPECT_EQ(runProgram(gui, programPaths(program.path() + "/")), 0);
 
     EXPECT_EQ(gui.rowCount(), 0);
     EXPECT_TRUE(gui.statusTexts.empty());

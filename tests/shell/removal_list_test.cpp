@@ -2,7 +2,7 @@
 
 #include "shell/app_list.h"
 #include "support/fake_gui.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 #include "test_catalogue.h"
 
 #include <gtest/gtest.h>
@@ -41,7 +41,7 @@ protected:
     }
     void load(const std::string& text) {
         const std::string path = folder / "load.ini";
-        writeText(path, text);
+        writeFile(path, text);
         gui.dialogAnswers.push_back(path);
         loadRemovalList(gui, catalogue);
     }
@@ -83,7 +83,7 @@ TEST_F(RemovalList, SavesEveryRowsStateUnderItsLowerCasedName) {
 
     save(folder / "mylist.ini");
 
-    EXPECT_EQ(readText(folder / "mylist.ini"), "[Remove]\nbrowser = 3\ngallery = 2\nmusic = 0\n");
+    EXPECT_EQ(readFile(folder / "mylist.ini"), "[Remove]\nbrowser = 3\ngallery = 2\nmusic = 0\n");
     ASSERT_EQ(gui.dialogs.size(), 1u);
     EXPECT_EQ(gui.dialogs[0].kind, "save");
     EXPECT_EQ(gui.dialogs[0].title, "Save Profile File");
@@ -95,19 +95,19 @@ TEST_F(RemovalList, SavesEveryRowsStateUnderItsLowerCasedName) {
 TEST_F(RemovalList, SaveAddsTheExtensionAndLeavesNoTemporaryFile) {
     save(folder / "mylist");
     save(folder / "other.txt");
-    EXPECT_EQ(folderNames(folder.folder()), (std::vector<std::string>{"mylist.ini", "other.txt"}));
+    EXPECT_EQ(folderNames(folder.path()), (std::vector<std::string>{"mylist.ini", "other.txt"}));
 }
 
 TEST_F(RemovalList, SaveReplacesAnEarlierList) {
-    writeText(folder / "list.ini", "[Remove]\nold = 2\n");
+    writeFile(folder / "list.ini", "[Remove]\nold = 2\n");
     setAllTicks(gui, true);
     save(folder / "list.ini");
-    EXPECT_EQ(readText(folder / "list.ini"), "[Remove]\nbrowser = 2\ngallery = 2\nmusic = 2\n");
+    EXPECT_EQ(readFile(folder / "list.ini"), "[Remove]\nbrowser = 2\ngallery = 2\nmusic = 2\n");
 }
 
 TEST_F(RemovalList, CancelledSaveWritesNothing) {
     save("");
-    EXPECT_TRUE(folderNames(folder.folder()).empty());
+    EXPECT_TRUE(folderNames(folder.path()).empty());
     EXPECT_TRUE(gui.messages.empty());
 }
 
@@ -128,7 +128,7 @@ TEST_F(RemovalList, NamesEqualIgnoringCaseShareOneLineWithTheLowerRowsState) {
     twinGui.dialogAnswers = {folder / "twins.ini", folder / "twins.ini"};
 
     saveRemovalList(twinGui, twins);
-    EXPECT_EQ(readText(folder / "twins.ini"), "[Remove]\nfoo = 0\n");
+    EXPECT_EQ(readFile(folder / "twins.ini"), "[Remove]\nfoo = 0\n");
 
     setAllTicks(twinGui, true);
     loadRemovalList(twinGui, twins);
@@ -145,14 +145,14 @@ TEST_F(RemovalList, SaveThatCannotCreateTheFileSaysSo) {
 
 TEST_F(RemovalList, SaveOntoAFolderFailsAndLeavesTheFolderAlone) {
     std::filesystem::create_directory(folder / "taken.ini");
-    writeText(folder / "taken.ini/keep", "kept");
+    writeFile(folder / "taken.ini/keep", "kept");
 
     save(folder / "taken.ini");
 
     EXPECT_EQ(gui.messages,
               (std::vector<FakeGui::Message>{{"Error", "Can't save " + folder / "taken.ini"}}));
-    EXPECT_EQ(readText(folder / "taken.ini/keep"), "kept");
-    EXPECT_EQ(folderNames(folder.folder()), std::vector<std::string>{"taken.ini"});
+    EXPECT_EQ(readFile(folder / "taken.ini/keep"), "kept");
+    EXPECT_EQ(folderNames(folder.path()), std::vector<std::string>{"taken.ini"});
 }
 
 // Files may grow to a few bytes only while this lives, as on a full disk.
@@ -177,7 +177,7 @@ private:
 
 TEST_F(RemovalList, FailedWriteSaysSoAndKeepsTheEarlierList) {
     const std::string earlier = "[Remove]\nbrowser = 2\n";
-    writeText(folder / "list.ini", earlier);
+    writeFile(folder / "list.ini", earlier);
     setAllTicks(gui, true);
     {
         FileSizeLimit limit(12);
@@ -185,8 +185,8 @@ TEST_F(RemovalList, FailedWriteSaysSoAndKeepsTheEarlierList) {
     }
     EXPECT_EQ(gui.messages,
               (std::vector<FakeGui::Message>{{"Error", "Can't save " + folder / "list.ini"}}));
-    EXPECT_EQ(readText(folder / "list.ini"), earlier);
-    EXPECT_EQ(folderNames(folder.folder()), std::vector<std::string>{"list.ini"});
+    EXPECT_EQ(readFile(folder / "list.ini"), earlier);
+    EXPECT_EQ(folderNames(folder.path()), std::vector<std::string>{"list.ini"});
 }
 
 TEST_F(RemovalList, LoadMatchesNamesIgnoringCaseAndSkipsUnknownOnes) {
