@@ -324,6 +324,12 @@ def menu_items(program):
     return {i.name: has_state(i, pyatspi.STATE_SENSITIVE) for i in items}
 
 
+def choose_menu_item(program, caption):
+    item = wait_for("menu item " + caption,
+                    lambda: descendants(program.app, "menu item", caption)[0])
+    item.queryAction().doAction(0)
+
+
 def test_popup_menu(program):
     program.click_row("Browser", button=3)
     items = wait_for("the menu for Browser", lambda: menu_items(program).get("Widget") is False
@@ -336,7 +342,14 @@ def test_popup_menu(program):
     items = wait_for("the menu for Clock",
                      lambda: menu_items(program).get("Widget") and menu_items(program))
     check(items.get("App/Widget"), "App/Widget greyed on a widget row")
-    xdotool("key", "Escape")
+    choose_menu_item(program, "Widget")
+    wait_for("Clock switched to Widget", lambda: program.row("Clock")[1] == "Widget")
+
+    program.click_row("Clock", button=3)
+    wait_for("the menu for Clock again", lambda: menu_items(program).get("Show description"))
+    choose_menu_item(program, "Show description")
+    message = program.answer_message_box()
+    check(message == ("Clock", "Shows the time"), "description box: %r" % (message,))
 
 
 def test_removal_lists(program):
