@@ -308,6 +308,7 @@ def test_list_and_buttons(program):
 
 
 def test_removal_mode(program):
+    ticks = [r[2] for r in program.rows()]
     program.click_row("Clock", repeat=2)
     wait_for("Clock switched to Widget", lambda: program.row("Clock")[1] == "Widget")
     program.click_row("Clock", repeat=2)
@@ -315,6 +316,7 @@ def test_removal_mode(program):
     program.click_row("Browser", repeat=2)
     time.sleep(0.5)
     check(program.row("Browser")[1] == "App", "an App row changed its mode")
+    check([r[2] for r in program.rows()] == ticks, "clicks on names changed ticks")
 
 
 def menu_items(program):
