@@ -294,11 +294,24 @@ TEST(GtkWindowBuild, ListIsFilledOnceItsColumnsExistAndBeforeTheControlsAfterIt)
                   nullptr);
         EXPECT_EQ(gui.widget(ControlId::unselectAllButton), nullptr);
         gui.insertRow(0, "Early\nApp");
-        gui.setStatusText("Loaded 1 apps to remove");
+        gui.insertRow(1, "Later\nWidget");
+        gui.setRowState(0, RowState::ticked);
+        gui.setRowState(1, RowState::selected);
+        gui.insertRow(0, "First\nApp");  // the selected row moves down with its row
+        EXPECT_EQ(gui.selectedRow(), 2);
+        EXPECT_EQ(gui.rowState(1), RowState::ticked);
+        gui.setStatusText("Loaded 3 apps to remove");
     });
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(gui.rowCount(), 1);
-    EXPECT_EQ(labelText(gui.widget(ControlId::statusText)), "Loaded 1 apps to remove");
+    // What the fill set holds once the list shows its rows again.
+    EXPECT_EQ(gui.rowCount(), 3);
+    EXPECT_EQ(gui.cellText(2, 0), "Later");
+    EXPECT_EQ(gui.rowState(1), RowState::ticked);
+    EXPECT_EQ(gui.rowState(2), RowState::selected);
+    EXPECT_EQ(gui.selectedRow(), 2);
+    gui.setRowState(0, RowState::selected);
+    EXPECT_EQ(gui.rowState(2), RowState::none);
+    EXPECT_EQ(labelText(gui.widget(ControlId::statusText)), "Loaded 3 apps to remove");
     EXPECT_FALSE(gtk_widget_get_visible(gui.window()));
     gui.destroyWindow();
 }

@@ -110,7 +110,11 @@ struct GtkGui::Impl {
     guint32 lastClickTime = GDK_CURRENT_TIME;
 
     std::string romPath;
+    // While the catalogue fills the list the store is detached from its view; a selection set
+    // meanwhile is kept here and applied when the store goes back. -1: none.
+    int detachedSelection = -1;
 
+    bool detached() const { return list && !gtk_tree_view_get_model(list); }
     GtkTreeModel* model() const { return GTK_TREE_MODEL(store); }
     bool rowIter(int row, GtkTreeIter* iter) const {
         return store && row >= 0 && gtk_tree_model_iter_nth_child(model(), iter, nullptr, row);
@@ -447,8 +451,22 @@ void GtkGui::buildWindow(const std::vector<ControlSpec>& controls,
 
     for (const ControlSpec& spec : controls) {
         impl.makeControl(spec);
-        if (spec.kind == ControlKind::checkList && onListReady) onListReady();
+        if (spec.kind == ControlKind::checkList && onListReady) fillDetached(onListReady);
     }
+}
+
+// A view attached to its store answers every insert and change with signals of its own, which
+// made filling a large catalogue cost several times what showing the list does. The list is
+// filled while the window is still hidden, so the view need not see it happen.
+void GtkGui::fillDetached(const std::function<void()>& fill) {
+    Impl& impl = *impl_;
+    g_object_ref(impl.store);
+    gtk_tree_view_set_model(impl.list, nullptr);
+    fill();
+    gtk_tree_view_set_model(impl.list, impl.model());
+    g_object_unref(impl.store);
+    const int selected = std::exchange(impl.detachedSelection, -1);
+    if (selected >= 0) setRowState(selected, rowState(selected) | RowState::selected);
 }
 
 void GtkGui::buildEntryMenu() {
@@ -559,11 +577,13 @@ int GtkGui::rowCount() const {
 }
 
 void GtkGui::clearRows() {
+    impl_->detachedSelection = -1;
     if (impl_->store) gtk_list_store_clear(impl_->store);
 }
 
 void GtkGui::insertRow(int row, const std::string& text) {
     if (!impl_->store || row < 0 || row > rowCount()) return;
+    if (impl_->detached() && impl_->detachedSelection >= row) ++impl_->detachedSelection;
     const auto feed = text.find('\n');
     const std::string name = text.substr(0, feed);
     const std::string mode = feed == std::string::npos ? "" : text.substr(feed + 1);
@@ -574,6 +594,7 @@ void GtkGui::insertRow(int row, const std::string& text) {
 }
 
 int GtkGui::selectedRow() const {
+    if (impl_->detached()) return impl_->detachedSelection;
     GtkTreeIter iter;
     if (!impl_->list ||
         !gtk_tree_selection_get_selected(gtk_tree_view_get_selection(impl_->list), nullptr,
@@ -591,7 +612,9 @@ int GtkGui::rowState(int row) const {
     gboolean ticked = FALSE;
     gtk_tree_model_get(impl_->model(), &iter, tickColumn, &ticked, -1);
     const bool selected =
-        gtk_tree_selection_iter_is_selected(gtk_tree_view_get_selection(impl_->list), &iter);
+        impl_->detached()
+            ? row == impl_->detachedSelection
+            : gtk_tree_selection_iter_is_selected(gtk_tree_view_get_selection(impl_->list), &iter);
     return (selected ? RowState::selected : 0) | (ticked ? RowState::ticked : 0);
 }
 
@@ -599,6 +622,13 @@ void GtkGui::setRowState(int row, int state) {
     GtkTreeIter iter;
     if (!impl_->rowIter(row, &iter)) return;
     gtk_list_store_set(impl_->store, &iter, tickColumn, (state & RowState::ticked) != 0, -1);
+    if (impl_->detached()) {
+        if (state & RowState::selected)
+            impl_->detachedSelection = row;
+        else if (impl_->detachedSelection == row)
+            impl_->detachedSelection = -1;
+        return;
+    }
     GtkTreeSelection* selection = gtk_tree_view_get_selection(impl_->list);
     if (state & RowState::selected)
         gtk_tree_selection_select_iter(selection, &iter);

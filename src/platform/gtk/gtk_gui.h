@@ -68,5 +68,7 @@ public:
     struct Impl;
 
 private:
+    void fillDetached(const std::function<void()>& fill);
+
     std::unique_ptr<Impl> impl_;
 };
