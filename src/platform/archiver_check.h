@@ -1,0 +1,11 @@
+#pragma once
+
+#include "platform/paths.h"
+
+// The Windows build ships its archiver in bin\win\: true when 7z.exe and 7z.dll beside it both
+// exist as files (a folder of either name counts as missing). The Linux build finds "7z"
+// through PATH at each run and has nothing to check here: always true.
+bool checkArchiverPresent(const ProgramPaths& paths);
+
+inline constexpr const char* archiverMissingText =
+    "7z.exe or 7z.dll missing, please check the bin\\ directory";

@@ -1,0 +1,5 @@
+#include "platform/archiver_check.h"
+
+bool checkArchiverPresent(const ProgramPaths&) {
+    return true;
+}

@@ -1,0 +1,269 @@
+#include "tools/process.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace {
+
+// One captured stream: the parent's read end of the pipe and the bytes read but not yet handed
+// out as a line.
+struct PipeReader {
+    HANDLE pipe = nullptr;
+    std::string held;
+    bool ended = true;
+    // A line was handed out at a carriage return that ended the bytes read so far: a line feed
+    // arriving next belongs to that line end.
+    bool dropLineFeed = false;
+
+    void close() {
+        if (pipe) CloseHandle(pipe);
+        pipe = nullptr;
+    }
+
+    void take(const char* bytes, DWORD count) {
+        held.append(bytes, count);
+        if (dropLineFeed && !held.empty()) {
+            if (held.front() == '\n') held.erase(0, 1);
+            dropLineFeed = false;
+        }
+    }
+
+    DWORD pending() {
+        DWORD available = 0;
+        if (ended || !PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
+            if (!ended && GetLastError() == ERROR_BROKEN_PIPE) ended = true;
+            return 0;
+        }
+        return available;
+    }
+
+    // Reads what the pipe holds now, without waiting.
+    void fillAvailable() {
+        char buffer[4096];
+        for (DWORD available = pending(); available > 0; available = pending()) {
+            DWORD got = 0;
+            if (!ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr) ||
+                got == 0) {
+                ended = true;
+                return;
+            }
+            take(buffer, got);
+        }
+    }
+
+    // Waits for at least one byte or the end of the stream.
+    void fillWaiting() {
+        char buffer[4096];
+        DWORD got = 0;
+        if (ended || !ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) || got == 0) {
+            ended = true;
+            return;
+        }
+        take(buffer, got);
+    }
+
+    // Cuts the first line out of `held`; false when no line end has arrived yet. A carriage
+    // return followed by a line feed is one line end; neither is part of the line.
+    bool cutLine(std::string& line) {
+        const auto end = held.find_first_of("\r\n");
+        if (end == std::string::npos) return false;
+        line = held.substr(0, end);
+        const bool carriageReturn = held[end] == '\r';
+        held.erase(0, end + 1);
+        if (carriageReturn) {
+            if (held.empty())
+                dropLineFeed = true;
+            else if (held.front() == '\n')
+                held.erase(0, 1);
+        }
+        return true;
+    }
+};
+
+PipeReader startReader(HANDLE pipe) {
+    PipeReader reader;
+    reader.pipe = pipe;
+    reader.ended = pipe == nullptr;
+    return reader;
+}
+
+struct Pipe {
+    HANDLE read = nullptr, write = nullptr;
+
+    // The write end is inherited by the child; the read end stays the parent's alone.
+    bool open() {
+        SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
+        if (!CreatePipe(&read, &write, &security, 65536)) return false;
+        SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+        return true;
+    }
+    void closeRead() {
+        if (read) CloseHandle(read);
+        read = nullptr;
+    }
+    void closeWrite() {
+        if (write) CloseHandle(write);
+        write = nullptr;
+    }
+};
+
+std::string folderOfProgram(const std::string& program) {
+    const auto cut = program.find_last_of('\\');
+    return cut != std::string::npos && cut > 0 ? program.substr(0, cut + 1) : std::string();
+}
+
+}  // namespace
+
+class ProcessHandle {
+public:
+    HANDLE process = nullptr;
+    DWORD id = 0;
+    PipeReader output, errors;
+
+    ~ProcessHandle() {
+        output.close();
+        errors.close();
+        if (process) CloseHandle(process);
+    }
+
+    bool hasEnded() const {
+        return !process || WaitForSingleObject(process, 0) != WAIT_TIMEOUT;
+    }
+};
+
+void ProcessDeleter::operator()(ProcessHandle* handle) const {
+    delete handle;
+}
+
+namespace {
+
+StartResult startThroughShell(const std::string& program, const std::string& parameters,
+                              const std::string& workingDirectory, unsigned options) {
+    const std::string directory =
+        workingDirectory.empty() ? folderOfProgram(program) : workingDirectory;
+    SHELLEXECUTEINFOA shell{};
+    shell.cbSize = sizeof shell;
+    shell.fMask = SEE_MASK_NOCLOSEPROCESS;
+    shell.lpVerb = "";
+    shell.lpFile = program.c_str();
+    shell.lpParameters = parameters.c_str();
+    shell.lpDirectory = directory.empty() ? nullptr : directory.c_str();
+    shell.nShow = (options & hideWindow) ? SW_HIDE : SW_SHOWNORMAL;
+    if (!ShellExecuteExA(&shell)) return {};
+
+    StartResult result;
+    result.started = true;
+    if (shell.hProcess && (options & waitForExit)) WaitForSingleObject(shell.hProcess, INFINITE);
+    if (!(options & keepHandle)) {
+        if (shell.hProcess) CloseHandle(shell.hProcess);
+        return result;
+    }
+    result.handle.reset(new ProcessHandle);
+    result.handle->process = shell.hProcess;
+    result.handle->id = shell.hProcess ? GetProcessId(shell.hProcess) : 0;
+    return result;
+}
+
+}  // namespace
+
+StartResult startProcess(const std::string& program, const std::string& parameters,
+                         const std::string& workingDirectory, unsigned options) {
+    std::string commandLine = !program.empty() && program.front() == '"'
+                                  ? program
+                                  : "\"" + program + "\"";
+    if (!parameters.empty()) commandLine += " " + parameters;
+
+    const bool captured = options & (captureOutput | captureErrors);
+    Pipe output, errors;
+    if (((options & captureOutput) && !output.open()) || ((options & captureErrors) && !errors.open())) {
+        output.closeRead(), output.closeWrite(), errors.closeRead(), errors.closeWrite();
+        return {};
+    }
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = (options & hideWindow) ? SW_HIDE : SW_SHOWNORMAL;
+    if (captured) {
+        startup.dwFlags |= STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = output.write ? output.write : GetStdHandle(STD_OUTPUT_HANDLE);
+        startup.hStdError = errors.write ? errors.write : GetStdHandle(STD_ERROR_HANDLE);
+    }
+    PROCESS_INFORMATION started{};
+    const BOOL created = CreateProcessA(
+        nullptr, commandLine.data(), nullptr, nullptr, captured ? TRUE : FALSE,
+        NORMAL_PRIORITY_CLASS, nullptr, workingDirectory.empty() ? nullptr : workingDirectory.c_str(),
+        &startup, &started);
+    // The parent's copies of the write ends must go, or the pipes never report their end.
+    output.closeWrite();
+    errors.closeWrite();
+    if (!created) {
+        output.closeRead();
+        errors.closeRead();
+        if (captured) return {};
+        return startThroughShell(program, parameters, workingDirectory, options);
+    }
+    CloseHandle(started.hThread);
+    if (options & waitForExit) WaitForSingleObject(started.hProcess, INFINITE);
+
+    StartResult result;
+    result.started = true;
+    if (!(options & keepHandle)) {
+        CloseHandle(started.hProcess);
+        output.closeRead();
+        errors.closeRead();
+        return result;
+    }
+    result.handle.reset(new ProcessHandle);
+    result.handle->process = started.hProcess;
+    result.handle->id = started.dwProcessId;
+    result.handle->output = startReader(output.read);
+    result.handle->errors = startReader(errors.read);
+    return result;
+}
+
+bool isProcessRunning(ProcessHandle& process) {
+    if (!process.hasEnded()) return true;
+    return !process.output.held.empty() || process.output.pending() > 0;
+}
+
+std::size_t availableOutput(ProcessHandle& process) {
+    // A line feed that completes an earlier carriage return is no output of its own.
+    if (process.output.dropLineFeed) process.output.fillAvailable();
+    return process.output.held.size() + process.output.pending();
+}
+
+std::string readOutputLine(ProcessHandle& process) {
+    PipeReader& output = process.output;
+    std::string line;
+    while (!output.cutLine(line)) {
+        if (output.ended) {
+            line = std::move(output.held);
+            output.held.clear();
+            return line;
+        }
+        output.fillWaiting();
+    }
+    return line;
+}
+
+std::string readErrorLine(ProcessHandle& process) {
+    PipeReader& errors = process.errors;
+    // Checked before reading: a child that ended after the read may still have sent more.
+    const bool endedBefore = process.hasEnded();
+    const std::size_t heldBefore = errors.held.size();
+    errors.fillAvailable();
+    std::string line;
+    if (errors.cutLine(line)) return line;
+    if (endedBefore && errors.held.size() == heldBefore && !errors.held.empty()) {
+        line = std::move(errors.held);
+        errors.held.clear();
+    }
+    return line;
+}
+
+void killProcess(ProcessHandle& process) {
+    if (process.process) TerminateProcess(process.process, static_cast<UINT>(-1));
+}

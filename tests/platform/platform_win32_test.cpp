@@ -1,0 +1,178 @@
+#include "platform/archiver_check.h"
+#include "platform/file_layer.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+#include "support/win32_sandbox.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using ::testing::UnorderedElementsAre;
+
+namespace {
+
+std::vector<std::string> folderContent(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+TEST(ProgramPathsWin32, FoldersUseBackslashesAndTheArchiverShipsInBinWin) {
+    const ProgramPaths paths = programPaths("C:\\Program Files\\Slimkit\\");
+    EXPECT_EQ(paths.definitionFolder, "C:\\Program Files\\Slimkit\\app\\remove\\");
+    EXPECT_EQ(paths.addFolder, "C:\\Program Files\\Slimkit\\app\\add\\");
+    EXPECT_EQ(paths.undoTemplate, "C:\\Program Files\\Slimkit\\app\\undo\\undo.zip");
+    EXPECT_EQ(paths.extractionFolder, "C:\\Program Files\\Slimkit\\app\\undo\\files\\");
+    EXPECT_EQ(paths.archiverProgram, "C:\\Program Files\\Slimkit\\bin\\win\\7z.exe");
+    EXPECT_EQ(pathSeparator, '\\');
+}
+
+TEST(ProgramPathsWin32, ProgramFolderIsTheExecutablesFolderWhateverTheWorkingDirectory) {
+    Win32Sandbox sandbox;
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    SetCurrentDirectoryA(sandbox.path().c_str());
+    const std::string folder = findProgramFolder("elsewhere\\ignored.exe");
+    SetCurrentDirectoryA(previous);
+
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder.back(), '\\');
+    EXPECT_GT(fileSize(folder + "platform_win32_tests.exe"), 0);
+}
+
+TEST(TextWin32, LowerNameLowersTheCodePagesLettersToo) {
+    EXPECT_EQ(lowerName("Browser APP 2"), "browser app 2");
+    if (GetACP() == 1252) {
+        EXPECT_EQ(lowerName("\xC4rger\xC9"), "\xE4rger\xE9");
+    }
+    EXPECT_EQ(lowerName(""), "");
+}
+
+TEST(TextWin32, DefinitionPathsAreKeptAsWritten) {
+    EXPECT_EQ(normaliseDefinitionPath("system\\app\\X.apk"), "system\\app\\X.apk");
+    EXPECT_EQ(normaliseDefinitionPath("/System/app/Y.apk"), "/System/app/Y.apk");
+}
+
+TEST(TextWin32, DefinitionFilesMatchIniIgnoringCaseAndSkipFolders) {
+    Win32Sandbox sandbox;
+    sandbox.write("a.ini", "");
+    sandbox.write("B.INI", "");
+    sandbox.write(".hidden.ini", "");
+    sandbox.write("notes.txt", "");
+    sandbox.write("a.ini.bak", "");
+    sandbox.folder("folder.ini");
+
+    std::vector<std::string> names{"left over"};
+    ASSERT_TRUE(listDefinitionFiles(sandbox.path(), names));
+    EXPECT_THAT(names, UnorderedElementsAre("a.ini", "B.INI", ".hidden.ini"));
+}
+
+TEST(TextWin32, AnEmptyFolderListsNothingAndAMissingOneFails) {
+    Win32Sandbox sandbox;
+    std::vector<std::string> names;
+    EXPECT_TRUE(listDefinitionFiles(sandbox.folder("empty") + "\\", names));
+    EXPECT_TRUE(names.empty());
+    EXPECT_FALSE(listDefinitionFiles(sandbox.path() + "missing\\", names));
+}
+
+TEST(ArchiverCheckWin32, BothFilesMustExistAsFiles) {
+    Win32Sandbox sandbox;
+    sandbox.folder("bin");
+    sandbox.folder("bin\\win");
+    const ProgramPaths paths = programPaths(sandbox.path());
+
+    sandbox.write("bin\\win\\7z.exe", "MZ");
+    EXPECT_FALSE(checkArchiverPresent(paths));
+    sandbox.folder("bin\\win\\7z.dll");
+    EXPECT_FALSE(checkArchiverPresent(paths)) << "7z.dll is a folder";
+    RemoveDirectoryA((sandbox.path() + "bin\\win\\7z.dll").c_str());
+    sandbox.write("bin\\win\\7z.dll", "");
+    EXPECT_TRUE(checkArchiverPresent(paths)) << "an empty file counts";
+
+    DeleteFileA(paths.archiverProgram.c_str());
+    EXPECT_FALSE(checkArchiverPresent(paths));
+    sandbox.folder("bin\\win\\7z.exe");
+    EXPECT_FALSE(checkArchiverPresent(paths)) << "7z.exe is a folder";
+}
+
+TEST(FileLayerWin32, SizeTellsFilesFoldersAndMissingPathsApart) {
+    Win32Sandbox sandbox;
+    EXPECT_EQ(fileSize(sandbox.write("five", "12345")), 5);
+    EXPECT_EQ(fileSize(sandbox.write("empty", "")), 0);
+    EXPECT_EQ(fileSize(sandbox.folder("folder")), -2);
+    EXPECT_EQ(fileSize(sandbox.path() + "missing"), -1);
+}
+
+TEST(FileLayerWin32, CopyReplacesTheDestinationAndLeavesNoTemporaryFile) {
+    Win32Sandbox sandbox;
+    const std::string source = sandbox.write("rom.zip", std::string("PK\3\4\0\r\n\x1a", 8));
+    const std::string target = sandbox.write("rom.zip_BU_0", "older and longer content");
+
+    ASSERT_TRUE(copyFile(source, target));
+    EXPECT_EQ(Win32Sandbox::read(target), std::string("PK\3\4\0\r\n\x1a", 8));
+    EXPECT_EQ(folderContent(sandbox.path()), (std::vector<std::string>{"rom.zip", "rom.zip_BU_0"}));
+}
+
+TEST(FileLayerWin32, AFailedCopyKeepsTheDestinationAndLeavesNoTemporaryFile) {
+    Win32Sandbox sandbox;
+    const std::string target = sandbox.write("undo.zip", "earlier");
+    EXPECT_FALSE(copyFile(sandbox.path() + "missing.zip", target));
+    EXPECT_EQ(Win32Sandbox::read(target), "earlier");
+
+    const std::string source = sandbox.write("rom.zip", "rom");
+    sandbox.folder("rom.zip_BU_0");
+    EXPECT_FALSE(copyFile(source, sandbox.path() + "rom.zip_BU_0"));
+    EXPECT_EQ(fileSize(sandbox.path() + "rom.zip_BU_0"), -2);
+    EXPECT_EQ(folderContent(sandbox.path()),
+              (std::vector<std::string>{"rom.zip", "rom.zip_BU_0", "undo.zip"}));
+}
+
+TEST(FileLayerWin32, RemoveTreeTakesReadOnlyFilesAndNestedFolders) {
+    Win32Sandbox sandbox;
+    sandbox.folder("files");
+    sandbox.folder("files\\system");
+    sandbox.folder("files\\system\\app");
+    const std::string locked = sandbox.write("files\\system\\app\\A.apk", "apk");
+    SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY);
+    sandbox.write("files\\top.txt", "x");
+    sandbox.folder("files\\empty");
+
+    EXPECT_TRUE(removeTree(sandbox.path() + "files\\"));
+    EXPECT_EQ(fileSize(sandbox.path() + "files"), -1);
+    EXPECT_FALSE(removeTree(sandbox.path() + "files\\"));
+}
+
+TEST(FileLayerWin32, RemoveTreeNeverEntersALinkedFolder) {
+    Win32Sandbox sandbox;
+    sandbox.folder("outside");
+    const std::string kept = sandbox.write("outside\\keep.txt", "keep");
+    sandbox.folder("files");
+    const std::string link = sandbox.path() + "files\\link";
+    if (!CreateSymbolicLinkA(link.c_str(), (sandbox.path() + "outside").c_str(),
+                             SYMBOLIC_LINK_FLAG_DIRECTORY))
+        GTEST_SKIP() << "this system can't make a directory link (error " << GetLastError() << ")";
+
+    EXPECT_TRUE(removeTree(sandbox.path() + "files"));
+    EXPECT_EQ(Win32Sandbox::read(kept), "keep");
+}
+
+TEST(FileLayerWin32, FoldersAndRenames) {
+    Win32Sandbox sandbox;
+    EXPECT_TRUE(makeFolder(sandbox.path() + "files\\"));
+    EXPECT_EQ(fileSize(sandbox.path() + "files"), -2);
+    EXPECT_FALSE(makeFolder(sandbox.path() + "files"));
+
+    const std::string list = sandbox.write("list.ini", "old");
+    const std::string fresh = sandbox.write("list.ini.tmp", "new");
+    EXPECT_TRUE(renameFile(fresh, list));
+    EXPECT_EQ(Win32Sandbox::read(list), "new");
+    EXPECT_EQ(fileSize(fresh), -1);
+    EXPECT_TRUE(removeFile(list));
+    EXPECT_FALSE(removeFile(list));
+}
