@@ -230,9 +230,14 @@ bool isProcessRunning(ProcessHandle& process) {
 }
 
 std::size_t availableOutput(ProcessHandle& process) {
-    // A line feed that completes an earlier carriage return is no output of its own.
-    if (process.output.dropLineFeed) process.output.fillAvailable();
-    return process.output.held.size() + process.output.pending();
+    // A line feed that completes an earlier carriage return is no output of its own: until
+    // something has arrived after that carriage return, there is nothing to read.
+    PipeReader& output = process.output;
+    if (output.dropLineFeed) {
+        output.fillAvailable();
+        if (output.dropLineFeed) return 0;
+    }
+    return output.held.size() + output.pending();
 }
 
 std::string readOutputLine(ProcessHandle& process) {

@@ -1,0 +1,176 @@
+#include "tools/process.h"
+
+#include "tools/fake_archiver_win32.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using ::testing::ElementsAre;
+
+namespace {
+
+constexpr unsigned readMode = hideWindow | keepHandle | captureOutput | captureErrors;
+
+// Reads standard output the way the runner does, until the child is done.
+std::vector<std::string> outputLines(ProcessHandle& process) {
+    std::vector<std::string> lines;
+    while (isProcessRunning(process)) {
+        if (availableOutput(process) > 0)
+            lines.push_back(readOutputLine(process));
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return lines;
+}
+
+}  // namespace
+
+TEST(ProcessWin32, OutputLinesArriveWithoutTheirLineEnds) {
+    FakeArchiver fake;
+    fake.script({"out Scanning", "raw-out x\\ry\\nz\\r\\n", "sleep 50", "out   Everything is Ok  "});
+    StartResult started = startProcess(fake.program(), "", "", readMode);
+    ASSERT_TRUE(started.started);
+    ASSERT_TRUE(started.handle);
+    EXPECT_THAT(outputLines(*started.handle),
+                ElementsAre("Scanning", "x", "y", "z", "  Everything is Ok  "));
+}
+
+TEST(ProcessWin32, ACarriageReturnAndLineFeedSplitAcrossReadsAreOneLineEnd) {
+    FakeArchiver fake;
+    fake.script({"raw-out first\\r", "sleep 200", "raw-out \\nEverything is Ok\\r", "sleep 200",
+                 "raw-out \\n"});
+    StartResult started = startProcess(fake.program(), "", "", readMode);
+    ASSERT_TRUE(started.handle);
+    EXPECT_THAT(outputLines(*started.handle), ElementsAre("first", "Everything is Ok"));
+}
+
+TEST(ProcessWin32, ALastLineWithoutLineEndIsStillRead) {
+    FakeArchiver fake;
+    fake.script({"out one", "raw-out two"});
+    StartResult started = startProcess(fake.program(), "", "", readMode);
+    ASSERT_TRUE(started.handle);
+    EXPECT_THAT(outputLines(*started.handle), ElementsAre("one", "two"));
+}
+
+TEST(ProcessWin32, ErrorLinesAreTakenOnlyWhenComplete) {
+    FakeArchiver fake;
+    fake.script({"raw-err can't \\tfind", "touch half-sent", "sleep 300",
+                 "raw-err  it\\r\\nsecond\\r\\n", "sleep 3000"});
+    StartResult started = startProcess(fake.program(), "", "", readMode);
+    ASSERT_TRUE(started.handle);
+    ProcessHandle& process = *started.handle;
+
+    while (!fake.fileExists("half-sent")) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(readErrorLine(process), "") << "half a line is held back";
+    std::string line;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (line.empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        line = readErrorLine(process);
+    }
+    EXPECT_EQ(line, "can't \tfind it");
+    EXPECT_EQ(readErrorLine(process), "second");
+    EXPECT_EQ(readErrorLine(process), "");
+    killProcess(process);
+}
+
+TEST(ProcessWin32, HeldErrorTextIsALineOnceTheChildHasEnded) {
+    FakeArchiver fake;
+    fake.script({"raw-err Access denied"});
+    StartResult started = startProcess(fake.program(), "", "", readMode);
+    ASSERT_TRUE(started.handle);
+    ProcessHandle& process = *started.handle;
+    while (isProcessRunning(process)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+
+    std::string line;
+    for (int pass = 0; pass < 3 && line.empty(); ++pass) line = readErrorLine(process);
+    EXPECT_EQ(line, "Access denied");
+    EXPECT_EQ(readErrorLine(process), "");
+}
+
+TEST(ProcessWin32, TheParametersReachTheProgramWholeBehindItsQuotedPath) {
+    FakeArchiver fake;
+    fake.script({});
+    const std::string parameters =
+        "x -bd -y -o\"C:\\Slim kit\\app\\undo\\files\\\" \"C:\\roms\\my rom.zip\" "
+        "\"system\\app\\A b.apk\"";
+    StartResult started = startProcess(fake.program(), parameters, "", readMode);
+    ASSERT_TRUE(started.handle);
+    outputLines(*started.handle);
+
+    EXPECT_EQ(fake.commandLine(), "\"" + fake.program() + "\" " + parameters);
+    EXPECT_THAT(fake.arguments(),
+                ElementsAre("x", "-bd", "-y", "-oC:\\Slim kit\\app\\undo\\files\\",
+                            "C:\\roms\\my rom.zip", "system\\app\\A b.apk"));
+}
+
+TEST(ProcessWin32, EmptyParametersAddNothingAndAQuotedProgramIsTakenAsItIs) {
+    FakeArchiver fake;
+    fake.script({});
+    ASSERT_TRUE(startProcess(fake.program(), "", "", hideWindow | waitForExit).started);
+    EXPECT_EQ(fake.commandLine(), "\"" + fake.program() + "\"");
+
+    const std::string quoted = "\"" + fake.program() + "\"";
+    ASSERT_TRUE(startProcess(quoted, "l", "", hideWindow | waitForExit).started);
+    EXPECT_EQ(fake.commandLine(), quoted + " l");
+}
+
+TEST(ProcessWin32, TheChildRunsInTheGivenFolderOrElseInOurs) {
+    FakeArchiver fake;
+    fake.script({});
+    const std::string add = fake.sandbox().folder("add folder");
+    ASSERT_TRUE(startProcess(fake.program(), "", add + "\\", hideWindow | waitForExit).started);
+    EXPECT_EQ(fake.workingFolder(), add);
+
+    char ours[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, ours);
+    ASSERT_TRUE(startProcess(fake.program(), "", "", hideWindow | waitForExit).started);
+    EXPECT_EQ(fake.workingFolder(), ours);
+}
+
+TEST(ProcessWin32, WaitForExitReturnsOnlyAfterTheChildHasEnded) {
+    FakeArchiver fake;
+    fake.script({"sleep 300", "touch finished", "exit 2"});
+    const StartResult started = startProcess(fake.program(), "", "", hideWindow | waitForExit);
+    EXPECT_TRUE(started.started);
+    EXPECT_FALSE(started.handle);
+    EXPECT_TRUE(fake.fileExists("finished"));
+}
+
+TEST(ProcessWin32, KillEndsTheChildAtOnce) {
+    FakeArchiver fake;
+    fake.script({"out working", "sleep 5000", "touch too-late"});
+    StartResult started = startProcess(fake.program(), "", "", readMode);
+    ASSERT_TRUE(started.handle);
+    ProcessHandle& process = *started.handle;
+    EXPECT_EQ(readOutputLine(process), "working");
+
+    const auto before = std::chrono::steady_clock::now();
+    killProcess(process);
+    while (isProcessRunning(process)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
+    started.handle.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(fake.fileExists("too-late"));
+}
+
+TEST(ProcessWin32, AProgramThatCantStartGivesNothing) {
+    Win32Sandbox sandbox;
+    const std::string missing = sandbox.path() + "bin\\win\\7z.exe";
+    // Without captured streams the shell would be asked next, and it shows its own message.
+    EXPECT_FALSE(startProcess(missing, "l", "", readMode).started);
+}
+
+TEST(ProcessWin32, WhatIsNoProgramGoesToTheShellsDefaultHandler) {
+    Win32Sandbox sandbox;
+    const std::string definition = sandbox.write("Example.ini", "[main]\r\nappname = Example\r\n");
+    StartResult started = startProcess(definition, "", "", keepHandle);
+    ASSERT_TRUE(started.started);
+    ASSERT_TRUE(started.handle);
+    EXPECT_EQ(availableOutput(*started.handle), 0u) << "no pipes through the shell";
+    EXPECT_EQ(readErrorLine(*started.handle), "");
+    killProcess(*started.handle);
+}
