@@ -37,12 +37,17 @@ int runArchiver(Gui& gui, const std::string& program, const std::string& paramet
     int result = 1;
     std::string lastLine;
     std::string errorLine;
+    std::string folder = workingDirectory;
+#ifdef _WIN32
+    // The Windows build's archiver runs in its own folder unless a step names another.
+    if (folder.empty()) folder = program.substr(0, program.find_last_of("\\/") + 1);
+#endif
 
     if (waitOnly) {
         lastLine = successLine;
-        startProcess(program, parameters, workingDirectory, hideWindow | waitForExit);
+        startProcess(program, parameters, folder, hideWindow | waitForExit);
     } else {
-        StartResult start = startProcess(program, parameters, workingDirectory,
+        StartResult start = startProcess(program, parameters, folder,
                                          hideWindow | keepHandle | captureOutput | captureErrors);
         if (!start.handle) {
             gui.messageBox("Warning", errorIntro + startFailureText(program, start.programFound));

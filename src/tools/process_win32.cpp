@@ -1,6 +1,7 @@
 #include "tools/process.h"
 
 #include <windows.h>
+#include <timeapi.h>
 
 #include <algorithm>
 
@@ -196,13 +197,19 @@ StartResult startProcess(const std::string& program, const std::string& paramete
         nullptr, commandLine.data(), nullptr, nullptr, captured ? TRUE : FALSE,
         NORMAL_PRIORITY_CLASS, nullptr, workingDirectory.empty() ? nullptr : workingDirectory.c_str(),
         &startup, &started);
+    const DWORD startError = created ? 0 : GetLastError();
     // The parent's copies of the write ends must go, or the pipes never report their end.
     output.closeWrite();
     errors.closeWrite();
     if (!created) {
         output.closeRead();
         errors.closeRead();
-        if (captured) return {};
+        if (captured) {
+            StartResult failed;
+            failed.programFound =
+                startError != ERROR_FILE_NOT_FOUND && startError != ERROR_PATH_NOT_FOUND;
+            return failed;
+        }
         return startThroughShell(program, parameters, workingDirectory, options);
     }
     CloseHandle(started.hThread);
@@ -270,5 +277,14 @@ std::string readErrorLine(ProcessHandle& process) {
 }
 
 void killProcess(ProcessHandle& process) {
-    if (process.process) TerminateProcess(process.process, static_cast<UINT>(-1));
+    if (process.process && TerminateProcess(process.process, static_cast<UINT>(-1)))
+        WaitForSingleObject(process.process, INFINITE);
+}
+
+void waitForOutput(ProcessHandle&, int milliseconds) {
+    // Anonymous pipes can't be waited on: a plain pause, with the timer resolution raised so
+    // that 2 ms are not stretched to the default tick of about 15 ms.
+    timeBeginPeriod(1);
+    Sleep(static_cast<DWORD>(milliseconds));
+    timeEndPeriod(1);
 }

@@ -1,0 +1,60 @@
+#include "catalogue/catalogue.h"
+
+#include "catalogue/sandbox.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+using ::testing::ElementsAre;
+using ::testing::UnorderedElementsAre;
+
+namespace {
+
+std::vector<std::string> namesOf(const Catalogue& catalogue) {
+    std::vector<std::string> names;
+    for (const auto& entry : catalogue.entries) names.push_back(entry->name);
+    return names;
+}
+
+}  // namespace
+
+TEST(LoadDefinitionsWin32, PathsAreKeptAsWrittenAndTheFileIsNamedWithBackslashes) {
+    Sandbox sandbox;
+    sandbox.write("remove\\example.ini",
+                  "[main]\r\nappname = Example\r\nwidget = 1\r\n[files]\r\n"
+                  "1 = system\\app\\Example.apk\r\n2 = /System/App/Mixed\\Case.odex\r\n"
+                  "[widget_files]\r\n1 = system\\app\\ExampleWidget.apk\r\n");
+    const std::string folder = sandbox.path() + "remove\\";
+    Catalogue catalogue;
+    ASSERT_TRUE(loadDefinitions(catalogue, folder));
+    ASSERT_EQ(catalogue.entries.size(), 1u);
+    const CatalogueEntry& entry = *catalogue.entries[0];
+    EXPECT_EQ(entry.definitionFile, folder + "example.ini");
+    EXPECT_THAT(entry.files,
+                ElementsAre("system\\app\\Example.apk", "/System/App/Mixed\\Case.odex"));
+    EXPECT_THAT(entry.widgetFiles, ElementsAre("system\\app\\ExampleWidget.apk"));
+}
+
+TEST(LoadDefinitionsWin32, IniMatchesInAnyCaseAndNamesAreLoweredByTheCodePage) {
+    Sandbox sandbox;
+    sandbox.write("remove\\upper.INI", "[main]\r\nappname = Upper\r\n");
+    sandbox.write("remove\\.hidden.ini", "[main]\r\nappname = \xC4rger\r\n");
+    sandbox.write("remove\\notes.txt", "[main]\r\nappname = Notes\r\n");
+    sandbox.write("remove\\folder.ini\\inner.ini", "[main]\r\nappname = Inner\r\n");
+    Catalogue catalogue;
+    ASSERT_TRUE(loadDefinitions(catalogue, sandbox.path() + "remove\\"));
+    EXPECT_THAT(namesOf(catalogue), UnorderedElementsAre("Upper", "\xC4rger"));
+    EXPECT_EQ(catalogue.entryByName.count("upper"), 1u);
+    if (GetACP() == 1252) {
+        EXPECT_EQ(catalogue.entryByName.count("\xE4rger"), 1u);
+    }
+}
+
+TEST(LoadDefinitionsWin32, AMissingFolderIsNotListed) {
+    Sandbox sandbox;
+    Catalogue catalogue;
+    EXPECT_FALSE(loadDefinitions(catalogue, sandbox.path() + "absent\\"));
+    EXPECT_TRUE(catalogue.entries.empty());
+}
