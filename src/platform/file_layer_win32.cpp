@@ -63,6 +63,10 @@ std::int64_t fileSize(const std::string& path) {
     return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+bool pathExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 bool copyFile(const std::string& source, const std::string& destination) {
     if (fileSize(source) < 0) return false;
     const std::string temporary = reserveTemporaryName(destination);

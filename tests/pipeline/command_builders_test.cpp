@@ -100,6 +100,18 @@ TEST(ExtractCommand, RewritesOnlyTheLeadingDeleteCommand) {
 }
 
 TEST(AddCommand, TakesEveryNameOnThisBuild) {
+#ifdef _WIN32
+    EXPECT_EQ(addCommand(R"(C:\r\rom.zip)"), R"(a -bd -y -r "C:\r\rom.zip" *.*)");
+    EXPECT_EQ(addCommand(R"(C:\r\my rom.zip_undo.zip)"),
+              R"(a -bd -y -r "C:\r\my rom.zip_undo.zip" *.*)");
+#else
     EXPECT_EQ(addCommand("/r/rom.zip"), R"(a -bd -y -r "/r/rom.zip" *)");
     EXPECT_EQ(addCommand("/r/my rom.zip_undo.zip"), R"(a -bd -y -r "/r/my rom.zip_undo.zip" *)");
+#endif
+}
+
+TEST(ExtractCommand, TakesTheWindowsExtractionFolderAsItIs) {
+    EXPECT_EQ(extractCommand(R"(d -bd -y "C:\r\rom.zip" "system\app\A.apk")",
+                             R"(C:\Slim kit\app\undo\files\)"),
+              R"(x -bd -y -o"C:\Slim kit\app\undo\files\" "C:\r\rom.zip" "system\app\A.apk")");
 }

@@ -107,6 +107,9 @@ TEST(FileLayerWin32, SizeTellsFilesFoldersAndMissingPathsApart) {
     EXPECT_EQ(fileSize(sandbox.write("empty", "")), 0);
     EXPECT_EQ(fileSize(sandbox.folder("folder")), -2);
     EXPECT_EQ(fileSize(sandbox.path() + "missing"), -1);
+    EXPECT_TRUE(pathExists(sandbox.path() + "five"));
+    EXPECT_TRUE(pathExists(sandbox.path() + "folder"));
+    EXPECT_FALSE(pathExists(sandbox.path() + "missing"));
 }
 
 TEST(FileLayerWin32, CopyReplacesTheDestinationAndLeavesNoTemporaryFile) {

@@ -1,0 +1,172 @@
+#include "tools/archiver.h"
+
+#include "platform/file_layer.h"
+#include "support/fake_gui.h"
+#include "tools/fake_archiver_win32.h"
+#include "tools/process.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <set>
+
+using Message = FakeGui::Message;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+
+const std::string errorIntro = "There was an error while zip - processing: \r";
+const Message doubt{"Warning", "Maybe there was an error with the zip - processing, please check"};
+
+class ArchiverWin32Test : public testing::Test {
+protected:
+    int run(const std::string& parameters, const std::string& workingDirectory = "",
+            bool waitOnly = false) {
+        return runArchiver(gui, fake.program(), parameters, workingDirectory, waitOnly);
+    }
+    FakeGui gui;
+    FakeArchiver fake;
+};
+
+}  // namespace
+
+TEST_F(ArchiverWin32Test, TheSuccessLineWithCarriageReturnAndLineFeedPassesSilently) {
+    fake.script({"out 7-Zip 26.02", "out", "out   EVERYTHING is oK  ", "exit 2"});
+    EXPECT_EQ(run("d -bd -y \"C:\\r\\rom.zip\" \"system\\app\\A.apk\""), 1);
+    EXPECT_THAT(gui.messages, IsEmpty());
+}
+
+TEST_F(ArchiverWin32Test, AnyLineAfterTheSuccessLineWarns) {
+    for (const std::string last : {"out", "out Everything is Ok.", "raw-out \\tEverything is Ok\\r\\n"}) {
+        gui.messages.clear();
+        fake.script({"out Everything is Ok", last});
+        EXPECT_EQ(run("a"), 1) << last;
+        EXPECT_THAT(gui.messages, ElementsAre(doubt)) << last;
+    }
+    gui.messages.clear();
+    fake.script({});
+    EXPECT_EQ(run(""), 1);
+    EXPECT_THAT(gui.messages, ElementsAre(doubt)) << "no output at all";
+}
+
+TEST_F(ArchiverWin32Test, AnErrorLineKillsTheArchiverAtOnceAndIsShownUnchanged) {
+    fake.script({"out Scanning", "raw-err \\r\\n", "err  ERROR: Can't open as archive: rom.zip ",
+                 "sleep 4000", "touch too-late", "out Everything is Ok"});
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(run("d -bd -y \"rom.zip\" \"a\""), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(3500));
+    EXPECT_THAT(gui.messages,
+                ElementsAre(Message{"Warning", errorIntro + " ERROR: Can't open as archive: rom.zip "}));
+    Sleep(200);
+    EXPECT_FALSE(fake.fileExists("too-late"));
+}
+
+TEST_F(ArchiverWin32Test, WaitModeWaitsForTheEndAndReportsNothing) {
+    fake.script({"err ERROR: broken", "sleep 300", "touch finished", "exit 7"});
+    EXPECT_EQ(run("x -bd -y -o\"C:\\out\\\" \"rom.zip\"", "", true), 1);
+    EXPECT_TRUE(fake.fileExists("finished"));
+    EXPECT_THAT(gui.messages, IsEmpty());
+}
+
+TEST_F(ArchiverWin32Test, TheArchiverRunsInItsOwnFolderUnlessAStepNamesAnother) {
+    fake.script({"out Everything is Ok"});
+    run("d");
+    EXPECT_EQ(fake.workingFolder() + "\\", fake.folder());
+    run("", "", true);
+    EXPECT_EQ(fake.workingFolder() + "\\", fake.folder());
+    EXPECT_EQ(fake.commandLine(), "\"" + fake.program() + "\"");
+
+    const std::string add = fake.sandbox().folder("app");
+    run("a -bd -y -r \"C:\\r\\rom.zip\" *.*", add + "\\");
+    EXPECT_EQ(fake.workingFolder(), add);
+    EXPECT_THAT(fake.arguments(), ElementsAre("a", "-bd", "-y", "-r", "C:\\r\\rom.zip", "*.*"));
+}
+
+TEST_F(ArchiverWin32Test, AnArchiverThatCantStartIsReported) {
+    DeleteFileA(fake.program().c_str());
+    EXPECT_EQ(run("d -bd -y \"rom.zip\" \"a\""), 0);
+    ASSERT_EQ(gui.messages.size(), 1u);
+    EXPECT_EQ(gui.messages[0].title, "Warning");
+    EXPECT_EQ(gui.messages[0].text.rfind(errorIntro, 0), 0u);
+    EXPECT_NE(gui.messages[0].text.find(fake.program()), std::string::npos);
+}
+
+// The real 7z.exe that ships in the program folder's bin\win\ (the build folder is laid out
+// as the program folder; the tests live in its tests\ folder).
+class RealArchiverWin32 : public testing::Test {
+protected:
+    void SetUp() override {
+        program = findProgramFolder(nullptr) + "..\\bin\\win\\7z.exe";
+        ASSERT_GT(fileSize(program), 0) << program;
+        rom = sandbox.path() + "my rom.zip";
+        sandbox.folder("add");
+        sandbox.folder("add\\system");
+        sandbox.folder("add\\system\\app");
+        sandbox.folder("add\\system\\bin");
+        sandbox.write("add\\system\\app\\A.apk", "apk A");
+        sandbox.write("add\\system\\app\\B b.apk", "apk B");
+        sandbox.write("add\\system\\bin\\tool", "no dot in this name");
+    }
+    int run(const std::string& parameters, const std::string& folder = "", bool waitOnly = false) {
+        return runArchiver(gui, program, parameters, folder, waitOnly);
+    }
+    std::set<std::string> entries(const std::string& zip) {
+        StartResult listing = startProcess(program, "l -slt -ba \"" + zip + "\"", "",
+                                           hideWindow | keepHandle | captureOutput | captureErrors);
+        std::set<std::string> paths;
+        if (!listing.handle) return paths;
+        while (isProcessRunning(*listing.handle)) {
+            if (availableOutput(*listing.handle) == 0) {
+                Sleep(2);
+                continue;
+            }
+            const std::string line = readOutputLine(*listing.handle);
+            if (line.rfind("Path = ", 0) == 0) paths.insert(line.substr(7));
+        }
+        return paths;
+    }
+
+    Win32Sandbox sandbox;
+    FakeGui gui;
+    std::string program, rom;
+};
+
+TEST_F(RealArchiverWin32, AddsWithStarDotStarAndDeletesQuotedPaths) {
+    EXPECT_EQ(run("a -bd -y -r \"" + rom + "\" *.*", sandbox.path() + "add\\"), 1);
+    EXPECT_THAT(gui.messages, IsEmpty());
+    // 7-Zip matches "*.*" itself, literally, on Windows too: a name without a dot is left out.
+    EXPECT_EQ(entries(rom),
+              (std::set<std::string>{"system\\app\\A.apk", "system\\app\\B b.apk"}));
+
+    EXPECT_EQ(run("a -bd -y -r \"" + rom + "\" *", sandbox.path() + "add\\"), 1);
+    EXPECT_EQ(entries(rom), (std::set<std::string>{"system", "system\\app", "system\\bin",
+                                                   "system\\app\\A.apk", "system\\app\\B b.apk",
+                                                   "system\\bin\\tool"}));
+
+    EXPECT_EQ(run("d -bd -y \"" + rom + "\" \"system\\app\\B b.apk\" \"system/bin/tool\""), 1);
+    EXPECT_THAT(gui.messages, IsEmpty());
+    EXPECT_EQ(entries(rom), (std::set<std::string>{"system", "system\\app", "system\\bin",
+                                                   "system\\app\\A.apk"}));
+}
+
+TEST_F(RealArchiverWin32, WaitModeExtractsIntoTheQuotedFolder) {
+    ASSERT_EQ(run("a -bd -y -r \"" + rom + "\" *.*", sandbox.path() + "add\\"), 1);
+    const std::string out = sandbox.folder("undo files") + "\\";
+    EXPECT_EQ(run("x -bd -y -o\"" + out + "\" \"" + rom + "\" \"system\\app\\B b.apk\"", "", true), 1);
+    EXPECT_EQ(Win32Sandbox::read(out + "system\\app\\B b.apk"), "apk B");
+    EXPECT_EQ(fileSize(out + "system\\app\\A.apk"), -1);
+    EXPECT_THAT(gui.messages, IsEmpty());
+}
+
+TEST_F(RealArchiverWin32, ABrokenZipIsNeverTakenForSuccess) {
+    const std::string broken = sandbox.write("broken.zip", "PK\3\4 this is not a zip");
+    run("d -bd -y \"" + broken + "\" \"system\\app\\A.apk\"");
+    // 7z may end before its error line is read: then the last line decides.
+    ASSERT_EQ(gui.messages.size(), 1u);
+    EXPECT_EQ(gui.messages[0].title, "Warning");
+    EXPECT_TRUE(gui.messages[0] == doubt || gui.messages[0].text.rfind(errorIntro, 0) == 0)
+        << gui.messages[0].text;
+    EXPECT_EQ(Win32Sandbox::read(broken), "PK\3\4 this is not a zip");
+}
