@@ -1,0 +1,651 @@
+#include "platform/win32/win32_gui.h"
+
+#include "platform/win32/donate_picture.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <deque>
+#include <map>
+
+namespace {
+
+constexpr const char* windowClass = "SlimkitMainWindow";
+constexpr const char* pageClass = "SlimkitTabPage";
+// Menu commands are numbered apart from the control numbers that WM_COMMAND also carries.
+constexpr int menuCommandBase = 1000;
+
+std::string withLineBreaks(const std::string& text) {
+    std::string shown;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        shown += text[i];
+        if (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')) shown += '\n';
+    }
+    return shown;
+}
+
+std::vector<std::string> splitAt(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const auto end = text.find(separator, start);
+        parts.push_back(text.substr(start, end - start));
+        if (end == std::string::npos) return parts;
+        start = end + 1;
+    }
+}
+
+HFONT arialFont(int points, bool bold) {
+    HDC screen = GetDC(nullptr);
+    const int height = -MulDiv(points, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    ReleaseDC(nullptr, screen);
+    return CreateFontA(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
+                       DEFAULT_PITCH | FF_SWISS, "Arial");
+}
+
+// A premultiplied 32-bit DIB for AlphaBlend.
+HBITMAP pictureBitmap(const RgbaPicture& picture) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = picture.width;
+    info.bmiHeader.biHeight = -picture.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap) return nullptr;
+    auto* out = static_cast<std::uint8_t*>(bits);
+    for (std::size_t i = 0; i + 3 < picture.pixels.size(); i += 4) {
+        const unsigned alpha = picture.pixels[i + 3];
+        out[i + 0] = static_cast<std::uint8_t>(picture.pixels[i + 2] * alpha / 255);
+        out[i + 1] = static_cast<std::uint8_t>(picture.pixels[i + 1] * alpha / 255);
+        out[i + 2] = static_cast<std::uint8_t>(picture.pixels[i + 0] * alpha / 255);
+        out[i + 3] = static_cast<std::uint8_t>(alpha);
+    }
+    return bitmap;
+}
+
+LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace
+
+struct Win32Gui::Impl {
+    WindowSpec spec;
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    HFONT titleFont = nullptr, bodyFont = nullptr;
+    RgbaPicture donate;
+    HBITMAP donateBitmap = nullptr;
+    HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
+    HWND window = nullptr, tabs = nullptr, list = nullptr, tooltip = nullptr;
+    HMENU menu = nullptr;
+    std::map<int, HWND> controls;
+    std::map<HWND, ControlSpec> specOf;
+    std::vector<HWND> pages;
+    std::string tooltipText;
+    std::deque<Event> pending;
+
+    void post(Event::Kind kind, int id, int listEvent = 0) {
+        Event event;
+        event.kind = kind;
+        event.id = id;
+        event.listEvent = listEvent;
+        pending.push_back(event);
+    }
+
+    void showPage(int shown) {
+        for (std::size_t i = 0; i < pages.size(); ++i)
+            ShowWindow(pages[i], static_cast<int>(i) == shown ? SW_SHOW : SW_HIDE);
+    }
+
+    LRESULT handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        switch (message) {
+        case WM_CLOSE:
+            if (hwnd == window) {
+                post(Event::Kind::close, 0);
+                return 0;
+            }
+            break;
+        case WM_COMMAND: {
+            const HWND from = reinterpret_cast<HWND>(lParam);
+            if (!from && HIWORD(wParam) == 0) {
+                post(Event::Kind::menu, LOWORD(wParam) - menuCommandBase);
+                return 0;
+            }
+            const auto found = specOf.find(from);
+            if (found == specOf.end()) break;
+            const ControlKind kind = found->second.kind;
+            const WORD code = HIWORD(wParam);
+            if ((code == BN_CLICKED && (kind == ControlKind::button ||
+                                        kind == ControlKind::pictureButton ||
+                                        kind == ControlKind::checkBox)) ||
+                (code == STN_CLICKED && kind == ControlKind::link))
+                post(Event::Kind::control, found->second.id);
+            return 0;
+        }
+        case WM_NOTIFY: {
+            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (header->hwndFrom == tabs && header->code == TCN_SELCHANGE) {
+                showPage(TabCtrl_GetCurSel(tabs));
+                return 0;
+            }
+            if (header->hwndFrom == list) {
+                const int listId = static_cast<int>(ControlId::appList);
+                switch (header->code) {
+                case NM_CLICK: post(Event::Kind::control, listId, 0); break;
+                case NM_RCLICK: post(Event::Kind::control, listId, 1); break;
+                case NM_DBLCLK: post(Event::Kind::control, listId, 2); break;
+                case NM_RDBLCLK: post(Event::Kind::control, listId, 3); break;
+                default: break;  // column clicks among them: the headers do nothing
+                }
+                return 0;
+            }
+            break;
+        }
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLOREDIT: {
+            const auto found = specOf.find(reinterpret_cast<HWND>(lParam));
+            if (found == specOf.end()) break;
+            const ControlSpec& control = found->second;
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            if (control.hasTextColour) {
+                const Rgb& c = control.textColour;
+                SetTextColor(dc, RGB(c.red, c.green, c.blue));
+            }
+            if (control.hasBackground) {
+                const Rgb& c = control.background;
+                SetBkColor(dc, RGB(c.red, c.green, c.blue));
+                return reinterpret_cast<LRESULT>(white);
+            }
+            SetBkMode(dc, TRANSPARENT);
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        case WM_SETCURSOR: {
+            const auto found = specOf.find(reinterpret_cast<HWND>(wParam));
+            if (found != specOf.end() && found->second.kind == ControlKind::link) {
+                SetCursor(LoadCursor(nullptr, IDC_HAND));
+                return TRUE;
+            }
+            break;
+        }
+        case WM_DRAWITEM: {
+            const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            drawPictureButton(*item);
+            return TRUE;
+        }
+        default:
+            break;
+        }
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+
+    void drawPictureButton(const DRAWITEMSTRUCT& item) {
+        RECT area = item.rcItem;
+        FillRect(item.hDC, &area, GetSysColorBrush(COLOR_BTNFACE));
+        if (!donateBitmap) return;
+        const int shift = (item.itemState & ODS_SELECTED) ? 1 : 0;
+        HDC source = CreateCompatibleDC(item.hDC);
+        HGDIOBJ previous = SelectObject(source, donateBitmap);
+        BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+        AlphaBlend(item.hDC, area.left + shift, area.top + shift, donate.width, donate.height,
+                   source, 0, 0, donate.width, donate.height, blend);
+        SelectObject(source, previous);
+        DeleteDC(source);
+        if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &area);
+    }
+
+    HWND parentFor(const ControlSpec& control) const {
+        if (control.tab >= 0 && control.tab < static_cast<int>(pages.size()))
+            return pages[static_cast<std::size_t>(control.tab)];
+        return window;
+    }
+
+    HWND create(const ControlSpec& control, const char* className, DWORD style,
+                DWORD extended = 0) {
+        const std::string caption = withLineBreaks(control.caption);
+        HWND made = CreateWindowExA(extended, className, caption.c_str(),
+                                    WS_CHILD | WS_VISIBLE | style, control.x, control.y,
+                                    control.width, control.height, parentFor(control),
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)),
+                                    instance, nullptr);
+        SendMessageA(made, WM_SETFONT,
+                     reinterpret_cast<WPARAM>(control.titleFont ? titleFont : bodyFont), FALSE);
+        controls[control.id] = made;
+        specOf[made] = control;
+        return made;
+    }
+
+    void createTabs(const ControlSpec& control) {
+        tabs = create(control, WC_TABCONTROLA, WS_CLIPSIBLINGS | WS_TABSTOP);
+        const auto names = splitAt(control.caption, '|');
+        SetWindowTextA(tabs, "");
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            TCITEMA tab{};
+            tab.mask = TCIF_TEXT;
+            tab.pszText = const_cast<char*>(names[i].c_str());
+            SendMessageA(tabs, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&tab));
+        }
+        RECT area{0, 0, control.width, control.height};
+        TabCtrl_AdjustRect(tabs, FALSE, &area);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            HWND page = CreateWindowExA(WS_EX_CONTROLPARENT, pageClass, "", WS_CHILD,
+                                        control.x + area.left, control.y + area.top,
+                                        area.right - area.left, area.bottom - area.top, window,
+                                        nullptr, instance, nullptr);
+            SetWindowLongPtrA(page, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+            // Pages lie above the tab control, which stays behind them.
+            SetWindowPos(page, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+            pages.push_back(page);
+        }
+        TabCtrl_SetCurSel(tabs, 0);
+        showPage(0);
+    }
+
+    void createList(const ControlSpec& control) {
+        list = create(control, WC_LISTVIEWA,
+                      LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER |
+                          WS_TABSTOP,
+                      WS_EX_CLIENTEDGE);
+        SetWindowTextA(list, "");
+        ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+        const auto titles = splitAt(control.caption, '|');
+        const int widths[2] = {control.column0Width, control.column1Width};
+        for (int column = 0; column < 2 && column < static_cast<int>(titles.size()); ++column) {
+            LVCOLUMNA spec{};
+            spec.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+            spec.pszText = const_cast<char*>(titles[static_cast<std::size_t>(column)].c_str());
+            spec.cx = widths[column];
+            spec.iSubItem = column;
+            SendMessageA(list, LVM_INSERTCOLUMNA, column, reinterpret_cast<LPARAM>(&spec));
+        }
+        tooltip = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  window, nullptr, instance, nullptr);
+        TOOLINFOA tool{};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = window;
+        tool.uId = reinterpret_cast<UINT_PTR>(list);
+        tool.lpszText = const_cast<char*>("");
+        SendMessageA(tooltip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+
+    bool validRow(int row) const { return list && row >= 0 && row < ListView_GetItemCount(list); }
+};
+
+namespace {
+
+LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        SetWindowLongPtrA(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* impl = reinterpret_cast<Win32Gui::Impl*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (!impl) return DefWindowProcA(window, message, wParam, lParam);
+    return impl->handle(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+Win32Gui::Win32Gui(WindowSpec window) : impl_(std::make_unique<Impl>()) {
+    Impl& impl = *impl_;
+    impl.spec = std::move(window);
+    INITCOMMONCONTROLSEX common{sizeof common,
+                                ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&common);
+
+    WNDCLASSA main{};
+    main.lpfnWndProc = windowProcedure;
+    main.hInstance = impl.instance;
+    main.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    main.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    main.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+    main.lpszClassName = windowClass;
+    RegisterClassA(&main);
+    WNDCLASSA page = main;
+    page.hIcon = nullptr;
+    page.lpszClassName = pageClass;
+    RegisterClassA(&page);
+
+    impl.titleFont = arialFont(16, true);
+    impl.bodyFont = arialFont(8, false);
+    if (decodePng(donatePicturePng, donatePicturePngSize, impl.donate))
+        impl.donateBitmap = pictureBitmap(impl.donate);
+}
+
+Win32Gui::~Win32Gui() {
+    destroyWindow();
+    Impl& impl = *impl_;
+    if (impl.donateBitmap) DeleteObject(impl.donateBitmap);
+    DeleteObject(impl.titleFont);
+    DeleteObject(impl.bodyFont);
+    DeleteObject(impl.white);
+}
+
+void Win32Gui::buildWindow(const std::vector<ControlSpec>& controls,
+                           const std::function<void()>& onListReady) {
+    Impl& impl = *impl_;
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    RECT frame{0, 0, impl.spec.width, impl.spec.height};
+    AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    impl.window = CreateWindowExA(
+        WS_EX_CONTROLPARENT, windowClass, impl.spec.title.c_str(), style,
+        (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2,
+        width, height, nullptr, nullptr, impl.instance, &impl);
+    SendMessageA(impl.window, WM_SETFONT, reinterpret_cast<WPARAM>(impl.bodyFont), FALSE);
+
+    for (const ControlSpec& control : controls) {
+        switch (control.kind) {
+        case ControlKind::frame:
+            impl.create(control, "BUTTON", BS_GROUPBOX);
+            break;
+        case ControlKind::textField:
+            impl.create(control, "EDIT", ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP,
+                        WS_EX_CLIENTEDGE);
+            break;
+        case ControlKind::button:
+            impl.create(control, "BUTTON", BS_PUSHBUTTON | WS_TABSTOP);
+            break;
+        case ControlKind::pictureButton:
+            impl.create(control, "BUTTON", BS_OWNERDRAW | WS_TABSTOP);
+            break;
+        case ControlKind::label:
+            impl.create(control, "STATIC", SS_LEFT);
+            break;
+        case ControlKind::centredLabel:
+            impl.create(control, "STATIC", SS_CENTER);
+            break;
+        case ControlKind::link:
+            impl.create(control, "STATIC", SS_LEFT | SS_NOTIFY);
+            break;
+        case ControlKind::checkBox: {
+            HWND box = impl.create(control, "BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP);
+            SendMessageA(box, BM_SETCHECK, control.checked ? BST_CHECKED : BST_UNCHECKED, 0);
+            break;
+        }
+        case ControlKind::tabPanel:
+            impl.createTabs(control);
+            break;
+        case ControlKind::checkList:
+            impl.createList(control);
+            if (onListReady) onListReady();
+            break;
+        }
+    }
+}
+
+void Win32Gui::buildEntryMenu() {
+    Impl& impl = *impl_;
+    impl.menu = CreatePopupMenu();
+    std::map<std::string, HMENU> submenus;
+    for (const MenuItemSpec& item : impl.spec.menu) {
+        HMENU target = impl.menu;
+        if (!item.submenu.empty()) {
+            HMENU& submenu = submenus[item.submenu];
+            if (!submenu) {
+                submenu = CreatePopupMenu();
+                AppendMenuA(impl.menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(submenu),
+                            item.submenu.c_str());
+            }
+            target = submenu;
+        }
+        AppendMenuA(target, MF_STRING, static_cast<UINT_PTR>(menuCommandBase + item.id),
+                    item.caption.c_str());
+    }
+}
+
+void Win32Gui::showWindow() {
+    if (!impl_->window) return;
+    ShowWindow(impl_->window, SW_SHOW);
+    UpdateWindow(impl_->window);
+}
+
+void Win32Gui::runEventLoop(const std::function<void(const Event&)>& handler) {
+    Impl& impl = *impl_;
+    for (;;) {
+        while (impl.pending.empty()) {
+            MSG message;
+            if (GetMessageA(&message, nullptr, 0, 0) <= 0) {
+                impl.post(Event::Kind::close, 0);
+                break;
+            }
+            if (impl.window && IsDialogMessageA(impl.window, &message)) continue;
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        const Event event = impl.pending.front();
+        impl.pending.pop_front();
+        handler(event);
+        if (event.kind == Event::Kind::close) break;
+    }
+    impl.pending.clear();
+}
+
+void Win32Gui::destroyWindow() {
+    Impl& impl = *impl_;
+    if (impl.menu) DestroyMenu(impl.menu);
+    if (impl.tooltip) DestroyWindow(impl.tooltip);
+    if (impl.window) DestroyWindow(impl.window);
+    impl.menu = nullptr;
+    impl.tooltip = impl.window = impl.tabs = impl.list = nullptr;
+    impl.controls.clear();
+    impl.specOf.clear();
+    impl.pages.clear();
+    impl.pending.clear();
+}
+
+void Win32Gui::setStatusText(const std::string& text) {
+    if (HWND label = control(ControlId::statusText)) {
+        SetWindowTextA(label, text.c_str());
+        UpdateWindow(label);
+    }
+}
+
+std::string Win32Gui::romPathText() const {
+    HWND field = control(ControlId::romPathField);
+    if (!field) return "";
+    std::string text(static_cast<std::size_t>(GetWindowTextLengthA(field)) + 1, '\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextA(field, text.data(),
+                                                        static_cast<int>(text.size()))));
+    return text;
+}
+
+void Win32Gui::setRomPathText(const std::string& text) {
+    if (HWND field = control(ControlId::romPathField)) SetWindowTextA(field, text.c_str());
+}
+
+bool Win32Gui::isChecked(ControlId box) const {
+    HWND check = control(box);
+    return check && SendMessageA(check, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+int Win32Gui::rowCount() const {
+    return impl_->list ? ListView_GetItemCount(impl_->list) : 0;
+}
+
+void Win32Gui::clearRows() {
+    if (impl_->list) ListView_DeleteAllItems(impl_->list);
+}
+
+void Win32Gui::insertRow(int row, const std::string& text) {
+    HWND list = impl_->list;
+    if (!list || row < 0 || row > rowCount()) return;
+    const auto feed = text.find('\n');
+    std::string first = text.substr(0, feed);
+    std::string second = feed == std::string::npos ? "" : text.substr(feed + 1);
+    LVITEMA item{};
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = row;
+    item.pszText = first.data();
+    item.lParam = 0;
+    const int made = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0,
+                                                   reinterpret_cast<LPARAM>(&item)));
+    if (made >= 0) setCellText(made, 1, second);
+}
+
+int Win32Gui::selectedRow() const {
+    return impl_->list ? ListView_GetNextItem(impl_->list, -1, LVNI_SELECTED) : -1;
+}
+
+int Win32Gui::rowState(int row) const {
+    if (!impl_->validRow(row)) return 0;
+    HWND list = impl_->list;
+    int state = 0;
+    if (ListView_GetItemState(list, row, LVIS_SELECTED) & LVIS_SELECTED) state |= RowState::selected;
+    if (ListView_GetCheckState(list, row)) state |= RowState::ticked;
+    return state;
+}
+
+void Win32Gui::setRowState(int row, int state) {
+    if (!impl_->validRow(row)) return;
+    HWND list = impl_->list;
+    if (state & RowState::selected) ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+    ListView_SetItemState(list, row, (state & RowState::selected) ? LVIS_SELECTED : 0,
+                          LVIS_SELECTED);
+    ListView_SetCheckState(list, row, (state & RowState::ticked) ? TRUE : FALSE);
+}
+
+std::string Win32Gui::cellText(int row, int column) const {
+    if (!impl_->validRow(row) || column < 0 || column > 1) return "";
+    std::string text(256, '\0');
+    for (;;) {
+        LVITEMA item{};
+        item.iSubItem = column;
+        item.pszText = text.data();
+        item.cchTextMax = static_cast<int>(text.size());
+        const auto length = static_cast<std::size_t>(
+            SendMessageA(impl_->list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item)));
+        if (length + 1 < text.size()) {
+            text.resize(length);
+            return text;
+        }
+        text.resize(text.size() * 2);
+    }
+}
+
+void Win32Gui::setCellText(int row, int column, const std::string& text) {
+    if (!impl_->validRow(row) || column < 0 || column > 1) return;
+    std::string copy = text;
+    LVITEMA item{};
+    item.iSubItem = column;
+    item.pszText = copy.data();
+    SendMessageA(impl_->list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+}
+
+void Win32Gui::setRowEntry(int row, CatalogueEntry* entry) {
+    if (!impl_->validRow(row)) return;
+    LVITEMA item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    item.lParam = reinterpret_cast<LPARAM>(entry);
+    SendMessageA(impl_->list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+CatalogueEntry* Win32Gui::rowEntry(int row) const {
+    if (!impl_->validRow(row)) return nullptr;
+    LVITEMA item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    SendMessageA(impl_->list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    return reinterpret_cast<CatalogueEntry*>(item.lParam);
+}
+
+void Win32Gui::setListTooltip(const std::string& text) {
+    Impl& impl = *impl_;
+    impl.tooltipText = text;
+    if (!impl.tooltip) return;
+    std::string shown = withLineBreaks(text);
+    TOOLINFOA tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = impl.window;
+    tool.uId = reinterpret_cast<UINT_PTR>(impl.list);
+    tool.lpszText = shown.data();
+    SendMessageA(impl.tooltip, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void Win32Gui::setMenuItemEnabled(MenuItem item, bool enabled) {
+    if (!impl_->menu) return;
+    EnableMenuItem(impl_->menu, static_cast<UINT>(menuCommandBase + static_cast<int>(item)),
+                   MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+void Win32Gui::showEntryMenu() {
+    Impl& impl = *impl_;
+    if (!impl.menu || !impl.window) return;
+    POINT at;
+    GetCursorPos(&at);
+    // The window must be in front, or the menu doesn't close when the user clicks elsewhere.
+    SetForegroundWindow(impl.window);
+    TrackPopupMenu(impl.menu, TPM_RIGHTBUTTON, at.x, at.y, 0, impl.window, nullptr);
+    PostMessageA(impl.window, WM_NULL, 0, 0);
+}
+
+void Win32Gui::messageBox(const std::string& title, const std::string& text) {
+    MessageBoxA(impl_->window, withLineBreaks(text).c_str(), title.c_str(), MB_OK);
+}
+
+namespace {
+
+std::string runFileDialog(HWND owner, bool save, const std::string& title,
+                          const std::string& filterName, const std::string& pattern,
+                          const std::string& startPath) {
+    std::string filter = filterName + '\0' + pattern + '\0' + '\0';
+    std::vector<char> file(32768, '\0');
+    startPath.copy(file.data(), std::min(startPath.size(), file.size() - 1));
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = filter.c_str();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = static_cast<DWORD>(file.size());
+    dialog.lpstrTitle = title.c_str();
+    // The program never depends on its working folder; the dialog must not move it either.
+    dialog.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_EXPLORER |
+                   (save ? 0 : OFN_FILEMUSTEXIST);
+    const BOOL chosen = save ? GetSaveFileNameA(&dialog) : GetOpenFileNameA(&dialog);
+    return chosen ? std::string(file.data()) : std::string();
+}
+
+}  // namespace
+
+std::string Win32Gui::openFileDialog(const std::string& title, const std::string& filterName,
+                                     const std::string& pattern, const std::string& startPath) {
+    return runFileDialog(impl_->window, false, title, filterName, pattern, startPath);
+}
+
+std::string Win32Gui::saveFileDialog(const std::string& title, const std::string& filterName,
+                                     const std::string& pattern) {
+    return runFileDialog(impl_->window, true, title, filterName, pattern, "");
+}
+
+HWND Win32Gui::control(ControlId id) const {
+    const auto found = impl_->controls.find(static_cast<int>(id));
+    return found == impl_->controls.end() ? nullptr : found->second;
+}
+
+HWND Win32Gui::window() const {
+    return impl_->window;
+}
+
+HWND Win32Gui::tabPage(int tab) const {
+    const auto& pages = impl_->pages;
+    return tab >= 0 && tab < static_cast<int>(pages.size()) ? pages[static_cast<std::size_t>(tab)]
+                                                            : nullptr;
+}
+
+HMENU Win32Gui::entryMenu() const {
+    return impl_->menu;
+}
+
+std::string Win32Gui::listTooltip() const {
+    return impl_->tooltipText;
+}
+
+bool Win32Gui::hasDonatePicture() const {
+    return impl_->donateBitmap != nullptr;
+}

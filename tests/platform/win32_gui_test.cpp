@@ -1,0 +1,222 @@
+#include "platform/win32/win32_gui.h"
+
+#include "catalogue/catalogue.h"
+#include "platform/win32/donate_picture.h"
+#include "shell/window_layout.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+using ::testing::ElementsAre;
+
+namespace {
+
+class Win32GuiTest : public testing::Test {
+protected:
+    void SetUp() override {
+        gui.buildWindow(windowLayout(), [this] {
+            listReadyColumns = Header_GetItemCount(ListView_GetHeader(gui.control(ControlId::appList)));
+            unselectExistedThen = gui.control(ControlId::unselectAllButton) != nullptr;
+        });
+        gui.buildEntryMenu();
+    }
+    void TearDown() override { gui.destroyWindow(); }
+
+    // Events that the window queued for `messages` posted to it, up to and with the close.
+    std::vector<Event> eventsUntilClose() {
+        PostMessageA(gui.window(), WM_CLOSE, 0, 0);
+        std::vector<Event> events;
+        gui.runEventLoop([&](const Event& event) { events.push_back(event); });
+        return events;
+    }
+
+    static RECT placeIn(HWND control) {
+        RECT rect;
+        GetWindowRect(control, &rect);
+        MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    }
+
+    Win32Gui gui{mainWindowSpec()};
+    int listReadyColumns = -1;
+    bool unselectExistedThen = true;
+};
+
+std::string menuText(HMENU menu, UINT position) {
+    char text[64] = {};
+    GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
+    return text;
+}
+
+}  // namespace
+
+TEST_F(Win32GuiTest, AFixedWindowWithoutMinimiseOrMaximise) {
+    HWND window = gui.window();
+    ASSERT_TRUE(window);
+    EXPECT_FALSE(IsWindowVisible(window)) << "hidden until shown";
+    const LONG style = GetWindowLongA(window, GWL_STYLE);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, 350);
+    EXPECT_EQ(client.bottom, 365);
+    char title[64];
+    GetWindowTextA(window, title, sizeof title);
+    EXPECT_STREQ(title, "Slimkit for CWM Roms V# 0.9");
+    gui.showWindow();
+    EXPECT_TRUE(IsWindowVisible(window));
+}
+
+TEST_F(Win32GuiTest, EveryControlLiesWhereTheTableSaysOnItsPage) {
+    for (const ControlSpec& spec : windowLayout()) {
+        HWND control = gui.control(static_cast<ControlId>(spec.id));
+        ASSERT_TRUE(control) << spec.name;
+        EXPECT_EQ(GetParent(control), spec.tab < 0 ? gui.window() : gui.tabPage(spec.tab))
+            << spec.name;
+        const RECT place = placeIn(control);
+        EXPECT_EQ(place.left, spec.x) << spec.name;
+        EXPECT_EQ(place.top, spec.y) << spec.name;
+        EXPECT_EQ(place.right - place.left, spec.width) << spec.name;
+        EXPECT_EQ(place.bottom - place.top, spec.height) << spec.name;
+    }
+    EXPECT_NE(SendMessageA(gui.control(ControlId::aboutTitleText), WM_GETFONT, 0, 0),
+              SendMessageA(gui.control(ControlId::aboutText), WM_GETFONT, 0, 0));
+    EXPECT_TRUE(GetWindowLongA(gui.control(ControlId::romPathField), GWL_STYLE) & ES_READONLY);
+}
+
+TEST_F(Win32GuiTest, TheListIsReadyBeforeTheControlsAfterIt) {
+    EXPECT_EQ(listReadyColumns, 2);
+    EXPECT_FALSE(unselectExistedThen);
+    HWND list = gui.control(ControlId::appList);
+    const DWORD extended = ListView_GetExtendedListViewStyle(list);
+    EXPECT_TRUE(extended & LVS_EX_CHECKBOXES);
+    EXPECT_TRUE(extended & LVS_EX_FULLROWSELECT);
+    EXPECT_TRUE(GetWindowLongA(list, GWL_STYLE) & LVS_SINGLESEL);
+    EXPECT_EQ(ListView_GetColumnWidth(list, 0), 185);
+    EXPECT_EQ(ListView_GetColumnWidth(list, 1), 95);
+}
+
+TEST_F(Win32GuiTest, CheckBoxesStartAsTheTableSays) {
+    EXPECT_TRUE(gui.isChecked(ControlId::enableAddingCheck));
+    EXPECT_TRUE(gui.isChecked(ControlId::backupCheck));
+    EXPECT_FALSE(gui.isChecked(ControlId::recoveryZipCheck));
+    gui.setRomPathText("C:\\roms\\my rom.zip");
+    EXPECT_EQ(gui.romPathText(), "C:\\roms\\my rom.zip");
+}
+
+TEST_F(Win32GuiTest, RowsCellsStatesAndEntries) {
+    CatalogueEntry browser, gallery;
+    gui.insertRow(0, "Gallery\nApp");
+    gui.insertRow(0, "Browser\nApp/Widget");
+    gui.insertRow(5, "Nowhere\nApp");
+    ASSERT_EQ(gui.rowCount(), 2);
+    EXPECT_EQ(gui.cellText(0, 0), "Browser");
+    EXPECT_EQ(gui.cellText(0, 1), "App/Widget");
+    EXPECT_EQ(gui.cellText(1, 0), "Gallery");
+    gui.setCellText(0, 1, "Widget");
+    EXPECT_EQ(gui.cellText(0, 1), "Widget");
+    EXPECT_EQ(gui.cellText(2, 0), "");
+
+    gui.setRowEntry(0, &browser);
+    gui.setRowEntry(1, &gallery);
+    EXPECT_EQ(gui.rowEntry(0), &browser);
+    EXPECT_EQ(gui.rowEntry(1), &gallery);
+    EXPECT_EQ(gui.rowEntry(7), nullptr);
+
+    EXPECT_EQ(gui.selectedRow(), -1);
+    gui.setRowState(0, RowState::selected | RowState::ticked);
+    EXPECT_EQ(gui.rowState(0), 3);
+    gui.setRowState(1, RowState::selected);
+    EXPECT_EQ(gui.selectedRow(), 1);
+    EXPECT_EQ(gui.rowState(0), RowState::ticked) << "the selection moved";
+    gui.setRowState(1, RowState::ticked);
+    EXPECT_EQ(gui.rowState(1), RowState::ticked);
+    EXPECT_EQ(gui.selectedRow(), -1);
+
+    gui.setListTooltip("An example app");
+    EXPECT_EQ(gui.listTooltip(), "An example app");
+    gui.clearRows();
+    EXPECT_EQ(gui.rowCount(), 0);
+}
+
+TEST_F(Win32GuiTest, ThePopupMenuWithItsSubmenu) {
+    HMENU menu = gui.entryMenu();
+    ASSERT_TRUE(menu);
+    ASSERT_EQ(GetMenuItemCount(menu), 3);
+    EXPECT_EQ(menuText(menu, 0), "Show description");
+    EXPECT_EQ(menuText(menu, 1), "Open definition file");
+    EXPECT_EQ(menuText(menu, 2), "Removal Mod");
+    HMENU submenu = GetSubMenu(menu, 2);
+    ASSERT_TRUE(submenu);
+    EXPECT_EQ(menuText(submenu, 0), "App/Widget");
+    EXPECT_EQ(menuText(submenu, 1), "Widget");
+
+    gui.setMenuItemEnabled(MenuItem::widgetMode, false);
+    EXPECT_TRUE(GetMenuState(submenu, 1, MF_BYPOSITION) & MF_GRAYED);
+    EXPECT_FALSE(GetMenuState(submenu, 0, MF_BYPOSITION) & MF_GRAYED);
+    gui.setMenuItemEnabled(MenuItem::widgetMode, true);
+    EXPECT_FALSE(GetMenuState(submenu, 1, MF_BYPOSITION) & MF_GRAYED);
+}
+
+TEST_F(Win32GuiTest, ClicksBecomeTheProgramsEvents) {
+    gui.showWindow();
+    SendMessageA(gui.control(ControlId::customizeButton), BM_CLICK, 0, 0);
+    SendMessageA(gui.control(ControlId::donateButton), BM_CLICK, 0, 0);
+    HWND link = gui.control(ControlId::creditLink);
+    SendMessageA(GetParent(link), WM_COMMAND, MAKEWPARAM(16, STN_CLICKED),
+                 reinterpret_cast<LPARAM>(link));
+    SendMessageA(gui.window(), WM_COMMAND, 1000 + static_cast<int>(MenuItem::widgetMode), 0);
+
+    const std::vector<Event> events = eventsUntilClose();
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_EQ(events[0].kind, Event::Kind::control);
+    EXPECT_EQ(events[0].id, 6);
+    EXPECT_EQ(events[1].id, 18);
+    EXPECT_EQ(events[2].id, 16);
+    EXPECT_EQ(events[3].kind, Event::Kind::menu);
+    EXPECT_EQ(events[3].id, 3);
+    EXPECT_EQ(events[4].kind, Event::Kind::close);
+}
+
+TEST_F(Win32GuiTest, AClickOnARowSelectsItAndReportsALeftClick) {
+    gui.insertRow(0, "Browser\nApp");
+    gui.insertRow(1, "Gallery\nApp");
+    gui.showWindow();
+    HWND list = gui.control(ControlId::appList);
+    RECT row;
+    ListView_GetItemRect(list, 1, &row, LVIR_LABEL);
+    const LPARAM at = MAKELPARAM(row.left + 20, (row.top + row.bottom) / 2);
+    PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageA(list, WM_LBUTTONUP, 0, at);
+
+    std::vector<Event> events;
+    PostMessageA(gui.window(), WM_CLOSE, 0, 0);
+    gui.runEventLoop([&](const Event& event) { events.push_back(event); });
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events[0].kind, Event::Kind::control);
+    EXPECT_EQ(events[0].id, 3);
+    EXPECT_EQ(events[0].listEvent, 0);
+    EXPECT_EQ(gui.selectedRow(), 1);
+    EXPECT_EQ(gui.rowState(1), RowState::selected);
+}
+
+TEST(DonatePicture, DecodesToA92By26PictureWithTransparentCorners) {
+    RgbaPicture picture;
+    ASSERT_TRUE(decodePng(donatePicturePng, donatePicturePngSize, picture));
+    EXPECT_EQ(picture.width, 92);
+    EXPECT_EQ(picture.height, 26);
+    ASSERT_EQ(picture.pixels.size(), 92u * 26u * 4u);
+    EXPECT_EQ(picture.pixels[3], 0) << "the top-left corner is transparent";
+    const std::size_t left = (13 * 92 + 3) * 4;  // on the face, left of the word
+    EXPECT_EQ(picture.pixels[left + 3], 255);
+    EXPECT_GT(picture.pixels[left + 0], 200) << "orange to yellow: much red";
+    EXPECT_LT(picture.pixels[left + 2], 120) << "little blue";
+
+    EXPECT_FALSE(decodePng(donatePicturePng, 20, picture));
+    EXPECT_EQ(picture.width, 0);
+    EXPECT_TRUE(Win32Gui(mainWindowSpec()).hasDonatePicture());
+}
