@@ -206,7 +206,8 @@ struct Win32Gui::Impl {
                 DWORD extended = 0) {
         const std::string caption = withLineBreaks(control.caption);
         HWND made = CreateWindowExA(extended, className, caption.c_str(),
-                                    WS_CHILD | WS_VISIBLE | style, control.x, control.y,
+                                    WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style, control.x,
+                                    control.y,
                                     control.width, control.height, parentFor(control),
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)),
                                     instance, nullptr);
@@ -218,7 +219,7 @@ struct Win32Gui::Impl {
     }
 
     void createTabs(const ControlSpec& control) {
-        tabs = create(control, WC_TABCONTROLA, WS_CLIPSIBLINGS | WS_TABSTOP);
+        tabs = create(control, WC_TABCONTROLA, WS_TABSTOP);
         const auto names = splitAt(control.caption, '|');
         SetWindowTextA(tabs, "");
         for (std::size_t i = 0; i < names.size(); ++i) {
@@ -328,7 +329,7 @@ Win32Gui::~Win32Gui() {
 void Win32Gui::buildWindow(const std::vector<ControlSpec>& controls,
                            const std::function<void()>& onListReady) {
     Impl& impl = *impl_;
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
     RECT frame{0, 0, impl.spec.width, impl.spec.height};
     AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
@@ -376,6 +377,11 @@ void Win32Gui::buildWindow(const std::vector<ControlSpec>& controls,
             break;
         }
     }
+    // Siblings made first lie on top. Frames only draw a border around other controls: they go
+    // below everything, or they would paint over what they surround.
+    for (const auto& [made, control] : impl.specOf)
+        if (control.kind == ControlKind::frame)
+            SetWindowPos(made, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void Win32Gui::buildEntryMenu() {
