@@ -88,6 +88,18 @@ TEST_F(Win32GuiTest, EveryControlLiesWhereTheTableSaysOnItsPage) {
     EXPECT_TRUE(GetWindowLongA(gui.control(ControlId::romPathField), GWL_STYLE) & ES_READONLY);
 }
 
+TEST_F(Win32GuiTest, FramesLieBelowTheControlsTheySurround) {
+    bool frameSeen = false;
+    for (HWND sibling = GetWindow(gui.window(), GW_CHILD); sibling;
+         sibling = GetWindow(sibling, GW_HWNDNEXT)) {
+        const bool frame = sibling == gui.control(ControlId::romFrame) ||
+                           sibling == gui.control(ControlId::customizeFrame);
+        EXPECT_TRUE(frame || !frameSeen) << "a control lies below a frame";
+        frameSeen = frameSeen || frame;
+    }
+    EXPECT_TRUE(frameSeen);
+}
+
 TEST_F(Win32GuiTest, TheListIsReadyBeforeTheControlsAfterIt) {
     EXPECT_EQ(listReadyColumns, 2);
     EXPECT_FALSE(unselectExistedThen);
