@@ -103,6 +103,10 @@ customize_run() {
   wine "$work/program/slimkit.exe" & local pid=$!
   id=$(wait_window "$title") || { fail "customize: no window"; kill "$pid"; return; }
   sleep 0.5
+  click_client "$id" 148 83   # the Settings tab
+  sleep 0.3
+  click_client "$id" 39 153   # "Create recovery zip for CWM"
+  sleep 0.3
   click_client "$id" 325 32   # "..."
   dialog=$(wait_window '^Select Rom$') || { fail "customize: no file dialog"; kill "$pid"; return; }
   sleep 0.5
@@ -138,6 +142,14 @@ customize_run() {
     fail "customize: Added.apk not added ($entries)"
   cmp -s "$work/original.zip" "$work/roms/my rom.zip_BU_0" && pass "customize: backup _BU_0" ||
     fail "customize: no whole backup"
+  local undo
+  undo=$(unzip -Z1 "$work/roms/my rom.zip_undo.zip" 2>/dev/null | sort | tr '\n' ' ' || true)
+  [[ "$undo" == *system/app/Example.apk* && "$undo" == *META-INF/* &&
+     "$undo" != *Keep.apk* && "$undo" != *Added.apk* ]] &&
+    pass "customize: undo zip holds the template and Example.apk" ||
+    fail "customize: undo zip holds: $undo"
+  [ -d "$work/program/app/undo/files" ] && [ -z "$(ls -A "$work/program/app/undo/files")" ] &&
+    pass "customize: extraction folder left empty" || fail "customize: extraction folder not empty"
 }
 
 missing_archiver dll-missing
