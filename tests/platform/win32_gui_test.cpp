@@ -10,6 +10,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <chrono>
+#include <thread>
+
 using ::testing::ElementsAre;
 
 namespace {
@@ -214,6 +217,29 @@ TEST_F(Win32GuiTest, AClickOnARowSelectsItAndReportsALeftClick) {
     EXPECT_EQ(events[0].listEvent, 0);
     EXPECT_EQ(gui.selectedRow(), 1);
     EXPECT_EQ(gui.rowState(1), RowState::selected);
+}
+
+TEST_F(Win32GuiTest, AMessageBoxShowsItsTextWithLineBreaksAndWaitsForOk) {
+    gui.showWindow();
+    std::string shownText;
+    bool ownedByTheWindow = false;
+    std::thread user([&] {
+        for (int tries = 0; tries < 500; ++tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            HWND box = FindWindowA(nullptr, "Warning");
+            if (!box) continue;
+            char text[256] = {};
+            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+            shownText = text;
+            ownedByTheWindow = GetWindow(box, GW_OWNER) == gui.window();
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+            return;
+        }
+    });
+    gui.messageBox("Warning", "There was an error while zip - processing: \rERROR: x");
+    user.join();
+    EXPECT_EQ(shownText, "There was an error while zip - processing: \r\nERROR: x");
+    EXPECT_TRUE(ownedByTheWindow);
 }
 
 TEST(DonatePicture, DecodesToA92By26PictureWithTransparentCorners) {
