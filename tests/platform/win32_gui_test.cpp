@@ -242,6 +242,58 @@ TEST_F(Win32GuiTest, AMessageBoxShowsItsTextWithLineBreaksAndWaitsForOk) {
     EXPECT_TRUE(ownedByTheWindow);
 }
 
+namespace {
+
+// Answers the file dialog titled `title`, once it appears, with `path` (or cancels it).
+std::thread answerFileDialog(const char* title, std::string path, std::string& filter) {
+    return std::thread([title, path, &filter] {
+        for (int tries = 0; tries < 1000; ++tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            HWND dialog = FindWindowA(nullptr, title);
+            if (!dialog) continue;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            char shown[128] = {};
+            GetDlgItemTextA(dialog, 0x470, shown, sizeof shown);  // the file-type box
+            filter = shown;
+            if (path.empty()) {
+                PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+                return;
+            }
+            SetDlgItemTextA(dialog, 0x47C, path.c_str());  // the file-name box
+            PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+            return;
+        }
+    });
+}
+
+}  // namespace
+
+TEST_F(Win32GuiTest, FileDialogsGiveTheChosenPathOrNothing) {
+    gui.showWindow();
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string rom = std::string(temp) + "slimkit-dialog-test.zip";
+    CloseHandle(CreateFileA(rom.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+
+    std::string filter;
+    std::thread user = answerFileDialog("Select Rom", rom, filter);
+    EXPECT_EQ(gui.openFileDialog("Select Rom", "CWM ZIP (*.zip)", "*.zip", ""), rom);
+    user.join();
+    EXPECT_EQ(filter, "CWM ZIP (*.zip)");
+
+    user = answerFileDialog("Open Profile File", "", filter);
+    EXPECT_EQ(gui.openFileDialog("Open Profile File", "INI file", "*.ini", rom), "");
+    user.join();
+
+    const std::string list = std::string(temp) + "slimkit-dialog-test";
+    user = answerFileDialog("Save Profile File", list, filter);
+    EXPECT_EQ(gui.saveFileDialog("Save Profile File", "INI file", "*.ini"), list)
+        << "the program adds the extension itself";
+    user.join();
+    EXPECT_EQ(filter, "INI file");
+    DeleteFileA(rom.c_str());
+}
+
 TEST(DonatePicture, DecodesToA92By26PictureWithTransparentCorners) {
     RgbaPicture picture;
     ASSERT_TRUE(decodePng(donatePicturePng, donatePicturePngSize, picture));
