@@ -70,7 +70,7 @@ close_window() {
   local id status
   copy_program
   wine "$work/program/slimkit.exe" & local pid=$!
-  id=$(wait_window "$title") || { fail "close: no window"; kill "$pid"; return; }
+  id=$(wait_window "$title") || { fail "close: no window"; kill "$pid" 2>/dev/null || true; return; }
   sleep 1
   if [ -n "$screenshot" ]; then
     click_client "$id" 202 83   # the About tab
@@ -101,14 +101,14 @@ customize_run() {
   cp "$work/roms/my rom.zip" "$work/original.zip"
 
   wine "$work/program/slimkit.exe" & local pid=$!
-  id=$(wait_window "$title") || { fail "customize: no window"; kill "$pid"; return; }
+  id=$(wait_window "$title") || { fail "customize: no window"; kill "$pid" 2>/dev/null || true; return; }
   sleep 0.5
   click_client "$id" 148 83   # the Settings tab
   sleep 0.3
   click_client "$id" 39 153   # "Create recovery zip for CWM"
   sleep 0.3
   click_client "$id" 325 32   # "..."
-  dialog=$(wait_window '^Select Rom$') || { fail "customize: no file dialog"; kill "$pid"; return; }
+  dialog=$(wait_window '^Select Rom$') || { fail "customize: no file dialog"; kill "$pid" 2>/dev/null || true; return; }
   sleep 0.5
   xdotool windowfocus --sync "$dialog" type --delay 20 "$(winpath "$work/roms/my rom.zip")"
   xdotool key --clearmodifiers Return
