@@ -1,0 +1,17 @@
+#include "platform/archiver_check.h"
+#include "platform/paths.h"
+#include "platform/win32/win32_gui.h"
+#include "shell/program.h"
+#include "shell/window_layout.h"
+
+// The Windows program. Building the back-end loads the fonts and decodes the Donate picture;
+// then the archiver's files are checked before any window is made. Arguments are ignored.
+int main(int, char** argv) {
+    Win32Gui gui(mainWindowSpec());
+    const ProgramPaths paths = programPaths(findProgramFolder(argv[0]));
+    if (!checkArchiverPresent(paths)) {
+        gui.messageBox("Error", archiverMissingText);
+        return 0;
+    }
+    return runProgram(gui, paths);
+}
