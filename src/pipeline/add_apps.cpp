@@ -7,12 +7,9 @@
 
 namespace {
 
-// 7z on Unix matches `*.*` literally, which would leave out every name without a dot.
-#ifdef _WIN32
-constexpr const char* addPattern = "*.*";
-#else
+// 7-Zip matches its wildcards itself, on every system, and takes `*.*` to mean names with a
+// dot: it would leave out system/bin/tool and the like. `*` takes every file.
 constexpr const char* addPattern = "*";
-#endif
 
 }  // namespace
 

@@ -5,8 +5,8 @@
 class Gui;
 struct ProgramPaths;
 
-// a -bd -y -r "{archive}" {pattern}: the pattern is `*` on Linux (7z on Unix takes `*.*`
-// literally and would skip names without a dot) and `*.*` on Windows.
+// a -bd -y -r "{archive}" *: every file below the working folder. Not `*.*`, which 7-Zip takes
+// to mean only names with a dot.
 std::string addCommand(const std::string& archive);
 
 // Adds everything under the add folder to the ROM zip.

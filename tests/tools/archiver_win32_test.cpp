@@ -133,10 +133,11 @@ protected:
     std::string program, rom;
 };
 
-TEST_F(RealArchiverWin32, AddsWithStarDotStarAndDeletesQuotedPaths) {
+TEST_F(RealArchiverWin32, StarDotStarMissesNamesWithoutADotWhereStarAddsThem) {
     EXPECT_EQ(run("a -bd -y -r \"" + rom + "\" *.*", sandbox.path() + "add\\"), 1);
     EXPECT_THAT(gui.messages, IsEmpty());
-    // 7-Zip matches "*.*" itself, literally, on Windows too: a name without a dot is left out.
+    // 7-Zip matches "*.*" itself, on Windows too: a name without a dot is left out. This is why
+    // the program's add commands use "*".
     EXPECT_EQ(entries(rom),
               (std::set<std::string>{"system\\app\\A.apk", "system\\app\\B b.apk"}));
 

@@ -91,9 +91,10 @@ customize_run() {
   rm -f "$work/program/app/remove/"*.ini
   printf '[main]\r\nappname = Example\r\nenabled = 1\r\n[files]\r\n1 = system/app/Example.apk\r\n' \
     > "$work/program/app/remove/example.ini"
-  mkdir -p "$work/program/app/add/system/app" "$work/rom/system/app" "$work/rom/system/bin" \
-           "$work/roms"
+  mkdir -p "$work/program/app/add/system/app" "$work/program/app/add/system/xbin" \
+           "$work/rom/system/app" "$work/rom/system/bin" "$work/roms"
   echo added > "$work/program/app/add/system/app/Added.apk"
+  echo added > "$work/program/app/add/system/xbin/addedtool"
   echo example > "$work/rom/system/app/Example.apk"
   echo keep > "$work/rom/system/app/Keep.apk"
   echo tool > "$work/rom/system/bin/tool"
@@ -138,8 +139,9 @@ customize_run() {
   esac
   [[ "$entries" == *system/app/Keep.apk* && "$entries" == *system/bin/tool* ]] &&
     pass "customize: the rest of the ROM kept" || fail "customize: ROM lost entries ($entries)"
-  [[ "$entries" == *system/app/Added.apk* ]] && pass "customize: Added.apk added" ||
-    fail "customize: Added.apk not added ($entries)"
+  [[ "$entries" == *system/app/Added.apk* && "$entries" == *system/xbin/addedtool* ]] &&
+    pass "customize: Added.apk and addedtool added" ||
+    fail "customize: added files missing ($entries)"
   cmp -s "$work/original.zip" "$work/roms/my rom.zip_BU_0" && pass "customize: backup _BU_0" ||
     fail "customize: no whole backup"
   local undo
