@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/control_spec.h"
+#include "platform/control_layout.h"
 
 #include <functional>
 #include <string>

@@ -12,17 +12,17 @@ constexpr int aboutTab = 3;
 
 ControlSpec control(ControlId id, const char* name, ControlKind kind, int x, int y, int width,
                     int height, std::string caption, int tab) {
-    ControlSpec spec;
-    spec.id = static_cast<int>(id);
-    spec.name = name;
-    spec.kind = kind;
-    spec.x = x;
-    spec.y = y;
-    spec.width = width;
-    spec.height = height;
-    spec.caption = std::move(caption);
-    spec.tab = tab;
-    return spec;
+    ControlSpec layout;
+    layout.id = static_cast<int>(id);
+    layout.name = name;
+    layout.kind = kind;
+    layout.x = x;
+    layout.y = y;
+    layout.width = width;
+    layout.height = height;
+    layout.caption = std::move(caption);
+    layout.tab = tab;
+    return layout;
 }
 
 #ifdef _WIN32

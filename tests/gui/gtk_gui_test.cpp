@@ -139,22 +139,22 @@ TEST_F(GtkWindowTest, WindowIsAFixedSizeCentredToolWindow) {
 TEST_F(GtkWindowTest, EveryControlSitsOnItsRectangleOnItsPage) {
     show();
     GtkWidget* client = gtk_bin_get_child(GTK_BIN(gui->window()));
-    for (const ControlSpec& spec : windowLayout()) {
-        SCOPED_TRACE(spec.name);
-        GtkWidget* widget = placed(gui->widget(static_cast<ControlId>(spec.id)));
+    for (const ControlSpec& layout : windowLayout()) {
+        SCOPED_TRACE(layout.name);
+        GtkWidget* widget = placed(gui->widget(static_cast<ControlId>(layout.id)));
         ASSERT_NE(widget, nullptr);
-        GtkWidget* page = spec.tab < 0 ? client : gui->tabPage(spec.tab);
+        GtkWidget* page = layout.tab < 0 ? client : gui->tabPage(layout.tab);
         ASSERT_NE(page, nullptr);
         EXPECT_EQ(gtk_widget_get_parent(widget), page);
         const GdkRectangle place = placeIn(widget, page);
-        EXPECT_EQ(place.x, spec.x);
-        EXPECT_EQ(place.y, spec.y);
-        EXPECT_EQ(place.width, spec.width);
-        EXPECT_EQ(place.height, spec.height);
+        EXPECT_EQ(place.x, layout.x);
+        EXPECT_EQ(place.y, layout.y);
+        EXPECT_EQ(place.width, layout.width);
+        EXPECT_EQ(place.height, layout.height);
         // Only the credit link may reach past its page, which clips it.
-        if (spec.tab >= 0 && spec.id != static_cast<int>(ControlId::creditLink)) {
-            EXPECT_LE(spec.x + spec.width, page->allocation.width);
-            EXPECT_LE(spec.y + spec.height, page->allocation.height);
+        if (layout.tab >= 0 && layout.id != static_cast<int>(ControlId::creditLink)) {
+            EXPECT_LE(layout.x + layout.width, page->allocation.width);
+            EXPECT_LE(layout.y + layout.height, page->allocation.height);
         }
     }
     EXPECT_TRUE(gtk_widget_get_has_window(gui->tabPage(3)));
@@ -162,27 +162,27 @@ TEST_F(GtkWindowTest, EveryControlSitsOnItsRectangleOnItsPage) {
 }
 
 TEST_F(GtkWindowTest, ControlsShowTheirCaptionsAndStartingTicks) {
-    for (const ControlSpec& spec : windowLayout()) {
-        SCOPED_TRACE(spec.name);
-        GtkWidget* widget = gui->widget(static_cast<ControlId>(spec.id));
-        switch (spec.kind) {
+    for (const ControlSpec& layout : windowLayout()) {
+        SCOPED_TRACE(layout.name);
+        GtkWidget* widget = gui->widget(static_cast<ControlId>(layout.id));
+        switch (layout.kind) {
         case ControlKind::frame:
-            EXPECT_EQ(gtk_frame_get_label(GTK_FRAME(widget)), spec.caption);
+            EXPECT_EQ(gtk_frame_get_label(GTK_FRAME(widget)), layout.caption);
             break;
         case ControlKind::button:
         case ControlKind::checkBox:
-            EXPECT_EQ(gtk_button_get_label(GTK_BUTTON(widget)), spec.caption);
+            EXPECT_EQ(gtk_button_get_label(GTK_BUTTON(widget)), layout.caption);
             break;
         case ControlKind::label:
         case ControlKind::centredLabel:
         case ControlKind::link:
-            EXPECT_EQ(labelText(widget), withNewlines(spec.caption));
+            EXPECT_EQ(labelText(widget), withNewlines(layout.caption));
             break;
         default:
             break;
         }
-        if (spec.kind == ControlKind::checkBox) {
-            EXPECT_EQ(gui->isChecked(static_cast<ControlId>(spec.id)), spec.checked);
+        if (layout.kind == ControlKind::checkBox) {
+            EXPECT_EQ(gui->isChecked(static_cast<ControlId>(layout.id)), layout.checked);
         }
     }
     EXPECT_TRUE(gui->isChecked(ControlId::enableAddingCheck));
@@ -262,14 +262,14 @@ TEST_F(GtkWindowTest, FontsAndColoursFollowTheTable) {
 
 TEST_F(GtkWindowTest, LongTextsWrapInsideTheirRectanglesAndCentredOnesStayCentred) {
     show();
-    for (const ControlSpec& spec : windowLayout()) {
-        if (spec.kind != ControlKind::label && spec.kind != ControlKind::centredLabel) continue;
-        SCOPED_TRACE(spec.name);
-        GtkWidget* label = gui->widget(static_cast<ControlId>(spec.id));
+    for (const ControlSpec& layout : windowLayout()) {
+        if (layout.kind != ControlKind::label && layout.kind != ControlKind::centredLabel) continue;
+        SCOPED_TRACE(layout.name);
+        GtkWidget* label = gui->widget(static_cast<ControlId>(layout.id));
         PangoRectangle text;
         pango_layout_get_pixel_extents(gtk_label_get_layout(GTK_LABEL(label)), nullptr, &text);
-        EXPECT_LE(text.width, spec.width);
-        if (spec.kind == ControlKind::centredLabel) {
+        EXPECT_LE(text.width, layout.width);
+        if (layout.kind == ControlKind::centredLabel) {
             int x = 0, y = 0;
             gtk_label_get_layout_offsets(GTK_LABEL(label), &x, &y);
             const int textCentre = x + text.x + text.width / 2;

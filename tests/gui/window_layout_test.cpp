@@ -13,14 +13,14 @@ TEST(WindowLayout, EveryControlNumberOnceAndPagesAfterTheirTabPanel) {
     std::set<int> numbers;
     bool tabPanelMade = false;
     int lastTab = -1;
-    for (const ControlSpec& spec : controls) {
-        SCOPED_TRACE(spec.name);
-        EXPECT_TRUE(numbers.insert(spec.id).second);
-        if (spec.kind == ControlKind::tabPanel) tabPanelMade = true;
-        if (spec.tab >= 0) {
+    for (const ControlSpec& layout : controls) {
+        SCOPED_TRACE(layout.name);
+        EXPECT_TRUE(numbers.insert(layout.id).second);
+        if (layout.kind == ControlKind::tabPanel) tabPanelMade = true;
+        if (layout.tab >= 0) {
             EXPECT_TRUE(tabPanelMade);
-            EXPECT_GE(spec.tab, lastTab);  // pages are filled in tab order
-            lastTab = spec.tab;
+            EXPECT_GE(layout.tab, lastTab);  // pages are filled in tab order
+            lastTab = layout.tab;
         } else {
             EXPECT_EQ(lastTab, -1) << "window controls come before the pages";
         }

@@ -75,16 +75,16 @@ TEST_F(Win32GuiTest, AFixedWindowWithoutMinimiseOrMaximise) {
 }
 
 TEST_F(Win32GuiTest, EveryControlLiesWhereTheTableSaysOnItsPage) {
-    for (const ControlSpec& spec : windowLayout()) {
-        HWND control = gui.control(static_cast<ControlId>(spec.id));
-        ASSERT_TRUE(control) << spec.name;
-        EXPECT_EQ(GetParent(control), spec.tab < 0 ? gui.window() : gui.tabPage(spec.tab))
-            << spec.name;
+    for (const ControlSpec& layout : windowLayout()) {
+        HWND control = gui.control(static_cast<ControlId>(layout.id));
+        ASSERT_TRUE(control) << layout.name;
+        EXPECT_EQ(GetParent(control), layout.tab < 0 ? gui.window() : gui.tabPage(layout.tab))
+            << layout.name;
         const RECT place = placeIn(control);
-        EXPECT_EQ(place.left, spec.x) << spec.name;
-        EXPECT_EQ(place.top, spec.y) << spec.name;
-        EXPECT_EQ(place.right - place.left, spec.width) << spec.name;
-        EXPECT_EQ(place.bottom - place.top, spec.height) << spec.name;
+        EXPECT_EQ(place.left, layout.x) << layout.name;
+        EXPECT_EQ(place.top, layout.y) << layout.name;
+        EXPECT_EQ(place.right - place.left, layout.width) << layout.name;
+        EXPECT_EQ(place.bottom - place.top, layout.height) << layout.name;
     }
     EXPECT_NE(SendMessageA(gui.control(ControlId::aboutTitleText), WM_GETFONT, 0, 0),
               SendMessageA(gui.control(ControlId::aboutText), WM_GETFONT, 0, 0));

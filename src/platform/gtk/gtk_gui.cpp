@@ -92,7 +92,7 @@ std::string takeString(gchar* text) {
 }  // namespace
 
 struct GtkGui::Impl {
-    WindowSpec spec;
+    WindowSpec layout;
     GtkWidget* window = nullptr;
     GtkWidget* client = nullptr;  // the window's client area, where its controls lie
     std::map<int, GtkWidget*> controls;
@@ -131,9 +131,9 @@ struct GtkGui::Impl {
         pending.push_back(event);
     }
 
-    GtkWidget* makeControl(const ControlSpec& spec);
-    GtkWidget* makeCheckList(const ControlSpec& spec);
-    GtkWidget* makeTabPanel(const ControlSpec& spec);
+    GtkWidget* makeControl(const ControlSpec& layout);
+    GtkWidget* makeCheckList(const ControlSpec& layout);
+    GtkWidget* makeTabPanel(const ControlSpec& layout);
 };
 
 namespace {
@@ -263,19 +263,19 @@ void fitCentredLabel(GtkWidget* label, GtkStyle*, gpointer rectangleWidth) {
     gtk_widget_set_size_request(label, std::min(width, logical.width + 1), -1);
 }
 
-GtkWidget* makeLabel(const ControlSpec& spec) {
-    GtkWidget* label = gtk_label_new(displayLines(spec.caption).c_str());
+GtkWidget* makeLabel(const ControlSpec& layout) {
+    GtkWidget* label = gtk_label_new(displayLines(layout.caption).c_str());
     gtk_misc_set_alignment(GTK_MISC(label), 0.0f, 0.0f);
     gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
     return label;
 }
 
-GtkWidget* makeCentredLabel(const ControlSpec& spec, GtkWidget** label) {
-    *label = makeLabel(spec);
+GtkWidget* makeCentredLabel(const ControlSpec& layout, GtkWidget** label) {
+    *label = makeLabel(layout);
     gtk_misc_set_alignment(GTK_MISC(*label), 0.5f, 0.0f);
     gtk_label_set_justify(GTK_LABEL(*label), GTK_JUSTIFY_CENTER);
     g_signal_connect(*label, "style-set", G_CALLBACK(fitCentredLabel),
-                     GINT_TO_POINTER(spec.width));
+                     GINT_TO_POINTER(layout.width));
     GtkWidget* box = gtk_alignment_new(0.5f, 0.0f, 0.0f, 1.0f);
     gtk_container_add(GTK_CONTAINER(box), *label);
     return box;
@@ -283,9 +283,9 @@ GtkWidget* makeCentredLabel(const ControlSpec& spec, GtkWidget** label) {
 
 }  // namespace
 
-GtkWidget* GtkGui::Impl::makeTabPanel(const ControlSpec& spec) {
+GtkWidget* GtkGui::Impl::makeTabPanel(const ControlSpec& layout) {
     GtkWidget* notebook = gtk_notebook_new();
-    gchar** names = g_strsplit(spec.caption.c_str(), "|", -1);
+    gchar** names = g_strsplit(layout.caption.c_str(), "|", -1);
     for (gchar** name = names; *name; ++name) {
         GtkWidget* page = gtk_fixed_new();
         // A page of its own window clips controls that reach past its edge.
@@ -298,7 +298,7 @@ GtkWidget* GtkGui::Impl::makeTabPanel(const ControlSpec& spec) {
     return notebook;
 }
 
-GtkWidget* GtkGui::Impl::makeCheckList(const ControlSpec& spec) {
+GtkWidget* GtkGui::Impl::makeCheckList(const ControlSpec& layout) {
     store = gtk_list_store_new(listColumnCount, G_TYPE_BOOLEAN, G_TYPE_STRING, G_TYPE_STRING,
                                G_TYPE_POINTER);
     GtkWidget* view = gtk_tree_view_new_with_model(model());
@@ -316,8 +316,8 @@ GtkWidget* GtkGui::Impl::makeCheckList(const ControlSpec& spec) {
     g_signal_connect(tick, "toggled", G_CALLBACK(onTickToggled), this);
     gtk_tree_view_append_column(list, tickView);
 
-    gchar** titles = g_strsplit(spec.caption.c_str(), "|", 2);
-    const int widths[2] = {std::max(1, spec.column0Width - tickColumnWidth), spec.column1Width};
+    gchar** titles = g_strsplit(layout.caption.c_str(), "|", 2);
+    const int widths[2] = {std::max(1, layout.column0Width - tickColumnWidth), layout.column1Width};
     for (int column = 0; column < 2 && titles[column]; ++column) {
         GtkTreeViewColumn* viewColumn = gtk_tree_view_column_new();
         gtk_tree_view_column_set_title(viewColumn, displayText(titles[column]).c_str());
@@ -348,44 +348,44 @@ GtkWidget* GtkGui::Impl::makeCheckList(const ControlSpec& spec) {
     return scroller;
 }
 
-GtkWidget* GtkGui::Impl::makeControl(const ControlSpec& spec) {
+GtkWidget* GtkGui::Impl::makeControl(const ControlSpec& layout) {
     GtkWidget* placed = nullptr;
     GtkWidget* control = nullptr;
-    switch (spec.kind) {
+    switch (layout.kind) {
     case ControlKind::frame:
-        placed = gtk_frame_new(displayText(spec.caption).c_str());
+        placed = gtk_frame_new(displayText(layout.caption).c_str());
         break;
     case ControlKind::textField:
         placed = gtk_entry_new();
         gtk_editable_set_editable(GTK_EDITABLE(placed), FALSE);
-        gtk_entry_set_text(GTK_ENTRY(placed), displayText(spec.caption).c_str());
+        gtk_entry_set_text(GTK_ENTRY(placed), displayText(layout.caption).c_str());
         break;
     case ControlKind::button:
     case ControlKind::pictureButton:
-        placed = gtk_button_new_with_label(displayText(spec.caption).c_str());
+        placed = gtk_button_new_with_label(displayText(layout.caption).c_str());
         g_signal_connect(placed, "clicked", G_CALLBACK(onButtonClicked), this);
         break;
     case ControlKind::label:
-        placed = makeLabel(spec);
+        placed = makeLabel(layout);
         break;
     case ControlKind::centredLabel:
-        placed = makeCentredLabel(spec, &control);
+        placed = makeCentredLabel(layout, &control);
         break;
     case ControlKind::checkBox:
-        placed = gtk_check_button_new_with_label(displayText(spec.caption).c_str());
-        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(placed), spec.checked);
+        placed = gtk_check_button_new_with_label(displayText(layout.caption).c_str());
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(placed), layout.checked);
         break;
     case ControlKind::tabPanel:
-        placed = makeTabPanel(spec);
+        placed = makeTabPanel(layout);
         break;
     case ControlKind::checkList:
-        placed = makeCheckList(spec);
+        placed = makeCheckList(layout);
         control = GTK_WIDGET(list);
         break;
     case ControlKind::link: {
         placed = gtk_event_box_new();
         gtk_widget_add_events(placed, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK);
-        ControlSpec text = spec;
+        ControlSpec text = layout;
         text.kind = ControlKind::label;
         GtkWidget* label = makeLabel(text);
         gtk_container_add(GTK_CONTAINER(placed), label);
@@ -395,40 +395,40 @@ GtkWidget* GtkGui::Impl::makeControl(const ControlSpec& spec) {
     }
     }
     if (!control) control = placed;
-    gtk_widget_set_name(placed, spec.name);
-    g_object_set_data(G_OBJECT(placed), controlKey, GINT_TO_POINTER(spec.id));
+    gtk_widget_set_name(placed, layout.name);
+    g_object_set_data(G_OBJECT(placed), controlKey, GINT_TO_POINTER(layout.id));
 
     GtkWidget* textWidget =
-        spec.kind == ControlKind::link ? gtk_bin_get_child(GTK_BIN(placed)) : control;
-    if (spec.titleFont) {
+        layout.kind == ControlKind::link ? gtk_bin_get_child(GTK_BIN(placed)) : control;
+    if (layout.titleFont) {
         PangoFontDescription* font = pango_font_description_from_string(titleFont);
         gtk_widget_modify_font(textWidget, font);
         pango_font_description_free(font);
     }
-    if (spec.hasTextColour) {
-        const GdkColor colour = toColour(spec.textColour);
+    if (layout.hasTextColour) {
+        const GdkColor colour = toColour(layout.textColour);
         gtk_widget_modify_fg(textWidget, GTK_STATE_NORMAL, &colour);
     }
-    if (spec.hasBackground) {
-        const GdkColor colour = toColour(spec.background);
-        if (spec.kind == ControlKind::textField)
+    if (layout.hasBackground) {
+        const GdkColor colour = toColour(layout.background);
+        if (layout.kind == ControlKind::textField)
             gtk_widget_modify_base(placed, GTK_STATE_NORMAL, &colour);
         else
             gtk_widget_modify_bg(placed, GTK_STATE_NORMAL, &colour);
     }
 
     GtkWidget* parent = client;
-    if (spec.tab >= 0 && spec.tab < static_cast<int>(pages.size())) parent = pages[spec.tab];
-    gtk_fixed_put(GTK_FIXED(parent), placed, spec.x, spec.y);
-    gtk_widget_set_size_request(placed, spec.width, spec.height);
-    controls[spec.id] = control;
+    if (layout.tab >= 0 && layout.tab < static_cast<int>(pages.size())) parent = pages[layout.tab];
+    gtk_fixed_put(GTK_FIXED(parent), placed, layout.x, layout.y);
+    gtk_widget_set_size_request(placed, layout.width, layout.height);
+    controls[layout.id] = control;
     return placed;
 }
 
 bool GtkGui::initialise() { return gtk_init_check(nullptr, nullptr); }
 
 GtkGui::GtkGui(WindowSpec window) : impl_(std::make_unique<Impl>()) {
-    impl_->spec = std::move(window);
+    impl_->layout = std::move(window);
     if (initialise()) gtk_rc_parse_string(bodyFontStyle);
 }
 
@@ -440,18 +440,18 @@ void GtkGui::buildWindow(const std::vector<ControlSpec>& controls,
     impl.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWindow* window = GTK_WINDOW(impl.window);
     gtk_widget_set_name(impl.window, "slimkit-main");
-    gtk_window_set_title(window, displayText(impl.spec.title).c_str());
+    gtk_window_set_title(window, displayText(impl.layout.title).c_str());
     gtk_window_set_resizable(window, FALSE);
     gtk_window_set_position(window, GTK_WIN_POS_CENTER);
     g_signal_connect(impl.window, "delete-event", G_CALLBACK(onDelete), &impl);
 
     impl.client = gtk_fixed_new();
-    gtk_widget_set_size_request(impl.client, impl.spec.width, impl.spec.height);
+    gtk_widget_set_size_request(impl.client, impl.layout.width, impl.layout.height);
     gtk_container_add(GTK_CONTAINER(impl.window), impl.client);
 
-    for (const ControlSpec& spec : controls) {
-        impl.makeControl(spec);
-        if (spec.kind == ControlKind::checkList && onListReady) fillDetached(onListReady);
+    for (const ControlSpec& layout : controls) {
+        impl.makeControl(layout);
+        if (layout.kind == ControlKind::checkList && onListReady) fillDetached(onListReady);
     }
 }
 
@@ -474,23 +474,23 @@ void GtkGui::buildEntryMenu() {
     impl.menu = gtk_menu_new();
     gtk_widget_set_name(impl.menu, "slimkit-menu");
     std::map<std::string, GtkWidget*> submenus;
-    for (const MenuItemSpec& spec : impl.spec.menu) {
+    for (const MenuItemSpec& layout : impl.layout.menu) {
         GtkWidget* shell = impl.menu;
-        if (!spec.submenu.empty()) {
-            auto& submenu = submenus[spec.submenu];
+        if (!layout.submenu.empty()) {
+            auto& submenu = submenus[layout.submenu];
             if (!submenu) {
-                GtkWidget* opener = gtk_menu_item_new_with_label(displayText(spec.submenu).c_str());
+                GtkWidget* opener = gtk_menu_item_new_with_label(displayText(layout.submenu).c_str());
                 submenu = gtk_menu_new();
                 gtk_menu_item_set_submenu(GTK_MENU_ITEM(opener), submenu);
                 gtk_menu_shell_append(GTK_MENU_SHELL(impl.menu), opener);
             }
             shell = submenu;
         }
-        GtkWidget* item = gtk_menu_item_new_with_label(displayText(spec.caption).c_str());
-        g_object_set_data(G_OBJECT(item), menuItemKey, GINT_TO_POINTER(spec.id));
+        GtkWidget* item = gtk_menu_item_new_with_label(displayText(layout.caption).c_str());
+        g_object_set_data(G_OBJECT(item), menuItemKey, GINT_TO_POINTER(layout.id));
         g_signal_connect(item, "activate", G_CALLBACK(onMenuItem), &impl);
         gtk_menu_shell_append(GTK_MENU_SHELL(shell), item);
-        impl.menuItems[spec.id] = item;
+        impl.menuItems[layout.id] = item;
     }
     gtk_widget_show_all(impl.menu);
     if (impl.window) gtk_menu_attach_to_widget(GTK_MENU(impl.menu), impl.window, nullptr);

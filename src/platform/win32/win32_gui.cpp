@@ -73,7 +73,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 }  // namespace
 
 struct Win32Gui::Impl {
-    WindowSpec spec;
+    WindowSpec layout;
     HINSTANCE instance = GetModuleHandleA(nullptr);
     HFONT titleFont = nullptr, bodyFont = nullptr;
     RgbaPicture donate;
@@ -254,12 +254,12 @@ struct Win32Gui::Impl {
         const auto titles = splitAt(control.caption, '|');
         const int widths[2] = {control.column0Width, control.column1Width};
         for (int column = 0; column < 2 && column < static_cast<int>(titles.size()); ++column) {
-            LVCOLUMNA spec{};
-            spec.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-            spec.pszText = const_cast<char*>(titles[static_cast<std::size_t>(column)].c_str());
-            spec.cx = widths[column];
-            spec.iSubItem = column;
-            SendMessageA(list, LVM_INSERTCOLUMNA, column, reinterpret_cast<LPARAM>(&spec));
+            LVCOLUMNA layout{};
+            layout.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+            layout.pszText = const_cast<char*>(titles[static_cast<std::size_t>(column)].c_str());
+            layout.cx = widths[column];
+            layout.iSubItem = column;
+            SendMessageA(list, LVM_INSERTCOLUMNA, column, reinterpret_cast<LPARAM>(&layout));
         }
         tooltip = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -293,7 +293,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 
 Win32Gui::Win32Gui(WindowSpec window) : impl_(std::make_unique<Impl>()) {
     Impl& impl = *impl_;
-    impl.spec = std::move(window);
+    impl.layout = std::move(window);
     INITCOMMONCONTROLSEX common{sizeof common,
                                 ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&common);
@@ -330,11 +330,11 @@ void Win32Gui::buildWindow(const std::vector<ControlSpec>& controls,
                            const std::function<void()>& onListReady) {
     Impl& impl = *impl_;
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
-    RECT frame{0, 0, impl.spec.width, impl.spec.height};
+    RECT frame{0, 0, impl.layout.width, impl.layout.height};
     AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
     impl.window = CreateWindowExA(
-        WS_EX_CONTROLPARENT, windowClass, impl.spec.title.c_str(), style,
+        WS_EX_CONTROLPARENT, windowClass, impl.layout.title.c_str(), style,
         (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2,
         width, height, nullptr, nullptr, impl.instance, &impl);
     SendMessageA(impl.window, WM_SETFONT, reinterpret_cast<WPARAM>(impl.bodyFont), FALSE);
@@ -388,7 +388,7 @@ void Win32Gui::buildEntryMenu() {
     Impl& impl = *impl_;
     impl.menu = CreatePopupMenu();
     std::map<std::string, HMENU> submenus;
-    for (const MenuItemSpec& item : impl.spec.menu) {
+    for (const MenuItemSpec& item : impl.layout.menu) {
         HMENU target = impl.menu;
         if (!item.submenu.empty()) {
             HMENU& submenu = submenus[item.submenu];

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/control_spec.h"
+#include "platform/control_layout.h"
 #include "platform/gui.h"
 
 #include <memory>
