@@ -1,8 +1,8 @@
 #include "platform/gtk/gtk_gui.h"
 
 #include "gui/window_fixture.h"
+#include "support/temp_folder.h"
 
-#include <glib/gstdio.h>
 
 #include <functional>
 #include <set>
@@ -64,52 +64,20 @@ gboolean answerDialog(gpointer data) {
 
 void answerNextDialog(DialogAnswer& answer) { g_timeout_add(20, answerDialog, &answer); }
 
-struct TempFolder {
-    std::string path;
-    TempFolder() {
-        gchar* made = g_dir_make_tmp("slimkit-gui-XXXXXX", nullptr);
-        path = made;
-        g_free(made);
-    }
-    ~TempFolder() {
-        GDir* dir = g_dir_open(path.c_str(), 0, nullptr);
-        while (const gchar* name = g_dir_read_name(dir)) g_remove((path + "/" + name).c_str());
-        g_dir_close(dir);
-        g_rmdir(path.c_str());
-    }
-    std::string touch(const std::string& name) const {
-        const std::string file = path + "/" + name;
-        g_file_set_contents(file.c_str(), "", 0, nullptr);
-        return file;
-    }
-};
+// An empty file in `folder`; its full path.
+std::string touch(const TempFolder& folder, const std::string& name) {
+    writeFile(folder / name, "");
+    return folder / name;
+}
 
 // The file chooser records chosen files in the user's recent-files list; keep that list in a
 // folder of the test's own.
 class PrivateDataFolder : public ::testing::Environment {
 public:
-    void SetUp() override { g_setenv("XDG_DATA_HOME", folder_.path.c_str(), TRUE); }
+    void SetUp() override { g_setenv("XDG_DATA_HOME", folder_.path().c_str(), TRUE); }
 
 private:
-    struct Tree : TempFolder {
-        ~Tree() { removeBelow(path); }
-        static void removeBelow(const std::string& dir) {
-            GDir* listing = g_dir_open(dir.c_str(), 0, nullptr);
-            if (!listing) return;
-            while (const gchar* name = g_dir_read_name(listing)) {
-                const std::string child = dir + "/" + name;
-                if (g_file_test(child.c_str(), G_FILE_TEST_IS_DIR) &&
-                    !g_file_test(child.c_str(), G_FILE_TEST_IS_SYMLINK)) {
-                    removeBelow(child);
-                    g_rmdir(child.c_str());
-                } else {
-                    g_remove(child.c_str());
-                }
-            }
-            g_dir_close(listing);
-        }
-    };
-    Tree folder_;
+    TempFolder folder_;
 };
 const auto* const privateDataFolder =
     ::testing::AddGlobalTestEnvironment(new PrivateDataFolder);
@@ -483,9 +451,9 @@ TEST_F(GtkWindowTest, MessageBoxIsModalWithTitleTextAndOneOkButton) {
 TEST_F(GtkWindowTest, OpenDialogFiltersZipsAndStartsAtTheGivenFile) {
     show();
     TempFolder folder;
-    const std::string rom = folder.touch("rom.zip");
-    folder.touch("OTHER.ZIP");
-    folder.touch("notes.txt");
+    const std::string rom = touch(folder, "rom.zip");
+    touch(folder, "OTHER.ZIP");
+    touch(folder, "notes.txt");
     std::string shownTitle, filterName, startFolder;
     bool zipShown = false, upperZipShown = false, textShown = true;
     GtkFileChooserAction action = GTK_FILE_CHOOSER_ACTION_SAVE;
@@ -525,7 +493,7 @@ TEST_F(GtkWindowTest, OpenDialogFiltersZipsAndStartsAtTheGivenFile) {
     EXPECT_TRUE(zipShown);
     EXPECT_TRUE(upperZipShown);
     EXPECT_FALSE(textShown);
-    EXPECT_EQ(startFolder, folder.path);
+    EXPECT_EQ(startFolder, folder.path());
     EXPECT_EQ(chosen, rom);
 
     DialogAnswer cancel;
@@ -555,13 +523,13 @@ TEST_F(GtkWindowTest, SaveDialogGivesTheTypedName) {
     answer.ready = [&](GtkDialog* dialog) {
         auto* chooser = GTK_FILE_CHOOSER(dialog);
         if (!typed) {
-            gtk_file_chooser_set_current_folder(chooser, folder.path.c_str());
+            gtk_file_chooser_set_current_folder(chooser, folder.path().c_str());
             gtk_file_chooser_set_current_name(chooser, "mylist");
             typed = true;
             return false;
         }
         gchar* current = gtk_file_chooser_get_current_folder(chooser);
-        const bool there = current && folder.path == current;
+        const bool there = current && folder.path() == current;
         g_free(current);
         return there;
     };
@@ -571,7 +539,7 @@ TEST_F(GtkWindowTest, SaveDialogGivesTheTypedName) {
     EXPECT_EQ(shownTitle, "Save Profile File");
     EXPECT_EQ(action, GTK_FILE_CHOOSER_ACTION_SAVE);
     EXPECT_EQ(filterName, "INI file");
-    EXPECT_EQ(chosen, folder.path + "/mylist");
+    EXPECT_EQ(chosen, folder / "mylist");
     EXPECT_FALSE(g_file_test(chosen.c_str(), G_FILE_TEST_EXISTS));
 }
 
