@@ -19,14 +19,3 @@ std::string findProgramFolder(const char* argv0) {
         return folderOf(std::string(buffer, static_cast<std::size_t>(length)));
     return folderOf(argv0 ? argv0 : "");
 }
-
-ProgramPaths programPaths(const std::string& programFolder) {
-    ProgramPaths paths;
-    paths.programFolder = programFolder;
-    paths.definitionFolder = programFolder + "app/remove/";
-    paths.addFolder = programFolder + "app/add/";
-    paths.undoTemplate = programFolder + "app/undo/undo.zip";
-    paths.extractionFolder = programFolder + "app/undo/files/";
-    paths.archiverProgram = "7z";
-    return paths;
-}

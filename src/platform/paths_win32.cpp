@@ -18,14 +18,3 @@ std::string findProgramFolder(const char*) {
         buffer.resize(buffer.size() * 2);
     }
 }
-
-ProgramPaths programPaths(const std::string& programFolder) {
-    ProgramPaths paths;
-    paths.programFolder = programFolder;
-    paths.definitionFolder = programFolder + "app\\remove\\";
-    paths.addFolder = programFolder + "app\\add\\";
-    paths.undoTemplate = programFolder + "app\\undo\\undo.zip";
-    paths.extractionFolder = programFolder + "app\\undo\\files\\";
-    paths.archiverProgram = programFolder + "bin\\win\\7z.exe";
-    return paths;
-}
