@@ -33,8 +33,13 @@ int main(int argc, char** argv) {
     gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_FIXED);
     gtk_tree_view_column_set_fixed_width(column, 185);
     gtk_tree_view_append_column(GTK_TREE_VIEW(list), column);
-    gtk_tree_view_insert_column_with_attributes(GTK_TREE_VIEW(list), -1, "Remove",
-                                                gtk_cell_renderer_text_new(), "text", 2, NULL);
+    GtkTreeViewColumn* mode = gtk_tree_view_column_new_with_attributes(
+        "Remove", gtk_cell_renderer_text_new(), "text", 2, NULL);
+    gtk_tree_view_column_set_sizing(mode, GTK_TREE_VIEW_COLUMN_FIXED);
+    gtk_tree_view_column_set_fixed_width(mode, 95);
+    gtk_tree_view_append_column(GTK_TREE_VIEW(list), mode);
+    /* Every column has a fixed width, so the view can take one row's height for all. */
+    gtk_tree_view_set_fixed_height_mode(GTK_TREE_VIEW(list), TRUE);
 
     GtkWidget* scroller = gtk_scrolled_window_new(NULL, NULL);
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_AUTOMATIC,
