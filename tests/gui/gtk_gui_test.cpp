@@ -351,6 +351,68 @@ TEST_F(GtkWindowTest, RowStatesAreBitsSetAsAWhole) {
     EXPECT_EQ(gui->selectedRow(), -1);
 }
 
+// The shown list learns of every change to its rows: the view must agree with the rows at
+// every step, or clicks and the selection would land on the wrong row.
+TEST_F(GtkWindowTest, ShownListFollowsInsertsChangesAndClearing) {
+    show();
+    GtkTreeModel* model = gtk_tree_view_get_model(list());
+    int inserted = 0, changed = 0, deleted = 0;
+    auto countRow = +[](GtkTreeModel*, GtkTreePath*, GtkTreeIter*, gpointer counter) {
+        ++*static_cast<int*>(counter);
+    };
+    auto countDeleted = +[](GtkTreeModel*, GtkTreePath*, gpointer counter) {
+        ++*static_cast<int*>(counter);
+    };
+    g_signal_connect(model, "row-inserted", G_CALLBACK(countRow), &inserted);
+    g_signal_connect(model, "row-changed", G_CALLBACK(countRow), &changed);
+    g_signal_connect(model, "row-deleted", G_CALLBACK(countDeleted), &deleted);
+
+    addRows(3);
+    GtkTreeIter first;
+    ASSERT_TRUE(gtk_tree_model_get_iter_first(model, &first));
+    gui->insertRow(0, "Top\nApp");
+    settle();
+    EXPECT_EQ(inserted, 4);
+    // An iterator taken before the insertion no longer names a row.
+    EXPECT_EQ(gtk_tree_model_get_path(model, &first), nullptr);
+
+    // The view has a row under each of the four, and the one under the last is "Row 2".
+    GdkRectangle cell;
+    GtkTreePath* last = gtk_tree_path_new_from_indices(3, -1);
+    gtk_tree_view_get_cell_area(list(), last, nullptr, &cell);
+    gtk_tree_path_free(last);
+    GtkTreePath* hit = nullptr;
+    ASSERT_TRUE(gtk_tree_view_get_path_at_pos(list(), 5, cell.y + cell.height / 2, &hit, nullptr,
+                                              nullptr, nullptr));
+    EXPECT_EQ(gtk_tree_path_get_indices(hit)[0], 3);
+    gtk_tree_path_free(hit);
+
+    // A tick reaches the view once; setting the same tick again is no change.
+    gui->setRowState(3, RowState::ticked);
+    gui->setRowState(3, RowState::ticked);
+    gui->setCellText(3, 1, "Widget");
+    EXPECT_EQ(changed, 2);
+    GtkTreeIter fourth;
+    ASSERT_TRUE(gtk_tree_model_iter_nth_child(model, &fourth, nullptr, 3));
+    gboolean ticked = FALSE;
+    gchar* name = nullptr;
+    gchar* mode = nullptr;
+    gtk_tree_model_get(model, &fourth, 0, &ticked, 1, &name, 2, &mode, -1);
+    EXPECT_TRUE(ticked);
+    EXPECT_STREQ(name, "Row 2");
+    EXPECT_STREQ(mode, "Widget");
+    g_free(name);
+    g_free(mode);
+
+    gui->setRowState(2, RowState::selected);
+    gui->clearRows();
+    settle();
+    EXPECT_EQ(deleted, 4);
+    EXPECT_EQ(gtk_tree_model_iter_n_children(model, nullptr), 0);
+    EXPECT_FALSE(gtk_tree_view_get_path_at_pos(list(), 5, 5, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(gui->selectedRow(), -1);
+}
+
 TEST_F(GtkWindowTest, EightBitTextsShowAsLatin1AndReadBackAsSet) {
     const std::string latin1 = "Caf\xe9 M\xfcsic";
     const std::string utf8 = "Caf\xc3\xa9 M\xc3\xbcsic";

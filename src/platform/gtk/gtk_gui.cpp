@@ -1,5 +1,8 @@
 #include "platform/gtk/gtk_gui.h"
 
+#include "platform/gtk/display_text.h"
+#include "platform/gtk/row_model.h"
+
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
 
@@ -9,9 +12,6 @@
 #include <utility>
 
 namespace {
-
-// The check list's model: the tick, the two cells as the program set them, the attached entry.
-enum ListColumn { tickColumn, nameColumn, modeColumn, entryColumn, listColumnCount };
 
 constexpr int tickColumnWidth = 22;
 
@@ -25,39 +25,6 @@ constexpr const char* bodyFontStyle =
     "widget \"slimkit-main*\" style \"slimkit-body\"\n"
     "widget \"*slimkit-menu*\" style \"slimkit-body\"\n";
 constexpr const char* titleFont = "Arial Bold 16";
-
-// GTK shows only valid UTF-8; the program's other 8-bit strings are taken as Latin-1.
-std::string displayText(const std::string& text) {
-    if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) return text;
-    std::string converted;
-    converted.reserve(text.size() * 2);
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            converted += c;
-        } else {
-            converted += static_cast<char>(0xC0 | (byte >> 6));
-            converted += static_cast<char>(0x80 | (byte & 0x3F));
-        }
-    }
-    return converted;
-}
-
-// The program's long texts break lines with a lone carriage return.
-std::string displayLines(const std::string& text) {
-    std::string lines = displayText(text);
-    std::string result;
-    result.reserve(lines.size());
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i] == '\r') {
-            result += '\n';
-            if (i + 1 < lines.size() && lines[i + 1] == '\n') ++i;
-        } else {
-            result += lines[i];
-        }
-    }
-    return result;
-}
 
 GdkColor toColour(Rgb rgb) {
     GdkColor colour{};
@@ -98,7 +65,7 @@ struct GtkGui::Impl {
     std::map<int, GtkWidget*> controls;
     std::vector<GtkWidget*> pages;
     GtkTreeView* list = nullptr;
-    GtkListStore* store = nullptr;
+    RowModel* rows = nullptr;
     GtkWidget* menu = nullptr;
     std::map<int, GtkWidget*> menuItems;
 
@@ -115,10 +82,8 @@ struct GtkGui::Impl {
     int detachedSelection = -1;
 
     bool detached() const { return list && !gtk_tree_view_get_model(list); }
-    GtkTreeModel* model() const { return GTK_TREE_MODEL(store); }
-    bool rowIter(int row, GtkTreeIter* iter) const {
-        return store && row >= 0 && gtk_tree_model_iter_nth_child(model(), iter, nullptr, row);
-    }
+    GtkTreeModel* model() const { return GTK_TREE_MODEL(rows); }
+    RowModelRow* row(int index) const { return rows ? row_model_row(rows, index) : nullptr; }
     GtkWindow* dialogParent() const {
         return window && gtk_widget_get_visible(window) ? GTK_WINDOW(window) : nullptr;
     }
@@ -173,16 +138,11 @@ void onTickToggled(GtkCellRendererToggle*, gchar* path, gpointer data) {
     auto* impl = static_cast<Impl*>(data);
     GtkTreeIter iter;
     if (!gtk_tree_model_get_iter_from_string(impl->model(), &iter, path)) return;
-    gboolean ticked = FALSE;
-    gtk_tree_model_get(impl->model(), &iter, tickColumn, &ticked, -1);
-    gtk_list_store_set(impl->store, &iter, tickColumn, !ticked, -1);
-}
-
-void showCell(GtkTreeViewColumn*, GtkCellRenderer* cell, GtkTreeModel* model, GtkTreeIter* iter,
-              gpointer column) {
-    gchar* text = nullptr;
-    gtk_tree_model_get(model, iter, GPOINTER_TO_INT(column), &text, -1);
-    g_object_set(cell, "text", displayText(takeString(text)).c_str(), nullptr);
+    const int index = row_model_index(impl->rows, &iter);
+    RowModelRow* row = impl->row(index);
+    if (!row) return;
+    row->ticked = !row->ticked;
+    row_model_changed(impl->rows, index);
 }
 
 gboolean onListPressed(GtkWidget* view, GdkEventButton* event, gpointer data) {
@@ -299,10 +259,9 @@ GtkWidget* GtkGui::Impl::makeTabPanel(const ControlSpec& layout) {
 }
 
 GtkWidget* GtkGui::Impl::makeCheckList(const ControlSpec& layout) {
-    store = gtk_list_store_new(listColumnCount, G_TYPE_BOOLEAN, G_TYPE_STRING, G_TYPE_STRING,
-                               G_TYPE_POINTER);
+    rows = row_model_new();
     GtkWidget* view = gtk_tree_view_new_with_model(model());
-    g_object_unref(store);  // the view holds the model from here on
+    g_object_unref(rows);  // the view holds the model from here on
     list = GTK_TREE_VIEW(view);
 
     // The tick boxes get a column of their own at the start of each row, taken out of the
@@ -312,7 +271,7 @@ GtkWidget* GtkGui::Impl::makeCheckList(const ControlSpec& layout) {
     gtk_tree_view_column_set_fixed_width(tickView, tickColumnWidth);
     GtkCellRenderer* tick = gtk_cell_renderer_toggle_new();
     gtk_tree_view_column_pack_start(tickView, tick, FALSE);
-    gtk_tree_view_column_add_attribute(tickView, tick, "active", tickColumn);
+    gtk_tree_view_column_add_attribute(tickView, tick, "active", rowModelTick);
     g_signal_connect(tick, "toggled", G_CALLBACK(onTickToggled), this);
     gtk_tree_view_append_column(list, tickView);
 
@@ -326,9 +285,8 @@ GtkWidget* GtkGui::Impl::makeCheckList(const ControlSpec& layout) {
         gtk_tree_view_column_set_resizable(viewColumn, TRUE);
         GtkCellRenderer* text = gtk_cell_renderer_text_new();
         gtk_tree_view_column_pack_start(viewColumn, text, TRUE);
-        gtk_tree_view_column_set_cell_data_func(
-            viewColumn, text, showCell, GINT_TO_POINTER(column == 0 ? nameColumn : modeColumn),
-            nullptr);
+        gtk_tree_view_column_add_attribute(viewColumn, text, "text",
+                                           column == 0 ? rowModelName : rowModelMode);
         gtk_tree_view_append_column(list, viewColumn);
     }
     g_strfreev(titles);
@@ -455,16 +413,16 @@ void GtkGui::buildWindow(const std::vector<ControlSpec>& controls,
     }
 }
 
-// A view attached to its store answers every insert and change with signals of its own, which
-// made filling a large catalogue cost several times what showing the list does. The list is
-// filled while the window is still hidden, so the view need not see it happen.
+// A view attached to its model answers every insert and change with work of its own. The list
+// is filled while the window is still hidden, so the view need not see it happen: it takes the
+// rows in one go when the model goes back.
 void GtkGui::fillDetached(const std::function<void()>& fill) {
     Impl& impl = *impl_;
-    g_object_ref(impl.store);
+    g_object_ref(impl.rows);
     gtk_tree_view_set_model(impl.list, nullptr);
     fill();
     gtk_tree_view_set_model(impl.list, impl.model());
-    g_object_unref(impl.store);
+    g_object_unref(impl.rows);
     const int selected = std::exchange(impl.detachedSelection, -1);
     if (selected >= 0) setRowState(selected, rowState(selected) | RowState::selected);
 }
@@ -535,7 +493,7 @@ void GtkGui::destroyWindow() {
     impl.controls.clear();
     impl.pages.clear();
     impl.list = nullptr;
-    impl.store = nullptr;
+    impl.rows = nullptr;
     impl.pending.clear();
     if (gdk_display_get_default()) gdk_flush();
 }
@@ -572,25 +530,21 @@ bool GtkGui::isChecked(ControlId box) const {
            gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(check));
 }
 
-int GtkGui::rowCount() const {
-    return impl_->store ? gtk_tree_model_iter_n_children(impl_->model(), nullptr) : 0;
-}
+int GtkGui::rowCount() const { return impl_->rows ? row_model_size(impl_->rows) : 0; }
 
 void GtkGui::clearRows() {
     impl_->detachedSelection = -1;
-    if (impl_->store) gtk_list_store_clear(impl_->store);
+    if (impl_->rows) row_model_clear(impl_->rows);
 }
 
 void GtkGui::insertRow(int row, const std::string& text) {
-    if (!impl_->store || row < 0 || row > rowCount()) return;
+    if (!impl_->rows || row < 0 || row > rowCount()) return;
     if (impl_->detached() && impl_->detachedSelection >= row) ++impl_->detachedSelection;
     const auto feed = text.find('\n');
-    const std::string name = text.substr(0, feed);
-    const std::string mode = feed == std::string::npos ? "" : text.substr(feed + 1);
-    GtkTreeIter iter;
-    gtk_list_store_insert_with_values(impl_->store, &iter, row, tickColumn, FALSE, nameColumn,
-                                      name.c_str(), modeColumn, mode.c_str(), entryColumn,
-                                      nullptr, -1);
+    RowModelRow values;
+    values.name = text.substr(0, feed);
+    if (feed != std::string::npos) values.mode = text.substr(feed + 1);
+    row_model_insert(impl_->rows, row, std::move(values));
 }
 
 int GtkGui::selectedRow() const {
@@ -600,28 +554,28 @@ int GtkGui::selectedRow() const {
         !gtk_tree_selection_get_selected(gtk_tree_view_get_selection(impl_->list), nullptr,
                                          &iter))
         return -1;
-    GtkTreePath* path = gtk_tree_model_get_path(impl_->model(), &iter);
-    const int row = gtk_tree_path_get_indices(path)[0];
-    gtk_tree_path_free(path);
-    return row;
+    return row_model_index(impl_->rows, &iter);
 }
 
 int GtkGui::rowState(int row) const {
+    const RowModelRow* values = impl_->row(row);
+    if (!values) return RowState::none;
+    bool selected = row == impl_->detachedSelection;
     GtkTreeIter iter;
-    if (!impl_->rowIter(row, &iter)) return RowState::none;
-    gboolean ticked = FALSE;
-    gtk_tree_model_get(impl_->model(), &iter, tickColumn, &ticked, -1);
-    const bool selected =
-        impl_->detached()
-            ? row == impl_->detachedSelection
-            : gtk_tree_selection_iter_is_selected(gtk_tree_view_get_selection(impl_->list), &iter);
-    return (selected ? RowState::selected : 0) | (ticked ? RowState::ticked : 0);
+    if (!impl_->detached() && gtk_tree_model_iter_nth_child(impl_->model(), &iter, nullptr, row))
+        selected =
+            gtk_tree_selection_iter_is_selected(gtk_tree_view_get_selection(impl_->list), &iter);
+    return (selected ? RowState::selected : 0) | (values->ticked ? RowState::ticked : 0);
 }
 
 void GtkGui::setRowState(int row, int state) {
-    GtkTreeIter iter;
-    if (!impl_->rowIter(row, &iter)) return;
-    gtk_list_store_set(impl_->store, &iter, tickColumn, (state & RowState::ticked) != 0, -1);
+    RowModelRow* values = impl_->row(row);
+    if (!values) return;
+    const bool ticked = (state & RowState::ticked) != 0;
+    if (values->ticked != ticked) {
+        values->ticked = ticked;
+        row_model_changed(impl_->rows, row);
+    }
     if (impl_->detached()) {
         if (state & RowState::selected)
             impl_->detachedSelection = row;
@@ -629,6 +583,8 @@ void GtkGui::setRowState(int row, int state) {
             impl_->detachedSelection = -1;
         return;
     }
+    GtkTreeIter iter;
+    gtk_tree_model_iter_nth_child(impl_->model(), &iter, nullptr, row);
     GtkTreeSelection* selection = gtk_tree_view_get_selection(impl_->list);
     if (state & RowState::selected)
         gtk_tree_selection_select_iter(selection, &iter);
@@ -637,32 +593,25 @@ void GtkGui::setRowState(int row, int state) {
 }
 
 std::string GtkGui::cellText(int row, int column) const {
-    GtkTreeIter iter;
-    if ((column != 0 && column != 1) || !impl_->rowIter(row, &iter)) return "";
-    gchar* text = nullptr;
-    gtk_tree_model_get(impl_->model(), &iter, column == 0 ? nameColumn : modeColumn, &text, -1);
-    return takeString(text);
+    const RowModelRow* values = impl_->row(row);
+    if (!values || (column != 0 && column != 1)) return "";
+    return column == 0 ? values->name : values->mode;
 }
 
 void GtkGui::setCellText(int row, int column, const std::string& text) {
-    GtkTreeIter iter;
-    if ((column != 0 && column != 1) || !impl_->rowIter(row, &iter)) return;
-    gtk_list_store_set(impl_->store, &iter, column == 0 ? nameColumn : modeColumn, text.c_str(),
-                       -1);
+    RowModelRow* values = impl_->row(row);
+    if (!values || (column != 0 && column != 1)) return;
+    (column == 0 ? values->name : values->mode) = text;
+    row_model_changed(impl_->rows, row);
 }
 
 void GtkGui::setRowEntry(int row, CatalogueEntry* entry) {
-    GtkTreeIter iter;
-    if (impl_->rowIter(row, &iter))
-        gtk_list_store_set(impl_->store, &iter, entryColumn, static_cast<gpointer>(entry), -1);
+    if (RowModelRow* values = impl_->row(row)) values->entry = entry;
 }
 
 CatalogueEntry* GtkGui::rowEntry(int row) const {
-    GtkTreeIter iter;
-    if (!impl_->rowIter(row, &iter)) return nullptr;
-    gpointer entry = nullptr;
-    gtk_tree_model_get(impl_->model(), &iter, entryColumn, &entry, -1);
-    return static_cast<CatalogueEntry*>(entry);
+    const RowModelRow* values = impl_->row(row);
+    return values ? values->entry : nullptr;
 }
 
 void GtkGui::setListTooltip(const std::string& text) {
