@@ -10,10 +10,13 @@
 
 int runProgram(Gui& gui, const ProgramPaths& paths) {
     AppState state{paths, {}, {}};
+    // The definition files are read before the window's controls are made: reading needs no
+    // window, and meanwhile the toolkit can set up its fonts, which the first control that
+    // measures a text waits for. The list is still filled as soon as it exists.
+    const bool listed = loadDefinitions(state.catalogue, state.paths.definitionFolder);
     gui.buildWindow(windowLayout(), [&] {
         // A folder that can't be listed leaves the list empty and the status text unset.
-        if (loadDefinitions(state.catalogue, state.paths.definitionFolder))
-            fillAppList(gui, state.catalogue);
+        if (listed) fillAppList(gui, state.catalogue);
     });
     gui.buildEntryMenu();
     gui.showWindow();

@@ -18,9 +18,11 @@ constexpr int tickColumnWidth = 22;
 constexpr const char* controlKey = "slimkit-control";
 constexpr const char* menuItemKey = "slimkit-menu-item";
 
-// Every control of the main window and the popup menu use "Arial" 8 pt; the theme's font stays
-// for the dialogs.
+// "Arial" 8 pt is the program's default font, and the main window and the popup menu ask for it
+// by name as well, so a theme that names fonts for its widgets doesn't change them. With one
+// default, only one face is loaded before the window shows.
 constexpr const char* bodyFontStyle =
+    "gtk-font-name = \"Arial 8\"\n"
     "style \"slimkit-body\" { font_name = \"Arial 8\" }\n"
     "widget \"slimkit-main*\" style \"slimkit-body\"\n"
     "widget \"*slimkit-menu*\" style \"slimkit-body\"\n";
@@ -387,7 +389,11 @@ bool GtkGui::initialise() { return gtk_init_check(nullptr, nullptr); }
 
 GtkGui::GtkGui(WindowSpec window) : impl_(std::make_unique<Impl>()) {
     impl_->layout = std::move(window);
-    if (initialise()) gtk_rc_parse_string(bodyFontStyle);
+    if (!initialise()) return;
+    gtk_rc_parse_string(bodyFontStyle);
+    // Creating the font map starts the toolkit's font set-up on a thread of its own, so it runs
+    // while the program reads its definition files instead of when the first text is measured.
+    pango_cairo_font_map_get_default();
 }
 
 GtkGui::~GtkGui() { destroyWindow(); }
