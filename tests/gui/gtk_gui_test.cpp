@@ -107,8 +107,15 @@ TEST_F(GtkWindowTest, WindowIsAFixedSizeCentredToolWindow) {
 TEST_F(GtkWindowTest, EveryControlSitsOnItsRectangleOnItsPage) {
     show();
     GtkWidget* client = gtk_bin_get_child(GTK_BIN(gui->window()));
+    GtkNotebook* tabs = GTK_NOTEBOOK(gui->widget(ControlId::tabPanel));
+    EXPECT_EQ(gtk_notebook_get_current_page(tabs), 0);
     for (const ControlSpec& layout : windowLayout()) {
         SCOPED_TRACE(layout.name);
+        // A page's controls are looked at once the page is chosen, as the user sees them.
+        if (layout.tab >= 0 && layout.tab != gtk_notebook_get_current_page(tabs)) {
+            gtk_notebook_set_current_page(tabs, layout.tab);
+            settle();
+        }
         GtkWidget* widget = placed(gui->widget(static_cast<ControlId>(layout.id)));
         ASSERT_NE(widget, nullptr);
         GtkWidget* page = layout.tab < 0 ? client : gui->tabPage(layout.tab);
@@ -126,7 +133,32 @@ TEST_F(GtkWindowTest, EveryControlSitsOnItsRectangleOnItsPage) {
         }
     }
     EXPECT_TRUE(gtk_widget_get_has_window(gui->tabPage(3)));
-    EXPECT_EQ(gtk_notebook_get_current_page(GTK_NOTEBOOK(gui->widget(ControlId::tabPanel))), 0);
+}
+
+// The controls of the pages behind the first are shown only once their page is chosen, so
+// sizing their texts doesn't delay the window; the page then shows all of them.
+TEST_F(GtkWindowTest, ControlsOfAPageShowWhenThePageIsFirstChosen) {
+    show();
+    GtkWidget* remove = gui->widget(ControlId::selectAllButton);
+    GtkWidget* settings = gui->widget(ControlId::backupCheck);
+    GtkWidget* about = gui->widget(ControlId::aboutText);
+    EXPECT_TRUE(gtk_widget_get_mapped(remove));
+    EXPECT_FALSE(gtk_widget_get_visible(settings));
+    EXPECT_FALSE(gtk_widget_get_visible(about));
+
+    GtkNotebook* tabs = GTK_NOTEBOOK(gui->widget(ControlId::tabPanel));
+    gtk_notebook_set_current_page(tabs, 2);
+    settle();
+    EXPECT_TRUE(gtk_widget_get_mapped(settings));
+    EXPECT_TRUE(gtk_widget_get_mapped(gui->widget(ControlId::loadListButton)));
+    EXPECT_FALSE(gtk_widget_get_visible(about));
+    // Going back and forth leaves every page's controls in place.
+    gtk_notebook_set_current_page(tabs, 0);
+    settle();
+    EXPECT_TRUE(gtk_widget_get_mapped(remove));
+    gtk_notebook_set_current_page(tabs, 2);
+    settle();
+    EXPECT_TRUE(gtk_widget_get_mapped(settings));
 }
 
 TEST_F(GtkWindowTest, ControlsShowTheirCaptionsAndStartingTicks) {
@@ -201,6 +233,9 @@ TEST_F(GtkWindowTest, FontsAndColoursFollowTheTable) {
         EXPECT_EQ(pango_font_description_get_size(font), 8 * PANGO_SCALE);
         EXPECT_EQ(pango_font_description_get_weight(font), PANGO_WEIGHT_NORMAL);
     }
+    // The About page's controls take their looks once the page is chosen.
+    gtk_notebook_set_current_page(GTK_NOTEBOOK(gui->widget(ControlId::tabPanel)), 3);
+    settle();
     GtkWidget* title = gui->widget(ControlId::aboutTitleText);
     EXPECT_STREQ(pango_font_description_get_family(fontOf(title)), "Arial");
     EXPECT_EQ(pango_font_description_get_size(fontOf(title)), 16 * PANGO_SCALE);
@@ -219,8 +254,6 @@ TEST_F(GtkWindowTest, FontsAndColoursFollowTheTable) {
         gtk_widget_get_style(gui->widget(ControlId::romPathField))->base[GTK_STATE_NORMAL];
     EXPECT_EQ(white.red + white.green + white.blue, 3 * 65535);
 
-    gtk_notebook_set_current_page(GTK_NOTEBOOK(gui->widget(ControlId::tabPanel)), 3);
-    settle();
     GdkWindow* link = gtk_widget_get_window(gui->widget(ControlId::creditLink));
     EXPECT_NE(link, gtk_widget_get_window(gui->tabPage(3)));  // the hand is the link's alone
     GdkCursor* cursor = gdk_window_get_cursor(link);
@@ -230,9 +263,14 @@ TEST_F(GtkWindowTest, FontsAndColoursFollowTheTable) {
 
 TEST_F(GtkWindowTest, LongTextsWrapInsideTheirRectanglesAndCentredOnesStayCentred) {
     show();
+    GtkNotebook* tabs = GTK_NOTEBOOK(gui->widget(ControlId::tabPanel));
     for (const ControlSpec& layout : windowLayout()) {
         if (layout.kind != ControlKind::label && layout.kind != ControlKind::centredLabel) continue;
         SCOPED_TRACE(layout.name);
+        if (layout.tab >= 0) {
+            gtk_notebook_set_current_page(tabs, layout.tab);
+            settle();
+        }
         GtkWidget* label = gui->widget(static_cast<ControlId>(layout.id));
         PangoRectangle text;
         pango_layout_get_pixel_extents(gtk_label_get_layout(GTK_LABEL(label)), nullptr, &text);

@@ -243,10 +243,26 @@ GtkWidget* makeCentredLabel(const ControlSpec& layout, GtkWidget** label) {
     return box;
 }
 
+// The controls of a page that isn't showing are shown the first time their page is chosen:
+// sizing their texts (and loading the title's bold face) took a good part of the time before
+// the window first appeared.
+void showPageControls(GtkNotebook* notebook, gpointer, guint page, gpointer) {
+    GtkWidget* chosen = gtk_notebook_get_nth_page(notebook, static_cast<gint>(page));
+    GList* children = gtk_container_get_children(GTK_CONTAINER(chosen));
+    for (GList* child = children; child; child = child->next) {
+        auto* control = static_cast<GtkWidget*>(child->data);
+        if (!gtk_widget_get_no_show_all(control)) continue;
+        gtk_widget_set_no_show_all(control, FALSE);
+        gtk_widget_show_all(control);
+    }
+    g_list_free(children);
+}
+
 }  // namespace
 
 GtkWidget* GtkGui::Impl::makeTabPanel(const ControlSpec& layout) {
     GtkWidget* notebook = gtk_notebook_new();
+    g_signal_connect(notebook, "switch-page", G_CALLBACK(showPageControls), nullptr);
     gchar** names = g_strsplit(layout.caption.c_str(), "|", -1);
     for (gchar** name = names; *name; ++name) {
         GtkWidget* page = gtk_fixed_new();
@@ -378,7 +394,11 @@ GtkWidget* GtkGui::Impl::makeControl(const ControlSpec& layout) {
     }
 
     GtkWidget* parent = client;
-    if (layout.tab >= 0 && layout.tab < static_cast<int>(pages.size())) parent = pages[layout.tab];
+    if (layout.tab >= 0 && layout.tab < static_cast<int>(pages.size())) {
+        parent = pages[layout.tab];
+        // Only the first page shows at start.
+        gtk_widget_set_no_show_all(placed, layout.tab > 0);
+    }
     gtk_fixed_put(GTK_FIXED(parent), placed, layout.x, layout.y);
     gtk_widget_set_size_request(placed, layout.width, layout.height);
     controls[layout.id] = control;
