@@ -64,6 +64,12 @@ gboolean answerDialog(gpointer data) {
 
 void answerNextDialog(DialogAnswer& answer) { g_timeout_add(20, answerDialog, &answer); }
 
+std::string takeFolder(gchar* folder) {
+    std::string result = folder ? folder : "";
+    g_free(folder);
+    return result;
+}
+
 // An empty file in `folder`; its full path.
 std::string touch(const TempFolder& folder, const std::string& name) {
     writeFile(folder / name, "");
@@ -620,9 +626,11 @@ TEST_F(GtkWindowTest, SaveDialogGivesTheTypedName) {
     };
     // Types the name into the folder first, and answers once the chooser has taken both.
     bool typed = false;
+    std::string startFolder;
     answer.ready = [&](GtkDialog* dialog) {
         auto* chooser = GTK_FILE_CHOOSER(dialog);
         if (!typed) {
+            startFolder = takeFolder(gtk_file_chooser_get_current_folder(chooser));
             gtk_file_chooser_set_current_folder(chooser, folder.path().c_str());
             gtk_file_chooser_set_current_name(chooser, "mylist");
             typed = true;
@@ -641,6 +649,9 @@ TEST_F(GtkWindowTest, SaveDialogGivesTheTypedName) {
     EXPECT_EQ(filterName, "INI file");
     EXPECT_EQ(chosen, folder / "mylist");
     EXPECT_FALSE(g_file_test(chosen.c_str(), G_FILE_TEST_EXISTS));
+    // With nothing to start from it opens in the home folder, not on recently used files,
+    // which have no folder to save in.
+    EXPECT_EQ(startFolder, g_get_home_dir());
 }
 
 }  // namespace

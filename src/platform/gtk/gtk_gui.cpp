@@ -682,7 +682,12 @@ std::string runFileDialog(GtkWindow* parent, GtkFileChooserAction action, const 
     gtk_file_filter_set_name(filter, displayText(filterName).c_str());
     gtk_file_filter_add_pattern(filter, caseFreePattern(displayText(pattern)).c_str());
     gtk_file_chooser_add_filter(chooser, filter);
-    if (!startPath.empty()) gtk_file_chooser_set_filename(chooser, startPath.c_str());
+    // Without a start path GTK opens on its recently used files, where a save dialog has no
+    // folder to save in; the home folder is where a desktop user expects to start.
+    if (!startPath.empty())
+        gtk_file_chooser_set_filename(chooser, startPath.c_str());
+    else
+        gtk_file_chooser_set_current_folder(chooser, g_get_home_dir());
     std::string chosen;
     if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT)
         chosen = takeString(gtk_file_chooser_get_filename(chooser));
