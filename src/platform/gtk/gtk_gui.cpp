@@ -79,8 +79,8 @@ struct GtkGui::Impl {
     guint32 lastClickTime = GDK_CURRENT_TIME;
 
     std::string romPath;
-    // While the catalogue fills the list the store is detached from its view; a selection set
-    // meanwhile is kept here and applied when the store goes back. -1: none.
+    // While the catalogue fills the list the rows are detached from their view; a selection set
+    // meanwhile is kept here and applied when they go back. -1: none.
     int detachedSelection = -1;
 
     bool detached() const { return list && !gtk_tree_view_get_model(list); }
@@ -587,10 +587,12 @@ int GtkGui::rowState(int row) const {
     const RowModelRow* values = impl_->row(row);
     if (!values) return RowState::none;
     bool selected = row == impl_->detachedSelection;
-    GtkTreeIter iter;
-    if (!impl_->detached() && gtk_tree_model_iter_nth_child(impl_->model(), &iter, nullptr, row))
+    if (!impl_->detached()) {
+        GtkTreeIter iter;
+        gtk_tree_model_iter_nth_child(impl_->model(), &iter, nullptr, row);
         selected =
             gtk_tree_selection_iter_is_selected(gtk_tree_view_get_selection(impl_->list), &iter);
+    }
     return (selected ? RowState::selected : 0) | (values->ticked ? RowState::ticked : 0);
 }
 
