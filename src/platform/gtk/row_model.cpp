@@ -174,11 +174,14 @@ void row_model_insert(RowModel* model, int row, RowModelRow value) {
 }
 
 void row_model_clear(RowModel* model) {
+    model->stamp += 2;
+    if (!watched(model, "row-deleted")) {
+        model->rows->clear();
+        return;
+    }
     // From the last row, so that a view never has rows after the one it drops to renumber.
     while (!model->rows->empty()) {
         model->rows->pop_back();
-        model->stamp += 2;
-        if (!watched(model, "row-deleted")) continue;
         GtkTreePath* path = gtk_tree_path_new_from_indices(size(model), -1);
         gtk_tree_model_row_deleted(GTK_TREE_MODEL(model), path);
         gtk_tree_path_free(path);
