@@ -31,13 +31,15 @@ std::string labelText(GtkWidget* widget) {
 }
 
 // Runs `inspect` on the first dialog that opens, once `ready` says so, and answers it with
-// `response`; gives up with a cancel after a few seconds.
+// `response`; gives up with a cancel after a minute.
 struct DialogAnswer {
     std::function<void(GtkDialog*)> inspect;
     std::function<bool(GtkDialog*)> ready;
     int response = GTK_RESPONSE_OK;
     bool seen = false;
-    int attempts = 0;
+    // A busy machine may take long to map a dialog and fill a chooser: the deadline is generous
+    // and counts time, not looks.
+    gint64 deadline = 0;
 };
 
 gboolean answerDialog(gpointer data) {
@@ -48,7 +50,7 @@ gboolean answerDialog(gpointer data) {
         if (GTK_IS_DIALOG(item->data) && gtk_widget_get_mapped(GTK_WIDGET(item->data)))
             dialog = GTK_DIALOG(item->data);
     g_list_free(toplevels);
-    const bool givingUp = ++answer->attempts > 250;
+    const bool givingUp = g_get_monotonic_time() > answer->deadline;
     if (!givingUp && (!dialog || (answer->ready && !answer->ready(dialog))))
         return TRUE;  // look again
     if (!dialog) return FALSE;
@@ -62,7 +64,10 @@ gboolean answerDialog(gpointer data) {
     return FALSE;
 }
 
-void answerNextDialog(DialogAnswer& answer) { g_timeout_add(20, answerDialog, &answer); }
+void answerNextDialog(DialogAnswer& answer) {
+    answer.deadline = g_get_monotonic_time() + 60 * G_USEC_PER_SEC;
+    g_timeout_add(20, answerDialog, &answer);
+}
 
 std::string takeFolder(gchar* folder) {
     std::string result = folder ? folder : "";
@@ -624,13 +629,15 @@ TEST_F(GtkWindowTest, SaveDialogGivesTheTypedName) {
         GtkFileFilter* filter = gtk_file_chooser_get_filter(chooser);
         filterName = filter ? gtk_file_filter_get_name(filter) : "";
     };
-    // Types the name into the folder first, and answers once the chooser has taken both.
+    // Notes the start folder once the chooser has taken it (it looks the folder up in the
+    // background), types the name into the folder, and answers once the chooser has taken both.
     bool typed = false;
     std::string startFolder;
     answer.ready = [&](GtkDialog* dialog) {
         auto* chooser = GTK_FILE_CHOOSER(dialog);
         if (!typed) {
             startFolder = takeFolder(gtk_file_chooser_get_current_folder(chooser));
+            if (startFolder.empty()) return false;
             gtk_file_chooser_set_current_folder(chooser, folder.path().c_str());
             gtk_file_chooser_set_current_name(chooser, "mylist");
             typed = true;
