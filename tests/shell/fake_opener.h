@@ -26,14 +26,14 @@ public:
     FakeOpener(const FakeOpener&) = delete;
     FakeOpener& operator=(const FakeOpener&) = delete;
 
-    // The targets recorded so far, once `count` have arrived or after a few seconds: the
-    // launcher doesn't wait for its handler.
+    // The targets recorded so far, once `count` have arrived or after a minute: the launcher
+    // doesn't wait for its handler, which a busy machine may start late.
     std::vector<std::string> waitForTargets(std::size_t count) const {
-        std::vector<std::string> targets;
-        for (int tries = 0; tries < 500; ++tries) {
-            targets = recorded();
-            if (targets.size() >= count) break;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        std::vector<std::string> targets = recorded();
+        while (targets.size() < count && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            targets = recorded();
         }
         return targets;
     }

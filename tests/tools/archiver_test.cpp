@@ -8,14 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <sys/stat.h>
 
 namespace {
 
 using Message = FakeGui::Message;
-using std::chrono::steady_clock;
 
 const std::string errorIntro = "There was an error while zip - processing: \r";
 const Message doubt{"Warning", "Maybe there was an error with the zip - processing, please check"};
@@ -81,27 +79,26 @@ TEST_F(ArchiverTest, NonZeroExitWithTheSuccessLineCountsAsSuccess) {
 }
 
 TEST_F(ArchiverTest, ErrorLineKillsTheArchiverAtOnceAndIsShownUnchanged) {
+    // The archiver would go on for a minute and then succeed; the run returns only once it
+    // has ended, so without the kill the marker would be there.
     const std::string marker = sandbox.folder + "finished";
     sandbox.installFake("7z", {"out Updating archive", "err   ERROR: Can't open\tRom.ZIP  ",
-                               "sleep 30000", "err second error", "out Everything is Ok",
+                               "sleep 60000", "err second error", "out Everything is Ok",
                                "touch " + marker});
-    const auto start = steady_clock::now();
     EXPECT_EQ(run(), 0);
-    EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(gui.messages,
               warning(errorIntro + "  ERROR: Can't open\tRom.ZIP  "));
-    // The run returns only once the archiver has ended: nothing can write the marker later.
     EXPECT_TRUE(childProcesses().empty());
     EXPECT_FALSE(std::filesystem::exists(marker));
 }
 
 TEST_F(ArchiverTest, ErrorLineArrivingInPiecesIsShownWhole) {
+    const std::string marker = sandbox.folder + "finished";
     sandbox.installFake("7z", {"put-err ERR", "sleep 100", "put-err OR: broken", "sleep 100",
-                               "err  zip", "sleep 30000"});
-    const auto start = steady_clock::now();
+                               "err  zip", "sleep 60000", "touch " + marker});
     EXPECT_EQ(run(), 0);
-    EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(gui.messages, warning(errorIntro + "ERROR: broken zip"));
+    EXPECT_FALSE(std::filesystem::exists(marker));
 }
 
 TEST_F(ArchiverTest, EmptyErrorLinesAreNoError) {

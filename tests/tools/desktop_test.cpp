@@ -10,12 +10,13 @@ namespace {
 
 TEST(OpenWithDesktop, HandsTheTargetOverWholeAndDoesNotWait) {
     ToolSandbox sandbox;
-    const std::string done = sandbox.folder + "done";
-    sandbox.installFake("xdg-open", {"sleep 1500", "touch " + done});
+    const std::string go = sandbox.folder + "go", done = sandbox.folder + "done";
+    sandbox.installFake("xdg-open", {"wait-for " + go, "touch " + done});
     const std::string target = sandbox.folder + "app/add folder/ \"odd\" \\name/";
     openWithDesktop(target);
-    EXPECT_FALSE(std::filesystem::exists(done));  // returned while the handler still sleeps
+    // Returned while the handler still waits, and left nothing of ours behind.
     EXPECT_TRUE(childProcesses().empty());
+    sandbox.writeFile(go, "");
     ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(done); }));
     EXPECT_EQ(sandbox.recordedArgs("xdg-open"), (std::vector<std::string>{"xdg-open", target}));
     EXPECT_TRUE(childProcesses().empty());

@@ -5,6 +5,8 @@
 //   put-out TEXT / put-err TEXT write TEXT alone
 //   repeat N TEXT               write N lines of TEXT to standard output
 //   sleep MS                    sleep MS milliseconds
+//   wait-for PATH               go on once PATH exists (relative to the folder of <self>): the
+//                               test decides when, however slow the machine
 //   touch PATH                  create a file (relative to the folder of <self>)
 //   exit CODE                   end with that status
 // TEXT understands \t, \r, \n and \\. Writes are unbuffered, so a killed run leaves nothing
@@ -74,6 +76,9 @@ int main(int argc, char** argv) {
             for (long i = 0; i < count; ++i) writeAll(STDOUT_FILENO, text + "\n");
         } else if (word == "sleep")
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(rest.c_str())));
+        else if (word == "wait-for")
+            while (access((rest.starts_with('/') ? rest : folder + rest).c_str(), F_OK) != 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
         else if (word == "touch")
             std::ofstream(rest.starts_with('/') ? rest : folder + rest).put('x');
         else if (word == "exit")

@@ -58,23 +58,26 @@ TEST_F(ProcessTest, HeldErrorRemainderJoinsTheNextPiece) {
 }
 
 TEST_F(ProcessTest, ReleasedRunningChildIsCollected) {
-    const std::string marker = sandbox.folder + "done";
-    sandbox.installFake("tool", {"sleep 300", "touch " + marker});
+    const std::string go = sandbox.folder + "go", marker = sandbox.folder + "done";
+    sandbox.installFake("tool", {"wait-for " + go, "touch " + marker});
     {
         StartResult start = startProcess("tool", "", "", readMode);
         ASSERT_TRUE(start.handle);
         EXPECT_TRUE(isProcessRunning(*start.handle));
     }
     EXPECT_FALSE(childProcesses().empty());  // released while it still runs
+    sandbox.writeFile(go, "");
     EXPECT_TRUE(waitUntil([&] { return std::filesystem::exists(marker); }));
     EXPECT_TRUE(waitUntil([] { return childProcesses().empty(); }));
 }
 
 TEST_F(ProcessTest, WithoutCapturedOutputRunningMeansTheChildExists) {
-    sandbox.installFake("tool", {"sleep 200"});
+    const std::string go = sandbox.folder + "go";
+    sandbox.installFake("tool", {"wait-for " + go});
     StartResult start = startProcess("tool", "", "", hideWindow | keepHandle);
     ASSERT_TRUE(start.handle);
     EXPECT_TRUE(isProcessRunning(*start.handle));
+    sandbox.writeFile(go, "");
     EXPECT_TRUE(waitUntil([&] { return !isProcessRunning(*start.handle); }));
     EXPECT_TRUE(childProcesses().empty());
 }
