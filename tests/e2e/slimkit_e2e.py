@@ -14,11 +14,12 @@ import zipfile
 
 import pyatspi
 from Xlib import X, display, protocol
+from Xlib.ext import xtest
 
 WORK = os.environ["SLIMKIT_E2E_WORK"]
 INSTALL = os.path.join(WORK, "install")
 TITLE = "Slimkit for CWM Roms V# 0.9"
-TIMEOUT = 20.0
+TIMEOUT = 60.0  # generous: a busy machine only makes a passing run slower
 
 
 class Failure(Exception):
@@ -67,7 +68,16 @@ def centre(acc):
 
 def click_at(x, y, button=1, repeat=1):
     xdotool("mousemove", "--sync", str(x), str(y))
-    xdotool("click", "--repeat", str(repeat), "--delay", "60", str(button))
+    # The clicks go to the X server in one batch and are spaced by the server's own clock, so a
+    # busy machine can't stretch a double click into two single ones.
+    x_display = display.Display()
+    try:
+        for n in range(repeat):
+            xtest.fake_input(x_display, X.ButtonPress, button, time=60 if n else X.CurrentTime)
+            xtest.fake_input(x_display, X.ButtonRelease, button)
+        x_display.sync()
+    finally:
+        x_display.close()
     # A tooltip that opens under a resting pointer stalls the accessibility calls for seconds.
     xdotool("mousemove", "--sync", "0", "0")
 
@@ -185,8 +195,10 @@ class Program:
     # --- dialogs ----------------------------------------------------------------------------
     def answer_file_dialog(self, title, path):
         dialog = wait_for("dialog " + title, lambda: descendants(self.app, "dialog", title)[0])
-        # There is no window manager to give the new dialog the keyboard.
-        xdotool("search", "--name", "^%s$" % title, "windowfocus", "--sync")
+        # There is no window manager to give the new dialog the keyboard. The toolkit makes the
+        # dialog's X window before it maps it, and only a mapped window can take the focus.
+        wait_for("dialog %s to take the focus" % title, lambda: xdotool(
+            "search", "--onlyvisible", "--name", "^%s$" % title, "windowfocus", "--sync") or True)
         # An open dialog may start in "Recently Used", which has no location entry.
         places = [c for c in descendants(dialog, "table cell", "File System")
                   if has_state(c, pyatspi.STATE_SHOWING)]
