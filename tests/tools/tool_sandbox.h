@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -80,6 +81,17 @@ private:
     std::optional<std::string> savedPath;
 };
 
+// The status line of a process, or "" once it has gone. Read with plain system calls: any
+// process on the machine may end while it is read, and a stream then throws ("No such process").
+inline std::string processStat(const std::string& pid) {
+    const int fd = open(("/proc/" + pid + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return "";
+    char buffer[1024];
+    const ssize_t count = read(fd, buffer, sizeof buffer);
+    close(fd);
+    return count > 0 ? std::string(buffer, static_cast<std::size_t>(count)) : "";
+}
+
 // The processes whose parent is this test process, zombies included.
 inline std::vector<pid_t> childProcesses() {
     std::vector<pid_t> children;
@@ -89,7 +101,7 @@ inline std::vector<pid_t> childProcesses() {
     while (const dirent* entry = readdir(proc)) {
         const pid_t pid = std::atoi(entry->d_name);
         if (pid <= 0) continue;
-        const std::string stat = ToolSandbox::readAll("/proc/" + std::string(entry->d_name) + "/stat");
+        const std::string stat = processStat(entry->d_name);
         const auto close = stat.rfind(')');
         if (close == std::string::npos) continue;
         // After the name: " <state> <ppid> ..."
