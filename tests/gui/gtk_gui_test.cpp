@@ -630,27 +630,20 @@ TEST_F(GtkWindowTest, SaveDialogGivesTheTypedName) {
         filterName = filter ? gtk_file_filter_get_name(filter) : "";
     };
     // Notes the start folder once the chooser has taken it (it looks the folder up in the
-    // background), types the name into the folder, and answers once the chooser has taken both.
-    bool typed = false;
+    // background), then types the whole path as a user may. Choosing another folder in the
+    // chooser instead races with its loading of the places list, which can take the folder
+    // back to a place once that list has loaded.
     std::string startFolder;
     answer.ready = [&](GtkDialog* dialog) {
         auto* chooser = GTK_FILE_CHOOSER(dialog);
-        if (!typed) {
-            startFolder = takeFolder(gtk_file_chooser_get_current_folder(chooser));
-            if (startFolder.empty()) return false;
-            gtk_file_chooser_set_current_folder(chooser, folder.path().c_str());
-            gtk_file_chooser_set_current_name(chooser, "mylist");
-            typed = true;
-            return false;
-        }
-        gchar* current = gtk_file_chooser_get_current_folder(chooser);
-        const bool there = current && folder.path() == current;
-        g_free(current);
-        return there;
+        startFolder = takeFolder(gtk_file_chooser_get_current_folder(chooser));
+        if (startFolder.empty()) return false;
+        gtk_file_chooser_set_current_name(chooser, (folder / "mylist").c_str());
+        return true;
     };
     answerNextDialog(answer);
     const std::string chosen = gui->saveFileDialog("Save Profile File", "INI file", "*.ini");
-    ASSERT_TRUE(answer.seen);
+    ASSERT_TRUE(answer.seen) << "the chooser never had a start folder";
     EXPECT_EQ(shownTitle, "Save Profile File");
     EXPECT_EQ(action, GTK_FILE_CHOOSER_ACTION_SAVE);
     EXPECT_EQ(filterName, "INI file");
