@@ -11,6 +11,8 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <functional>
+#include <string>
 #include <thread>
 
 using ::testing::ElementsAre;
@@ -219,22 +221,39 @@ TEST_F(Win32GuiTest, AClickOnARowSelectsItAndReportsALeftClick) {
     EXPECT_EQ(gui.rowState(1), RowState::selected);
 }
 
+namespace {
+
+// The visible window titled `title` once `ready` says it is set up, or nullptr after a minute:
+// a busy machine may take seconds to show a dialog and fill its controls.
+HWND waitForWindow(const char* title, const std::function<bool(HWND)>& ready) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        HWND window = FindWindowA(nullptr, title);
+        if (window && IsWindowVisible(window) && ready(window)) return window;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return nullptr;
+}
+
+std::string controlText(HWND dialog, int id) {
+    char text[256] = {};
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
+}  // namespace
+
 TEST_F(Win32GuiTest, AMessageBoxShowsItsTextWithLineBreaksAndWaitsForOk) {
     gui.showWindow();
     std::string shownText;
     bool ownedByTheWindow = false;
     std::thread user([&] {
-        for (int tries = 0; tries < 500; ++tries) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            HWND box = FindWindowA(nullptr, "Warning");
-            if (!box) continue;
-            char text[256] = {};
-            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-            shownText = text;
-            ownedByTheWindow = GetWindow(box, GW_OWNER) == gui.window();
-            PostMessageA(box, WM_COMMAND, IDOK, 0);
-            return;
-        }
+        // The box's text is the static control 0xFFFF.
+        HWND box = waitForWindow("Warning", [](HWND box) { return !controlText(box, 0xFFFF).empty(); });
+        if (!box) return;
+        shownText = controlText(box, 0xFFFF);
+        ownedByTheWindow = GetWindow(box, GW_OWNER) == gui.window();
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
     });
     gui.messageBox("Warning", "There was an error while zip - processing: \rERROR: x");
     user.join();
@@ -244,25 +263,22 @@ TEST_F(Win32GuiTest, AMessageBoxShowsItsTextWithLineBreaksAndWaitsForOk) {
 
 namespace {
 
-// Answers the file dialog titled `title`, once it appears, with `path` (or cancels it).
+// Answers the file dialog titled `title`, once it has filled its file-type box, with `path`
+// (or cancels it).
 std::thread answerFileDialog(const char* title, std::string path, std::string& filter) {
     return std::thread([title, path, &filter] {
-        for (int tries = 0; tries < 1000; ++tries) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            HWND dialog = FindWindowA(nullptr, title);
-            if (!dialog) continue;
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            char shown[128] = {};
-            GetDlgItemTextA(dialog, 0x470, shown, sizeof shown);  // the file-type box
-            filter = shown;
-            if (path.empty()) {
-                PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-                return;
-            }
-            SetDlgItemTextA(dialog, 0x47C, path.c_str());  // the file-name box
-            PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        constexpr int fileTypeBox = 0x470, fileNameBox = 0x47C;
+        HWND dialog = waitForWindow(title, [](HWND dialog) {
+            return GetDlgItem(dialog, fileNameBox) && !controlText(dialog, fileTypeBox).empty();
+        });
+        if (!dialog) return;
+        filter = controlText(dialog, fileTypeBox);
+        if (path.empty()) {
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
             return;
         }
+        SetDlgItemTextA(dialog, fileNameBox, path.c_str());
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     });
 }
 

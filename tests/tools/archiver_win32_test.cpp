@@ -8,7 +8,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <set>
 
 using Message = FakeGui::Message;
@@ -52,14 +51,13 @@ TEST_F(ArchiverWin32Test, AnyLineAfterTheSuccessLineWarns) {
 }
 
 TEST_F(ArchiverWin32Test, AnErrorLineKillsTheArchiverAtOnceAndIsShownUnchanged) {
+    // The archiver would go on for a minute: the run returning at all shows it was ended, and
+    // once it has returned nothing can write the marker any more.
     fake.script({"out Scanning", "raw-err \\r\\n", "err  ERROR: Can't open as archive: rom.zip ",
-                 "sleep 4000", "touch too-late", "out Everything is Ok"});
-    const auto before = std::chrono::steady_clock::now();
+                 "sleep 60000", "touch too-late", "out Everything is Ok"});
     EXPECT_EQ(run("d -bd -y \"rom.zip\" \"a\""), 0);
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(3500));
     EXPECT_THAT(gui.messages,
                 ElementsAre(Message{"Warning", errorIntro + " ERROR: Can't open as archive: rom.zip "}));
-    Sleep(200);
     EXPECT_FALSE(fake.fileExists("too-late"));
 }
 
