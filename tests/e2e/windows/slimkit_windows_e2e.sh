@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Black-box runs of the installed Windows program under Wine, driven with xdotool at the window's
 # fixed coordinates. Run inside scripts/wine-session (Wine prefix and Xvfb display set):
-#   slimkit_windows_e2e.sh <installed program folder> [screenshot.png]
+#   slimkit_windows_e2e.sh <installed program folder> <window_probe.exe> [screenshot.png]
 # Each scenario works on its own copy of the program folder in a temporary folder, removed at
-# the end; nothing is left running.
+# the end; nothing is left running. After each action the script waits, with a generous
+# deadline, until the program shows its effect (window_probe reads the controls), so a busy
+# machine only makes it slower.
 set -euo pipefail
 program=$(realpath "$1")
-screenshot=${2:-}
+probe=$(realpath "$2")
+screenshot=${3:-}
 work=$(mktemp -d /tmp/slimkit-e2e.XXXXXX)
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 failures=0
@@ -18,18 +21,33 @@ pass() { echo "ok: $*"; }
 # Windows path of a Unix path, as Wine's Z: drive shows it.
 winpath() { echo "Z:${1//\//\\}"; }
 
-# Waits up to 15 s for a window whose name matches; prints its id.
+# Waits up to a minute until a window whose name matches is viewable; prints its X window id.
 wait_window() {
-  local id
-  for _ in $(seq 150); do
-    id=$(xdotool search --name "$1" 2>/dev/null | head -1 || true)
+  local id end=$((SECONDS + 60))
+  while [ $SECONDS -lt $end ]; do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1
   done
   return 1
 }
 
-press_return() { xdotool windowfocus --sync "$1" key --clearmodifiers Return; }
+# Waits until the program's window is in a state (see window_probe.cpp); false after a minute.
+probe() { wine "$probe" "$@"; }
+
+# Gives a viewable window the keyboard and types keys into it. There is no window manager: a
+# window that has just been mapped may refuse the focus for a moment, so this tries again.
+keys_to() {
+  local id=$1 end=$((SECONDS + 60))
+  shift
+  until xdotool windowfocus --sync "$id" 2>/dev/null; do
+    [ $SECONDS -lt $end ] || return 1
+    sleep 0.1
+  done
+  xdotool "$@"
+}
+
+press_return() { keys_to "$1" key --clearmodifiers Return; }
 
 # Clicks at client coordinates of the main window: Wine draws the frame itself, 3 pixels of
 # border and a caption that brings the client area 22 pixels down.
@@ -55,7 +73,7 @@ missing_archiver() {
   esac
   wine "$work/program/slimkit.exe" & local pid=$!
   if id=$(wait_window '^Error$'); then
-    if xdotool search --name "$title" >/dev/null 2>&1; then fail "$what: main window shown"; fi
+    if xdotool search --onlyvisible --name "$title" >/dev/null 2>&1; then fail "$what: main window shown"; fi
     press_return "$id"
     status=0; wait "$pid" || status=$?
     [ "$status" -eq 0 ] && pass "$what: Error box, exit 0" || fail "$what: exit $status"
@@ -71,15 +89,16 @@ close_window() {
   copy_program
   wine "$work/program/slimkit.exe" & local pid=$!
   id=$(wait_window "$title") || { fail "close: no window"; kill "$pid" 2>/dev/null || true; return; }
-  sleep 1
+  probe shown "$title" || fail "close: window not shown"
   if [ -n "$screenshot" ]; then
     click_client "$id" 202 83   # the About tab
-    sleep 0.5
+    probe tab "$title" 3 || fail "close: the About tab did not open"
     eval "$(xdotool getwindowgeometry --shell "$id" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
     import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$screenshot"
     click_client "$id" 35 83    # back to the Remove tab
+    probe tab "$title" 0 || fail "close: the Remove tab did not open"
   fi
-  xdotool windowfocus --sync "$id" key --clearmodifiers alt+F4
+  keys_to "$id" key --clearmodifiers alt+F4
   status=0; wait "$pid" || status=$?
   [ "$status" -eq 0 ] && pass "close: exit 0" || fail "close: exit $status"
 }
@@ -102,32 +121,38 @@ customize_run() {
   cp "$work/roms/my rom.zip" "$work/original.zip"
 
   wine "$work/program/slimkit.exe" & local pid=$!
-  id=$(wait_window "$title") || { fail "customize: no window"; kill "$pid" 2>/dev/null || true; return; }
-  sleep 0.5
+  local rom
+  rom=$(winpath "$work/roms/my rom.zip")
+  stop() { fail "customize: $1"; kill "$pid" 2>/dev/null || true; }
+  id=$(wait_window "$title") || { stop "no window"; return; }
+  probe shown "$title" || { stop "window not shown"; return; }
   click_client "$id" 148 83   # the Settings tab
-  sleep 0.3
+  probe tab "$title" 2 || { stop "the Settings tab did not open"; return; }
   click_client "$id" 39 153   # "Create recovery zip for CWM"
-  sleep 0.3
+  probe checked "$title" "Create recovery zip for CWM" || { stop "recovery zip not ticked"; return; }
   click_client "$id" 325 32   # "..."
-  dialog=$(wait_window '^Select Rom$') || { fail "customize: no file dialog"; kill "$pid" 2>/dev/null || true; return; }
-  sleep 0.5
-  xdotool windowfocus --sync "$dialog" type --delay 20 "$(winpath "$work/roms/my rom.zip")"
-  xdotool key --clearmodifiers Return
-  sleep 1
+  dialog=$(wait_window '^Select Rom$') || { stop "no file dialog"; return; }
+  keys_to "$dialog" type --delay 20 "$rom"
+  probe field "Select Rom" "$rom" || { stop "the ROM path was not typed"; return; }
+  press_return "$dialog"
+  probe field "$title" "$rom" || { stop "the ROM was not chosen"; return; }
   click_client "$id" 297 345  # "Customize!"
-  local finished=""
-  for _ in $(seq 60); do
-    if dialog=$(xdotool search --name '^Finish$' 2>/dev/null | head -1) && [ -n "$dialog" ]; then
+  # The run itself takes a while under Wine on a busy machine.
+  local finished="" end=$((SECONDS + 300))
+  while [ $SECONDS -lt $end ]; do
+    if dialog=$(xdotool search --onlyvisible --name '^Finish$' 2>/dev/null | head -1) &&
+       [ -n "$dialog" ]; then
       finished=1; press_return "$dialog"; break
     fi
-    if dialog=$(xdotool search --name '^Warning$' 2>/dev/null | head -1) && [ -n "$dialog" ]; then
-      fail "customize: a Warning box"; press_return "$dialog"
+    if dialog=$(xdotool search --onlyvisible --name '^Warning$' 2>/dev/null | head -1) &&
+       [ -n "$dialog" ]; then
+      fail "customize: a Warning box"; press_return "$dialog"; probe gone Warning || true
     fi
     sleep 0.5
   done
   [ -n "$finished" ] || fail "customize: no Finish box"
-  sleep 0.5
-  xdotool windowfocus --sync "$id" key --clearmodifiers alt+F4
+  probe gone Finish || fail "customize: the Finish box stayed"
+  keys_to "$id" key --clearmodifiers alt+F4
   status=0; wait "$pid" || status=$?
   [ "$status" -eq 0 ] || fail "customize: exit $status"
 
