@@ -210,11 +210,11 @@ class Program:
             return [t for t in descendants(dialog, "text")
                     if t.queryText().getText(0, -1).startswith("/")]
         entries = []
-        for _ in range(5):
+        deadline = time.monotonic() + TIMEOUT
+        while not entries and time.monotonic() < deadline:
             xdotool("type", "--delay", "30", "/tmp/")
             try:
-                entries = wait_for("the location entry", location_entries, timeout=3)
-                break
+                entries = wait_for("the location entry", location_entries, timeout=5)
             except Failure:
                 pass
         check(entries, "the location entry never showed")
