@@ -1,8 +1,8 @@
 #include "tools/command_line.h"
 
-#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstdlib>
 
 std::vector<std::string> splitCommandLine(const std::string& line) {
     std::vector<std::string> arguments;
@@ -24,6 +24,17 @@ std::vector<std::string> splitCommandLine(const std::string& line) {
     }
     if (inArgument) arguments.push_back(std::move(current));
     return arguments;
+}
+
+std::string archiveNamed(const std::string& line) {
+    const std::vector<std::string> arguments = splitCommandLine(line);
+    bool switchesEnded = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (switchesEnded || !argument.starts_with('-')) return argument;
+        if (argument == "--") switchesEnded = true;
+    }
+    return "";
 }
 
 namespace {

@@ -7,10 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <sys/stat.h>
 
 namespace {
 
@@ -20,14 +20,12 @@ using std::chrono::steady_clock;
 const std::string errorIntro = "There was an error while zip - processing: \r";
 const Message doubt{"Warning", "Maybe there was an error with the zip - processing, please check"};
 
-std::vector<Message> warning(const std::string& text) {
-    return {{"Warning", text}};
-}
+std::vector<Message> warning(const std::string& text) { return {{"Warning", text}}; }
 
 class ArchiverTest : public testing::Test {
 protected:
-    int run(const std::string& parameters = "a -bd -y \"rom.zip\" *",
-            const std::string& workingDirectory = "", bool waitOnly = false) {
+    ArchiverOutcome run(const std::string& parameters = "a -bd -y \"rom.zip\" *",
+                        const std::string& workingDirectory = "", bool waitOnly = false) {
         return runArchiver(gui, "7z", parameters, workingDirectory, waitOnly);
     }
     void TearDown() override { EXPECT_TRUE(childProcesses().empty()); }
@@ -37,59 +35,58 @@ protected:
 };
 
 TEST_F(ArchiverTest, SuccessLineInAnyCaseWithBlanksAroundPassesSilently) {
-    for (const std::string line : {"Everything is Ok", "EVERYTHING IS OK", "  everything is ok   ",
-                                   "eVeRyThInG iS oK "}) {
+    for (const std::string line :
+         {"Everything is Ok", "EVERYTHING IS OK", "  everything is ok   ", "eVeRyThInG iS oK "}) {
         SCOPED_TRACE(line);
         gui.messages.clear();
-        sandbox.installFake("7z", {"out 7-Zip (a) 16.02", "out ", "out Updating archive",
-                                   "out " + line});
-        EXPECT_EQ(run(), 1);
+        sandbox.installFake("7z",
+                            {"out 7-Zip (a) 16.02", "out ", "out Updating archive", "out " + line});
+        EXPECT_EQ(run(), ArchiverOutcome::succeeded);
         EXPECT_TRUE(gui.messages.empty());
     }
 }
 
 TEST_F(ArchiverTest, LastLineOtherThanTheSuccessLineWarns) {
     const std::vector<std::vector<std::string>> scripts = {
-        {"out Everything is Ok", "out "},              // an empty line after it
-        {"out Everything is Ok", "out Done"},          // any line after it
-        {"out Everything is Ok."},                     // full stop
-        {"out \tEverything is Ok"},                    // a tab is not a blank
-        {"out Everything is Ok, but"},                 // containing the words is not enough
-        {},                                            // no output at all
+        {"out Everything is Ok", "out "},      // an empty line after it
+        {"out Everything is Ok", "out Done"},  // any line after it
+        {"out Everything is Ok."},             // full stop
+        {"out \tEverything is Ok"},            // a tab is not a blank
+        {"out Everything is Ok, but"},         // containing the words is not enough
+        {},                                    // no output at all
     };
     for (const auto& script : scripts) {
         SCOPED_TRACE(script.empty() ? "no output" : script.back());
         gui.messages.clear();
         sandbox.installFake("7z", script);
-        EXPECT_EQ(run(), 1);
+        EXPECT_EQ(run(), ArchiverOutcome::doubtful);
         EXPECT_EQ(gui.messages, std::vector<Message>{doubt});
     }
 }
 
 TEST_F(ArchiverTest, LastLineWithoutLineFeedAndLongOutputAreRead) {
-    sandbox.installFake("7z", {"repeat 20000 Compressing  system/app/Some App.apk", "sleep 50",
-                               "repeat 20000 Compressing  system/app/Other.apk",
-                               "put-out Everything is Ok"});
-    EXPECT_EQ(run(), 1);
+    sandbox.installFake(
+        "7z", {"repeat 20000 Compressing  system/app/Some App.apk", "sleep 50",
+               "repeat 20000 Compressing  system/app/Other.apk", "put-out Everything is Ok"});
+    EXPECT_EQ(run(), ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
 }
 
 TEST_F(ArchiverTest, NonZeroExitWithTheSuccessLineCountsAsSuccess) {
     sandbox.installFake("7z", {"out Everything is Ok", "exit 2"});
-    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(run(), ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
 }
 
 TEST_F(ArchiverTest, ErrorLineKillsTheArchiverAtOnceAndIsShownUnchanged) {
     const std::string marker = sandbox.folder + "finished";
-    sandbox.installFake("7z", {"out Updating archive", "err   ERROR: Can't open\tRom.ZIP  ",
-                               "sleep 30000", "err second error", "out Everything is Ok",
-                               "touch " + marker});
+    sandbox.installFake(
+        "7z", {"out Updating archive", "err   ERROR: Can't open\tRom.ZIP  ", "sleep 30000",
+               "err second error", "out Everything is Ok", "touch " + marker});
     const auto start = steady_clock::now();
-    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(run(), ArchiverOutcome::failed);
     EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_EQ(gui.messages,
-              warning(errorIntro + "  ERROR: Can't open\tRom.ZIP  "));
+    EXPECT_EQ(gui.messages, warning(errorIntro + "  ERROR: Can't open\tRom.ZIP  "));
     // The run returns only once the archiver has ended: nothing can write the marker later.
     EXPECT_TRUE(childProcesses().empty());
     EXPECT_FALSE(std::filesystem::exists(marker));
@@ -99,29 +96,76 @@ TEST_F(ArchiverTest, ErrorLineArrivingInPiecesIsShownWhole) {
     sandbox.installFake("7z", {"put-err ERR", "sleep 100", "put-err OR: broken", "sleep 100",
                                "err  zip", "sleep 30000"});
     const auto start = steady_clock::now();
-    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(run(), ArchiverOutcome::failed);
     EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(gui.messages, warning(errorIntro + "ERROR: broken zip"));
 }
 
+TEST_F(ArchiverTest, KilledArchiverLeavesNoTemporaryArchiveBehind) {
+    const std::string zip = sandbox.folder + "rom.zip";
+    const struct {
+        const char* what;
+        std::vector<std::string> before;  // files beside the zip before the run
+        std::vector<std::string> script;  // what the killed archiver did first
+        std::string zipAfter;
+        std::vector<std::string> after;
+    } cases[] = {
+        {"its temporary archive is removed", {}, {"touch " + zip + ".tmp"}, "old", {}},
+        {"an earlier one is kept",
+         {".tmp", ".tmp1"},
+         {"touch " + zip + ".tmp2"},
+         "old",
+         {".tmp", ".tmp1"}},
+        {"with the archive deleted, the finished one takes its place",
+         {},
+         {"remove " + zip, "touch " + zip + ".tmp"},
+         "x",
+         {}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        for (const auto& entry : std::filesystem::directory_iterator(sandbox.folder))
+            if (entry.path().string().starts_with(zip)) std::filesystem::remove(entry.path());
+        sandbox.writeFile(zip, "old");
+        for (const std::string& suffix : test.before) sandbox.writeFile(zip + suffix, "earlier");
+        std::vector<std::string> script = test.script;
+        script.insert(script.end(), {"err ERROR: No space left on device", "sleep 30000"});
+        sandbox.installFake("7z", script);
+
+        EXPECT_EQ(run("u -bd -y -- \"" + zip + "\" \"system/app/A.apk\""), ArchiverOutcome::failed);
+
+        EXPECT_EQ(ToolSandbox::readAll(zip), test.zipAfter);
+        std::vector<std::string> after;
+        for (const auto& entry : std::filesystem::directory_iterator(sandbox.folder)) {
+            const std::string name = entry.path().string();
+            if (name.starts_with(zip) && name != zip) after.push_back(name.substr(zip.size()));
+        }
+        std::sort(after.begin(), after.end());
+        EXPECT_EQ(after, test.after);
+        for (const std::string& suffix : test.before)
+            EXPECT_EQ(ToolSandbox::readAll(zip + suffix), "earlier");
+    }
+}
+
 TEST_F(ArchiverTest, EmptyErrorLinesAreNoError) {
     sandbox.installFake("7z", {"err ", "sleep 20", "err ", "out Everything is Ok"});
-    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(run(), ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
 }
 
 TEST_F(ArchiverTest, WaitModeWaitsForTheEndAndReportsNothing) {
     const std::string marker = sandbox.folder + "finished";
-    sandbox.installFake("7z", {"err ERROR: everything failed", "sleep 300", "touch " + marker,
-                               "exit 2"});
-    EXPECT_EQ(run("x -bd -y \"rom.zip\"", "", true), 1);
+    sandbox.installFake("7z",
+                        {"err ERROR: everything failed", "sleep 300", "touch " + marker, "exit 2"});
+    EXPECT_EQ(run("x -bd -y \"rom.zip\"", "", true), ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
     EXPECT_TRUE(std::filesystem::exists(marker));
-    EXPECT_EQ(sandbox.recordedArgs("7z"), (std::vector<std::string>{"7z", "x", "-bd", "-y", "rom.zip"}));
+    EXPECT_EQ(sandbox.recordedArgs("7z"),
+              (std::vector<std::string>{"7z", "x", "-bd", "-y", "rom.zip"}));
 }
 
 TEST_F(ArchiverTest, WaitModeWithoutArchiverReportsNothing) {
-    EXPECT_EQ(run("x rom.zip", "", true), 1);
+    EXPECT_EQ(run("x rom.zip", "", true), ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
 }
 
@@ -132,16 +176,17 @@ TEST_F(ArchiverTest, ArchiverReceivesTheSplitArgumentsInItsWorkingFolder) {
     EXPECT_EQ(run("x -bd -y \"/roms/my rom.zip\" \"system/app/My App.apk\" -o\"/out dir/\" \"\" "
                   "back\\slash",
                   work),
-              1);
-    EXPECT_EQ(sandbox.recordedArgs("7z"),
-              (std::vector<std::string>{"7z", "x", "-bd", "-y", "/roms/my rom.zip",
-                                        "system/app/My App.apk", "-o/out dir/", "", "back\\slash"}));
+              ArchiverOutcome::succeeded);
+    EXPECT_EQ(
+        sandbox.recordedArgs("7z"),
+        (std::vector<std::string>{"7z", "x", "-bd", "-y", "/roms/my rom.zip",
+                                  "system/app/My App.apk", "-o/out dir/", "", "back\\slash"}));
     EXPECT_EQ(sandbox.recordedCwd("7z"), work);
 }
 
 TEST_F(ArchiverTest, EmptyParametersAndWorkingFolderKeepTheDefaults) {
     sandbox.installFake("7z", {"out Everything is Ok"});
-    EXPECT_EQ(run("", ""), 1);
+    EXPECT_EQ(run("", ""), ArchiverOutcome::succeeded);
     EXPECT_EQ(sandbox.recordedArgs("7z"), std::vector<std::string>{"7z"});
     EXPECT_EQ(sandbox.recordedCwd("7z"), std::filesystem::current_path().string());
 }
@@ -155,7 +200,7 @@ TEST_F(ArchiverTest, MissingArchiverStartsNothingAndSaysSo) {
     sandbox.writeFile(sandbox.folder + "empty/7z", "");
     chmod((sandbox.folder + "empty/7z").c_str(), 0755);
     setenv("PATH", (sandbox.bin + "::" + other + ":" + sandbox.folder + "empty").c_str(), 1);
-    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(run(), ArchiverOutcome::failed);
     EXPECT_EQ(gui.messages,
               warning(errorIntro + "The 7z archiver could not be started: \"7z\" was not found "
                                    "on the search path (PATH)."));
@@ -164,7 +209,7 @@ TEST_F(ArchiverTest, MissingArchiverStartsNothingAndSaysSo) {
 TEST_F(ArchiverTest, ArchiverThatCannotExecuteEndsWithTheDoubtWarning) {
     sandbox.writeFile(sandbox.bin + "7z", "#!/no/such/interpreter\necho Everything is Ok\n");
     chmod((sandbox.bin + "7z").c_str(), 0755);
-    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(run(), ArchiverOutcome::doubtful);
     EXPECT_EQ(gui.messages, std::vector<Message>{doubt});
 }
 
@@ -180,7 +225,8 @@ std::vector<std::string> zipEntries(const std::string& zip) {
     if (!start.handle) return entries;
     while (isProcessRunning(*start.handle)) {
         const std::string line = readOutputLine(*start.handle);
-        if (line.starts_with("Path = ") && line != "Path = " + zip) entries.push_back(line.substr(7));
+        if (line.starts_with("Path = ") && line != "Path = " + zip)
+            entries.push_back(line.substr(7));
     }
     return entries;
 }
@@ -194,21 +240,61 @@ TEST(RealArchiver, AddsAndDeletesWithoutComplaint) {
     sandbox.writeFile(sandbox.folder + "add/system/app/Some App.apk", "apk bytes");
     sandbox.writeFile(sandbox.folder + "add/system/hosts", "127.0.0.1 localhost\n");
 
-    EXPECT_EQ(runArchiver(gui, "7z", "a -bd -y -r \"" + zip + "\" *", sandbox.folder + "add/", false),
-              1);
+    EXPECT_EQ(
+        runArchiver(gui, "7z", "a -bd -y -r \"" + zip + "\" *", sandbox.folder + "add/", false),
+        ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
     auto entries = zipEntries(zip);
     std::sort(entries.begin(), entries.end());
     EXPECT_EQ(entries, (std::vector<std::string>{"system", "system/app", "system/app/Some App.apk",
                                                  "system/hosts"}));
 
-    EXPECT_EQ(runArchiver(gui, "7z", "d -bd -y \"" + zip + "\" \"system/app/Some App.apk\"", "",
-                          false),
-              1);
+    EXPECT_EQ(
+        runArchiver(gui, "7z", "d -bd -y \"" + zip + "\" \"system/app/Some App.apk\"", "", false),
+        ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
     entries = zipEntries(zip);
     std::sort(entries.begin(), entries.end());
     EXPECT_EQ(entries, (std::vector<std::string>{"system", "system/app", "system/hosts"}));
+    EXPECT_TRUE(childProcesses().empty());
+}
+
+TEST(RealArchiver, KilledArchiverLeavesNoTemporaryArchiveItMade) {
+    const std::string real = findProgram("7z");
+    ASSERT_NE(real, "") << "7z (p7zip-full) is needed";
+    ToolSandbox sandbox;
+    const std::string zip = sandbox.folder + "rom.zip";
+    const std::string input = sandbox.folder + "never ending input";
+    ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
+    // The real 7z reads the data to add from a standard input that never ends, so it waits with
+    // its temporary archive begun; then an error line makes the runner kill it.
+    sandbox.writeFile(sandbox.bin + "7z",
+                      "#!/bin/sh\nPATH=/usr/bin:/bin\n"
+                      "(for i in $(seq 1000); do [ -e '" +
+                          zip +
+                          ".tmp1' ] && break; sleep 0.01; "
+                          "done; echo 'ERROR: stopped by the test' >&2) &\n"
+                          "exec 3<>'" +
+                          input +
+                          "'\n"
+                          "exec '" +
+                          real + "' \"$@\" <&3\n");
+    chmod((sandbox.bin + "7z").c_str(), 0755);
+    std::filesystem::copy_file(sandbox.bin + "7z", sandbox.folder + "unused");  // a file to zip
+    FakeGui gui;
+    ASSERT_EQ(runArchiver(gui, real, "a -bd -y -- \"" + zip + "\" unused", sandbox.folder, false),
+              ArchiverOutcome::succeeded);
+    const std::string original = ToolSandbox::readAll(zip);
+    sandbox.writeFile(zip + ".tmp", "earlier");
+
+    EXPECT_EQ(runArchiver(gui, "7z", "a -bd -y -si\"data.bin\" -- \"" + zip + "\"", "", false),
+              ArchiverOutcome::failed);
+
+    ASSERT_EQ(gui.messages.size(), 1u);
+    EXPECT_EQ(gui.messages[0].text, errorIntro + "ERROR: stopped by the test");
+    EXPECT_EQ(ToolSandbox::readAll(zip), original);
+    EXPECT_EQ(ToolSandbox::readAll(zip + ".tmp"), "earlier");
+    EXPECT_FALSE(std::filesystem::exists(zip + ".tmp1"));
     EXPECT_TRUE(childProcesses().empty());
 }
 
@@ -217,13 +303,13 @@ TEST(RealArchiver, BrokenZipIsNeverTakenForSuccess) {
     FakeGui gui;
     const std::string zip = sandbox.folder + "broken.zip";
     sandbox.writeFile(zip, "not a zip at all");
-    const int result =
+    const ArchiverOutcome outcome =
         runArchiver(gui, "7z", "d -bd -y \"" + zip + "\" \"system/app/A.apk\"", "", false);
     // 7z writes its complaint to the error stream and then ends at once; whether a pass of the
     // read loop sees that line before the output ends is up to timing. Either warning will do.
     ASSERT_EQ(gui.messages.size(), 1u);
     EXPECT_EQ(gui.messages[0].title, "Warning");
-    if (result == 0) {
+    if (outcome == ArchiverOutcome::failed) {
         EXPECT_TRUE(gui.messages[0].text.starts_with(errorIntro + "ERROR"));
     } else {
         EXPECT_EQ(gui.messages[0], doubt);

@@ -22,8 +22,8 @@ const Message doubt{"Warning", "Maybe there was an error with the zip - processi
 
 class ArchiverWin32Test : public testing::Test {
 protected:
-    int run(const std::string& parameters, const std::string& workingDirectory = "",
-            bool waitOnly = false) {
+    ArchiverOutcome run(const std::string& parameters, const std::string& workingDirectory = "",
+                        bool waitOnly = false) {
         return runArchiver(gui, fake.program(), parameters, workingDirectory, waitOnly);
     }
     FakeGui gui;
@@ -34,20 +34,22 @@ protected:
 
 TEST_F(ArchiverWin32Test, TheSuccessLineWithCarriageReturnAndLineFeedPassesSilently) {
     fake.script({"out 7-Zip 26.02", "out", "out   EVERYTHING is oK  ", "exit 2"});
-    EXPECT_EQ(run("d -bd -y \"C:\\r\\rom.zip\" \"system\\app\\A.apk\""), 1);
+    EXPECT_EQ(run("d -bd -y \"C:\\r\\rom.zip\" \"system\\app\\A.apk\""),
+              ArchiverOutcome::succeeded);
     EXPECT_THAT(gui.messages, IsEmpty());
 }
 
 TEST_F(ArchiverWin32Test, AnyLineAfterTheSuccessLineWarns) {
-    for (const std::string last : {"out", "out Everything is Ok.", "raw-out \\tEverything is Ok\\r\\n"}) {
+    for (const std::string last :
+         {"out", "out Everything is Ok.", "raw-out \\tEverything is Ok\\r\\n"}) {
         gui.messages.clear();
         fake.script({"out Everything is Ok", last});
-        EXPECT_EQ(run("a"), 1) << last;
+        EXPECT_EQ(run("a"), ArchiverOutcome::doubtful) << last;
         EXPECT_THAT(gui.messages, ElementsAre(doubt)) << last;
     }
     gui.messages.clear();
     fake.script({});
-    EXPECT_EQ(run(""), 1);
+    EXPECT_EQ(run(""), ArchiverOutcome::doubtful);
     EXPECT_THAT(gui.messages, ElementsAre(doubt)) << "no output at all";
 }
 
@@ -55,17 +57,18 @@ TEST_F(ArchiverWin32Test, AnErrorLineKillsTheArchiverAtOnceAndIsShownUnchanged) 
     fake.script({"out Scanning", "raw-err \\r\\n", "err  ERROR: Can't open as archive: rom.zip ",
                  "sleep 4000", "touch too-late", "out Everything is Ok"});
     const auto before = std::chrono::steady_clock::now();
-    EXPECT_EQ(run("d -bd -y \"rom.zip\" \"a\""), 0);
+    EXPECT_EQ(run("d -bd -y \"rom.zip\" \"a\""), ArchiverOutcome::failed);
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(3500));
-    EXPECT_THAT(gui.messages,
-                ElementsAre(Message{"Warning", errorIntro + " ERROR: Can't open as archive: rom.zip "}));
+    EXPECT_THAT(
+        gui.messages,
+        ElementsAre(Message{"Warning", errorIntro + " ERROR: Can't open as archive: rom.zip "}));
     Sleep(200);
     EXPECT_FALSE(fake.fileExists("too-late"));
 }
 
 TEST_F(ArchiverWin32Test, WaitModeWaitsForTheEndAndReportsNothing) {
     fake.script({"err ERROR: broken", "sleep 300", "touch finished", "exit 7"});
-    EXPECT_EQ(run("x -bd -y -o\"C:\\out\\\" \"rom.zip\"", "", true), 1);
+    EXPECT_EQ(run("x -bd -y -o\"C:\\out\\\" \"rom.zip\"", "", true), ArchiverOutcome::succeeded);
     EXPECT_TRUE(fake.fileExists("finished"));
     EXPECT_THAT(gui.messages, IsEmpty());
 }
@@ -86,7 +89,7 @@ TEST_F(ArchiverWin32Test, TheArchiverRunsInItsOwnFolderUnlessAStepNamesAnother) 
 
 TEST_F(ArchiverWin32Test, AnArchiverThatCantStartIsReported) {
     DeleteFileA(fake.program().c_str());
-    EXPECT_EQ(run("d -bd -y \"rom.zip\" \"a\""), 0);
+    EXPECT_EQ(run("d -bd -y \"rom.zip\" \"a\""), ArchiverOutcome::failed);
     ASSERT_EQ(gui.messages.size(), 1u);
     EXPECT_EQ(gui.messages[0].title, "Warning");
     EXPECT_EQ(gui.messages[0].text.rfind(errorIntro, 0), 0u);
@@ -109,7 +112,8 @@ protected:
         sandbox.write("add\\system\\app\\B b.apk", "apk B");
         sandbox.write("add\\system\\bin\\tool", "no dot in this name");
     }
-    int run(const std::string& parameters, const std::string& folder = "", bool waitOnly = false) {
+    ArchiverOutcome run(const std::string& parameters, const std::string& folder = "",
+                        bool waitOnly = false) {
         return runArchiver(gui, program, parameters, folder, waitOnly);
     }
     std::set<std::string> entries(const std::string& zip) {
@@ -134,28 +138,32 @@ protected:
 };
 
 TEST_F(RealArchiverWin32, StarDotStarMissesNamesWithoutADotWhereStarAddsThem) {
-    EXPECT_EQ(run("a -bd -y -r \"" + rom + "\" *.*", sandbox.path() + "add\\"), 1);
+    EXPECT_EQ(run("a -bd -y -r \"" + rom + "\" *.*", sandbox.path() + "add\\"),
+              ArchiverOutcome::succeeded);
     EXPECT_THAT(gui.messages, IsEmpty());
     // 7-Zip matches "*.*" itself, on Windows too: a name without a dot is left out. This is why
     // the program's add commands use "*".
+    EXPECT_EQ(entries(rom), (std::set<std::string>{"system\\app\\A.apk", "system\\app\\B b.apk"}));
+
+    EXPECT_EQ(run("a -bd -y -r \"" + rom + "\" *", sandbox.path() + "add\\"),
+              ArchiverOutcome::succeeded);
     EXPECT_EQ(entries(rom),
-              (std::set<std::string>{"system\\app\\A.apk", "system\\app\\B b.apk"}));
+              (std::set<std::string>{"system", "system\\app", "system\\bin", "system\\app\\A.apk",
+                                     "system\\app\\B b.apk", "system\\bin\\tool"}));
 
-    EXPECT_EQ(run("a -bd -y -r \"" + rom + "\" *", sandbox.path() + "add\\"), 1);
-    EXPECT_EQ(entries(rom), (std::set<std::string>{"system", "system\\app", "system\\bin",
-                                                   "system\\app\\A.apk", "system\\app\\B b.apk",
-                                                   "system\\bin\\tool"}));
-
-    EXPECT_EQ(run("d -bd -y \"" + rom + "\" \"system\\app\\B b.apk\" \"system/bin/tool\""), 1);
+    EXPECT_EQ(run("d -bd -y \"" + rom + "\" \"system\\app\\B b.apk\" \"system/bin/tool\""),
+              ArchiverOutcome::succeeded);
     EXPECT_THAT(gui.messages, IsEmpty());
     EXPECT_EQ(entries(rom), (std::set<std::string>{"system", "system\\app", "system\\bin",
                                                    "system\\app\\A.apk"}));
 }
 
 TEST_F(RealArchiverWin32, WaitModeExtractsIntoTheQuotedFolder) {
-    ASSERT_EQ(run("a -bd -y -r \"" + rom + "\" *.*", sandbox.path() + "add\\"), 1);
+    ASSERT_EQ(run("a -bd -y -r \"" + rom + "\" *.*", sandbox.path() + "add\\"),
+              ArchiverOutcome::succeeded);
     const std::string out = sandbox.folder("undo files") + "\\";
-    EXPECT_EQ(run("x -bd -y -o\"" + out + "\" \"" + rom + "\" \"system\\app\\B b.apk\"", "", true), 1);
+    EXPECT_EQ(run("x -bd -y -o\"" + out + "\" \"" + rom + "\" \"system\\app\\B b.apk\"", "", true),
+              ArchiverOutcome::succeeded);
     EXPECT_EQ(Win32Sandbox::read(out + "system\\app\\B b.apk"), "apk B");
     EXPECT_EQ(fileSize(out + "system\\app\\A.apk"), -1);
     EXPECT_THAT(gui.messages, IsEmpty());

@@ -6,16 +6,18 @@
 //   repeat N TEXT               write N lines of TEXT to standard output
 //   sleep MS                    sleep MS milliseconds
 //   touch PATH                  create a file (relative to the folder of <self>)
+//   remove PATH                 remove a file (likewise)
 //   exit CODE                   end with that status
 // TEXT understands \t, \r, \n and \\. Writes are unbuffered, so a killed run leaves nothing
 // unwritten behind.
+#include <unistd.h>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -63,10 +65,14 @@ int main(int argc, char** argv) {
         const auto blank = line.find(' ');
         const std::string word = line.substr(0, blank);
         const std::string rest = blank == std::string::npos ? "" : line.substr(blank + 1);
-        if (word == "out") writeAll(STDOUT_FILENO, decode(rest) + "\n");
-        else if (word == "err") writeAll(STDERR_FILENO, decode(rest) + "\n");
-        else if (word == "put-out") writeAll(STDOUT_FILENO, decode(rest));
-        else if (word == "put-err") writeAll(STDERR_FILENO, decode(rest));
+        if (word == "out")
+            writeAll(STDOUT_FILENO, decode(rest) + "\n");
+        else if (word == "err")
+            writeAll(STDERR_FILENO, decode(rest) + "\n");
+        else if (word == "put-out")
+            writeAll(STDOUT_FILENO, decode(rest));
+        else if (word == "put-err")
+            writeAll(STDERR_FILENO, decode(rest));
         else if (word == "repeat") {
             const auto gap = rest.find(' ');
             const long count = std::strtol(rest.c_str(), nullptr, 10);
@@ -76,6 +82,8 @@ int main(int argc, char** argv) {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(rest.c_str())));
         else if (word == "touch")
             std::ofstream(rest.starts_with('/') ? rest : folder + rest).put('x');
+        else if (word == "remove")
+            std::remove((rest.starts_with('/') ? rest : folder + rest).c_str());
         else if (word == "exit")
             return std::atoi(rest.c_str());
     }
