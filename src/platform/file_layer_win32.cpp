@@ -122,4 +122,6 @@ bool renameFile(const std::string& source, const std::string& destination) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool removeFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool removeFile(const std::string& path) {
+    return DeleteFileA(path.c_str()) != 0;
+}

@@ -12,8 +12,7 @@ namespace {
 
 constexpr const char* successLine = "everything is ok";
 constexpr const char* errorIntro = "There was an error while zip - processing: \r";
-constexpr const char* doubtText =
-    "Maybe there was an error with the zip - processing, please check";
+constexpr const char* doubtText = "Maybe there was an error with the zip - processing, please check";
 constexpr int pauseMilliseconds = 2;
 
 std::string trimBlanks(const std::string& text) {

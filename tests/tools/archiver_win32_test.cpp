@@ -40,8 +40,7 @@ TEST_F(ArchiverWin32Test, TheSuccessLineWithCarriageReturnAndLineFeedPassesSilen
 }
 
 TEST_F(ArchiverWin32Test, AnyLineAfterTheSuccessLineWarns) {
-    for (const std::string last :
-         {"out", "out Everything is Ok.", "raw-out \\tEverything is Ok\\r\\n"}) {
+    for (const std::string last : {"out", "out Everything is Ok.", "raw-out \\tEverything is Ok\\r\\n"}) {
         gui.messages.clear();
         fake.script({"out Everything is Ok", last});
         EXPECT_EQ(run("a"), ArchiverOutcome::doubtful) << last;
@@ -59,9 +58,8 @@ TEST_F(ArchiverWin32Test, AnErrorLineKillsTheArchiverAtOnceAndIsShownUnchanged) 
     const auto before = std::chrono::steady_clock::now();
     EXPECT_EQ(run("d -bd -y \"rom.zip\" \"a\""), ArchiverOutcome::failed);
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(3500));
-    EXPECT_THAT(
-        gui.messages,
-        ElementsAre(Message{"Warning", errorIntro + " ERROR: Can't open as archive: rom.zip "}));
+    EXPECT_THAT(gui.messages,
+                ElementsAre(Message{"Warning", errorIntro + " ERROR: Can't open as archive: rom.zip "}));
     Sleep(200);
     EXPECT_FALSE(fake.fileExists("too-late"));
 }
@@ -147,11 +145,8 @@ TEST_F(RealArchiverWin32, StarDotStarMissesNamesWithoutADotWhereStarAddsThem) {
 
     EXPECT_EQ(run("a -bd -y -r -- \"" + rom + "\" *", sandbox.path() + "add\\"),
               ArchiverOutcome::succeeded);
-    const std::set<std::string> everything{"system",
-                                           "system\\app",
-                                           "system\\bin",
-                                           "system\\app\\A.apk",
-                                           "system\\app\\B b.apk",
+    const std::set<std::string> everything{"system", "system\\app", "system\\bin",
+                                           "system\\app\\A.apk", "system\\app\\B b.apk",
                                            "system\\bin\\tool"};
     EXPECT_EQ(entries(rom), everything);
 

@@ -10,7 +10,6 @@
 //   exit CODE                   end with that status
 // TEXT understands \t, \r, \n and \\. Writes are unbuffered, so a killed run leaves nothing
 // unwritten behind.
-#include <unistd.h>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -18,6 +17,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -65,14 +65,10 @@ int main(int argc, char** argv) {
         const auto blank = line.find(' ');
         const std::string word = line.substr(0, blank);
         const std::string rest = blank == std::string::npos ? "" : line.substr(blank + 1);
-        if (word == "out")
-            writeAll(STDOUT_FILENO, decode(rest) + "\n");
-        else if (word == "err")
-            writeAll(STDERR_FILENO, decode(rest) + "\n");
-        else if (word == "put-out")
-            writeAll(STDOUT_FILENO, decode(rest));
-        else if (word == "put-err")
-            writeAll(STDERR_FILENO, decode(rest));
+        if (word == "out") writeAll(STDOUT_FILENO, decode(rest) + "\n");
+        else if (word == "err") writeAll(STDERR_FILENO, decode(rest) + "\n");
+        else if (word == "put-out") writeAll(STDOUT_FILENO, decode(rest));
+        else if (word == "put-err") writeAll(STDERR_FILENO, decode(rest));
         else if (word == "repeat") {
             const auto gap = rest.find(' ');
             const long count = std::strtol(rest.c_str(), nullptr, 10);
