@@ -269,7 +269,7 @@ TEST(RealArchiver, KilledArchiverLeavesNoTemporaryArchiveItMade) {
     // its temporary archive begun; then an error line makes the runner kill it.
     sandbox.writeFile(sandbox.bin + "7z",
                       "#!/bin/sh\nPATH=/usr/bin:/bin\n"
-                      "(for i in $(seq 1000); do [ -e '" + zip + ".tmp1' ] && break; sleep 0.01;"
+                      "(for i in $(seq 6000); do [ -e '" + zip + ".tmp1' ] && break; sleep 0.01;"
                       " done; echo 'ERROR: stopped by the test' >&2) &\n"
                       "exec 3<>'" + input + "'\n"
                       "exec '" + real + "' \"$@\" <&3\n");
