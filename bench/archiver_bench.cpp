@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
         FakeGui gui;
         const Cost runner = measure([&] {
             ok &= runArchiver(gui, "7z", "a -bd -y -mx=1 \"" + zip + "\" \"data.bin\"", folder,
-                              false) == 1 && gui.messages.empty();
+                              false) == ArchiverOutcome::succeeded;
         });
         std::filesystem::remove(zip);
         const Cost polling = measure([&] { ok &= pollOnly(folder, zip); });

@@ -5,10 +5,26 @@
 
 namespace {
 
-void readPaths(IniFile& file, std::string_view group, std::vector<std::string>& paths) {
+// Whether the path at the cursor reaches 7z with every character the file gave it.
+bool pathHeldWhole(const IniFile& file, const std::string& text, const std::string& stored) {
+    if (!file.utf8Mode()) return true;
+    return archiverNamesAreUtf8 ? isUtf8(stored) : toUtf8(text) == stored;
+}
+
+void readPaths(IniFile& file, std::string_view group, std::vector<std::string>& paths,
+               std::vector<std::string>& lost) {
     file.selectGroup(group);
     if (!file.beginKeys()) return;
-    while (file.nextKey()) paths.push_back(normaliseDefinitionPath(file.keyValue()));
+    while (file.nextKey()) {
+        const std::string text = file.keyValue();
+        const std::string stored = file.storedKeyValue();
+        if (!pathHeldWhole(file, text, stored))
+            lost.push_back(normaliseDefinitionPath(text));
+        else if (file.utf8Mode() && archiverNamesAreUtf8)
+            paths.push_back(normaliseDefinitionPath(stored));
+        else
+            paths.push_back(normaliseDefinitionPath(text));
+    }
 }
 
 }  // namespace
@@ -40,8 +56,9 @@ bool loadDefinitions(Catalogue& catalogue, const std::string& definitionFolder) 
         // still has its widget files read below, since that test uses the whole number.
         entry->isWidget = static_cast<std::uint8_t>(widget);
         entry->enabled = static_cast<std::uint8_t>(enabled);
-        readPaths(file, "files", entry->files);
-        if (widget != 0) readPaths(file, "widget_files", entry->widgetFiles);
+        readPaths(file, "files", entry->files, entry->lostFiles);
+        if (widget != 0)
+            readPaths(file, "widget_files", entry->widgetFiles, entry->lostWidgetFiles);
         file.close();
 
         catalogue.entries.push_back(std::move(entry));

@@ -16,6 +16,12 @@ struct CatalogueEntry {
     std::int32_t rowIndex = 0;   // the entry's row in the check list
     std::vector<std::string> files;        // in-zip paths of the app
     std::vector<std::string> widgetFiles;  // in-zip paths of the widget; empty unless isWidget
+    // Paths of the app and of the widget that lost characters when the definition file was read
+    // (a character the text handed to 7z can't hold, or a byte that is not UTF-8 in a UTF-8
+    // file). 7z would take the '?' left in their place as a wildcard: they are never handed to
+    // it, only named to the user.
+    std::vector<std::string> lostFiles;
+    std::vector<std::string> lostWidgetFiles;
 };
 
 // Owns every entry. Entries are held by pointer so that the rows of the check list and
@@ -26,6 +32,10 @@ struct Catalogue {
     std::unordered_map<std::string, CatalogueEntry*> entryByName;
 };
 
+// Paths are kept as 7z is to be handed them: as 8-bit text, but where 7z takes UTF-8
+// (archiverNamesAreUtf8) a path from a UTF-8 definition file keeps the UTF-8 bytes the file
+// holds, so that "Grüße.apk" names the zip entry of that name.
+//
 // Reads every definition file of `definitionFolder` (ending with a separator) into the
 // catalogue. False when the folder can't be listed: the catalogue is then unchanged and the
 // check list must not be filled.

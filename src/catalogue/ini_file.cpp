@@ -141,6 +141,27 @@ std::string fromUtf8(std::string_view text) {
     return out;
 }
 
+bool isUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2
+                                 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        char32_t point = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto byte = static_cast<unsigned char>(text[i + k]);
+            if ((byte & 0xC0) != 0x80) return false;
+            point = (point << 6) | (byte & 0x3F);
+        }
+        const char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (point < smallest[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
 IniFile::~IniFile() { close(); }
 
 bool IniFile::open(const std::string& path) {
@@ -259,6 +280,12 @@ std::string IniFile::keyValue() const {
     if (!isOpen() || groupMissing_ || cursor_ == 0 || lines_[cursor_ - 1].kind != LineKind::key)
         return {};
     return handedOut(lines_[cursor_ - 1].value);
+}
+
+std::string IniFile::storedKeyValue() const {
+    if (!isOpen() || groupMissing_ || cursor_ == 0 || lines_[cursor_ - 1].kind != LineKind::key)
+        return {};
+    return std::string(trimmed(lines_[cursor_ - 1].value));
 }
 
 std::size_t IniFile::sectionEnd() const {

@@ -90,6 +90,8 @@ public:
     std::string keyName() const;
     // The value at the cursor, trimmed; "" when the cursor is not on a key line.
     std::string keyValue() const;
+    // The same value as the file holds it: in UTF-8 mode its UTF-8 bytes, unconverted.
+    std::string storedKeyValue() const;
 
     // The trimmed value of the first key `name` in the current section. `fallback` when the key
     // is missing, the missing-group mark is set or nothing is open; a present but empty value
@@ -164,3 +166,7 @@ std::string toUtf8(std::string_view text);
 // starts the next sequence; a byte that can't begin a sequence (0x80-0xBF, 0xF8-0xFF) and a
 // sequence cut off by the end of the text are dropped.
 std::string fromUtf8(std::string_view text);
+
+// True when `text` is well-formed UTF-8: no stray or missing continuation byte, no overlong
+// form, no surrogate and no code point beyond U+10FFFF.
+bool isUtf8(std::string_view text);

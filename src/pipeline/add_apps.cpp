@@ -3,7 +3,6 @@
 #include "platform/file_layer.h"
 #include "platform/gui.h"
 #include "platform/paths.h"
-#include "tools/archiver.h"
 
 namespace {
 
@@ -14,16 +13,17 @@ constexpr const char* addPattern = "*";
 }  // namespace
 
 std::string addCommand(const std::string& archive) {
-    return "a -bd -y -r \"" + archive + "\" " + addPattern;
+    return "a -bd -y -r -- \"" + archive + "\" " + addPattern;
 }
 
-void addApps(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
+ArchiverOutcome addApps(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
     // The archiver ignores a working folder it can't enter and would then add whatever lies in
     // the program's current folder: make sure the add folder is there.
     makeFolder(paths.addFolder);
     if (fileSize(paths.addFolder) != -2) {
         gui.messageBox("Warning", "Can't access " + paths.addFolder);
-        return;
+        return ArchiverOutcome::failed;
     }
-    runArchiver(gui, paths.archiverProgram, addCommand(romPath), paths.addFolder, false);
+    if (!holdsAnyFile(paths.addFolder)) return ArchiverOutcome::succeeded;
+    return runArchiver(gui, paths.archiverProgram, addCommand(romPath), paths.addFolder, false);
 }

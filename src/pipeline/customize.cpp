@@ -8,7 +8,18 @@
 #include "platform/paths.h"
 #include "tools/archiver.h"
 
+#include <vector>
+
 namespace {
+
+// How far a run got.
+enum class RunEnd {
+    complete,  // every step succeeded
+    warned,    // every step ran, but one of them showed a warning
+    stopped,   // a step showed an "Error" and ended the run before the removal
+};
+
+constexpr std::size_t skippedPathsNamed = 10;
 
 // romPath + "_BU_" + the first number whose name is free of anything (file, folder or link).
 std::string backupPath(const std::string& romPath) {
@@ -16,6 +27,59 @@ std::string backupPath(const std::string& romPath) {
         std::string candidate = romPath + "_BU_" + std::to_string(n);
         if (!pathExists(candidate)) return candidate;
     }
+}
+
+// The ROM path and the program folder travel between double quotes in the archiver's one-string
+// command line; a double quote inside would end the quoted stretch there.
+bool pathsFitCommandLines(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
+    for (const std::string& path : {romPath, paths.programFolder}) {
+        if (path.find('"') == std::string::npos) continue;
+        gui.messageBox("Error", "Can't handle a double quote in " + path);
+        return false;
+    }
+    return true;
+}
+
+RunEnd runSteps(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
+    if (gui.isChecked(ControlId::backupCheck)) {
+        gui.setStatusText("Creating Backup ...");
+        const std::string backup = backupPath(romPath);
+        // The ROM is edited in place: without a whole backup nothing may touch it.
+        if (!copyFile(romPath, backup)) {
+            gui.messageBox("Error", "Can't create backup " + backup);
+            return RunEnd::stopped;
+        }
+    }
+
+    if (gui.isChecked(ControlId::recoveryZipCheck)) {
+        gui.setStatusText("Generation recovery CWM zip ...");
+        if (!createUndoZip(gui, paths, romPath)) return RunEnd::stopped;
+    }
+
+    bool warned = false;
+    gui.setStatusText("Removing files ...");
+    const std::string removal = removalCommand(gui, romPath);
+    if (!removal.empty())
+        warned = runArchiver(gui, paths.archiverProgram, removal, "", false) !=
+                 ArchiverOutcome::succeeded;
+
+    if (gui.isChecked(ControlId::enableAddingCheck)) {
+        gui.setStatusText("Adding files ...");
+        warned = addApps(gui, paths, romPath) != ArchiverOutcome::succeeded || warned;
+    }
+    return warned ? RunEnd::warned : RunEnd::complete;
+}
+
+std::string warningText(const std::vector<std::string>& skipped) {
+    std::string text =
+        "Customization finished, but a step failed. Please check the ROM zip before flashing it.";
+    if (skipped.empty()) return text;
+    text += "\rThese paths were skipped, since the archiver can't be handed them safely:";
+    for (std::size_t i = 0; i < skipped.size() && i < skippedPathsNamed; ++i)
+        text += "\r" + skipped[i];
+    if (skipped.size() > skippedPathsNamed)
+        text += "\r... and " + std::to_string(skipped.size() - skippedPathsNamed) + " more";
+    return text;
 }
 
 }  // namespace
@@ -29,30 +93,14 @@ void customize(Gui& gui, const ProgramPaths& paths, const std::string& romPath) 
         gui.messageBox("Error", "Can't access " + romPath);
         return;
     }
+    if (!pathsFitCommandLines(gui, paths, romPath)) return;
 
-    if (gui.isChecked(ControlId::backupCheck)) {
-        gui.setStatusText("Creating Backup ...");
-        const std::string backup = backupPath(romPath);
-        // The ROM is edited in place: without a whole backup nothing may touch it.
-        if (!copyFile(romPath, backup)) {
-            gui.messageBox("Error", "Can't create backup " + backup);
-            return;
-        }
-    }
-
-    if (gui.isChecked(ControlId::recoveryZipCheck)) {
-        gui.setStatusText("Generation recovery CWM zip ...");
-        if (!createUndoZip(gui, paths, romPath)) return;
-    }
-
-    gui.setStatusText("Removing files ...");
-    runArchiver(gui, paths.archiverProgram, removalCommand(gui, romPath), "", false);
-
-    if (gui.isChecked(ControlId::enableAddingCheck)) {
-        gui.setStatusText("Adding files ...");
-        addApps(gui, paths, romPath);
-    }
-
+    const RunEnd end = runSteps(gui, paths, romPath);
     gui.setStatusText("Ready");
-    gui.messageBox("Finish", "Customzation done ;)");
+    if (end == RunEnd::stopped) return;
+    const std::vector<std::string> skipped = tickedPaths(gui).skipped;
+    if (end == RunEnd::complete && skipped.empty())
+        gui.messageBox("Finish", "Customzation done ;)");
+    else
+        gui.messageBox("Warning", warningText(skipped));
 }

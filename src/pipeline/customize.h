@@ -6,5 +6,13 @@ class Gui;
 struct ProgramPaths;
 
 // What "Customize!" does: checks the ROM, then backup, undo zip, removal and adding, as the
-// three check boxes say, with their status texts and the closing "Finish" message.
+// three check boxes say, with their status texts.
+//
+// Nothing is written when the ROM path or the program folder holds a double quote, which the
+// archiver's one-string command line can't carry ("Error" / "Can't handle a double quote in "
+// + the path). A failed backup or undo zip ends the run before anything is removed, with its
+// "Error". A step with nothing to do runs no archiver. The run ends with "Finish" only when
+// every step succeeded and every ticked path reached the archiver; otherwise with a "Warning"
+// that names the skipped paths and asks the user to check the ROM zip before flashing it. The
+// status line reads "Ready" after every run that got past the checks.
 void customize(Gui& gui, const ProgramPaths& paths, const std::string& romPath);

@@ -12,26 +12,33 @@ std::string lowerAscii(std::string text) {
     return text;
 }
 
-void appendQuoted(std::string& command, const std::vector<std::string>& paths) {
-    for (const std::string& path : paths) command += '"' + path + "\" ";
+void collect(TickedPaths& ticked, const std::vector<std::string>& paths,
+             const std::vector<std::string>& lost) {
+    for (const std::string& path : paths)
+        (path.find('"') == std::string::npos ? ticked.paths : ticked.skipped).push_back(path);
+    ticked.skipped.insert(ticked.skipped.end(), lost.begin(), lost.end());
 }
 
 }  // namespace
 
-std::string removalCommand(const Gui& gui, const std::string& romPath) {
-    const std::string head = "d -bd -y \"" + romPath + '"';
-    std::string command = head + ' ';
+TickedPaths tickedPaths(const Gui& gui) {
+    TickedPaths ticked;
     const int rows = gui.rowCount();
     for (int row = 0; row < rows; ++row) {
         if (!(gui.rowState(row) & RowState::ticked)) continue;
         const CatalogueEntry* entry = gui.rowEntry(row);
         if (!entry) continue;
         const std::string mode = lowerAscii(gui.cellText(row, 1));
-        if (mode != "app") appendQuoted(command, entry->widgetFiles);
-        if (mode == "app/widget" || mode == "app") appendQuoted(command, entry->files);
+        if (mode != "app") collect(ticked, entry->widgetFiles, entry->lostWidgetFiles);
+        if (mode == "app/widget" || mode == "app") collect(ticked, entry->files, entry->lostFiles);
     }
-    const auto first = command.find_first_not_of(' ');
-    const auto last = command.find_last_not_of(' ');
-    command = first == std::string::npos ? "" : command.substr(first, last - first + 1);
-    return command == head ? "" : command;
+    return ticked;
+}
+
+std::string removalCommand(const Gui& gui, const std::string& romPath) {
+    const std::vector<std::string> paths = tickedPaths(gui).paths;
+    if (paths.empty()) return "";
+    std::string command = "d -bd -y -- \"" + romPath + '"';
+    for (const std::string& path : paths) command += " \"" + path + '"';
+    return command;
 }

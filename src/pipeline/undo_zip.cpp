@@ -14,12 +14,44 @@ namespace {
 
 void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(10)); }
 
-// Leaves the extraction folder empty, as it must be before and after every run.
-void emptyExtractionFolder(const std::string& folder) {
+// Leaves the extraction folder there and empty; false when it isn't. The archiver ignores a
+// working folder it can't enter and would then add whatever lies in the program's current
+// folder to the undo zip.
+bool emptyExtractionFolder(const std::string& folder) {
     removeTree(folder);
     settle();
     makeFolder(folder);
     settle();
+    return fileSize(folder) == -2 && !holdsAnyFile(folder);
+}
+
+bool succeeded(ArchiverOutcome outcome) { return outcome == ArchiverOutcome::succeeded; }
+
+// Saves the files about to be removed into `undoCopy`, a copy of the template.
+bool fillUndoZip(Gui& gui, const ProgramPaths& paths, const std::string& romPath,
+                 const std::string& undoCopy) {
+    const std::string extract =
+        extractCommand(removalCommand(gui, romPath), paths.extractionFolder);
+    if (!extract.empty() && !succeeded(runArchiver(gui, paths.archiverProgram, extract, "", false)))
+        return false;
+    if (!holdsAnyFile(paths.extractionFolder)) return true;
+    return succeeded(runArchiver(gui, paths.archiverProgram, addCommand(undoCopy),
+                                 paths.extractionFolder, false));
+}
+
+// Makes the whole undo zip under a temporary name beside `undoZip`: a fresh copy of the template,
+// never an undo zip of an earlier run, with the saved files added. Its path, or "" when any part
+// failed (nothing is then left).
+std::string makeUndoCopy(Gui& gui, const ProgramPaths& paths, const std::string& romPath,
+                         const std::string& undoZip) {
+    // Files left by an interrupted run must not go into this undo zip.
+    if (!emptyExtractionFolder(paths.extractionFolder)) return "";
+    const std::string undoCopy = copyBeside(paths.undoTemplate, undoZip);
+    if (undoCopy.empty()) return "";
+    settle();
+    if (fillUndoZip(gui, paths, romPath, undoCopy)) return undoCopy;
+    removeFile(undoCopy);
+    return "";
 }
 
 }  // namespace
@@ -35,32 +67,11 @@ std::string extractCommand(const std::string& removalCommandLine,
 
 bool createUndoZip(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
     const std::string undoZip = romPath + "_undo.zip";
-    const std::string extract =
-        extractCommand(removalCommand(gui, romPath), paths.extractionFolder);
-    const std::string add = addCommand(undoZip);
-
-    // The archiver ignores a working folder it can't enter and would then add whatever lies in
-    // the program's current folder to the undo zip.
-    makeFolder(paths.extractionFolder);
-    if (fileSize(paths.extractionFolder) != -2) {
-        gui.messageBox("Error", "Can't create recovery zip " + undoZip);
-        return false;
-    }
-
-    runArchiver(gui, paths.archiverProgram, extract, "", true);
-
-    // Files go only into a fresh copy of the template, never into an undo zip of an earlier run.
-    if (!copyFile(paths.undoTemplate, undoZip)) {
-        settle();
-        emptyExtractionFolder(paths.extractionFolder);
-        gui.messageBox("Error", "Can't create recovery zip " + undoZip);
-        return false;
-    }
+    const std::string undoCopy = makeUndoCopy(gui, paths, romPath, undoZip);
+    const bool made = !undoCopy.empty() && renameFile(undoCopy, undoZip);
+    if (!undoCopy.empty() && !made) removeFile(undoCopy);
     settle();
-
-    runArchiver(gui, paths.archiverProgram, add, paths.extractionFolder, false);
-    settle();
-
     emptyExtractionFolder(paths.extractionFolder);
-    return true;
+    if (!made) gui.messageBox("Error", "Can't create recovery zip " + undoZip);
+    return made;
 }

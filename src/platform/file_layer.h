@@ -15,6 +15,15 @@ bool pathExists(const std::string& path);
 // complete, so a failed copy never leaves a partial file and never destroys an earlier one.
 bool copyFile(const std::string& source, const std::string& destination);
 
+// Copies the whole of `source` to a new file beside `destination` (its name followed by a
+// suffix that no other file has) and returns that file's path; "" when the copy failed, which
+// leaves nothing behind.
+std::string copyBeside(const std::string& source, const std::string& destination);
+
+// True when anything other than a folder lies in `folder` or in a folder below it. Links are
+// not followed.
+bool holdsAnyFile(const std::string& folder);
+
 // Removes a folder with everything in it, read-only files included. A symbolic link inside is
 // removed as a link: nothing outside the folder is ever touched.
 bool removeTree(const std::string& path);

@@ -163,29 +163,57 @@ bool pathExists(const std::string& path) {
     return ::lstat(path.c_str(), &status) == 0;
 }
 
-bool copyFile(const std::string& source, const std::string& destination) {
+std::string copyBeside(const std::string& source, const std::string& destination) {
     FileDescriptor from(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat status {};
-    if (!from.valid() || ::fstat(from.get(), &status) != 0 || !S_ISREG(status.st_mode))
-        return false;
+    if (!from.valid() || ::fstat(from.get(), &status) != 0 || !S_ISREG(status.st_mode)) return "";
     ::fcntl(from.get(), F_SETFL, 0);
 
     std::string temporary = destination + ".XXXXXX";
     std::vector<char> pattern(temporary.begin(), temporary.end());
     pattern.push_back('\0');
     FileDescriptor to(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (!to.valid()) return false;
+    if (!to.valid()) return "";
     temporary = pattern.data();
 
     const off_t copied = copyContent(from.get(), to.get());
     const bool whole = copied == status.st_size && ::fchmod(to.get(), status.st_mode & 0777) == 0 &&
                        ::fsync(to.get()) == 0;
-    if (!to.close() || !whole || ::rename(temporary.c_str(), destination.c_str()) != 0) {
+    if (!to.close() || !whole) {
+        ::unlink(temporary.c_str());
+        return "";
+    }
+    return temporary;
+}
+
+bool copyFile(const std::string& source, const std::string& destination) {
+    const std::string temporary = copyBeside(source, destination);
+    if (temporary.empty()) return false;
+    if (::rename(temporary.c_str(), destination.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return false;
     }
     syncFolder(folderPart(destination));
     return true;
+}
+
+bool holdsAnyFile(const std::string& folder) {
+    DIR* directory = ::opendir(folder.c_str());
+    if (!directory) return false;
+    const std::string prefix = withoutTrailingSlashes(folder) + '/';
+    bool found = false;
+    while (const dirent* entry = ::readdir(directory)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat status {};
+        const std::string path = prefix + name;
+        if (::lstat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) || holdsAnyFile(path)) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(directory);
+    return found;
 }
 
 bool removeTree(const std::string& path) {

@@ -67,17 +67,40 @@ bool pathExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool copyFile(const std::string& source, const std::string& destination) {
-    if (fileSize(source) < 0) return false;
+std::string copyBeside(const std::string& source, const std::string& destination) {
+    if (fileSize(source) < 0) return "";
     const std::string temporary = reserveTemporaryName(destination);
-    if (temporary.empty()) return false;
-    if (CopyFileA(source.c_str(), temporary.c_str(), FALSE) &&
-        MoveFileExA(temporary.c_str(), destination.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
+    if (temporary.empty()) return "";
+    if (CopyFileA(source.c_str(), temporary.c_str(), FALSE)) return temporary;
     const DWORD attributes = GetFileAttributesA(temporary.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) removeEntry(temporary, attributes);
+    return "";
+}
+
+bool copyFile(const std::string& source, const std::string& destination) {
+    const std::string temporary = copyBeside(source, destination);
+    if (temporary.empty()) return false;
+    if (renameFile(temporary, destination)) return true;
+    removeFile(temporary);
     return false;
+}
+
+bool holdsAnyFile(const std::string& folder) {
+    const std::string prefix = withoutTrailingSeparators(folder) + "\\";
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((prefix + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    bool any = false;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        const DWORD attributes = found.dwFileAttributes;
+        const bool folderInside =
+            (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        any = !folderInside || holdsAnyFile(prefix + name);
+    } while (!any && FindNextFileA(search, &found));
+    FindClose(search);
+    return any;
 }
 
 bool removeTree(const std::string& path) {

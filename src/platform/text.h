@@ -10,6 +10,14 @@ inline constexpr const char* lineEnd = "\r\n";
 inline constexpr const char* lineEnd = "\n";
 #endif
 
+// How 7z takes the names on its command line: the Linux 7z as UTF-8; the Windows 7z.exe as
+// 8-bit text in the system's code page, which CreateProcessA converts.
+#ifdef _WIN32
+inline constexpr bool archiverNamesAreUtf8 = false;
+#else
+inline constexpr bool archiverNamesAreUtf8 = true;
+#endif
+
 // The platform's 8-bit lower-casing of names: A-Z on Linux; the Windows build also lowers the
 // other letters of the system's code page.
 std::string lowerName(const std::string& text);

@@ -1,7 +1,12 @@
 #include "tools/archiver.h"
 
+#include "platform/file_layer.h"
 #include "platform/gui.h"
+#include "platform/paths.h"
+#include "tools/command_line.h"
 #include "tools/process.h"
+
+#include <string_view>
 
 namespace {
 
@@ -30,13 +35,60 @@ std::string startFailureText(const std::string& program, bool programFound) {
     return text + ".";
 }
 
+// 7z ends an extraction with the success line, a blank line and counts of what it extracted.
+bool isExtractionSummary(const std::string& line) {
+    if (line.empty()) return true;
+    for (const std::string_view count : {"Folders:", "Files:", "Size:", "Compressed:"})
+        if (line.starts_with(count)) return true;
+    return false;
+}
+
+bool isAbsolute(const std::string& path) {
+    return path.starts_with('/') || path.starts_with('\\') || (path.size() > 1 && path[1] == ':');
+}
+
+// The archive a command line names, where 7z finds it: a relative name is taken in the folder
+// 7z runs in.
+std::string archiveLocation(const std::string& parameters, const std::string& folder) {
+    const std::string archive = archiveNamed(parameters);
+    if (archive.empty() || folder.empty() || isAbsolute(archive)) return archive;
+    const bool separated = folder.back() == '/' || folder.back() == '\\';
+    return folder + (separated ? "" : std::string(1, pathSeparator)) + archive;
+}
+
+// What a killed 7z may have left beside the archive it was rewriting: its temporary archive,
+// named as 7z names it, at the first of archive.tmp, archive.tmp1, ... that was free at its start.
+class TemporaryArchive {
+public:
+    explicit TemporaryArchive(std::string archive) : archive_(std::move(archive)) {
+        if (archive_.empty()) return;
+        archiveExisted_ = pathExists(archive_);
+        for (unsigned n = 0; name_.empty(); ++n) {
+            std::string candidate = archive_ + ".tmp" + (n ? std::to_string(n) : "");
+            if (!pathExists(candidate)) name_ = std::move(candidate);
+        }
+    }
+
+    void settleAfterKill() const {
+        if (name_.empty() || !pathExists(name_)) return;
+        // 7z deletes the archive only right before it renames its finished temporary file into
+        // place: without the archive, that file is the whole new archive.
+        if (archiveExisted_ && !pathExists(archive_))
+            renameFile(name_, archive_);
+        else
+            removeFile(name_);
+    }
+
+private:
+    std::string archive_;
+    std::string name_;
+    bool archiveExisted_ = false;
+};
+
 }  // namespace
 
-int runArchiver(Gui& gui, const std::string& program, const std::string& parameters,
-                const std::string& workingDirectory, bool waitOnly) {
-    int result = 1;
-    std::string lastLine;
-    std::string errorLine;
+ArchiverOutcome runArchiver(Gui& gui, const std::string& program, const std::string& parameters,
+                            const std::string& workingDirectory, bool waitOnly) {
     std::string folder = workingDirectory;
 #ifdef _WIN32
     // The Windows build's archiver runs in its own folder unless a step names another.
@@ -44,35 +96,45 @@ int runArchiver(Gui& gui, const std::string& program, const std::string& paramet
 #endif
 
     if (waitOnly) {
-        lastLine = successLine;
         startProcess(program, parameters, folder, hideWindow | waitForExit);
-    } else {
-        StartResult start = startProcess(program, parameters, folder,
-                                         hideWindow | keepHandle | captureOutput | captureErrors);
-        if (!start.handle) {
-            gui.messageBox("Warning", errorIntro + startFailureText(program, start.programFound));
-            return 0;
+        return ArchiverOutcome::succeeded;
+    }
+
+    const TemporaryArchive leftover(archiveLocation(parameters, folder));
+    StartResult start = startProcess(program, parameters, folder,
+                                     hideWindow | keepHandle | captureOutput | captureErrors);
+    if (!start.handle) {
+        gui.messageBox("Warning", errorIntro + startFailureText(program, start.programFound));
+        return ArchiverOutcome::failed;
+    }
+    const bool extracting = parameters.starts_with("x ");
+    std::string lastLine;
+    std::string errorLine;
+    ProcessHandle& process = *start.handle;
+    while (isProcessRunning(process)) {
+        if (availableOutput(process) > 0) {
+            std::string line = trimBlanks(readOutputLine(process));
+            const bool summary =
+                extracting && lowerAscii(lastLine) == successLine && isExtractionSummary(line);
+            if (!summary) lastLine = std::move(line);
+            continue;
         }
-        ProcessHandle& process = *start.handle;
-        while (isProcessRunning(process)) {
-            if (availableOutput(process) > 0) {
-                lastLine = trimBlanks(readOutputLine(process));
-                continue;
-            }
-            errorLine = readErrorLine(process);
-            if (!errorLine.empty()) {
-                killProcess(process);
-                break;
-            }
-            waitForOutput(process, pauseMilliseconds);
+        errorLine = readErrorLine(process);
+        if (!errorLine.empty()) {
+            killProcess(process);
+            leftover.settleAfterKill();
+            break;
         }
+        waitForOutput(process, pauseMilliseconds);
     }
 
     if (!errorLine.empty()) {
         gui.messageBox("Warning", errorIntro + errorLine);
-        result = 0;
-    } else if (lowerAscii(lastLine) != successLine) {
-        gui.messageBox("Warning", doubtText);
+        return ArchiverOutcome::failed;
     }
-    return result;
+    if (lowerAscii(lastLine) != successLine) {
+        gui.messageBox("Warning", doubtText);
+        return ArchiverOutcome::doubtful;
+    }
+    return ArchiverOutcome::succeeded;
 }

@@ -4,13 +4,27 @@
 
 class Gui;
 
+// How a run of the archiver ended, as the user was told.
+enum class ArchiverOutcome {
+    succeeded,  // the success line came last; nothing was shown
+    doubtful,   // some other last line: "Maybe there was an error ..." was shown
+    failed,     // an error line, or no archiver could be started: "There was an error ..." shown
+};
+
 // Runs the 7z archiver with one command line (without the program name) and judges the outcome.
 //
-// Wait mode (`waitOnly`): starts it, waits for its end, reads and reports nothing, returns 1.
+// Wait mode (`waitOnly`): starts it, waits for its end, reads and reports nothing: succeeded.
 // Read mode: reads its output until it ends. The first non-empty error-stream line kills it and
-// is shown under "Warning"; the result is then 0. Otherwise a last output line other than
-// "everything is ok" (any case, blanks around it) gives a "Warning" and the result stays 1.
+// is shown under "Warning": failed. Otherwise a last output line other than "everything is ok"
+// (any case, blanks around it) gives a "Warning": doubtful. An extraction (`x`) may follow the
+// success line with 7z's summary of what it extracted ("Files: 2", "Size: 15", ...).
+//
+// A killed 7z leaves its temporary archive beside the archive the command line names (its name
+// followed by ".tmp", or ".tmp1", ... when that was taken): that file is removed, or renamed into
+// place when 7z had already deleted the archive to put it there. Files of those names that were
+// there before the run are never touched.
+//
 // An empty `workingDirectory` asks for the build's default. `program` is the archiver to start
 // (ProgramPaths::archiverProgram).
-int runArchiver(Gui& gui, const std::string& program, const std::string& parameters,
-                const std::string& workingDirectory, bool waitOnly);
+ArchiverOutcome runArchiver(Gui& gui, const std::string& program, const std::string& parameters,
+                            const std::string& workingDirectory, bool waitOnly);

@@ -26,6 +26,17 @@ std::vector<std::string> splitCommandLine(const std::string& line) {
     return arguments;
 }
 
+std::string archiveNamed(const std::string& line) {
+    const std::vector<std::string> arguments = splitCommandLine(line);
+    bool switchesEnded = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (switchesEnded || !argument.starts_with('-')) return argument;
+        if (argument == "--") switchesEnded = true;
+    }
+    return "";
+}
+
 namespace {
 
 bool isRunnableFile(const std::string& path) {

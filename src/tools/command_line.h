@@ -10,6 +10,10 @@
 // end. There is no escape character.
 std::vector<std::string> splitCommandLine(const std::string& line);
 
+// The archive an archiver command line names: the first argument after the command letter that
+// is not a switch, or the first one after "--", which ends the switches. "" when there is none.
+std::string archiveNamed(const std::string& line);
+
 // Finds a program by the rules of the process facility: a name without '/' is looked up in the
 // folders of PATH (empty entries skipped); the first regular, non-empty, executable file wins.
 // A name with '/' is taken as it is when it names such a file. "" when nothing is found.

@@ -106,6 +106,38 @@ TEST(LoadDefinitions, SkippedFiles) {
     EXPECT_THAT(catalogue.entries[0]->files, IsEmpty());
 }
 
+TEST(LoadDefinitions, PathsFromUtf8FilesKeepTheirBytesUnlessCharactersWereLost) {
+    Sandbox folder;
+    folder.write("utf8.ini",
+                 "\xEF\xBB\xBF[main]\nappname = Gr\xC3\xBC\xC3\x9F"
+                 "e\nwidget = 1\n[files]\n"
+                 "1 = system\\app\\Gr\xC3\xBC\xC3\x9F"
+                 "e.apk\n"
+                 "2 = system/app/\xE6\x97\xA5\xE6\x9C\xAC.apk\n"
+                 "3 = system/app/Bad\xFF.apk\n"
+                 "[widget_files]\n1 = W\xE2\x82\xAC.apk\n2 = W\xED\xA0\x80.apk\n");
+    folder.write("latin1.ini", definition("Latin",
+                                          "[files]\n1 = system/app/Gr\xFC\xDF"
+                                          "e.apk\n"));
+    Catalogue catalogue;
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
+    const CatalogueEntry& utf8 = *catalogue.entryByName.at(
+        "gr\xFC\xDF"
+        "e");
+    // The name keeps the 8-bit text; the paths reach 7z, which takes UTF-8, as the file holds them.
+    EXPECT_EQ(utf8.name,
+              "Gr\xFC\xDF"
+              "e");
+    EXPECT_THAT(utf8.files, ElementsAre("system/app/Gr\xC3\xBC\xC3\x9F"
+                                        "e.apk",
+                                        "system/app/\xE6\x97\xA5\xE6\x9C\xAC.apk"));
+    EXPECT_THAT(utf8.lostFiles, ElementsAre("system/app/Bad.apk"));
+    EXPECT_THAT(utf8.widgetFiles, ElementsAre("W\xE2\x82\xAC.apk"));
+    EXPECT_THAT(utf8.lostWidgetFiles, ElementsAre("W?.apk"));  // a surrogate is not UTF-8
+    EXPECT_THAT(catalogue.entryByName.at("latin")->files, ElementsAre("system/app/Gr\xFC\xDF"
+                                                                      "e.apk"));
+}
+
 TEST(LoadDefinitions, FlagsAndWidgetFiles) {
     Sandbox folder;
     folder.write("a.ini", definition("NoWidget",

@@ -37,6 +37,22 @@ TEST(LoadDefinitionsWin32, PathsAreKeptAsWrittenAndTheFileIsNamedWithBackslashes
     EXPECT_THAT(entry.widgetFiles, ElementsAre("system\\app\\ExampleWidget.apk"));
 }
 
+TEST(LoadDefinitionsWin32, Utf8PathsBecome8BitTextOrAreKeptApartWhenCharactersAreLost) {
+    Sandbox sandbox;
+    sandbox.write("remove\\utf8.ini",
+                  "\xEF\xBB\xBF[main]\r\nappname = Unicode\r\n[files]\r\n"
+                  "1 = system\\app\\Gr\xC3\xBC\xC3\x9F"
+                  "e.apk\r\n"
+                  "2 = system\\app\\\xE6\x97\xA5\xE6\x9C\xAC.apk\r\n");
+    Catalogue catalogue;
+    ASSERT_TRUE(loadDefinitions(catalogue, sandbox.path() + "remove\\"));
+    ASSERT_EQ(catalogue.entries.size(), 1u);
+    // 7z.exe gets its names as 8-bit text: a character beyond it would arrive as '?'.
+    EXPECT_THAT(catalogue.entries[0]->files, ElementsAre("system\\app\\Gr\xFC\xDF"
+                                                         "e.apk"));
+    EXPECT_THAT(catalogue.entries[0]->lostFiles, ElementsAre("system\\app\\??.apk"));
+}
+
 TEST(LoadDefinitionsWin32, IniMatchesInAnyCaseAndNamesAreLoweredByTheCodePage) {
     Sandbox sandbox;
     sandbox.write("remove\\upper.INI", "[main]\r\nappname = Upper\r\n");

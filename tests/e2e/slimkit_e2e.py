@@ -103,7 +103,7 @@ STANDARD_CATALOGUE = {
 class Program:
     """The installed program, started through a link in another folder."""
 
-    def __init__(self, definitions):
+    def __init__(self, definitions, wrapper=()):
         remove = os.path.join(INSTALL, "app", "remove")
         if definitions is None:
             shutil.rmtree(remove, ignore_errors=True)
@@ -127,7 +127,8 @@ class Program:
             out.write("#!/bin/sh\nprintf '%%s\\n' \"$*\" >> '%s/opened'\n" % WORK)
         os.chmod(opener, 0o755)
         env = dict(os.environ, PATH=fake_bin + ":" + os.environ["PATH"])
-        self.process = subprocess.Popen([link, "--ignored-argument"], cwd=elsewhere, env=env)
+        self.process = subprocess.Popen([*wrapper, link, "--ignored-argument"], cwd=elsewhere,
+                                        env=env)
         self.app = wait_for("the program on the accessibility bus", self._find_app)
         self.window = wait_for("the main window", lambda: descendants(
             self.app, "frame", TITLE)[0])
@@ -233,7 +234,9 @@ class Program:
         titles = [t for t in window_titles() if t and t != TITLE]
         ok = [b for b in descendants(alert, "push button")][0]
         ok.queryAction().doAction(0)
-        wait_for("the message box to close", lambda: not descendants(self.app, "alert"))
+        # The next message box of a run may open at once: wait only for this one to go.
+        wait_for("the message box to close",
+                 lambda: all(other != alert for other in descendants(self.app, "alert")))
         return (titles[0] if titles else ""), "\n".join(texts)
 
     # --- the end ----------------------------------------------------------------------------
@@ -440,6 +443,58 @@ def test_customize(program):
           "extraction folder not emptied")
 
 
+SMALL_DISK = os.path.join(WORK, "small disk")
+ROM_APP_SIZE = 60 * 1024
+
+
+def small_disk_wrapper():
+    """Starts the program in a mount namespace of its own, with a small file system mounted on
+    SMALL_DISK: room for the ROM zip and its backup, but not for the undo zip as well."""
+    os.makedirs(SMALL_DISK, exist_ok=True)
+    size = 2 * (4 * ROM_APP_SIZE + 4096) + 64 * 1024
+    mount = 'mount -t tmpfs -o size=%d tmpfs "$0" && exec "$@"' % size
+    user = [] if os.geteuid() == 0 else ["-r"]
+    return ["unshare", *user, "-m", "--propagation", "private", "sh", "-c", mount, SMALL_DISK]
+
+
+def test_customize_full_disk(program):
+    # The small disk is seen only by the program: reach it through its root.
+    disk = "/proc/%d/root%s" % (program.process.pid, SMALL_DISK)
+    wait_for("the small disk", lambda: os.path.ismount(disk))
+    rom = os.path.join(SMALL_DISK, "rom.zip")
+    with zipfile.ZipFile(os.path.join(disk, "rom.zip"), "w") as archive:
+        for name in ("system/app/Browser.apk", "system/app/Clock.apk",
+                     "system/app/ClockWidget.apk", "system/app/Music.apk"):
+            archive.writestr(name, os.urandom(ROM_APP_SIZE))
+    with open(os.path.join(disk, "rom.zip"), "rb") as original:
+        original_bytes = original.read()
+
+    program.press("...")
+    program.answer_file_dialog("Select Rom", rom)
+    wait_for("the ROM path field", lambda: [
+        t for t in descendants(program.window, "text") if t.queryText().getText(0, -1) == rom])
+    program.show_tab("Settings")
+    recovery = program.check_box("Create recovery zip for CWM")
+    recovery.queryAction().doAction(0)
+    wait_for("recovery zip ticked", lambda: has_state(recovery, pyatspi.STATE_CHECKED))
+
+    program.press("Customize!")
+    # 7z's own complaint comes first, as a Warning; the run then ends on the undo zip's Error.
+    messages = [program.answer_message_box()]
+    while messages[-1][0] == "Warning":
+        messages.append(program.answer_message_box())
+    check(messages[-1] == ("Error", "Can't create recovery zip " + rom + "_undo.zip"),
+          "messages: %r" % messages)
+    wait_for("status Ready", lambda: program.status_text() == "Ready")
+
+    with open(os.path.join(disk, "rom.zip"), "rb") as after:
+        check(after.read() == original_bytes, "the ROM zip changed")
+    check(sorted(os.listdir(disk)) == ["rom.zip", "rom.zip_BU_0"],
+          "files beside the ROM zip: %r" % sorted(os.listdir(disk)))
+    check(os.listdir(os.path.join(INSTALL, "app", "undo", "files")) == [],
+          "extraction folder not emptied")
+
+
 def test_empty_catalogue(program):
     check(program.rows() == [], "rows in an empty list")
     wait_for("status text", lambda: program.status_text() == "Loaded 0 apps to remove")
@@ -451,6 +506,7 @@ TESTS = {
     "popup_menu": (test_popup_menu, STANDARD_CATALOGUE),
     "removal_lists": (test_removal_lists, STANDARD_CATALOGUE),
     "customize": (test_customize, STANDARD_CATALOGUE),
+    "customize_full_disk": (test_customize_full_disk, STANDARD_CATALOGUE),
     "empty_catalogue": (test_empty_catalogue, {}),
 }
 
@@ -458,7 +514,7 @@ TESTS = {
 def main():
     name = sys.argv[1]
     test, catalogue = TESTS[name]
-    program = Program(catalogue)
+    program = Program(catalogue, small_disk_wrapper() if name == "customize_full_disk" else ())
     try:
         test(program)
         code = program.close()

@@ -32,7 +32,7 @@ TEST(RemovalCommand, OneTickedEntryWithTwoPaths) {
     CatalogueEntry apps = entry({"system/app/A.apk", "system/app/B.apk"});
     addRow(gui, apps, "App", true);
     EXPECT_EQ(removalCommand(gui, "/r/rom.zip"),
-              R"(d -bd -y "/r/rom.zip" "system/app/A.apk" "system/app/B.apk")");
+              R"(d -bd -y -- "/r/rom.zip" "system/app/A.apk" "system/app/B.apk")");
 }
 
 TEST(RemovalCommand, NothingToRemoveGivesEmptyText) {
@@ -58,7 +58,7 @@ TEST(RemovalCommand, ModesPickFilesAndWidgetFilesInOrder) {
     addRow(gui, both, "App/Widget", true);
     addRow(gui, widget, "Widget", true);
     EXPECT_EQ(removalCommand(gui, "/r/rom.zip"),
-              R"(d -bd -y "/r/rom.zip" "system/app/Plain.apk" "system/app/ClockWidget.apk" )"
+              R"(d -bd -y -- "/r/rom.zip" "system/app/Plain.apk" "system/app/ClockWidget.apk" )"
               R"("system/app/Clock.apk" "system/app/MusicWidget.apk")");
 }
 
@@ -72,41 +72,46 @@ TEST(RemovalCommand, ModesIgnoreCaseAndUnknownModeTakesWidgetFiles) {
     addRow(gui, both, "aPP/wIDGET", true);
     addRow(gui, widget, "WIDGET", true);
     addRow(gui, odd, "Apps", true);
-    EXPECT_EQ(removalCommand(gui, "/r/rom.zip"), R"(d -bd -y "/r/rom.zip" "a" "bw" "b" "cw" "dw")");
+    EXPECT_EQ(removalCommand(gui, "/r/rom.zip"),
+              R"(d -bd -y -- "/r/rom.zip" "a" "bw" "b" "cw" "dw")");
 }
 
-TEST(RemovalCommand, PathsAreCopiedUnchangedAndRepeatedPerEntry) {
+TEST(RemovalCommand, PathsAreCopiedUnchangedOrSkippedWhole) {
     FakeGui gui;
     CatalogueEntry first = entry({"system/app/Shared.apk", " system/app/My App.apk "});
-    CatalogueEntry second = entry({"system/app/Shared.apk", "system/app/Grüße.apk"});
+    first.lostFiles = {"system/app/??.apk"};
+    CatalogueEntry second = entry(
+        {"system/app/Shared.apk", "system/app/Say \"hi\".apk", "-i!*", "system/app/Grüße.apk"});
     CatalogueEntry ticklessRowEntry = entry({"system/app/Other.apk"});
     addRow(gui, first, "App", true);
     addRow(gui, ticklessRowEntry, "App", false);
     addRow(gui, second, "App", true);
     gui.rows.push_back({{"orphan", "App"}, RowState::ticked, nullptr});
     EXPECT_EQ(removalCommand(gui, "/my roms/röm.zip"),
-              R"(d -bd -y "/my roms/röm.zip" "system/app/Shared.apk" " system/app/My App.apk " )"
-              R"("system/app/Shared.apk" "system/app/Grüße.apk")");
+              R"(d -bd -y -- "/my roms/röm.zip" "system/app/Shared.apk" " system/app/My App.apk " )"
+              R"("system/app/Shared.apk" "-i!*" "system/app/Grüße.apk")");
+    EXPECT_EQ(tickedPaths(gui).skipped,
+              (std::vector<std::string>{"system/app/??.apk", "system/app/Say \"hi\".apk"}));
 }
 
 TEST(ExtractCommand, RewritesOnlyTheLeadingDeleteCommand) {
-    EXPECT_EQ(extractCommand(R"(d -bd -y "/r/rom.zip" "system/app/A.apk" "system/app/B.apk")",
+    EXPECT_EQ(extractCommand(R"(d -bd -y -- "/r/rom.zip" "system/app/A.apk" "system/app/B.apk")",
                              "/p/app/undo/files/"),
-              R"(x -bd -y -o"/p/app/undo/files/" "/r/rom.zip" "system/app/A.apk" )"
+              R"(x -bd -y -o"/p/app/undo/files/" -- "/r/rom.zip" "system/app/A.apk" )"
               R"("system/app/B.apk")");
-    EXPECT_EQ(extractCommand(R"(d -bd -y "/r/old d -bd -y.zip" "a")", "/p/files/"),
-              R"(x -bd -y -o"/p/files/" "/r/old d -bd -y.zip" "a")");
+    EXPECT_EQ(extractCommand(R"(d -bd -y -- "/r/old d -bd -y.zip" "a")", "/p/files/"),
+              R"(x -bd -y -o"/p/files/" -- "/r/old d -bd -y.zip" "a")");
     EXPECT_EQ(extractCommand("", "/p/app/undo/files/"), "");
 }
 
 TEST(AddCommand, TakesEveryName) {
-    EXPECT_EQ(addCommand("/r/rom.zip"), R"(a -bd -y -r "/r/rom.zip" *)");
+    EXPECT_EQ(addCommand("/r/rom.zip"), R"(a -bd -y -r -- "/r/rom.zip" *)");
     EXPECT_EQ(addCommand(R"(C:\r\my rom.zip_undo.zip)"),
-              R"(a -bd -y -r "C:\r\my rom.zip_undo.zip" *)");
+              R"(a -bd -y -r -- "C:\r\my rom.zip_undo.zip" *)");
 }
 
 TEST(ExtractCommand, TakesTheWindowsExtractionFolderAsItIs) {
-    EXPECT_EQ(extractCommand(R"(d -bd -y "C:\r\rom.zip" "system\app\A.apk")",
+    EXPECT_EQ(extractCommand(R"(d -bd -y -- "C:\r\rom.zip" "system\app\A.apk")",
                              R"(C:\Slim kit\app\undo\files\)"),
-              R"(x -bd -y -o"C:\Slim kit\app\undo\files\" "C:\r\rom.zip" "system\app\A.apk")");
+              R"(x -bd -y -o"C:\Slim kit\app\undo\files\" -- "C:\r\rom.zip" "system\app\A.apk")");
 }

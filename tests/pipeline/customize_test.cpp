@@ -9,9 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
 
 namespace fs = std::filesystem;
@@ -23,8 +28,8 @@ using Texts = std::vector<std::string>;
 using Names = std::set<std::string>;
 
 const FakeGui::Message finished{"Finish", "Customzation done ;)"};
-const FakeGui::Message doubtful{"Warning",
-                                "Maybe there was an error with the zip - processing, please check"};
+const std::string stepFailed =
+    "Customization finished, but a step failed. Please check the ROM zip before flashing it.";
 const Texts fullRun{"Creating Backup ...", "Generation recovery CWM zip ...", "Removing files ...",
                     "Adding files ...", "Ready"};
 
@@ -63,6 +68,7 @@ protected:
     const std::string undoZip = romPath + "_undo.zip";
     FakeGui gui;
     std::vector<std::unique_ptr<CatalogueEntry>> entries;
+    Catalogue catalogue;
     std::string originalRom;
     Names romNames;
     Names templateNames{"META-INF/com/google/android/update-binary",
@@ -86,6 +92,8 @@ protected:
                           "system/app/MusicWidget.apk",
                           "system/app/My Notes.apk",
                           "system/app/Grüße.apk",
+                          "system/app/日本.apk",
+                          "system/app/ab.apk",
                           "system/bin/tool",
                           "system/etc/hosts",
                           "data/app/Game.apk"};
@@ -111,6 +119,33 @@ protected:
         gui.setRowEntry(row, entry.get());
         gui.setRowState(row, ticked ? RowState::ticked : RowState::none);
         entries.push_back(std::move(entry));
+    }
+
+    // Ticks one row per definition file written into a definition folder of its own.
+    void tickDefinitions(const std::map<std::string, std::string>& files) {
+        const std::string folder = temp / "definitions/";
+        for (const auto& [name, text] : files) writeFile(folder + name, text);
+        ASSERT_TRUE(loadDefinitions(catalogue, folder));
+        for (const auto& entry : catalogue.entries) {
+            const int row = gui.rowCount();
+            gui.insertRow(row, entry->name + "\nApp");
+            gui.setRowEntry(row, entry.get());
+            gui.setRowState(row, RowState::ticked);
+        }
+    }
+
+    // Turns the first byte of an entry's stored data over, so that 7z can't extract it.
+    void breakEntry(const std::string& entry) {
+        std::string bytes = readFile(romPath);
+        const auto name = bytes.find(entry);
+        ASSERT_NE(name, std::string::npos);
+        const auto header = name - 30;
+        ASSERT_EQ(bytes.compare(header, 4, "PK\3\4"), 0);
+        const auto extra = static_cast<unsigned char>(bytes[header + 28]) |
+                           static_cast<unsigned char>(bytes[header + 29]) << 8;
+        bytes[name + entry.size() + extra] ^= 0x55;
+        writeFile(romPath, bytes);
+        originalRom = bytes;
     }
 
     void tickEveryStep() {
@@ -160,17 +195,19 @@ TEST_F(CustomizeTest, WholeRunBacksUpSavesRemovesAndAdds) {
               (Names{"my röm.zip", "my röm.zip_BU_0", "my röm.zip_undo.zip"}));
 }
 
-TEST_F(CustomizeTest, NoTickedRowKeepsEveryEntry) {
+TEST_F(CustomizeTest, NothingToDoLeavesTheRomUntouched) {
     tickEveryStep();
     addRow("App", false, {"system/app/Browser.apk"});
     addRow("App/Widget", false, {"system/app/Clock.apk"}, {"system/app/ClockWidget.apk"});
+    // As shipped: the add folder holds empty folders only.
+    fs::create_directories(paths.addFolder + "system/app");
+    fs::create_directories(paths.addFolder + "data/app");
 
     customize(gui, paths, romPath);
 
     EXPECT_EQ(gui.statusTexts, fullRun);
-    // The removal step still runs the archiver, with no command at all.
-    EXPECT_EQ(gui.messages, (Messages{doubtful, finished}));
-    EXPECT_EQ(zipEntries(romPath), romNames);
+    EXPECT_EQ(gui.messages, Messages{finished});
+    EXPECT_EQ(readFile(romPath), originalRom);
     EXPECT_EQ(zipEntries(undoZip), templateNames);
 }
 
@@ -189,16 +226,32 @@ TEST_F(CustomizeTest, OnlyTheRemovalRunsWithEveryBoxUnticked) {
     EXPECT_EQ(folderContent(romFolder), Names{"my röm.zip"});
 }
 
-TEST_F(CustomizeTest, RefusesAMissingRom) {
+TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
+    tickEveryStep();
+    addRow("App", true, {"system/app/Browser.apk"});
+    const std::string quotedRom = romFolder + "/my \"röm\".zip";
+    fs::copy_file(romPath, quotedRom);
+    const ProgramPaths quotedProgram = programPaths(temp / "program \"folder\"/");
+    fs::create_directories(quotedProgram.extractionFolder);
+    fs::copy_file(paths.undoTemplate, quotedProgram.undoTemplate);
+
     customize(gui, paths, "");
     customize(gui, paths, romFolder);
     customize(gui, paths, romFolder + "/missing.zip");
+    customize(gui, paths, quotedRom);
+    customize(gui, quotedProgram, romPath);
 
-    EXPECT_EQ(gui.messages, (Messages{{"Error", "Please select Rom"},
-                                      {"Error", "Can't access " + romFolder},
-                                      {"Error", "Can't access " + romFolder + "/missing.zip"}}));
+    EXPECT_EQ(
+        gui.messages,
+        (Messages{{"Error", "Please select Rom"},
+                  {"Error", "Can't access " + romFolder},
+                  {"Error", "Can't access " + romFolder + "/missing.zip"},
+                  {"Error", "Can't handle a double quote in " + quotedRom},
+                  {"Error", "Can't handle a double quote in " + quotedProgram.programFolder}}));
     EXPECT_EQ(gui.statusTexts, Texts{});
-    EXPECT_EQ(folderContent(romFolder), Names{"my röm.zip"});
+    EXPECT_EQ(folderContent(romFolder), (Names{"my röm.zip", "my \"röm\".zip"}));
+    EXPECT_EQ(readFile(romPath), originalRom);
+    EXPECT_EQ(readFile(quotedRom), originalRom);
 }
 
 TEST_F(CustomizeTest, EmptyRomFilePassesTheCheck) {
@@ -225,7 +278,7 @@ TEST_F(CustomizeTest, BackupTakesTheFirstNameNothingStandsOn) {
     EXPECT_EQ(readFile(romPath + "_BU_4"), originalRom);
     EXPECT_TRUE(fs::is_empty(romPath + "_BU_2"));
     EXPECT_TRUE(fs::is_symlink(romPath + "_BU_3"));
-    EXPECT_EQ(gui.messages, (Messages{doubtful, finished, doubtful, finished}));
+    EXPECT_EQ(gui.messages, (Messages{finished, finished}));
 }
 
 TEST_F(CustomizeTest, FailedBackupEndsTheRunBeforeTheRomIsTouched) {
@@ -242,7 +295,7 @@ TEST_F(CustomizeTest, FailedBackupEndsTheRunBeforeTheRomIsTouched) {
         customize(gui, paths, romPath);
         const bool told =
             gui.messages == Messages{{"Error", "Can't create backup " + romPath + "_BU_0"}};
-        const bool stopped = gui.statusTexts == Texts{"Creating Backup ..."};
+        const bool stopped = gui.statusTexts == Texts{"Creating Backup ...", "Ready"};
         _exit(told && stopped ? 0 : 1);
     }
     int status = -1;
@@ -268,28 +321,88 @@ TEST_F(CustomizeTest, UndoZipNeverKeepsAnEarlierRun) {
     EXPECT_EQ(zipEntries(undoZip), joined(templateNames, {"system/app/Music.apk"}));
 }
 
-TEST_F(CustomizeTest, TemplateThatCantBeCopiedEndsTheRunBeforeRemoval) {
-    tickEveryStep();
+TEST_F(CustomizeTest, UndoZipThatCantBeMadeEndsTheRunBeforeRemoval) {
     const std::string staleSource = temp / "stale";
     writeFile(staleSource + "/system/app/Stale.apk", "from an earlier run");
     ASSERT_TRUE(makeZip(staleSource, undoZip));
     const std::string earlierUndoZip = readFile(undoZip);
-    fs::remove(paths.undoTemplate);
+    const std::string goodTemplate = readFile(paths.undoTemplate);
+    tickEveryStep();
     addRow("App", true, {"system/app/Browser.apk", "system/bin/tool"});
+    writeFile(paths.addFolder + "system/app/New.apk", "new");
 
-    customize(gui, paths, romPath);
+    const struct {
+        const char* trouble;
+        std::function<void()> cause;
+    } cases[] = {
+        {"no template", [&] { fs::remove(paths.undoTemplate); }},
+        {"a template that is not a zip", [&] { writeFile(paths.undoTemplate, "not a zip"); }},
+        {"an entry 7z can't extract", [&] { breakEntry("system/bin/tool"); }},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.trouble);
+        writeFile(paths.undoTemplate, goodTemplate);
+        fs::remove(romPath + "_BU_0");
+        test.cause();
+        gui.messages.clear();
+        gui.statusTexts.clear();
 
-    EXPECT_EQ(gui.messages, (Messages{{"Error", "Can't create recovery zip " + undoZip}}));
-    EXPECT_EQ(gui.statusTexts, (Texts{"Creating Backup ...", "Generation recovery CWM zip ..."}));
-    EXPECT_EQ(readFile(undoZip), earlierUndoZip);
-    EXPECT_EQ(readFile(romPath), originalRom);
-    EXPECT_EQ(fileSize(paths.extractionFolder), -2);
-    EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
-    EXPECT_EQ(folderContent(romFolder),
-              (Names{"my röm.zip", "my röm.zip_BU_0", "my röm.zip_undo.zip"}));
+        customize(gui, paths, romPath);
+
+        ASSERT_FALSE(gui.messages.empty());
+        EXPECT_EQ(gui.messages.back(),
+                  (FakeGui::Message{"Error", "Can't create recovery zip " + undoZip}));
+        EXPECT_EQ(gui.statusTexts,
+                  (Texts{"Creating Backup ...", "Generation recovery CWM zip ...", "Ready"}));
+        EXPECT_TRUE(readFile(undoZip) == earlierUndoZip) << "the earlier undo zip changed";
+        EXPECT_TRUE(readFile(romPath) == originalRom) << "the ROM zip changed";
+        EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
+        EXPECT_EQ(folderContent(romFolder),
+                  (Names{"my röm.zip", "my röm.zip_BU_0", "my röm.zip_undo.zip"}));
+    }
 }
 
-TEST_F(CustomizeTest, ExtractionFolderIsEmptiedWithoutFollowingLinks) {
+TEST_F(CustomizeTest, FullDiskUnderTheUndoZipEndsTheRunBeforeRemoval) {
+    tickEveryStep();
+    gui.checks[ControlId::backupCheck] = false;
+    addRow("App", true,
+           {"system/app/Browser.apk", "system/app/Clock.apk", "system/app/Music.apk",
+            "system/app/ClockWidget.apk", "system/app/MusicWidget.apk"});
+    const std::string disk = temp / "small disk";
+    fs::create_directories(disk);
+    const std::string rom = disk + "/rom.zip";
+
+    // The child gets a mount namespace of its own with a small file system that holds the ROM
+    // and the template's copy, but not the saved files as well.
+    const pid_t child = fork();
+    if (child == 0) {
+        const auto fail = [](const std::string& why) {
+            std::fprintf(stderr, "%s\n", why.c_str());
+            _exit(1);
+        };
+        if (unshare(CLONE_NEWNS) != 0) _exit(77);
+        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) _exit(77);
+        const auto size = std::to_string(originalRom.size() + 64 * 1024);
+        if (mount("tmpfs", disk.c_str(), "tmpfs", 0, ("size=" + size).c_str()) != 0) _exit(77);
+        writeFile(rom, originalRom);
+        customize(gui, paths, rom);
+        const FakeGui::Message undoError{"Error", "Can't create recovery zip " + rom + "_undo.zip"};
+        if (gui.messages.empty() || gui.messages.back() != undoError)
+            fail("the run did not end with the undo zip's error");
+        if (gui.statusTexts.back() != "Ready") fail("status: " + gui.statusTexts.back());
+        if (readFile(rom) != originalRom) fail("the ROM zip changed");
+        if (folderContent(disk) != Names{"rom.zip"}) fail("files were left beside the ROM zip");
+        _exit(0);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no mount namespace for a small file system";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
+}
+
+TEST_F(CustomizeTest, UndoZipHoldsNothingLeftByAnEarlierRun) {
     tickEveryStep();
     gui.checks[ControlId::backupCheck] = false;
     gui.checks[ControlId::enableAddingCheck] = false;
@@ -302,9 +415,50 @@ TEST_F(CustomizeTest, ExtractionFolderIsEmptiedWithoutFollowingLinks) {
 
     EXPECT_EQ(readFile(temp / "outside/keep.txt"), "keep me");
     EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
-    const Names undo = zipEntries(undoZip);
-    EXPECT_TRUE(undo.count("system/app/Leftover.apk"));
-    EXPECT_TRUE(undo.count("system/app/Clock.apk"));
+    EXPECT_EQ(zipEntries(undoZip), joined(templateNames, {"system/app/Clock.apk"}));
+}
+
+TEST_F(CustomizeTest, DefinitionPathsNeverSteerTheArchiver) {
+    gui.checks[ControlId::backupCheck] = false;
+    gui.checks[ControlId::recoveryZipCheck] = true;
+    gui.checks[ControlId::enableAddingCheck] = false;
+    tickDefinitions({{"utf8.ini",
+                      "\xEF\xBB\xBF[main]\nappname = Unicode\n[files]\n"
+                      "1 = -i!*\n"
+                      "2 = system\\app\\日本.apk\n"
+                      "3 = system/app/Grüße.apk\n"
+                      "4 = system/app/Say \"hi\".apk\n"
+                      "5 = system/app/Bad\xFF.apk\n"}});
+
+    customize(gui, paths, romPath);
+
+    const Names removed{"system/app/日本.apk", "system/app/Grüße.apk"};
+    EXPECT_EQ(zipEntries(romPath), without(romNames, removed));
+    EXPECT_EQ(zipEntries(undoZip), joined(templateNames, removed));
+    EXPECT_EQ(gui.messages,
+              (Messages{{"Warning", stepFailed + "\rThese paths were skipped, since the "
+                                                 "archiver can't be handed them safely:"
+                                                 "\rsystem/app/Say \"hi\".apk"
+                                                 "\rsystem/app/Bad.apk"}}));
+}
+
+TEST_F(CustomizeTest, RunWithoutArchiverEndsWithAWarning) {
+    gui.checks[ControlId::recoveryZipCheck] = false;
+    addRow("App", true, {"system/app/Browser.apk"});
+    writeFile(paths.addFolder + "system/app/New.apk", "new");
+    const char* searchPath = std::getenv("PATH");
+    const std::string savedPath = searchPath ? searchPath : "";
+    setenv("PATH", (temp / "empty bin").c_str(), 1);
+
+    customize(gui, paths, romPath);
+
+    setenv("PATH", savedPath.c_str(), 1);
+    ASSERT_EQ(gui.messages.size(), 3u);
+    EXPECT_EQ(gui.messages[0].title, "Warning");
+    EXPECT_EQ(gui.messages[1].title, "Warning");
+    EXPECT_EQ(gui.messages[2], (FakeGui::Message{"Warning", stepFailed}));
+    EXPECT_EQ(gui.statusTexts.back(), "Ready");
+    EXPECT_EQ(readFile(romPath), originalRom);
 }
 
 TEST_F(CustomizeTest, MissingWorkFoldersAreMadeRatherThanAddingTheCurrentFolder) {
@@ -320,8 +474,8 @@ TEST_F(CustomizeTest, MissingWorkFoldersAreMadeRatherThanAddingTheCurrentFolder)
     customize(gui, paths, romPath);
 
     fs::current_path(previous);
-    EXPECT_EQ(gui.messages, (Messages{doubtful, finished}));
-    EXPECT_EQ(zipEntries(romPath), romNames);
+    EXPECT_EQ(gui.messages, Messages{finished});
+    EXPECT_EQ(readFile(romPath), originalRom);
     EXPECT_EQ(zipEntries(undoZip), templateNames);
     EXPECT_EQ(fileSize(paths.addFolder), -2);
     EXPECT_EQ(fileSize(paths.extractionFolder), -2);

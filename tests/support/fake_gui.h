@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,9 @@ public:
     struct Message {
         std::string title, text;
         bool operator==(const Message&) const = default;
+        friend std::ostream& operator<<(std::ostream& out, const Message& message) {
+            return out << message.title << ": " << message.text;
+        }
     };
     struct Dialog {
         std::string kind, title, filterName, pattern, startPath;

@@ -24,8 +24,8 @@ std::vector<Message> warning(const std::string& text) {
 
 class ArchiverTest : public testing::Test {
 protected:
-    int run(const std::string& parameters = "a -bd -y \"rom.zip\" *",
-            const std::string& workingDirectory = "", bool waitOnly = false) {
+    ArchiverOutcome run(const std::string& parameters = "a -bd -y \"rom.zip\" *",
+                        const std::string& workingDirectory = "", bool waitOnly = false) {
         return runArchiver(gui, "7z", parameters, workingDirectory, waitOnly);
     }
     void TearDown() override { EXPECT_TRUE(childProcesses().empty()); }
@@ -41,7 +41,7 @@ TEST_F(ArchiverTest, SuccessLineInAnyCaseWithBlanksAroundPassesSilently) {
         gui.messages.clear();
         sandbox.installFake("7z", {"out 7-Zip (a) 16.02", "out ", "out Updating archive",
                                    "out " + line});
-        EXPECT_EQ(run(), 1);
+        EXPECT_EQ(run(), ArchiverOutcome::succeeded);
         EXPECT_TRUE(gui.messages.empty());
     }
 }
@@ -59,7 +59,7 @@ TEST_F(ArchiverTest, LastLineOtherThanTheSuccessLineWarns) {
         SCOPED_TRACE(script.empty() ? "no output" : script.back());
         gui.messages.clear();
         sandbox.installFake("7z", script);
-        EXPECT_EQ(run(), 1);
+        EXPECT_EQ(run(), ArchiverOutcome::doubtful);
         EXPECT_EQ(gui.messages, std::vector<Message>{doubt});
     }
 }
@@ -68,13 +68,13 @@ TEST_F(ArchiverTest, LastLineWithoutLineFeedAndLongOutputAreRead) {
     sandbox.installFake("7z", {"repeat 20000 Compressing  system/app/Some App.apk", "sleep 50",
                                "repeat 20000 Compressing  system/app/Other.apk",
                                "put-out Everything is Ok"});
-    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(run(), ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
 }
 
 TEST_F(ArchiverTest, NonZeroExitWithTheSuccessLineCountsAsSuccess) {
     sandbox.installFake("7z", {"out Everything is Ok", "exit 2"});
-    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(run(), ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
 }
 
@@ -85,7 +85,7 @@ TEST_F(ArchiverTest, ErrorLineKillsTheArchiverAtOnceAndIsShownUnchanged) {
     sandbox.installFake("7z", {"out Updating archive", "err   ERROR: Can't open\tRom.ZIP  ",
                                "sleep 60000", "err second error", "out Everything is Ok",
                                "touch " + marker});
-    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(run(), ArchiverOutcome::failed);
     EXPECT_EQ(gui.messages,
               warning(errorIntro + "  ERROR: Can't open\tRom.ZIP  "));
     EXPECT_TRUE(childProcesses().empty());
@@ -96,14 +96,27 @@ TEST_F(ArchiverTest, ErrorLineArrivingInPiecesIsShownWhole) {
     const std::string marker = sandbox.folder + "finished";
     sandbox.installFake("7z", {"put-err ERR", "sleep 100", "put-err OR: broken", "sleep 100",
                                "err  zip", "sleep 60000", "touch " + marker});
-    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(run(), ArchiverOutcome::failed);
     EXPECT_EQ(gui.messages, warning(errorIntro + "ERROR: broken zip"));
     EXPECT_FALSE(std::filesystem::exists(marker));
 }
 
+TEST_F(ArchiverTest, KilledArchiverThatHadDeletedTheArchiveLeavesItsFinishedOneInPlace) {
+    // 7z deletes the archive right before it renames its finished temporary file into place.
+    const std::string zip = sandbox.folder + "rom.zip";
+    sandbox.writeFile(zip, "old");
+    sandbox.installFake("7z", {"remove " + zip, "touch " + zip + ".tmp",
+                               "err ERROR: stopped by the test", "sleep 30000"});
+
+    EXPECT_EQ(run("u -bd -y -- \"" + zip + "\" \"system/app/A.apk\""), ArchiverOutcome::failed);
+
+    EXPECT_EQ(ToolSandbox::readAll(zip), "x");
+    EXPECT_FALSE(std::filesystem::exists(zip + ".tmp"));
+}
+
 TEST_F(ArchiverTest, EmptyErrorLinesAreNoError) {
     sandbox.installFake("7z", {"err ", "sleep 20", "err ", "out Everything is Ok"});
-    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(run(), ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
 }
 
@@ -111,14 +124,14 @@ TEST_F(ArchiverTest, WaitModeWaitsForTheEndAndReportsNothing) {
     const std::string marker = sandbox.folder + "finished";
     sandbox.installFake("7z", {"err ERROR: everything failed", "sleep 300", "touch " + marker,
                                "exit 2"});
-    EXPECT_EQ(run("x -bd -y \"rom.zip\"", "", true), 1);
+    EXPECT_EQ(run("x -bd -y \"rom.zip\"", "", true), ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
     EXPECT_TRUE(std::filesystem::exists(marker));
     EXPECT_EQ(sandbox.recordedArgs("7z"), (std::vector<std::string>{"7z", "x", "-bd", "-y", "rom.zip"}));
 }
 
 TEST_F(ArchiverTest, WaitModeWithoutArchiverReportsNothing) {
-    EXPECT_EQ(run("x rom.zip", "", true), 1);
+    EXPECT_EQ(run("x rom.zip", "", true), ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
 }
 
@@ -129,7 +142,7 @@ TEST_F(ArchiverTest, ArchiverReceivesTheSplitArgumentsInItsWorkingFolder) {
     EXPECT_EQ(run("x -bd -y \"/roms/my rom.zip\" \"system/app/My App.apk\" -o\"/out dir/\" \"\" "
                   "back\\slash",
                   work),
-              1);
+              ArchiverOutcome::succeeded);
     EXPECT_EQ(sandbox.recordedArgs("7z"),
               (std::vector<std::string>{"7z", "x", "-bd", "-y", "/roms/my rom.zip",
                                         "system/app/My App.apk", "-o/out dir/", "", "back\\slash"}));
@@ -138,7 +151,7 @@ TEST_F(ArchiverTest, ArchiverReceivesTheSplitArgumentsInItsWorkingFolder) {
 
 TEST_F(ArchiverTest, EmptyParametersAndWorkingFolderKeepTheDefaults) {
     sandbox.installFake("7z", {"out Everything is Ok"});
-    EXPECT_EQ(run("", ""), 1);
+    EXPECT_EQ(run("", ""), ArchiverOutcome::succeeded);
     EXPECT_EQ(sandbox.recordedArgs("7z"), std::vector<std::string>{"7z"});
     EXPECT_EQ(sandbox.recordedCwd("7z"), std::filesystem::current_path().string());
 }
@@ -152,7 +165,7 @@ TEST_F(ArchiverTest, MissingArchiverStartsNothingAndSaysSo) {
     sandbox.writeFile(sandbox.folder + "empty/7z", "");
     chmod((sandbox.folder + "empty/7z").c_str(), 0755);
     setenv("PATH", (sandbox.bin + "::" + other + ":" + sandbox.folder + "empty").c_str(), 1);
-    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(run(), ArchiverOutcome::failed);
     EXPECT_EQ(gui.messages,
               warning(errorIntro + "The 7z archiver could not be started: \"7z\" was not found "
                                    "on the search path (PATH)."));
@@ -161,7 +174,7 @@ TEST_F(ArchiverTest, MissingArchiverStartsNothingAndSaysSo) {
 TEST_F(ArchiverTest, ArchiverThatCannotExecuteEndsWithTheDoubtWarning) {
     sandbox.writeFile(sandbox.bin + "7z", "#!/no/such/interpreter\necho Everything is Ok\n");
     chmod((sandbox.bin + "7z").c_str(), 0755);
-    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(run(), ArchiverOutcome::doubtful);
     EXPECT_EQ(gui.messages, std::vector<Message>{doubt});
 }
 
@@ -192,7 +205,7 @@ TEST(RealArchiver, AddsAndDeletesWithoutComplaint) {
     sandbox.writeFile(sandbox.folder + "add/system/hosts", "127.0.0.1 localhost\n");
 
     EXPECT_EQ(runArchiver(gui, "7z", "a -bd -y -r \"" + zip + "\" *", sandbox.folder + "add/", false),
-              1);
+              ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
     auto entries = zipEntries(zip);
     std::sort(entries.begin(), entries.end());
@@ -201,11 +214,45 @@ TEST(RealArchiver, AddsAndDeletesWithoutComplaint) {
 
     EXPECT_EQ(runArchiver(gui, "7z", "d -bd -y \"" + zip + "\" \"system/app/Some App.apk\"", "",
                           false),
-              1);
+              ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
     entries = zipEntries(zip);
     std::sort(entries.begin(), entries.end());
     EXPECT_EQ(entries, (std::vector<std::string>{"system", "system/app", "system/hosts"}));
+    EXPECT_TRUE(childProcesses().empty());
+}
+
+TEST(RealArchiver, KilledArchiverLeavesNoTemporaryArchiveItMade) {
+    const std::string real = findProgram("7z");
+    ASSERT_NE(real, "") << "7z (p7zip-full) is needed";
+    ToolSandbox sandbox;
+    const std::string zip = sandbox.folder + "rom.zip";
+    const std::string input = sandbox.folder + "never ending input";
+    ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
+    // The real 7z reads the data to add from a standard input that never ends, so it waits with
+    // its temporary archive begun; then an error line makes the runner kill it.
+    sandbox.writeFile(sandbox.bin + "7z",
+                      "#!/bin/sh\nPATH=/usr/bin:/bin\n"
+                      "(for i in $(seq 6000); do [ -e '" + zip + ".tmp1' ] && break; sleep 0.01;"
+                      " done; echo 'ERROR: stopped by the test' >&2) &\n"
+                      "exec 3<>'" + input + "'\n"
+                      "exec '" + real + "' \"$@\" <&3\n");
+    chmod((sandbox.bin + "7z").c_str(), 0755);
+    std::filesystem::copy_file(sandbox.bin + "7z", sandbox.folder + "unused");  // a file to zip
+    FakeGui gui;
+    ASSERT_EQ(runArchiver(gui, real, "a -bd -y -- \"" + zip + "\" unused", sandbox.folder, false),
+              ArchiverOutcome::succeeded);
+    const std::string original = ToolSandbox::readAll(zip);
+    sandbox.writeFile(zip + ".tmp", "earlier");
+
+    EXPECT_EQ(runArchiver(gui, "7z", "a -bd -y -si\"data.bin\" -- \"" + zip + "\"", "", false),
+              ArchiverOutcome::failed);
+
+    ASSERT_EQ(gui.messages.size(), 1u);
+    EXPECT_EQ(gui.messages[0].text, errorIntro + "ERROR: stopped by the test");
+    EXPECT_EQ(ToolSandbox::readAll(zip), original);
+    EXPECT_EQ(ToolSandbox::readAll(zip + ".tmp"), "earlier");
+    EXPECT_FALSE(std::filesystem::exists(zip + ".tmp1"));
     EXPECT_TRUE(childProcesses().empty());
 }
 
@@ -214,13 +261,13 @@ TEST(RealArchiver, BrokenZipIsNeverTakenForSuccess) {
     FakeGui gui;
     const std::string zip = sandbox.folder + "broken.zip";
     sandbox.writeFile(zip, "not a zip at all");
-    const int result =
+    const ArchiverOutcome outcome =
         runArchiver(gui, "7z", "d -bd -y \"" + zip + "\" \"system/app/A.apk\"", "", false);
     // 7z writes its complaint to the error stream and then ends at once; whether a pass of the
     // read loop sees that line before the output ends is up to timing. Either warning will do.
     ASSERT_EQ(gui.messages.size(), 1u);
     EXPECT_EQ(gui.messages[0].title, "Warning");
-    if (result == 0) {
+    if (outcome == ArchiverOutcome::failed) {
         EXPECT_TRUE(gui.messages[0].text.starts_with(errorIntro + "ERROR"));
     } else {
         EXPECT_EQ(gui.messages[0], doubt);

@@ -21,8 +21,8 @@ const Message doubt{"Warning", "Maybe there was an error with the zip - processi
 
 class ArchiverWin32Test : public testing::Test {
 protected:
-    int run(const std::string& parameters, const std::string& workingDirectory = "",
-            bool waitOnly = false) {
+    ArchiverOutcome run(const std::string& parameters, const std::string& workingDirectory = "",
+                        bool waitOnly = false) {
         return runArchiver(gui, fake.program(), parameters, workingDirectory, waitOnly);
     }
     FakeGui gui;
@@ -33,7 +33,8 @@ protected:
 
 TEST_F(ArchiverWin32Test, TheSuccessLineWithCarriageReturnAndLineFeedPassesSilently) {
     fake.script({"out 7-Zip 26.02", "out", "out   EVERYTHING is oK  ", "exit 2"});
-    EXPECT_EQ(run("d -bd -y \"C:\\r\\rom.zip\" \"system\\app\\A.apk\""), 1);
+    EXPECT_EQ(run("d -bd -y \"C:\\r\\rom.zip\" \"system\\app\\A.apk\""),
+              ArchiverOutcome::succeeded);
     EXPECT_THAT(gui.messages, IsEmpty());
 }
 
@@ -41,12 +42,12 @@ TEST_F(ArchiverWin32Test, AnyLineAfterTheSuccessLineWarns) {
     for (const std::string last : {"out", "out Everything is Ok.", "raw-out \\tEverything is Ok\\r\\n"}) {
         gui.messages.clear();
         fake.script({"out Everything is Ok", last});
-        EXPECT_EQ(run("a"), 1) << last;
+        EXPECT_EQ(run("a"), ArchiverOutcome::doubtful) << last;
         EXPECT_THAT(gui.messages, ElementsAre(doubt)) << last;
     }
     gui.messages.clear();
     fake.script({});
-    EXPECT_EQ(run(""), 1);
+    EXPECT_EQ(run(""), ArchiverOutcome::doubtful);
     EXPECT_THAT(gui.messages, ElementsAre(doubt)) << "no output at all";
 }
 
@@ -55,7 +56,7 @@ TEST_F(ArchiverWin32Test, AnErrorLineKillsTheArchiverAtOnceAndIsShownUnchanged) 
     // once it has returned nothing can write the marker any more.
     fake.script({"out Scanning", "raw-err \\r\\n", "err  ERROR: Can't open as archive: rom.zip ",
                  "sleep 60000", "touch too-late", "out Everything is Ok"});
-    EXPECT_EQ(run("d -bd -y \"rom.zip\" \"a\""), 0);
+    EXPECT_EQ(run("d -bd -y \"rom.zip\" \"a\""), ArchiverOutcome::failed);
     EXPECT_THAT(gui.messages,
                 ElementsAre(Message{"Warning", errorIntro + " ERROR: Can't open as archive: rom.zip "}));
     EXPECT_FALSE(fake.fileExists("too-late"));
@@ -63,7 +64,7 @@ TEST_F(ArchiverWin32Test, AnErrorLineKillsTheArchiverAtOnceAndIsShownUnchanged) 
 
 TEST_F(ArchiverWin32Test, WaitModeWaitsForTheEndAndReportsNothing) {
     fake.script({"err ERROR: broken", "sleep 300", "touch finished", "exit 7"});
-    EXPECT_EQ(run("x -bd -y -o\"C:\\out\\\" \"rom.zip\"", "", true), 1);
+    EXPECT_EQ(run("x -bd -y -o\"C:\\out\\\" \"rom.zip\"", "", true), ArchiverOutcome::succeeded);
     EXPECT_TRUE(fake.fileExists("finished"));
     EXPECT_THAT(gui.messages, IsEmpty());
 }
@@ -84,7 +85,7 @@ TEST_F(ArchiverWin32Test, TheArchiverRunsInItsOwnFolderUnlessAStepNamesAnother) 
 
 TEST_F(ArchiverWin32Test, AnArchiverThatCantStartIsReported) {
     DeleteFileA(fake.program().c_str());
-    EXPECT_EQ(run("d -bd -y \"rom.zip\" \"a\""), 0);
+    EXPECT_EQ(run("d -bd -y \"rom.zip\" \"a\""), ArchiverOutcome::failed);
     ASSERT_EQ(gui.messages.size(), 1u);
     EXPECT_EQ(gui.messages[0].title, "Warning");
     EXPECT_EQ(gui.messages[0].text.rfind(errorIntro, 0), 0u);
@@ -107,7 +108,8 @@ protected:
         sandbox.write("add\\system\\app\\B b.apk", "apk B");
         sandbox.write("add\\system\\bin\\tool", "no dot in this name");
     }
-    int run(const std::string& parameters, const std::string& folder = "", bool waitOnly = false) {
+    ArchiverOutcome run(const std::string& parameters, const std::string& folder = "",
+                        bool waitOnly = false) {
         return runArchiver(gui, program, parameters, folder, waitOnly);
     }
     std::set<std::string> entries(const std::string& zip) {
@@ -132,28 +134,38 @@ protected:
 };
 
 TEST_F(RealArchiverWin32, StarDotStarMissesNamesWithoutADotWhereStarAddsThem) {
-    EXPECT_EQ(run("a -bd -y -r \"" + rom + "\" *.*", sandbox.path() + "add\\"), 1);
+    EXPECT_EQ(run("a -bd -y -r -- \"" + rom + "\" *.*", sandbox.path() + "add\\"),
+              ArchiverOutcome::succeeded);
     EXPECT_THAT(gui.messages, IsEmpty());
     // 7-Zip matches "*.*" itself, on Windows too: a name without a dot is left out. This is why
     // the program's add commands use "*".
-    EXPECT_EQ(entries(rom),
-              (std::set<std::string>{"system\\app\\A.apk", "system\\app\\B b.apk"}));
+    EXPECT_EQ(entries(rom), (std::set<std::string>{"system\\app\\A.apk", "system\\app\\B b.apk"}));
 
-    EXPECT_EQ(run("a -bd -y -r \"" + rom + "\" *", sandbox.path() + "add\\"), 1);
-    EXPECT_EQ(entries(rom), (std::set<std::string>{"system", "system\\app", "system\\bin",
-                                                   "system\\app\\A.apk", "system\\app\\B b.apk",
-                                                   "system\\bin\\tool"}));
+    EXPECT_EQ(run("a -bd -y -r -- \"" + rom + "\" *", sandbox.path() + "add\\"),
+              ArchiverOutcome::succeeded);
+    const std::set<std::string> everything{"system", "system\\app", "system\\bin",
+                                           "system\\app\\A.apk", "system\\app\\B b.apk",
+                                           "system\\bin\\tool"};
+    EXPECT_EQ(entries(rom), everything);
 
-    EXPECT_EQ(run("d -bd -y \"" + rom + "\" \"system\\app\\B b.apk\" \"system/bin/tool\""), 1);
+    // After "--" a path that looks like a switch is a name, which matches nothing here.
+    EXPECT_EQ(run("d -bd -y -- \"" + rom + "\" \"-i!*\" \"@list\""), ArchiverOutcome::succeeded);
+    EXPECT_EQ(entries(rom), everything);
+
+    EXPECT_EQ(run("d -bd -y -- \"" + rom + "\" \"system\\app\\B b.apk\" \"system/bin/tool\""),
+              ArchiverOutcome::succeeded);
     EXPECT_THAT(gui.messages, IsEmpty());
     EXPECT_EQ(entries(rom), (std::set<std::string>{"system", "system\\app", "system\\bin",
                                                    "system\\app\\A.apk"}));
 }
 
-TEST_F(RealArchiverWin32, WaitModeExtractsIntoTheQuotedFolder) {
-    ASSERT_EQ(run("a -bd -y -r \"" + rom + "\" *.*", sandbox.path() + "add\\"), 1);
+TEST_F(RealArchiverWin32, ExtractionIntoTheQuotedFolderSucceeds) {
+    ASSERT_EQ(run("a -bd -y -r -- \"" + rom + "\" *.*", sandbox.path() + "add\\"),
+              ArchiverOutcome::succeeded);
     const std::string out = sandbox.folder("undo files") + "\\";
-    EXPECT_EQ(run("x -bd -y -o\"" + out + "\" \"" + rom + "\" \"system\\app\\B b.apk\"", "", true), 1);
+    // 7z follows the success line of an extraction with its counts: still a success.
+    EXPECT_EQ(run("x -bd -y -o\"" + out + "\" -- \"" + rom + "\" \"system\\app\\B b.apk\""),
+              ArchiverOutcome::succeeded);
     EXPECT_EQ(Win32Sandbox::read(out + "system\\app\\B b.apk"), "apk B");
     EXPECT_EQ(fileSize(out + "system\\app\\A.apk"), -1);
     EXPECT_THAT(gui.messages, IsEmpty());

@@ -8,11 +8,13 @@
 //   wait-for PATH               go on once PATH exists (relative to the folder of <self>): the
 //                               test decides when, however slow the machine
 //   touch PATH                  create a file (relative to the folder of <self>)
+//   remove PATH                 remove a file (likewise)
 //   exit CODE                   end with that status
 // TEXT understands \t, \r, \n and \\. Writes are unbuffered, so a killed run leaves nothing
 // unwritten behind.
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -81,6 +83,8 @@ int main(int argc, char** argv) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
         else if (word == "touch")
             std::ofstream(rest.starts_with('/') ? rest : folder + rest).put('x');
+        else if (word == "remove")
+            std::remove((rest.starts_with('/') ? rest : folder + rest).c_str());
         else if (word == "exit")
             return std::atoi(rest.c_str());
     }
