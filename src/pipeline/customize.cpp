@@ -19,6 +19,11 @@ enum class RunEnd {
     stopped,   // a step showed an "Error" and ended the run before the removal
 };
 
+struct RunResult {
+    RunEnd end = RunEnd::complete;
+    std::string undoZip;  // the undo zip this run wrote, "" for none
+};
+
 constexpr std::size_t skippedPathsNamed = 10;
 
 // romPath + "_BU_" + the first number whose name is free of anything (file, folder or link).
@@ -40,20 +45,22 @@ bool pathsFitCommandLines(Gui& gui, const ProgramPaths& paths, const std::string
     return true;
 }
 
-RunEnd runSteps(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
+RunResult runSteps(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
+    RunResult result;
     if (gui.isChecked(ControlId::backupCheck)) {
         gui.setStatusText("Creating Backup ...");
         const std::string backup = backupPath(romPath);
         // The ROM is edited in place: without a whole backup nothing may touch it.
         if (!copyFile(romPath, backup)) {
             gui.messageBox("Error", "Can't create backup " + backup);
-            return RunEnd::stopped;
+            return {RunEnd::stopped, ""};
         }
     }
 
     if (gui.isChecked(ControlId::recoveryZipCheck)) {
         gui.setStatusText("Generation recovery CWM zip ...");
-        if (!createUndoZip(gui, paths, romPath)) return RunEnd::stopped;
+        result.undoZip = createUndoZip(gui, paths, romPath);
+        if (result.undoZip.empty()) return {RunEnd::stopped, ""};
     }
 
     bool warned = false;
@@ -67,12 +74,14 @@ RunEnd runSteps(Gui& gui, const ProgramPaths& paths, const std::string& romPath)
         gui.setStatusText("Adding files ...");
         warned = addApps(gui, paths, romPath) != ArchiverOutcome::succeeded || warned;
     }
-    return warned ? RunEnd::warned : RunEnd::complete;
+    result.end = warned ? RunEnd::warned : RunEnd::complete;
+    return result;
 }
 
-std::string warningText(const std::vector<std::string>& skipped) {
+std::string warningText(const std::string& undoLine, const std::vector<std::string>& skipped) {
     std::string text =
-        "Customization finished, but a step failed. Please check the ROM zip before flashing it.";
+        "Customization finished, but a step failed. Please check the ROM zip before flashing it." +
+        undoLine;
     if (skipped.empty()) return text;
     text += "\rThese paths were skipped, since the archiver can't be handed them safely:";
     for (std::size_t i = 0; i < skipped.size() && i < skippedPathsNamed; ++i)
@@ -95,12 +104,15 @@ void customize(Gui& gui, const ProgramPaths& paths, const std::string& romPath) 
     }
     if (!pathsFitCommandLines(gui, paths, romPath)) return;
 
-    const RunEnd end = runSteps(gui, paths, romPath);
+    const RunResult run = runSteps(gui, paths, romPath);
     gui.setStatusText("Ready");
-    if (end == RunEnd::stopped) return;
+    if (run.end == RunEnd::stopped) return;
+    // The usual name needs no word; a numbered one tells the user which undo zip is this run's.
+    const bool numbered = !run.undoZip.empty() && run.undoZip != romPath + "_undo.zip";
+    const std::string undoLine = numbered ? "\rUndo zip: " + run.undoZip : "";
     const std::vector<std::string> skipped = tickedPaths(gui).skipped;
-    if (end == RunEnd::complete && skipped.empty())
-        gui.messageBox("Finish", "Customzation done ;)");
+    if (run.end == RunEnd::complete && skipped.empty())
+        gui.messageBox("Finish", "Customzation done ;)" + undoLine);
     else
-        gui.messageBox("Warning", warningText(skipped));
+        gui.messageBox("Warning", warningText(undoLine, skipped));
 }

@@ -14,5 +14,6 @@ struct ProgramPaths;
 // "Error". A step with nothing to do runs no archiver. The run ends with "Finish" only when
 // every step succeeded and every ticked path reached the archiver; otherwise with a "Warning"
 // that names the skipped paths and asks the user to check the ROM zip before flashing it. The
-// status line reads "Ready" after every run that got past the checks.
+// status line reads "Ready" after every run that got past the checks. When an earlier undo zip
+// made this run's take a numbered name, the closing text names it on a second line.
 void customize(Gui& gui, const ProgramPaths& paths, const std::string& romPath);

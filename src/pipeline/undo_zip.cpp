@@ -65,13 +65,21 @@ std::string extractCommand(const std::string& removalCommandLine,
     return "x -bd -y -o\"" + extractionFolder + '"' + removalCommandLine.substr(removal.size());
 }
 
-bool createUndoZip(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
-    const std::string undoZip = romPath + "_undo.zip";
+std::string undoZipPath(const std::string& romPath) {
+    if (!pathExists(romPath + "_undo.zip")) return romPath + "_undo.zip";
+    for (unsigned long n = 1;; ++n) {
+        std::string candidate = romPath + "_undo_" + std::to_string(n) + ".zip";
+        if (!pathExists(candidate)) return candidate;
+    }
+}
+
+std::string createUndoZip(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
+    const std::string undoZip = undoZipPath(romPath);
     const std::string undoCopy = makeUndoCopy(gui, paths, romPath, undoZip);
     const bool made = !undoCopy.empty() && renameFile(undoCopy, undoZip);
     if (!undoCopy.empty() && !made) removeFile(undoCopy);
     settle();
     emptyExtractionFolder(paths.extractionFolder);
     if (!made) gui.messageBox("Error", "Can't create recovery zip " + undoZip);
-    return made;
+    return made ? undoZip : "";
 }

@@ -10,12 +10,17 @@ struct ProgramPaths;
 std::string extractCommand(const std::string& removalCommandLine,
                            const std::string& extractionFolder);
 
-// Builds romPath + "_undo.zip": a fresh copy of the template plus the files about to be removed.
-// The extraction folder is emptied before the extraction, so nothing of an interrupted run
-// goes in, and again at the end. The files are added to a copy of the template under a
-// temporary name, which replaces an earlier undo zip only when the extraction and the adding
-// both ended with 7z's success line. Otherwise (or when the template can't be copied or the
-// extraction folder can't be emptied) it shows "Error" / "Can't create recovery zip " + the
-// undo zip's path, leaves an earlier undo zip as it was and returns false: the caller then
+// The name of this run's undo zip: romPath + "_undo.zip", or, when anything stands there, the
+// first free romPath + "_undo_1.zip", "_undo_2.zip", ...: an undo zip of an earlier run is the
+// only way back to what that run removed, so it is never replaced.
+std::string undoZipPath(const std::string& romPath);
+
+// Builds the undo zip at undoZipPath(romPath): a fresh copy of the template plus the files about
+// to be removed, and returns its path. The extraction folder is emptied before the extraction,
+// so nothing of an interrupted run goes in, and again at the end. The files are added to a copy
+// of the template under a temporary name, renamed to the undo zip's name only when the
+// extraction and the adding both ended with 7z's success line. Otherwise (or when the template
+// can't be copied or the extraction folder can't be emptied) it shows "Error" / "Can't create
+// recovery zip " + the undo zip's path, leaves nothing of it and returns "": the caller then
 // ends the run before removing anything.
-bool createUndoZip(Gui& gui, const ProgramPaths& paths, const std::string& romPath);
+std::string createUndoZip(Gui& gui, const ProgramPaths& paths, const std::string& romPath);

@@ -307,18 +307,27 @@ TEST_F(CustomizeTest, FailedBackupEndsTheRunBeforeTheRomIsTouched) {
     EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
 }
 
-TEST_F(CustomizeTest, UndoZipNeverKeepsAnEarlierRun) {
+TEST_F(CustomizeTest, EveryRunKeepsItsOwnUndoZip) {
     tickEveryStep();
     gui.checks[ControlId::backupCheck] = false;
-    const std::string staleSource = temp / "stale";
-    writeFile(staleSource + "/system/app/Stale.apk", "from an earlier run");
-    ASSERT_TRUE(makeZip(staleSource, undoZip));
-    addRow("App", true, {"system/app/Music.apk"});
+    addRow("App", true, {"system/app/Browser.apk"});
+    customize(gui, paths, romPath);
+    const std::string firstUndoZip = readFile(undoZip);
 
+    gui.setRowState(0, RowState::none);
+    addRow("App", true, {"system/app/Music.apk"});
     customize(gui, paths, romPath);
 
-    EXPECT_EQ(gui.messages, Messages{finished});
-    EXPECT_EQ(zipEntries(undoZip), joined(templateNames, {"system/app/Music.apk"}));
+    const std::string secondUndoZip = romPath + "_undo_1.zip";
+    EXPECT_EQ(gui.messages,
+              (Messages{finished, {"Finish", "Customzation done ;)\rUndo zip: " + secondUndoZip}}));
+    EXPECT_TRUE(readFile(undoZip) == firstUndoZip) << "the first run's undo zip changed";
+    EXPECT_EQ(zipEntries(undoZip), joined(templateNames, {"system/app/Browser.apk"}));
+    EXPECT_EQ(zipEntries(secondUndoZip), joined(templateNames, {"system/app/Music.apk"}));
+    EXPECT_EQ(zipEntryContent(secondUndoZip, "system/app/Music.apk"),
+              readFile(temp / "rom source/system/app/Music.apk"));
+    EXPECT_EQ(zipEntries(romPath),
+              without(romNames, {"system/app/Browser.apk", "system/app/Music.apk"}));
 }
 
 TEST_F(CustomizeTest, UndoZipThatCantBeMadeEndsTheRunBeforeRemoval) {
@@ -350,8 +359,8 @@ TEST_F(CustomizeTest, UndoZipThatCantBeMadeEndsTheRunBeforeRemoval) {
         customize(gui, paths, romPath);
 
         ASSERT_FALSE(gui.messages.empty());
-        EXPECT_EQ(gui.messages.back(),
-                  (FakeGui::Message{"Error", "Can't create recovery zip " + undoZip}));
+        EXPECT_EQ(gui.messages.back(), (FakeGui::Message{"Error", "Can't create recovery zip " +
+                                                                      romPath + "_undo_1.zip"}));
         EXPECT_EQ(gui.statusTexts,
                   (Texts{"Creating Backup ...", "Generation recovery CWM zip ...", "Ready"}));
         EXPECT_TRUE(readFile(undoZip) == earlierUndoZip) << "the earlier undo zip changed";

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     gui.setRowEntry(0, &entry);
     gui.setRowState(0, RowState::ticked);
 
-    const bool made = createUndoZip(gui, programPaths(programFolder), argv[2]);
+    const bool made = !createUndoZip(gui, programPaths(programFolder), argv[2]).empty();
     for (const auto& message : gui.messages)
         std::cerr << message.title << ": " << message.text << '\n';
     return made && gui.messages.empty() ? 0 : 1;
