@@ -6,6 +6,7 @@
 #include "platform/file_layer.h"
 #include "platform/gui.h"
 #include "platform/paths.h"
+#include "tools/archive_listing.h"
 #include "tools/archiver.h"
 
 #include <vector>
@@ -43,6 +44,17 @@ bool pathsFitCommandLines(Gui& gui, const ProgramPaths& paths, const std::string
         return false;
     }
     return true;
+}
+
+// 7z must read the ROM as a zip before anything is written: otherwise the backup, the undo zip
+// and the steps after them would be made from something that is no ROM.
+bool romIsReadable(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
+    const ArchiveListing listing = listArchive(paths.archiverProgram, romPath);
+    if (listing.readable) return true;
+    std::string text = "Can't read " + romPath + " as a zip archive";
+    if (!listing.archiverStarted) text += "\rThe 7z archiver could not be started.";
+    gui.messageBox("Error", text);
+    return false;
 }
 
 RunResult runSteps(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
@@ -103,6 +115,7 @@ void customize(Gui& gui, const ProgramPaths& paths, const std::string& romPath) 
         return;
     }
     if (!pathsFitCommandLines(gui, paths, romPath)) return;
+    if (!romIsReadable(gui, paths, romPath)) return;
 
     const RunResult run = runSteps(gui, paths, romPath);
     gui.setStatusText("Ready");

@@ -10,8 +10,9 @@ struct ProgramPaths;
 //
 // Nothing is written when the ROM path or the program folder holds a double quote, which the
 // archiver's one-string command line can't carry ("Error" / "Can't handle a double quote in "
-// + the path). A failed backup or undo zip ends the run before anything is removed, with its
-// "Error". A step with nothing to do runs no archiver. The run ends with "Finish" only when
+// + the path), nor when 7z can't read the ROM as a zip ("Error" / "Can't read " + the path +
+// " as a zip archive"). A failed backup or undo zip ends the run before anything is removed, with
+// its "Error". A step with nothing to do runs no archiver. The run ends with "Finish" only when
 // every step succeeded and every ticked path reached the archiver; otherwise with a "Warning"
 // that names the skipped paths and asks the user to check the ROM zip before flashing it. The
 // status line reads "Ready" after every run that got past the checks. When an earlier undo zip

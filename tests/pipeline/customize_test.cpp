@@ -229,39 +229,41 @@ TEST_F(CustomizeTest, OnlyTheRemovalRunsWithEveryBoxUnticked) {
 TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
     tickEveryStep();
     addRow("App", true, {"system/app/Browser.apk"});
+    writeFile(paths.addFolder + "system/app/New.apk", "new");
     const std::string quotedRom = romFolder + "/my \"röm\".zip";
     fs::copy_file(romPath, quotedRom);
     const ProgramPaths quotedProgram = programPaths(temp / "program \"folder\"/");
     fs::create_directories(quotedProgram.extractionFolder);
     fs::copy_file(paths.undoTemplate, quotedProgram.undoTemplate);
+    const std::string textRom = romFolder + "/notes.zip";
+    const std::string cutRom = romFolder + "/cut.zip";
+    const std::string emptyRom = romFolder + "/empty.zip";
+    writeFile(textRom, "These are notes, not a zip.\n");
+    writeFile(cutRom, originalRom.substr(0, originalRom.size() / 2));
+    writeFile(emptyRom, "");
+    const Names romFolderBefore = folderContent(romFolder);
 
     customize(gui, paths, "");
     customize(gui, paths, romFolder);
     customize(gui, paths, romFolder + "/missing.zip");
     customize(gui, paths, quotedRom);
     customize(gui, quotedProgram, romPath);
+    for (const std::string& rom : {textRom, cutRom, emptyRom}) customize(gui, paths, rom);
 
-    EXPECT_EQ(
-        gui.messages,
-        (Messages{{"Error", "Please select Rom"},
-                  {"Error", "Can't access " + romFolder},
-                  {"Error", "Can't access " + romFolder + "/missing.zip"},
-                  {"Error", "Can't handle a double quote in " + quotedRom},
-                  {"Error", "Can't handle a double quote in " + quotedProgram.programFolder}}));
+    EXPECT_EQ(gui.messages,
+              (Messages{{"Error", "Please select Rom"},
+                        {"Error", "Can't access " + romFolder},
+                        {"Error", "Can't access " + romFolder + "/missing.zip"},
+                        {"Error", "Can't handle a double quote in " + quotedRom},
+                        {"Error", "Can't handle a double quote in " + quotedProgram.programFolder},
+                        {"Error", "Can't read " + textRom + " as a zip archive"},
+                        {"Error", "Can't read " + cutRom + " as a zip archive"},
+                        {"Error", "Can't read " + emptyRom + " as a zip archive"}}));
     EXPECT_EQ(gui.statusTexts, Texts{});
-    EXPECT_EQ(folderContent(romFolder), (Names{"my röm.zip", "my \"röm\".zip"}));
+    EXPECT_EQ(folderContent(romFolder), romFolderBefore);
     EXPECT_EQ(readFile(romPath), originalRom);
     EXPECT_EQ(readFile(quotedRom), originalRom);
-}
-
-TEST_F(CustomizeTest, EmptyRomFilePassesTheCheck) {
-    gui.checks[ControlId::enableAddingCheck] = false;
-    writeFile(romFolder + "/empty.zip", "");
-
-    customize(gui, paths, romFolder + "/empty.zip");
-
-    EXPECT_EQ(gui.statusTexts, (Texts{"Creating Backup ...", "Removing files ...", "Ready"}));
-    EXPECT_EQ(fileSize(romFolder + "/empty.zip_BU_0"), 0);
+    EXPECT_EQ(readFile(cutRom), originalRom.substr(0, originalRom.size() / 2));
 }
 
 TEST_F(CustomizeTest, BackupTakesTheFirstNameNothingStandsOn) {
@@ -451,8 +453,8 @@ TEST_F(CustomizeTest, DefinitionPathsNeverSteerTheArchiver) {
                                                  "\rsystem/app/Bad.apk"}}));
 }
 
-TEST_F(CustomizeTest, RunWithoutArchiverEndsWithAWarning) {
-    gui.checks[ControlId::recoveryZipCheck] = false;
+TEST_F(CustomizeTest, RunWithoutArchiverWritesNothing) {
+    tickEveryStep();
     addRow("App", true, {"system/app/Browser.apk"});
     writeFile(paths.addFolder + "system/app/New.apk", "new");
     const char* searchPath = std::getenv("PATH");
@@ -462,12 +464,12 @@ TEST_F(CustomizeTest, RunWithoutArchiverEndsWithAWarning) {
     customize(gui, paths, romPath);
 
     setenv("PATH", savedPath.c_str(), 1);
-    ASSERT_EQ(gui.messages.size(), 3u);
-    EXPECT_EQ(gui.messages[0].title, "Warning");
-    EXPECT_EQ(gui.messages[1].title, "Warning");
-    EXPECT_EQ(gui.messages[2], (FakeGui::Message{"Warning", stepFailed}));
-    EXPECT_EQ(gui.statusTexts.back(), "Ready");
+    EXPECT_EQ(gui.messages, (Messages{{"Error", "Can't read " + romPath +
+                                                    " as a zip archive\rThe 7z archiver could "
+                                                    "not be started."}}));
+    EXPECT_EQ(gui.statusTexts, Texts{});
     EXPECT_EQ(readFile(romPath), originalRom);
+    EXPECT_EQ(folderContent(romFolder), Names{"my röm.zip"});
 }
 
 TEST_F(CustomizeTest, MissingWorkFoldersAreMadeRatherThanAddingTheCurrentFolder) {

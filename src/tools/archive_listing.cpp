@@ -1,0 +1,94 @@
+#include "tools/archive_listing.h"
+
+#include "tools/process.h"
+
+#include <charconv>
+
+namespace {
+
+constexpr int pauseMilliseconds = 10;
+// 7z's technical listing puts the archive's own properties above this line, the entries below.
+constexpr const char* entriesStart = "----------";
+
+// Splits "Key = value"; false for any other line.
+bool splitProperty(const std::string& line, std::string& key, std::string& value) {
+    const auto equals = line.find(" = ");
+    if (equals == std::string::npos) {
+        // A property with no value ("CRC = ") loses its trailing blank to nothing: keep it.
+        if (!line.ends_with(" =")) return false;
+        key = line.substr(0, line.size() - 2);
+        value.clear();
+        return true;
+    }
+    key = line.substr(0, equals);
+    value = line.substr(equals + 3);
+    return true;
+}
+
+void takeEntryProperty(ArchiveEntry& entry, const std::string& key, const std::string& value) {
+    if (key == "Folder") entry.isFolder = value == "+";
+    if (key == "CRC") entry.crc = value;
+    if (key == "Size") std::from_chars(value.data(), value.data() + value.size(), entry.size);
+}
+
+std::string folderOf(const std::string& path) {
+    const auto separator = path.find_last_of("/\\");
+    return separator == std::string::npos ? "" : path.substr(0, separator + 1);
+}
+
+}  // namespace
+
+ArchiveListing parseArchiveListing(const std::vector<std::string>& lines) {
+    ArchiveListing listing;
+    bool isZip = false;
+    bool inEntries = false;
+    bool errorReported = false;
+    for (std::string line : lines) {
+        if (line.ends_with('\r')) line.pop_back();
+        // 7z reports errors of the archive as "ERRORS:" among its properties and ends with
+        // "Errors: n"; neither can be an entry's line, which is always "Key = value".
+        if (line == "ERRORS:" || line.starts_with("Errors: ")) errorReported = true;
+        if (line == entriesStart) {
+            inEntries = true;
+            continue;
+        }
+        std::string key, value;
+        if (!splitProperty(line, key, value)) continue;
+        if (!inEntries) {
+            if (key == "Type") isZip = value == "zip";
+            continue;
+        }
+        if (key == "Path")
+            listing.entries.push_back({value, 0, "", false});
+        else if (!listing.entries.empty())
+            takeEntryProperty(listing.entries.back(), key, value);
+    }
+    listing.readable = isZip && inEntries && !errorReported;
+    return listing;
+}
+
+ArchiveListing listArchive(const std::string& program, const std::string& archive) {
+    StartResult start = startProcess(program, "l -slt -- \"" + archive + '"', folderOf(archive),
+                                     hideWindow | keepHandle | captureOutput | captureErrors);
+    if (!start.handle) return {};
+    ProcessHandle& process = *start.handle;
+    std::vector<std::string> lines;
+    bool errorWritten = false;
+    while (isProcessRunning(process)) {
+        if (availableOutput(process) > 0) {
+            lines.push_back(readOutputLine(process));
+            continue;
+        }
+        if (!readErrorLine(process).empty())
+            errorWritten = true;
+        else
+            waitForOutput(process, pauseMilliseconds);
+    }
+    // What 7z wrote to its error stream just before it ended; blank lines set its messages apart.
+    for (int line = 0; line < 8 && !errorWritten; ++line)
+        errorWritten = !readErrorLine(process).empty();
+    ArchiveListing listing = parseArchiveListing(lines);
+    listing.archiverStarted = true;
+    if (errorWritten) listing.readable = false;
+    return listing;
+}

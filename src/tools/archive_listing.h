@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One entry of an archive as 7z lists it.
+struct ArchiveEntry {
+    std::string path;  // as 7z prints it: '/' between folders, '\' from the Windows build's 7z
+    std::uint64_t size = 0;
+    std::string crc;  // eight hex digits; "" for a folder or an entry without one
+    bool isFolder = false;
+};
+
+// What 7z made of a file read as an archive.
+struct ArchiveListing {
+    bool archiverStarted = false;
+    bool readable = false;  // a zip that 7z opened and listed to its end without an error
+    std::vector<ArchiveEntry> entries;
+};
+
+// Has 7z (`program`, as in ProgramPaths::archiverProgram) list `archive` in its technical form
+// (`l -slt`), in the archive's own folder, and reads the whole listing. The archive is readable
+// only when 7z took it for a zip, wrote nothing to its error stream and reported no error: a
+// text file, an empty file or a cut-off zip is not, though 7z lists what it found of the last.
+// Nothing is shown to the user and nothing is written.
+ArchiveListing listArchive(const std::string& program, const std::string& archive);
+
+// The same judgement of a listing's lines (line ends removed), for output already read.
+ArchiveListing parseArchiveListing(const std::vector<std::string>& lines);
