@@ -38,7 +38,7 @@ TickedPaths tickedPaths(const Gui& gui) {
 std::string removalCommand(const Gui& gui, const std::string& romPath) {
     const std::vector<std::string> paths = tickedPaths(gui).paths;
     if (paths.empty()) return "";
-    std::string command = "d -bd -y -- \"" + romPath + '"';
+    std::string command = "d -bd -y -spd -- \"" + romPath + '"';
     for (const std::string& path : paths) command += " \"" + path + '"';
     return command;
 }

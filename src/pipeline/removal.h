@@ -16,7 +16,8 @@ struct TickedPaths {
 TickedPaths tickedPaths(const Gui& gui);
 
 // The archiver's delete command for the paths of the ticked rows:
-// d -bd -y -- "{romPath}" "{path 1}" ... "{path N}". "--" ends the switches, so that no path is
-// taken for one. "" when no path was collected, so the archiver is never handed `d` with the
+// d -bd -y -spd -- "{romPath}" "{path 1}" ... "{path N}". "--" ends the switches, so that no path
+// is taken for one; -spd turns 7z's wildcards off, so that a path names one entry, or one folder
+// with everything below it, and a '*' or '?' in it matches only itself. "" when no path was collected, so the archiver is never handed `d` with the
 // ROM zip alone (which would empty the zip).
 std::string removalCommand(const Gui& gui, const std::string& romPath);

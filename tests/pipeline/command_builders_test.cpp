@@ -32,7 +32,7 @@ TEST(RemovalCommand, OneTickedEntryWithTwoPaths) {
     CatalogueEntry apps = entry({"system/app/A.apk", "system/app/B.apk"});
     addRow(gui, apps, "App", true);
     EXPECT_EQ(removalCommand(gui, "/r/rom.zip"),
-              R"(d -bd -y -- "/r/rom.zip" "system/app/A.apk" "system/app/B.apk")");
+              R"(d -bd -y -spd -- "/r/rom.zip" "system/app/A.apk" "system/app/B.apk")");
 }
 
 TEST(RemovalCommand, NothingToRemoveGivesEmptyText) {
@@ -57,9 +57,10 @@ TEST(RemovalCommand, ModesPickFilesAndWidgetFilesInOrder) {
     addRow(gui, app, "App", true);
     addRow(gui, both, "App/Widget", true);
     addRow(gui, widget, "Widget", true);
-    EXPECT_EQ(removalCommand(gui, "/r/rom.zip"),
-              R"(d -bd -y -- "/r/rom.zip" "system/app/Plain.apk" "system/app/ClockWidget.apk" )"
-              R"("system/app/Clock.apk" "system/app/MusicWidget.apk")");
+    EXPECT_EQ(
+        removalCommand(gui, "/r/rom.zip"),
+        R"(d -bd -y -spd -- "/r/rom.zip" "system/app/Plain.apk" "system/app/ClockWidget.apk" )"
+        R"("system/app/Clock.apk" "system/app/MusicWidget.apk")");
 }
 
 TEST(RemovalCommand, ModesIgnoreCaseAndUnknownModeTakesWidgetFiles) {
@@ -73,7 +74,7 @@ TEST(RemovalCommand, ModesIgnoreCaseAndUnknownModeTakesWidgetFiles) {
     addRow(gui, widget, "WIDGET", true);
     addRow(gui, odd, "Apps", true);
     EXPECT_EQ(removalCommand(gui, "/r/rom.zip"),
-              R"(d -bd -y -- "/r/rom.zip" "a" "bw" "b" "cw" "dw")");
+              R"(d -bd -y -spd -- "/r/rom.zip" "a" "bw" "b" "cw" "dw")");
 }
 
 TEST(RemovalCommand, PathsAreCopiedUnchangedOrSkippedWhole) {
@@ -87,20 +88,22 @@ TEST(RemovalCommand, PathsAreCopiedUnchangedOrSkippedWhole) {
     addRow(gui, ticklessRowEntry, "App", false);
     addRow(gui, second, "App", true);
     gui.rows.push_back({{"orphan", "App"}, RowState::ticked, nullptr});
-    EXPECT_EQ(removalCommand(gui, "/my roms/röm.zip"),
-              R"(d -bd -y -- "/my roms/röm.zip" "system/app/Shared.apk" " system/app/My App.apk " )"
-              R"("system/app/Shared.apk" "-i!*" "system/app/Grüße.apk")");
+    EXPECT_EQ(
+        removalCommand(gui, "/my roms/röm.zip"),
+        R"(d -bd -y -spd -- "/my roms/röm.zip" "system/app/Shared.apk" " system/app/My App.apk " )"
+        R"("system/app/Shared.apk" "-i!*" "system/app/Grüße.apk")");
     EXPECT_EQ(tickedPaths(gui).skipped,
               (std::vector<std::string>{"system/app/??.apk", "system/app/Say \"hi\".apk"}));
 }
 
 TEST(ExtractCommand, RewritesOnlyTheLeadingDeleteCommand) {
-    EXPECT_EQ(extractCommand(R"(d -bd -y -- "/r/rom.zip" "system/app/A.apk" "system/app/B.apk")",
-                             "/p/app/undo/files/"),
-              R"(x -bd -y -o"/p/app/undo/files/" -- "/r/rom.zip" "system/app/A.apk" )"
-              R"("system/app/B.apk")");
-    EXPECT_EQ(extractCommand(R"(d -bd -y -- "/r/old d -bd -y.zip" "a")", "/p/files/"),
-              R"(x -bd -y -o"/p/files/" -- "/r/old d -bd -y.zip" "a")");
+    EXPECT_EQ(
+        extractCommand(R"(d -bd -y -spd -- "/r/rom.zip" "system/app/A.apk" "system/app/B.apk")",
+                       "/p/app/undo/files/"),
+        R"(x -bd -y -o"/p/app/undo/files/" -spd -- "/r/rom.zip" "system/app/A.apk" )"
+        R"("system/app/B.apk")");
+    EXPECT_EQ(extractCommand(R"(d -bd -y -spd -- "/r/old d -bd -y.zip" "a")", "/p/files/"),
+              R"(x -bd -y -o"/p/files/" -spd -- "/r/old d -bd -y.zip" "a")");
     EXPECT_EQ(extractCommand("", "/p/app/undo/files/"), "");
 }
 
@@ -111,7 +114,8 @@ TEST(AddCommand, TakesEveryName) {
 }
 
 TEST(ExtractCommand, TakesTheWindowsExtractionFolderAsItIs) {
-    EXPECT_EQ(extractCommand(R"(d -bd -y -- "C:\r\rom.zip" "system\app\A.apk")",
-                             R"(C:\Slim kit\app\undo\files\)"),
-              R"(x -bd -y -o"C:\Slim kit\app\undo\files\" -- "C:\r\rom.zip" "system\app\A.apk")");
+    EXPECT_EQ(
+        extractCommand(R"(d -bd -y -spd -- "C:\r\rom.zip" "system\app\A.apk")",
+                       R"(C:\Slim kit\app\undo\files\)"),
+        R"(x -bd -y -o"C:\Slim kit\app\undo\files\" -spd -- "C:\r\rom.zip" "system\app\A.apk")");
 }

@@ -94,6 +94,8 @@ protected:
                           "system/app/Grüße.apk",
                           "system/app/日本.apk",
                           "system/app/ab.apk",
+                          "system/app/?????.apk",
+                          "*",
                           "system/bin/tool",
                           "system/etc/hosts",
                           "data/app/Game.apk"};
@@ -439,11 +441,17 @@ TEST_F(CustomizeTest, DefinitionPathsNeverSteerTheArchiver) {
                       "2 = system\\app\\日本.apk\n"
                       "3 = system/app/Grüße.apk\n"
                       "4 = system/app/Say \"hi\".apk\n"
-                      "5 = system/app/Bad\xFF.apk\n"}});
+                      "5 = system/app/Bad\xFF.apk\n"
+                      // 7z wildcards name only entries of these very names.
+                      "6 = *\n"
+                      "7 = system/app/?????.apk\n"
+                      // A folder goes with everything below it.
+                      "8 = system/etc\n"}});
 
     customize(gui, paths, romPath);
 
-    const Names removed{"system/app/日本.apk", "system/app/Grüße.apk"};
+    const Names removed{"system/app/日本.apk", "system/app/Grüße.apk", "*", "system/app/?????.apk",
+                        "system/etc/hosts"};
     EXPECT_EQ(zipEntries(romPath), without(romNames, removed));
     EXPECT_EQ(zipEntries(undoZip), joined(templateNames, removed));
     EXPECT_EQ(gui.messages,
