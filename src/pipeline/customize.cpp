@@ -48,8 +48,7 @@ bool pathsFitCommandLines(Gui& gui, const ProgramPaths& paths, const std::string
 
 // 7z must read the ROM as a zip before anything is written: otherwise the backup, the undo zip
 // and the steps after them would be made from something that is no ROM.
-bool romIsReadable(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
-    const ArchiveListing listing = listArchive(paths.archiverProgram, romPath);
+bool romIsReadable(Gui& gui, const std::string& romPath, const ArchiveListing& listing) {
     if (listing.readable) return true;
     std::string text = "Can't read " + romPath + " as a zip archive";
     if (!listing.archiverStarted) text += "\rThe 7z archiver could not be started.";
@@ -57,7 +56,8 @@ bool romIsReadable(Gui& gui, const ProgramPaths& paths, const std::string& romPa
     return false;
 }
 
-RunResult runSteps(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
+RunResult runSteps(Gui& gui, const ProgramPaths& paths, const std::string& romPath,
+                   const ArchiveListing& rom) {
     RunResult result;
     if (gui.isChecked(ControlId::backupCheck)) {
         gui.setStatusText("Creating Backup ...");
@@ -71,7 +71,7 @@ RunResult runSteps(Gui& gui, const ProgramPaths& paths, const std::string& romPa
 
     if (gui.isChecked(ControlId::recoveryZipCheck)) {
         gui.setStatusText("Generation recovery CWM zip ...");
-        result.undoZip = createUndoZip(gui, paths, romPath);
+        result.undoZip = createUndoZip(gui, paths, romPath, rom.entries);
         if (result.undoZip.empty()) return {RunEnd::stopped, ""};
     }
 
@@ -115,9 +115,10 @@ void customize(Gui& gui, const ProgramPaths& paths, const std::string& romPath) 
         return;
     }
     if (!pathsFitCommandLines(gui, paths, romPath)) return;
-    if (!romIsReadable(gui, paths, romPath)) return;
+    const ArchiveListing rom = listArchive(paths.archiverProgram, romPath);
+    if (!romIsReadable(gui, romPath, rom)) return;
 
-    const RunResult run = runSteps(gui, paths, romPath);
+    const RunResult run = runSteps(gui, paths, romPath, rom);
     gui.setStatusText("Ready");
     if (run.end == RunEnd::stopped) return;
     // The usual name needs no word; a numbered one tells the user which undo zip is this run's.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tools/archive_listing.h"
+
 #include <string>
 #include <vector>
 
@@ -18,6 +20,17 @@ TickedPaths tickedPaths(const Gui& gui);
 // The archiver's delete command for the paths of the ticked rows:
 // d -bd -y -spd -- "{romPath}" "{path 1}" ... "{path N}". "--" ends the switches, so that no path
 // is taken for one; -spd turns 7z's wildcards off, so that a path names one entry, or one folder
-// with everything below it, and a '*' or '?' in it matches only itself. "" when no path was collected, so the archiver is never handed `d` with the
-// ROM zip alone (which would empty the zip).
+// with everything below it, and a '*' or '?' in it matches only itself. "" when no path was
+// collected, so the archiver is never handed `d` with the ROM zip alone (which would empty the
+// zip).
 std::string removalCommand(const Gui& gui, const std::string& romPath);
+
+// True when the removal of `path` (a definition path, as handed to 7z) deletes the zip entry
+// `entry` (as 7z lists it). It is 7z's own rule with its wildcards off: the entry of that very
+// name, or any entry below the folder of that name; '*' and '?' are ordinary characters. The
+// Windows build's 7z takes '\' and '/' alike and ignores the case of letters.
+bool removalTakes(const std::string& path, const std::string& entry);
+
+// The files of `rom` (its listing) that removing `paths` deletes, in the listing's order.
+std::vector<ArchiveEntry> entriesRemoved(const std::vector<ArchiveEntry>& rom,
+                                         const std::vector<std::string>& paths);

@@ -7,6 +7,7 @@
 #include "platform/paths.h"
 #include "tools/archiver.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -27,29 +28,50 @@ bool emptyExtractionFolder(const std::string& folder) {
 
 bool succeeded(ArchiverOutcome outcome) { return outcome == ArchiverOutcome::succeeded; }
 
+// True when `undoCopy` holds each of `removed` with the same size and CRC. 7z may report success
+// and still leave one out, e.g. of two entries of one name, which the removal deletes together.
+bool holdsEvery(const ProgramPaths& paths, const std::string& undoCopy,
+                const std::vector<ArchiveEntry>& removed) {
+    if (removed.empty()) return true;
+    const ArchiveListing undo = listArchive(paths.archiverProgram, undoCopy);
+    if (!undo.readable) return false;
+    for (const ArchiveEntry& entry : removed) {
+        const auto saved =
+            std::find_if(undo.entries.begin(), undo.entries.end(), [&](const auto& e) {
+                return !e.isFolder && e.path == entry.path && e.size == entry.size &&
+                       e.crc == entry.crc;
+            });
+        if (saved == undo.entries.end()) return false;
+    }
+    return true;
+}
+
 // Saves the files about to be removed into `undoCopy`, a copy of the template.
 bool fillUndoZip(Gui& gui, const ProgramPaths& paths, const std::string& romPath,
-                 const std::string& undoCopy) {
+                 const std::vector<ArchiveEntry>& romEntries, const std::string& undoCopy) {
     const std::string extract =
         extractCommand(removalCommand(gui, romPath), paths.extractionFolder);
     if (!extract.empty() && !succeeded(runArchiver(gui, paths.archiverProgram, extract, "", false)))
         return false;
-    if (!holdsAnyFile(paths.extractionFolder)) return true;
-    return succeeded(runArchiver(gui, paths.archiverProgram, addCommand(undoCopy),
-                                 paths.extractionFolder, false));
+    const std::vector<ArchiveEntry> removed = entriesRemoved(romEntries, tickedPaths(gui).paths);
+    if (holdsAnyFile(paths.extractionFolder) &&
+        !succeeded(runArchiver(gui, paths.archiverProgram, addCommand(undoCopy),
+                               paths.extractionFolder, false)))
+        return false;
+    return holdsEvery(paths, undoCopy, removed);
 }
 
 // Makes the whole undo zip under a temporary name beside `undoZip`: a fresh copy of the template,
 // never an undo zip of an earlier run, with the saved files added. Its path, or "" when any part
 // failed (nothing is then left).
 std::string makeUndoCopy(Gui& gui, const ProgramPaths& paths, const std::string& romPath,
-                         const std::string& undoZip) {
+                         const std::vector<ArchiveEntry>& romEntries, const std::string& undoZip) {
     // Files left by an interrupted run must not go into this undo zip.
     if (!emptyExtractionFolder(paths.extractionFolder)) return "";
     const std::string undoCopy = copyBeside(paths.undoTemplate, undoZip);
     if (undoCopy.empty()) return "";
     settle();
-    if (fillUndoZip(gui, paths, romPath, undoCopy)) return undoCopy;
+    if (fillUndoZip(gui, paths, romPath, romEntries, undoCopy)) return undoCopy;
     removeFile(undoCopy);
     return "";
 }
@@ -73,9 +95,10 @@ std::string undoZipPath(const std::string& romPath) {
     }
 }
 
-std::string createUndoZip(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
+std::string createUndoZip(Gui& gui, const ProgramPaths& paths, const std::string& romPath,
+                          const std::vector<ArchiveEntry>& romEntries) {
     const std::string undoZip = undoZipPath(romPath);
-    const std::string undoCopy = makeUndoCopy(gui, paths, romPath, undoZip);
+    const std::string undoCopy = makeUndoCopy(gui, paths, romPath, romEntries, undoZip);
     const bool made = !undoCopy.empty() && renameFile(undoCopy, undoZip);
     if (!undoCopy.empty() && !made) removeFile(undoCopy);
     settle();

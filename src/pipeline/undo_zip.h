@@ -1,6 +1,9 @@
 #pragma once
 
+#include "tools/archive_listing.h"
+
 #include <string>
+#include <vector>
 
 class Gui;
 struct ProgramPaths;
@@ -19,8 +22,11 @@ std::string undoZipPath(const std::string& romPath);
 // to be removed, and returns its path. The extraction folder is emptied before the extraction,
 // so nothing of an interrupted run goes in, and again at the end. The files are added to a copy
 // of the template under a temporary name, renamed to the undo zip's name only when the
-// extraction and the adding both ended with 7z's success line. Otherwise (or when the template
+// extraction and the adding both ended with 7z's success line and the copy holds every file that
+// the removal will delete from the ROM (found in `romEntries`, the ROM's listing), each with the
+// ROM's size and CRC. Otherwise (or when the template
 // can't be copied or the extraction folder can't be emptied) it shows "Error" / "Can't create
 // recovery zip " + the undo zip's path, leaves nothing of it and returns "": the caller then
 // ends the run before removing anything.
-std::string createUndoZip(Gui& gui, const ProgramPaths& paths, const std::string& romPath);
+std::string createUndoZip(Gui& gui, const ProgramPaths& paths, const std::string& romPath,
+                          const std::vector<ArchiveEntry>& romEntries);

@@ -119,3 +119,32 @@ TEST(ExtractCommand, TakesTheWindowsExtractionFolderAsItIs) {
                        R"(C:\Slim kit\app\undo\files\)"),
         R"(x -bd -y -o"C:\Slim kit\app\undo\files\" -spd -- "C:\r\rom.zip" "system\app\A.apk")");
 }
+
+TEST(RemovalTakes, NamesOneEntryOrOneFolderLiterally) {
+    const struct {
+        const char* path;
+        const char* entry;
+        bool taken;
+    } cases[] = {
+        {"system/app/Music.apk", "system/app/Music.apk", true},
+        {"system/app", "system/app/Music.apk", true},
+        {"system/app/", "system/app/sub/Music.apk", true},
+        {"system/app/Music", "system/app/Music.apk", false},
+        {"system/app/Music.apk/", "system/app/Music.apk", false},
+        {"*", "build.prop", false},
+        {"*", "*", true},
+        {"system/app/?????.apk", "system/app/Music.apk", false},
+        {"system/app/?????.apk", "system/app/?????.apk", true},
+        {"", "build.prop", false},
+#ifdef _WIN32
+        {"SYSTEM\\app\\music.apk", "system\\app\\Music.apk", true},
+        {"system/APP", "system\\app\\Music.apk", true},
+#else
+        {"system/app/music.apk", "system/app/Music.apk", false},
+        {"system\\app\\Music.apk", "system/app/Music.apk", false},
+#endif
+    };
+    for (const auto& test : cases)
+        EXPECT_EQ(removalTakes(test.path, test.entry), test.taken)
+            << test.path << " / " << test.entry;
+}

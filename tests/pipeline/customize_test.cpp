@@ -150,6 +150,17 @@ protected:
         originalRom = bytes;
     }
 
+    // Gives the entry `from` the name `to`, of the same length, so that the ROM holds two
+    // entries of that name: 7z extracts both to one file, and deletes both.
+    void renameEntry(const std::string& from, const std::string& to) {
+        ASSERT_EQ(from.size(), to.size());
+        std::string bytes = originalRom;
+        for (auto at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at))
+            bytes.replace(at, from.size(), to);
+        writeFile(romPath, bytes);
+        originalRom = bytes;
+    }
+
     void tickEveryStep() {
         gui.checks[ControlId::backupCheck] = true;
         gui.checks[ControlId::recoveryZipCheck] = true;
@@ -340,6 +351,7 @@ TEST_F(CustomizeTest, UndoZipThatCantBeMadeEndsTheRunBeforeRemoval) {
     ASSERT_TRUE(makeZip(staleSource, undoZip));
     const std::string earlierUndoZip = readFile(undoZip);
     const std::string goodTemplate = readFile(paths.undoTemplate);
+    const std::string goodRom = originalRom;
     tickEveryStep();
     addRow("App", true, {"system/app/Browser.apk", "system/bin/tool"});
     writeFile(paths.addFolder + "system/app/New.apk", "new");
@@ -351,6 +363,11 @@ TEST_F(CustomizeTest, UndoZipThatCantBeMadeEndsTheRunBeforeRemoval) {
         {"no template", [&] { fs::remove(paths.undoTemplate); }},
         {"a template that is not a zip", [&] { writeFile(paths.undoTemplate, "not a zip"); }},
         {"an entry 7z can't extract", [&] { breakEntry("system/bin/tool"); }},
+        {"two entries of one name, which one saved file can't both bring back",
+         [&] {
+             originalRom = goodRom;
+             renameEntry("system/app/Grüße.apk", "system/app/Browser.apk");
+         }},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.trouble);
@@ -383,36 +400,50 @@ TEST_F(CustomizeTest, FullDiskUnderTheUndoZipEndsTheRunBeforeRemoval) {
             "system/app/ClockWidget.apk", "system/app/MusicWidget.apk"});
     const std::string disk = temp / "small disk";
     fs::create_directories(disk);
-    const std::string rom = disk + "/rom.zip";
-
-    // The child gets a mount namespace of its own with a small file system that holds the ROM
-    // and the template's copy, but not the saved files as well.
-    const pid_t child = fork();
-    if (child == 0) {
-        const auto fail = [](const std::string& why) {
-            std::fprintf(stderr, "%s\n", why.c_str());
-            _exit(1);
-        };
-        if (unshare(CLONE_NEWNS) != 0) _exit(77);
-        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) _exit(77);
-        const auto size = std::to_string(originalRom.size() + 64 * 1024);
-        if (mount("tmpfs", disk.c_str(), "tmpfs", 0, ("size=" + size).c_str()) != 0) _exit(77);
-        writeFile(rom, originalRom);
-        customize(gui, paths, rom);
-        const FakeGui::Message undoError{"Error", "Can't create recovery zip " + rom + "_undo.zip"};
-        if (gui.messages.empty() || gui.messages.back() != undoError)
-            fail("the run did not end with the undo zip's error");
-        if (gui.statusTexts.back() != "Ready") fail("status: " + gui.statusTexts.back());
-        if (readFile(rom) != originalRom) fail("the ROM zip changed");
-        if (folderContent(disk) != Names{"rom.zip"}) fail("files were left beside the ROM zip");
-        _exit(0);
+    const struct {
+        const char* where;
+        std::string rom;
+        std::string smallDisk;
+        std::size_t size;
+    } cases[] = {
+        // Holds the ROM and the template's copy, but not the saved files as well.
+        {"beside the ROM", disk + "/rom.zip", disk, originalRom.size() + 64 * 1024},
+        // Cuts the first saved file short.
+        {"under the extraction folder", romPath, paths.extractionFolder, 16 * 1024},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.where);
+        // The child gets a mount namespace of its own with a small file system.
+        const pid_t child = fork();
+        if (child == 0) {
+            const auto fail = [](const std::string& why) {
+                std::fprintf(stderr, "%s\n", why.c_str());
+                _exit(1);
+            };
+            if (unshare(CLONE_NEWNS) != 0) _exit(77);
+            if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) _exit(77);
+            const std::string size = "size=" + std::to_string(test.size);
+            if (mount("tmpfs", test.smallDisk.c_str(), "tmpfs", 0, size.c_str()) != 0) _exit(77);
+            writeFile(test.rom, originalRom);
+            customize(gui, paths, test.rom);
+            const FakeGui::Message undoError{"Error",
+                                             "Can't create recovery zip " + test.rom + "_undo.zip"};
+            if (gui.messages.empty() || gui.messages.back() != undoError)
+                fail("the run did not end with the undo zip's error");
+            if (gui.statusTexts.back() != "Ready") fail("status: " + gui.statusTexts.back());
+            if (readFile(test.rom) != originalRom) fail("the ROM zip changed");
+            const fs::path rom = test.rom;
+            if (folderContent(rom.parent_path()) != Names{rom.filename()})
+                fail("files were left beside the ROM zip");
+            _exit(0);
+        }
+        int status = -1;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no mount namespace for a small file system";
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
     }
-    int status = -1;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no mount namespace for a small file system";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
 }
 
 TEST_F(CustomizeTest, UndoZipHoldsNothingLeftByAnEarlierRun) {

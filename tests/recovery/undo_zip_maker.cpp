@@ -7,6 +7,7 @@
 #include "pipeline/undo_zip.h"
 #include "platform/paths.h"
 #include "support/fake_gui.h"
+#include "tools/archive_listing.h"
 
 #include <iostream>
 
@@ -27,7 +28,9 @@ int main(int argc, char** argv) {
     gui.setRowEntry(0, &entry);
     gui.setRowState(0, RowState::ticked);
 
-    const bool made = !createUndoZip(gui, programPaths(programFolder), argv[2]).empty();
+    const ProgramPaths paths = programPaths(programFolder);
+    const ArchiveListing rom = listArchive(paths.archiverProgram, argv[2]);
+    const bool made = !createUndoZip(gui, paths, argv[2], rom.entries).empty();
     for (const auto& message : gui.messages)
         std::cerr << message.title << ": " << message.text << '\n';
     return made && gui.messages.empty() ? 0 : 1;
