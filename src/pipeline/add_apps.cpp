@@ -4,16 +4,106 @@
 #include "platform/gui.h"
 #include "platform/paths.h"
 
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
 namespace {
 
 // 7-Zip matches its wildcards itself, on every system, and takes `*.*` to mean names with a
 // dot: it would leave out system/bin/tool and the like. `*` takes every file.
 constexpr const char* addPattern = "*";
 
+#ifdef _WIN32
+constexpr const char* followFileLinks = "";  // 7z.exe reads a linked file through its link
+#else
+constexpr const char* followFileLinks = " -l";  // p7zip stores the link itself without it
+#endif
+
+// The ROM zip and the files named after it beside it: its backups, undo zips and temporary
+// copies. A link to any of them counts as well.
+class RomFamily {
+public:
+    explicit RomFamily(const std::string& romPath) : rom_(romPath) {
+        std::error_code ignored;
+        folder_ = fs::weakly_canonical(rom_.parent_path(), ignored);
+        name_ = rom_.filename().native();
+    }
+
+    bool holds(const fs::path& file) const {
+        std::error_code ignored;
+        if (fs::equivalent(file, rom_, ignored)) return true;
+        const fs::path target = fs::weakly_canonical(file, ignored);
+        return target.parent_path() == folder_ && target.filename().native().starts_with(name_);
+    }
+
+private:
+    fs::path rom_;
+    fs::path folder_;
+    fs::path::string_type name_;
+};
+
+std::string relativeName(const fs::path& file, const fs::path& folder) {
+    const auto name = file.lexically_relative(folder).generic_u8string();
+    return std::string(name.begin(), name.end());
+}
+
+// A free name beside the ROM zip for the list of files to add.
+std::string listFilePath(const std::string& romPath) {
+    for (unsigned long n = 0;; ++n) {
+        std::string candidate = romPath + "_add_list_" + std::to_string(n);
+        if (!pathExists(candidate)) return candidate;
+    }
+}
+
+bool writeList(const std::string& path, const std::vector<std::string>& files) {
+    std::ofstream list(path, std::ios::binary);
+    for (const std::string& file : files) list << file << '\n';
+    list.close();
+    return !list.fail();
+}
+
+// Shows "Can't add " + the path when the add folder holds something 7z can't add safely.
+bool refuses(Gui& gui, const AddFolderContent& content) {
+    if (content.refused.empty()) return false;
+    gui.messageBox("Error", "Can't add " + content.refused);
+    return true;
+}
+
 }  // namespace
 
 std::string addCommand(const std::string& archive) {
     return "a -bd -y -r -- \"" + archive + "\" " + addPattern;
+}
+
+std::string addListCommand(const std::string& archive, const std::string& listFile) {
+    return std::string("a -bd -y -spd") + followFileLinks + " -scsUTF-8 -i@\"" + listFile +
+           "\" -- \"" + archive + '"';
+}
+
+AddFolderContent addFolderContent(const std::string& addFolder, const std::string& romPath) {
+    AddFolderContent content;
+    const RomFamily rom(romPath);
+    const fs::path folder = addFolder;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        // Follows a link to see what it points to; a folder link is never descended into.
+        const fs::file_status target = it->status(error);
+        if (fs::is_directory(target) || !fs::exists(target)) continue;
+        if (!fs::is_regular_file(target)) {
+            content.refused = it->path().string();
+            break;
+        }
+        if (!rom.holds(it->path())) content.files.push_back(relativeName(it->path(), folder));
+    }
+    return content;
+}
+
+bool addFolderIsSafe(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
+    return !refuses(gui, addFolderContent(paths.addFolder, romPath));
 }
 
 ArchiverOutcome addApps(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
@@ -24,6 +114,17 @@ ArchiverOutcome addApps(Gui& gui, const ProgramPaths& paths, const std::string& 
         gui.messageBox("Warning", "Can't access " + paths.addFolder);
         return ArchiverOutcome::failed;
     }
-    if (!holdsAnyFile(paths.addFolder)) return ArchiverOutcome::succeeded;
-    return runArchiver(gui, paths.archiverProgram, addCommand(romPath), paths.addFolder, false);
+    const AddFolderContent content = addFolderContent(paths.addFolder, romPath);
+    if (refuses(gui, content)) return ArchiverOutcome::failed;
+    if (content.files.empty()) return ArchiverOutcome::succeeded;
+    const std::string listFile = listFilePath(romPath);
+    if (!writeList(listFile, content.files)) {
+        removeFile(listFile);
+        gui.messageBox("Error", "Can't add " + paths.addFolder);
+        return ArchiverOutcome::failed;
+    }
+    const ArchiverOutcome outcome = runArchiver(
+        gui, paths.archiverProgram, addListCommand(romPath, listFile), paths.addFolder, false);
+    removeFile(listFile);
+    return outcome;
 }

@@ -3,6 +3,7 @@
 #include "tools/archiver.h"
 
 #include <string>
+#include <vector>
 
 class Gui;
 struct ProgramPaths;
@@ -11,7 +12,31 @@ struct ProgramPaths;
 // before the archive's path. Not `*.*`, which 7-Zip takes to mean only names with a dot.
 std::string addCommand(const std::string& archive);
 
-// Adds everything under the add folder to the ROM zip. An add folder that holds no file runs no
+// What the add folder holds for the ROM zip.
+struct AddFolderContent {
+    // Paths relative to the add folder, '/' between folders: each a file, or a symbolic link to
+    // a file, which goes in as that file's content. Links to folders are not followed, and the
+    // ROM zip, and every file beside it named after it (its backups, undo zips and their
+    // temporary copies), never go into the ROM zip, wherever they lie.
+    std::vector<std::string> files;
+    // The first FIFO, device or socket found (or a link to one), as a full path; "" when none.
+    // 7z would wait on it for good or store it as an empty file.
+    std::string refused;
+};
+AddFolderContent addFolderContent(const std::string& addFolder, const std::string& romPath);
+
+// a -bd -y -spd {links} -scsUTF-8 -i@"{listFile}" -- "{archive}": the files named, one a line
+// in UTF-8, in `listFile`, literally (no 7z wildcards), relative to the working folder. On Linux
+// `-l` makes 7z store a linked file's content instead of the link.
+std::string addListCommand(const std::string& archive, const std::string& listFile);
+
+// True when the add folder holds nothing 7z can't add safely; otherwise shows "Error" /
+// "Can't add " + the path of the first such thing.
+bool addFolderIsSafe(Gui& gui, const ProgramPaths& paths, const std::string& romPath);
+
+// Adds the files of the add folder (addFolderContent) to the ROM zip, through a list file
+// written beside the ROM zip and removed after. An add folder that holds no such file runs no
 // archiver: the ROM zip is not rewritten for nothing. A folder that can't be made is reported
-// under "Warning".
+// under "Warning"; a FIFO, device or socket in it ends the step before 7z runs (addFolderIsSafe),
+// as does a list file that can't be written ("Error" / "Can't add " + the add folder).
 ArchiverOutcome addApps(Gui& gui, const ProgramPaths& paths, const std::string& romPath);

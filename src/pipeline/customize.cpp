@@ -117,6 +117,10 @@ void customize(Gui& gui, const ProgramPaths& paths, const std::string& romPath) 
     if (!pathsFitCommandLines(gui, paths, romPath)) return;
     const ArchiveListing rom = listArchive(paths.archiverProgram, romPath);
     if (!romIsReadable(gui, romPath, rom)) return;
+    // Found before anything is written: refused only at the add step, the ROM would be left
+    // with its files removed and nothing added.
+    if (gui.isChecked(ControlId::enableAddingCheck) && !addFolderIsSafe(gui, paths, romPath))
+        return;
 
     const RunResult run = runSteps(gui, paths, romPath, rom);
     gui.setStatusText("Ready");

@@ -111,6 +111,13 @@ TEST(AddCommand, TakesEveryName) {
     EXPECT_EQ(addCommand("/r/rom.zip"), R"(a -bd -y -r -- "/r/rom.zip" *)");
     EXPECT_EQ(addCommand(R"(C:\r\my rom.zip_undo.zip)"),
               R"(a -bd -y -r -- "C:\r\my rom.zip_undo.zip" *)");
+#ifdef _WIN32
+    EXPECT_EQ(addListCommand(R"(C:\r\rom.zip)", R"(C:\r\rom.zip_add_list_0)"),
+              R"(a -bd -y -spd -scsUTF-8 -i@"C:\r\rom.zip_add_list_0" -- "C:\r\rom.zip")");
+#else
+    EXPECT_EQ(addListCommand("/r/rom.zip", "/r/rom.zip_add_list_0"),
+              R"(a -bd -y -spd -l -scsUTF-8 -i@"/r/rom.zip_add_list_0" -- "/r/rom.zip")");
+#endif
 }
 
 TEST(ExtractCommand, TakesTheWindowsExtractionFolderAsItIs) {

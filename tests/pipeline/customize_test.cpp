@@ -12,6 +12,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -262,6 +263,9 @@ TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
     customize(gui, paths, quotedRom);
     customize(gui, quotedProgram, romPath);
     for (const std::string& rom : {textRom, cutRom, emptyRom}) customize(gui, paths, rom);
+    const std::string fifo = paths.addFolder + "system/app/pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    customize(gui, paths, romPath);
 
     EXPECT_EQ(gui.messages,
               (Messages{{"Error", "Please select Rom"},
@@ -271,7 +275,8 @@ TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
                         {"Error", "Can't handle a double quote in " + quotedProgram.programFolder},
                         {"Error", "Can't read " + textRom + " as a zip archive"},
                         {"Error", "Can't read " + cutRom + " as a zip archive"},
-                        {"Error", "Can't read " + emptyRom + " as a zip archive"}}));
+                        {"Error", "Can't read " + emptyRom + " as a zip archive"},
+                        {"Error", "Can't add " + fifo}}));
     EXPECT_EQ(gui.statusTexts, Texts{});
     EXPECT_EQ(folderContent(romFolder), romFolderBefore);
     EXPECT_EQ(readFile(romPath), originalRom);
@@ -490,6 +495,30 @@ TEST_F(CustomizeTest, DefinitionPathsNeverSteerTheArchiver) {
                                                  "archiver can't be handed them safely:"
                                                  "\rsystem/app/Say \"hi\".apk"
                                                  "\rsystem/app/Bad.apk"}}));
+}
+
+TEST_F(CustomizeTest, AddFolderGivesLinkedFilesButNeverTheRomOrAFolderLink) {
+    tickEveryStep();
+    addRow("App", true, {"system/app/Browser.apk"});
+    const std::string rom = paths.addFolder + "roms/rom.zip";
+    writeFile(rom, originalRom);
+    writeFile(rom + "_undo.zip", readFile(paths.undoTemplate));
+    writeFile(temp / "outside/Real.apk", "the real app");
+    writeFile(temp / "outside folder/Private.txt", "not for the ROM");
+    fs::create_directories(paths.addFolder + "system/app");
+    fs::create_symlink(temp / "outside/Real.apk", paths.addFolder + "system/app/Linked.apk");
+    fs::create_directory_symlink(temp / "outside folder", paths.addFolder + "system/linked");
+    fs::create_symlink(rom, paths.addFolder + "rom link.zip");
+
+    customize(gui, paths, rom);
+
+    EXPECT_EQ(gui.messages,
+              (Messages{{"Finish", "Customzation done ;)\rUndo zip: " + rom + "_undo_1.zip"}}));
+    EXPECT_EQ(zipEntries(rom),
+              joined(without(romNames, {"system/app/Browser.apk"}), {"system/app/Linked.apk"}));
+    EXPECT_EQ(zipEntryContent(rom, "system/app/Linked.apk"), "the real app");
+    EXPECT_EQ(folderContent(paths.addFolder + "roms"),
+              (Names{"rom.zip", "rom.zip_BU_0", "rom.zip_undo.zip", "rom.zip_undo_1.zip"}));
 }
 
 TEST_F(CustomizeTest, RunWithoutArchiverWritesNothing) {
