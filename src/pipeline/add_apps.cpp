@@ -3,6 +3,7 @@
 #include "platform/file_layer.h"
 #include "platform/gui.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 
 #include <filesystem>
 #include <fstream>
@@ -26,7 +27,7 @@ constexpr const char* followFileLinks = " -l";  // p7zip stores the link itself 
 // copies. A link to any of them counts as well.
 class RomFamily {
 public:
-    explicit RomFamily(const std::string& romPath) : rom_(romPath) {
+    explicit RomFamily(const std::string& romPath) : rom_(fileSystemPath(romPath)) {
         std::error_code ignored;
         folder_ = fs::weakly_canonical(rom_.parent_path(), ignored);
         name_ = rom_.filename().native();
@@ -86,7 +87,7 @@ std::string addListCommand(const std::string& archive, const std::string& listFi
 AddFolderContent addFolderContent(const std::string& addFolder, const std::string& romPath) {
     AddFolderContent content;
     const RomFamily rom(romPath);
-    const fs::path folder = addFolder;
+    const fs::path folder = fileSystemPath(addFolder);
     std::error_code error;
     for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
          it.increment(error)) {
@@ -94,7 +95,7 @@ AddFolderContent addFolderContent(const std::string& addFolder, const std::strin
         const fs::file_status target = it->status(error);
         if (fs::is_directory(target) || !fs::exists(target)) continue;
         if (!fs::is_regular_file(target)) {
-            content.refused = it->path().string();
+            content.refused = programPath(it->path());
             break;
         }
         if (!rom.holds(it->path())) content.files.push_back(relativeName(it->path(), folder));

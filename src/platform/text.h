@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -30,3 +31,8 @@ std::string normaliseDefinitionPath(const std::string& path);
 // platform's rules, folders excluded, in the order the directory listing gives them. False when
 // the folder can't be listed.
 bool listDefinitionFiles(const std::string& folder, std::vector<std::string>& names);
+
+// The program's 8-bit paths as file-system paths and back: the bytes themselves on Linux; the
+// system's code page on Windows (the standard library would take the bytes for UTF-8 there).
+std::filesystem::path fileSystemPath(const std::string& path);
+std::string programPath(const std::filesystem::path& path);

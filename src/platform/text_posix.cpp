@@ -51,3 +51,7 @@ bool listDefinitionFiles(const std::string& folder, std::vector<std::string>& na
     ::closedir(directory);
     return true;
 }
+
+std::filesystem::path fileSystemPath(const std::string& path) { return path; }
+
+std::string programPath(const std::filesystem::path& path) { return path.native(); }

@@ -8,9 +8,7 @@ std::string lowerName(const std::string& text) {
     return lowered;
 }
 
-std::string normaliseDefinitionPath(const std::string& path) {
-    return path;
-}
+std::string normaliseDefinitionPath(const std::string& path) { return path; }
 
 bool listDefinitionFiles(const std::string& folder, std::vector<std::string>& names) {
     names.clear();
@@ -26,4 +24,24 @@ bool listDefinitionFiles(const std::string& folder, std::vector<std::string>& na
     } while (FindNextFileA(search, &found));
     FindClose(search);
     return true;
+}
+
+std::filesystem::path fileSystemPath(const std::string& path) {
+    const int size = static_cast<int>(path.size());
+    std::wstring wide(
+        static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, path.data(), size, nullptr, 0)),
+        L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.data(), size, wide.data(), static_cast<int>(wide.size()));
+    return wide;
+}
+
+std::string programPath(const std::filesystem::path& path) {
+    const std::wstring& wide = path.native();
+    const int size = static_cast<int>(wide.size());
+    std::string text(static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, 0, wide.data(), size,
+                                                                  nullptr, 0, nullptr, nullptr)),
+                     '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), size, text.data(), static_cast<int>(text.size()),
+                        nullptr, nullptr);
+    return text;
 }
