@@ -36,8 +36,7 @@ std::string folderOf(const std::string& path) {
     return separator == std::string::npos ? "" : path.substr(0, separator + 1);
 }
 
-}  // namespace
-
+// 7z's judgement of the file and its entries, from the listing's lines.
 ArchiveListing parseArchiveListing(const std::vector<std::string>& lines) {
     ArchiveListing listing;
     bool isZip = false;
@@ -66,6 +65,8 @@ ArchiveListing parseArchiveListing(const std::vector<std::string>& lines) {
     listing.readable = isZip && inEntries && !errorReported;
     return listing;
 }
+
+}  // namespace
 
 ArchiveListing listArchive(const std::string& program, const std::string& archive) {
     StartResult start = startProcess(program, "l -slt -- \"" + archive + '"', folderOf(archive),

@@ -25,6 +25,3 @@ struct ArchiveListing {
 // text file, an empty file or a cut-off zip is not, though 7z lists what it found of the last.
 // Nothing is shown to the user and nothing is written.
 ArchiveListing listArchive(const std::string& program, const std::string& archive);
-
-// The same judgement of a listing's lines (line ends removed), for output already read.
-ArchiveListing parseArchiveListing(const std::vector<std::string>& lines);
