@@ -27,12 +27,20 @@ std::string lowerAscii(std::string text) {
     return text;
 }
 
-std::string startFailureText(const std::string& program, bool programFound) {
-    std::string text = "The 7z archiver could not be started";
-    if (programFound) return text + ".";
-    text += ": \"" + program + "\" was not found";
-    if (program.find_first_of("/\\") == std::string::npos) text += " on the search path (PATH)";
-    return text + ".";
+std::string startFailureText(const std::string& program, const std::string& folder,
+                             const StartResult& start) {
+    const std::string reason = start.reason.empty() ? "" : " (" + start.reason + ")";
+    switch (start.failure) {
+    case StartFailure::folderNotEntered:
+        return "7z could not be started in the folder \"" + folder + "\"" + reason + ".";
+    case StartFailure::programNotFound: {
+        std::string text = "The 7z archiver could not be started: \"" + program + "\" was not found";
+        if (program.find_first_of("/\\") == std::string::npos) text += " on the search path (PATH)";
+        return text + ".";
+    }
+    default:
+        return "The 7z archiver could not be started" + reason + ".";
+    }
 }
 
 // 7z ends an extraction with the success line, a blank line and counts of what it extracted.
@@ -96,15 +104,17 @@ ArchiverOutcome runArchiver(Gui& gui, const std::string& program, const std::str
 #endif
 
     if (waitOnly) {
-        startProcess(program, parameters, folder, hideWindow | waitForExit);
-        return ArchiverOutcome::succeeded;
+        const StartResult start = startProcess(program, parameters, folder, hideWindow | waitForExit);
+        if (start.failure != StartFailure::folderNotEntered) return ArchiverOutcome::succeeded;
+        gui.messageBox("Warning", errorIntro + startFailureText(program, folder, start));
+        return ArchiverOutcome::failed;
     }
 
     const TemporaryArchive leftover(archiveLocation(parameters, folder));
     StartResult start = startProcess(program, parameters, folder,
                                      hideWindow | keepHandle | captureOutput | captureErrors);
     if (!start.handle) {
-        gui.messageBox("Warning", errorIntro + startFailureText(program, start.programFound));
+        gui.messageBox("Warning", errorIntro + startFailureText(program, folder, start));
         return ArchiverOutcome::failed;
     }
     const bool extracting = parameters.starts_with("x ");

@@ -13,7 +13,10 @@ enum class ArchiverOutcome {
 
 // Runs the 7z archiver with one command line (without the program name) and judges the outcome.
 //
-// Wait mode (`waitOnly`): starts it, waits for its end, reads and reports nothing: succeeded.
+// 7z runs only in the folder the step names: when it can't be entered, 7z is not started, and
+// "Warning" shows the error intro and a line naming the folder: failed. This holds in both modes.
+//
+// Wait mode (`waitOnly`): starts it, waits for its end, reads and reports nothing else: succeeded.
 // Read mode: reads its output until it ends. The first non-empty error-stream line kills it and
 // is shown under "Warning": failed. Otherwise a last output line other than "everything is ok"
 // (any case, blanks around it) gives a "Warning": doubtful. An extraction (`x`) may follow the

@@ -24,12 +24,24 @@ struct ProcessDeleter {
 };
 using ProcessPtr = std::unique_ptr<ProcessHandle, ProcessDeleter>;
 
-struct StartResult {
-    bool started = false;       // false: no child could be started
-    bool programFound = true;   // false: the program itself was not found
-    ProcessPtr handle;          // only with keepHandle
+// Why startProcess started no child.
+enum class StartFailure {
+    none,
+    programNotFound,   // the program itself was not found
+    folderNotEntered,  // the working folder could not be entered: the program was not run
+    programNotRun,     // the program was found but could not be run, or the start lacked means
 };
 
+struct StartResult {
+    bool started = false;  // false: no child runs the program (see failure)
+    StartFailure failure = StartFailure::none;
+    std::string reason;  // the system's words for the failure, e.g. "Permission denied"; or ""
+    ProcessPtr handle;   // only with keepHandle
+};
+
+// A child runs only in the working folder it is given, never in the program's own current folder
+// instead: when that folder can't be entered, the program is not run (folderNotEntered). An
+// empty `workingDirectory` leaves the child in the program's current folder.
 StartResult startProcess(const std::string& program, const std::string& parameters,
                          const std::string& workingDirectory, unsigned options);
 

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 #include <vector>
 
@@ -60,19 +61,64 @@ void closeEnd(int& fd) {
 }
 
 // A close-on-exec pipe whose ends are never 0, 1 or 2, so that connecting a write end to the
-// child's standard output or error can't clash with a standard stream the program lacks.
-bool makePipe(int ends[2]) {
-    if (pipe2(ends, O_CLOEXEC) != 0) return false;
-    for (int i = 0; i < 2; ++i) {
-        if (ends[i] > STDERR_FILENO) continue;
-        const int moved = fcntl(ends[i], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-        close(ends[i]);
-        ends[i] = moved;
+// child's standard output or error can't clash with a standard stream the program lacks. Both
+// ends are closed when it goes.
+struct Pipe {
+    int read = -1, write = -1;
+
+    Pipe() = default;
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+    ~Pipe() {
+        closeEnd(read);
+        closeEnd(write);
     }
-    if (ends[0] >= 0 && ends[1] >= 0) return true;
-    closeEnd(ends[0]);
-    closeEnd(ends[1]);
-    return false;
+
+    bool open() {
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0) return false;
+        for (int& end : ends) {
+            if (end > STDERR_FILENO) continue;
+            const int moved = fcntl(end, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+            const int error = errno;
+            close(end);
+            end = moved;
+            errno = error;
+        }
+        read = ends[0];
+        write = ends[1];
+        return read >= 0 && write >= 0;
+    }
+    void closeWrite() { closeEnd(write); }
+};
+
+// What the child tells its parent through the status pipe. Nothing at all, the pipe closing on
+// exec, means it runs the program.
+struct ChildReport {
+    enum Stage : int { ran, enteringFolder, executing };
+    int stage = ran;
+    int error = 0;  // errno of the failed call
+};
+
+[[noreturn]] void reportAndExit(int fd, ChildReport::Stage stage) {
+    const ChildReport report{stage, errno};
+    // Far below PIPE_BUF: written whole or not at all.
+    while (write(fd, &report, sizeof report) == -1 && errno == EINTR) {
+    }
+    _exit(127);
+}
+
+ChildReport readReport(int fd) {
+    ChildReport report;
+    char* bytes = reinterpret_cast<char*>(&report);
+    std::size_t got = 0;
+    while (got < sizeof report) {
+        const ssize_t count = read(fd, bytes + got, sizeof report - got);
+        if (count > 0) got += static_cast<std::size_t>(count);
+        else if (count == 0 || errno != EINTR) break;
+    }
+    if (got < sizeof report) return ChildReport{};
+    return report;
 }
 
 // One captured stream: the non-blocking read end and the bytes taken in but not yet handed out.
@@ -136,9 +182,14 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     StartResult result;
     const std::string path = findProgram(program);
     if (path.empty()) {
-        result.programFound = false;
+        result.failure = StartFailure::programNotFound;
         return result;
     }
+    const auto fail = [&result](StartFailure failure, int error) {
+        result.failure = failure;
+        result.reason = std::generic_category().message(error);
+        return std::move(result);
+    };
 
     // Everything the child needs is made here: after fork it may only make async-signal-safe
     // calls, since the program has other threads.
@@ -152,32 +203,36 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     sigemptyset(&noSignals);
 
     const bool keep = (options & keepHandle) != 0;
-    int outputPipe[2] = {-1, -1};
-    int errorPipe[2] = {-1, -1};
-    if (keep && (options & captureOutput) && !makePipe(outputPipe)) return result;
-    if (keep && (options & captureErrors) && !makePipe(errorPipe)) {
-        closeEnd(outputPipe[0]);
-        closeEnd(outputPipe[1]);
-        return result;
-    }
+    Pipe status, output, errors;
+    if (!status.open() || (keep && (options & captureOutput) && !output.open()) ||
+        (keep && (options & captureErrors) && !errors.open()))
+        return fail(StartFailure::programNotRun, errno);
 
     const pid_t pid = fork();
     if (pid == 0) {
-        if (folder && chdir(folder) != 0) {
-            // The child then runs in the program's own folder.
-        }
-        if (outputPipe[1] >= 0) dup2(outputPipe[1], STDOUT_FILENO);
-        if (errorPipe[1] >= 0) dup2(errorPipe[1], STDERR_FILENO);
+        // A child that can't enter its folder must not run the program anywhere else: in the
+        // program's current folder `7z a -r ... *` would pack whatever lies there.
+        if (folder && chdir(folder) != 0) reportAndExit(status.write, ChildReport::enteringFolder);
+        if (output.write >= 0) dup2(output.write, STDOUT_FILENO);
+        if (errors.write >= 0) dup2(errors.write, STDERR_FILENO);
         sigprocmask(SIG_SETMASK, &noSignals, nullptr);
         execve(path.c_str(), argv.data(), environ);
-        _exit(1);
+        reportAndExit(status.write, ChildReport::executing);
     }
-    closeEnd(outputPipe[1]);
-    closeEnd(errorPipe[1]);
-    if (pid < 0) {
-        closeEnd(outputPipe[0]);
-        closeEnd(errorPipe[0]);
-        return result;
+    const int forkError = errno;
+    status.closeWrite();
+    output.closeWrite();
+    errors.closeWrite();
+    if (pid < 0) return fail(StartFailure::programNotRun, forkError);
+
+    // Returns once the child has run the program (the pipe closes on exec) or has given up.
+    const ChildReport report = readReport(status.read);
+    if (report.stage != ChildReport::ran) {
+        while (waitpid(pid, nullptr, 0) == -1 && errno == EINTR) {
+        }
+        return fail(report.stage == ChildReport::enteringFolder ? StartFailure::folderNotEntered
+                                                                : StartFailure::programNotRun,
+                    report.error);
     }
 
     if (!keep && (options & waitForExit)) {
@@ -193,18 +248,16 @@ StartResult startProcess(const std::string& program, const std::string& paramete
         kill(pid, SIGKILL);
         while (waitpid(pid, nullptr, 0) == -1 && errno == EINTR) {
         }
-        closeEnd(outputPipe[0]);
-        closeEnd(errorPipe[0]);
-        return result;
+        return fail(StartFailure::programNotRun, EAGAIN);
     }
     result.started = true;
     if (!keep) return result;
 
     ProcessPtr handle(new ProcessHandle);
     handle->child = child;
-    handle->output.fd = outputPipe[0];
-    handle->errors.fd = errorPipe[0];
-    for (const int fd : {outputPipe[0], errorPipe[0]})
+    handle->output.fd = std::exchange(output.read, -1);
+    handle->errors.fd = std::exchange(errors.read, -1);
+    for (const int fd : {handle->output.fd, handle->errors.fd})
         if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     if (options & waitForExit) waitForEnd(*child);
     result.handle = std::move(handle);

@@ -9,7 +9,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <cstdio>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -171,11 +176,26 @@ TEST_F(ArchiverTest, MissingArchiverStartsNothingAndSaysSo) {
                                    "on the search path (PATH)."));
 }
 
-TEST_F(ArchiverTest, ArchiverThatCannotExecuteEndsWithTheDoubtWarning) {
+TEST_F(ArchiverTest, ArchiverThatCannotExecuteIsReportedAsNotStarted) {
     sandbox.writeFile(sandbox.bin + "7z", "#!/no/such/interpreter\necho Everything is Ok\n");
     chmod((sandbox.bin + "7z").c_str(), 0755);
-    EXPECT_EQ(run(), ArchiverOutcome::doubtful);
-    EXPECT_EQ(gui.messages, std::vector<Message>{doubt});
+    EXPECT_EQ(run(), ArchiverOutcome::failed);
+    EXPECT_EQ(gui.messages, warning(errorIntro + "The 7z archiver could not be started (No such "
+                                                 "file or directory)."));
+}
+
+TEST_F(ArchiverTest, FolderThatCantBeEnteredStartsNothingAndIsNamed) {
+    sandbox.installFake("7z", {"out Everything is Ok"});
+    const std::string file = sandbox.folder + "add";
+    sandbox.writeFile(file, "a file where the folder should be");
+    for (const bool waitOnly : {false, true}) {
+        SCOPED_TRACE(waitOnly ? "wait mode" : "read mode");
+        gui.messages.clear();
+        EXPECT_EQ(run("a -bd -y -r -- \"rom.zip\" *", file + "/", waitOnly), ArchiverOutcome::failed);
+        EXPECT_EQ(gui.messages, warning(errorIntro + "7z could not be started in the folder \"" +
+                                        file + "/\" (Not a directory)."));
+    }
+    EXPECT_FALSE(sandbox.ran("7z"));
 }
 
 }  // namespace
@@ -254,6 +274,109 @@ TEST(RealArchiver, KilledArchiverLeavesNoTemporaryArchiveItMade) {
     EXPECT_EQ(ToolSandbox::readAll(zip + ".tmp"), "earlier");
     EXPECT_FALSE(std::filesystem::exists(zip + ".tmp1"));
     EXPECT_TRUE(childProcesses().empty());
+}
+
+// What the add step would pack if 7z ran in the program's current folder instead of its own: a
+// home folder's secrets. Every zip below the sandbox, and what the ROM zip holds, show it.
+class RealArchiverFolder : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(findProgram("7z"), "") << "7z (p7zip-full) is needed";
+        for (const char* name : {"home/.ssh/id_rsa", "home/Documents/letter.txt", "add/system/app/A.apk"}) {
+            std::filesystem::create_directories(std::filesystem::path(sandbox.folder + name).parent_path());
+            sandbox.writeFile(sandbox.folder + name, name);
+        }
+        std::filesystem::create_directories(sandbox.folder + "roms");
+        ASSERT_EQ(runArchiver(gui, "7z", "a -bd -y -r -- \"" + rom + "\" *", sandbox.folder + "add",
+                              false),
+                  ArchiverOutcome::succeeded);
+        original = ToolSandbox::readAll(rom);
+        previous = std::filesystem::current_path();
+        std::filesystem::current_path(home);
+    }
+    void TearDown() override {
+        std::filesystem::current_path(previous);
+        EXPECT_EQ(zipsBelowTheSandbox(), std::vector<std::string>{rom});
+        auto entries = zipEntries(rom);
+        std::sort(entries.begin(), entries.end());
+        EXPECT_EQ(entries, (std::vector<std::string>{"system", "system/app", "system/app/A.apk"}));
+        EXPECT_TRUE(ToolSandbox::readAll(rom) == original) << "the ROM zip was rewritten";
+        EXPECT_TRUE(childProcesses().empty());
+    }
+
+    // The add step's two commands, the ROM zip and a zip named relative to the folder 7z runs in.
+    std::vector<std::string> addCommands() const {
+        return {"a -bd -y -r -- \"" + rom + "\" *", "a -bd -y -r -- x.zip *"};
+    }
+    std::string refusal(const std::string& folder, const std::string& reason) const {
+        return errorIntro + "7z could not be started in the folder \"" + folder + "\" (" + reason + ").";
+    }
+
+    std::vector<std::string> zipsBelowTheSandbox() const {
+        std::vector<std::string> zips;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(sandbox.folder))
+            if (entry.path().string().find(".zip") != std::string::npos)
+                zips.push_back(entry.path().string());
+        return zips;
+    }
+
+    ToolSandbox sandbox{false};
+    FakeGui gui;
+    const std::string home = sandbox.folder + "home";
+    const std::string rom = sandbox.folder + "roms/rom.zip";
+    std::string original;
+    std::filesystem::path previous;
+};
+
+TEST_F(RealArchiverFolder, AFileOrAMissingFolderWhereTheFolderShouldBeRunsNothing) {
+    const std::string file = sandbox.folder + "app/add";
+    std::filesystem::create_directories(sandbox.folder + "app");
+    sandbox.writeFile(file, "a file where the folder should be");
+    const std::string gone = sandbox.folder + "app/undo/files/";
+    for (const auto& [folder, reason] : {std::pair{file, "Not a directory"},
+                                         std::pair{gone, "No such file or directory"}}) {
+        for (const std::string& command : addCommands()) {
+            SCOPED_TRACE(command + " in " + folder);
+            gui.messages.clear();
+            EXPECT_EQ(runArchiver(gui, "7z", command, folder, false), ArchiverOutcome::failed);
+            EXPECT_EQ(gui.messages, warning(refusal(folder, reason)));
+        }
+    }
+}
+
+TEST_F(RealArchiverFolder, AFolderTheUserCantEnterRunsNothing) {
+    // Root enters any folder: the run that can't enter it is made by a child that drops to the
+    // user "nobody". The home folder and the ROM's folder are open to it, so that a 7z running
+    // there could do its harm.
+    const std::string locked = sandbox.folder + "add";
+    for (const std::string& open : {sandbox.folder, home, sandbox.folder + "roms"})
+        chmod(open.c_str(), 0777);
+    chmod(rom.c_str(), 0666);
+    chmod(locked.c_str(), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        const auto fail = [](const std::string& why) {
+            std::fprintf(stderr, "%s\n", why.c_str());
+            _exit(1);
+        };
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(77);
+        if (access(locked.c_str(), X_OK) == 0) _exit(77);
+        for (const std::string& command : addCommands()) {
+            gui.messages.clear();
+            if (runArchiver(gui, "7z", command, locked, false) != ArchiverOutcome::failed)
+                fail(command + ": not failed");
+            if (gui.messages != warning(refusal(locked, "Permission denied")))
+                fail(command + ": " + (gui.messages.empty() ? "no message" : gui.messages[0].text));
+        }
+        _exit(0);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    chmod(locked.c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no user that is kept out of a folder";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(RealArchiver, BrokenZipIsNeverTakenForSuccess) {

@@ -92,6 +92,21 @@ TEST_F(ArchiverWin32Test, AnArchiverThatCantStartIsReported) {
     EXPECT_NE(gui.messages[0].text.find(fake.program()), std::string::npos);
 }
 
+TEST_F(ArchiverWin32Test, AFolderThatCantBeEnteredStartsNothingAndIsNamed) {
+    fake.script({"out Everything is Ok"});
+    const std::string file = fake.sandbox().write("add", "a file where the folder should be");
+    for (const bool waitOnly : {false, true}) {
+        gui.messages.clear();
+        EXPECT_EQ(run("a -bd -y -r -- \"rom.zip\" *.*", file + "\\", waitOnly),
+                  ArchiverOutcome::failed);
+        ASSERT_EQ(gui.messages.size(), 1u);
+        EXPECT_EQ(gui.messages[0].title, "Warning");
+        const std::string named = errorIntro + "7z could not be started in the folder \"" + file + "\\\" (";
+        EXPECT_EQ(gui.messages[0].text.rfind(named, 0), 0u) << gui.messages[0].text;
+    }
+    EXPECT_FALSE(fake.ran());
+}
+
 // The real 7z.exe that ships in the program folder's bin\win\ (the build folder is laid out
 // as the program folder; the tests live in its tests\ folder).
 class RealArchiverWin32 : public testing::Test {
@@ -169,6 +184,30 @@ TEST_F(RealArchiverWin32, ExtractionIntoTheQuotedFolderSucceeds) {
     EXPECT_EQ(Win32Sandbox::read(out + "system\\app\\B b.apk"), "apk B");
     EXPECT_EQ(fileSize(out + "system\\app\\A.apk"), -1);
     EXPECT_THAT(gui.messages, IsEmpty());
+}
+
+TEST_F(RealArchiverWin32, AFolderThatCantBeEnteredPacksNothingOfTheCurrentFolder) {
+    ASSERT_EQ(run("a -bd -y -r -- \"" + rom + "\" *", sandbox.path() + "add\\"),
+              ArchiverOutcome::succeeded);
+    const std::string original = Win32Sandbox::read(rom);
+    sandbox.folder("home");
+    sandbox.folder("home\\Documents");
+    sandbox.write("home\\Documents\\letter.txt", "private");
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    SetCurrentDirectoryA((sandbox.path() + "home").c_str());
+    const std::string file = sandbox.write("not a folder", "a file where the folder should be");
+    for (const std::string& folder : {file + "\\", sandbox.path() + "gone\\"}) {
+        for (const std::string& command : {"a -bd -y -r -- \"" + rom + "\" *", std::string("a -bd -y -r -- x.zip *")}) {
+            gui.messages.clear();
+            EXPECT_EQ(run(command, folder), ArchiverOutcome::failed) << command << " in " << folder;
+            EXPECT_EQ(gui.messages.size(), 1u) << command << " in " << folder;
+        }
+    }
+    SetCurrentDirectoryA(previous);
+    EXPECT_EQ(Win32Sandbox::read(rom), original);
+    EXPECT_EQ(fileSize(sandbox.path() + "home\\x.zip"), -1);
+    EXPECT_EQ(fileSize(sandbox.path() + "x.zip"), -1);
 }
 
 TEST_F(RealArchiverWin32, ABrokenZipIsNeverTakenForSuccess) {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
+#include <utility>
 
 namespace {
 
@@ -85,8 +87,41 @@ TEST_F(ProcessTest, WithoutCapturedOutputRunningMeansTheChildExists) {
 TEST_F(ProcessTest, MissingProgramStartsNothing) {
     StartResult start = startProcess("tool", "", "", readMode);
     EXPECT_FALSE(start.started);
-    EXPECT_FALSE(start.programFound);
+    EXPECT_EQ(start.failure, StartFailure::programNotFound);
     EXPECT_FALSE(start.handle);
+}
+
+TEST_F(ProcessTest, FolderThatCantBeEnteredRunsNothing) {
+    sandbox.installFake("tool", {"out ran"});
+    const std::string file = sandbox.folder + "a file";
+    sandbox.writeFile(file, "not a folder");
+    const std::string gone = sandbox.folder + "gone/";
+    std::filesystem::create_directory(gone);
+    std::filesystem::remove(gone);
+    for (const auto& [folder, reason] : {std::pair{file, "Not a directory"},
+                                         std::pair{gone, "No such file or directory"}}) {
+        for (const unsigned options : {readMode, hideWindow | waitForExit, unsigned{hideWindow}}) {
+            SCOPED_TRACE(folder + " with options " + std::to_string(options));
+            StartResult start = startProcess("tool", "", folder, options);
+            EXPECT_FALSE(start.started);
+            EXPECT_EQ(start.failure, StartFailure::folderNotEntered);
+            EXPECT_EQ(start.reason, reason);
+            EXPECT_FALSE(start.handle);
+            EXPECT_TRUE(childProcesses().empty()) << "the child that gave up is collected";
+        }
+    }
+    EXPECT_FALSE(sandbox.ran("tool"));
+}
+
+TEST_F(ProcessTest, ProgramThatCantBeExecutedIsReportedAsSuch) {
+    sandbox.writeFile(sandbox.bin + "tool", "#!/no/such/interpreter\n");
+    chmod((sandbox.bin + "tool").c_str(), 0755);
+    StartResult start = startProcess("tool", "", sandbox.folder, readMode);
+    EXPECT_FALSE(start.started);
+    EXPECT_EQ(start.failure, StartFailure::programNotRun);
+    EXPECT_EQ(start.reason, "No such file or directory");
+    EXPECT_FALSE(start.handle);
+    EXPECT_TRUE(childProcesses().empty());
 }
 
 TEST_F(ProcessTest, StartedWithoutHandleOrWaitIsStillCollected) {

@@ -131,6 +131,24 @@ TEST(ProcessWin32, TheChildRunsInTheGivenFolderOrElseInOurs) {
     EXPECT_EQ(fake.workingFolder(), ours);
 }
 
+TEST(ProcessWin32, AFolderThatCantBeEnteredRunsNothing) {
+    FakeArchiver fake;
+    fake.script({});
+    const std::string file = fake.sandbox().write("a file", "not a folder");
+    const std::string gone = fake.sandbox().path() + "gone\\";
+    for (const std::string& folder : {file, file + "\\", gone}) {
+        for (const unsigned options : {readMode, hideWindow | waitForExit, unsigned{hideWindow}}) {
+            SCOPED_TRACE(folder + " with options " + std::to_string(options));
+            StartResult started = startProcess(fake.program(), "", folder, options);
+            EXPECT_FALSE(started.started);
+            EXPECT_EQ(started.failure, StartFailure::folderNotEntered);
+            EXPECT_NE(started.reason, "");
+            EXPECT_FALSE(started.handle);
+        }
+    }
+    EXPECT_FALSE(fake.ran());
+}
+
 TEST(ProcessWin32, WaitForExitReturnsOnlyAfterTheChildHasEnded) {
     FakeArchiver fake;
     fake.script({"sleep 300", "touch finished", "exit 2"});
@@ -159,7 +177,9 @@ TEST(ProcessWin32, AProgramThatCantStartGivesNothing) {
     Win32Sandbox sandbox;
     const std::string missing = sandbox.path() + "bin\\win\\7z.exe";
     // Without captured streams the shell would be asked next, and it shows its own message.
-    EXPECT_FALSE(startProcess(missing, "l", "", readMode).started);
+    const StartResult started = startProcess(missing, "l", "", readMode);
+    EXPECT_FALSE(started.started);
+    EXPECT_EQ(started.failure, StartFailure::programNotFound);
 }
 
 TEST(ProcessWin32, WhatIsNoProgramGoesToTheShellsDefaultHandler) {
