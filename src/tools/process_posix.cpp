@@ -1,6 +1,7 @@
 #include "tools/process.h"
 
 #include "tools/command_line.h"
+#include "tools/error_lines.h"
 
 #include <cerrno>
 #include <condition_variable>
@@ -26,17 +27,23 @@ struct ChildEnd {
     std::mutex lock;
     std::condition_variable endedSignal;
     bool ended = false;
+    int exitCode = -1;  // set with `ended`
 };
 
 void collect(ChildEnd& child) {
     siginfo_t info{};
     // WNOWAIT leaves the child a zombie until `ended` is set under the lock: killProcess can
     // then never signal a process id that has been handed on to another process.
-    while (waitid(P_PID, child.pid, &info, WEXITED | WNOWAIT) == -1 && errno == EINTR) {
+    int waited = 0;
+    while ((waited = waitid(P_PID, child.pid, &info, WEXITED | WNOWAIT)) == -1 && errno == EINTR) {
     }
     std::lock_guard guard(child.lock);
     while (waitpid(child.pid, nullptr, 0) == -1 && errno == EINTR) {
     }
+    if (waited == 0 && info.si_code == CLD_EXITED)
+        child.exitCode = info.si_status;
+    else if (waited == 0 && (info.si_code == CLD_KILLED || info.si_code == CLD_DUMPED))
+        child.exitCode = 128 + info.si_status;
     child.ended = true;
     child.endedSignal.notify_all();
 }
@@ -151,12 +158,6 @@ struct Reader {
         }
     }
 
-    void waitReadable() const {
-        pollfd entry{fd, POLLIN, 0};
-        while (poll(&entry, 1, -1) == -1 && errno == EINTR) {
-        }
-    }
-
     std::string takeLine(std::size_t feed) {
         std::string line = held.substr(0, feed);
         held.erase(0, feed + 1);
@@ -171,6 +172,25 @@ public:
     std::shared_ptr<ChildEnd> child;
     Reader output;
     Reader errors;
+    ErrorLines errorLines{false};
+
+    // Takes in everything the error stream offers now, without waiting.
+    void takeErrors() {
+        while (errors.takeAvailable()) {
+            errorLines.take(errors.held);
+            errors.held.clear();
+        }
+        if (errors.ended) errorLines.end();
+    }
+
+    // Waits until either stream brings something or ends.
+    void waitForStreams(int milliseconds) const {
+        pollfd entries[2];
+        nfds_t count = 0;
+        for (const Reader* reader : {&output, &errors})
+            if (reader->waiting()) entries[count++] = pollfd{reader->fd, POLLIN, 0};
+        poll(count ? entries : nullptr, count, milliseconds);
+    }
 };
 
 void ProcessDeleter::operator()(ProcessHandle* handle) const {
@@ -292,21 +312,35 @@ std::string readOutputLine(ProcessHandle& process) {
             output.held.clear();
             return rest;
         }
-        if (!output.takeAvailable() && output.waiting()) output.waitReadable();
+        if (output.takeAvailable() || !output.waiting()) continue;
+        // A child may fill its error stream before it ends the line: take that in meanwhile.
+        process.waitForStreams(-1);
+        process.takeErrors();
     }
 }
 
 std::string readErrorLine(ProcessHandle& process) {
-    Reader& errors = process.errors;
-    // Reads only while no complete line is held, so a stream of lines is taken in no faster
-    // than it is handed out.
-    std::size_t searched = 0;
-    for (;;) {
-        const auto feed = errors.held.find('\n', searched);
-        if (feed != std::string::npos) return errors.takeLine(feed);
-        searched = errors.held.size();
-        if (!errors.takeAvailable()) return "";
+    process.takeErrors();
+    return process.errorLines.next();
+}
+
+bool streamsEnded(ProcessHandle& process) {
+    Reader& output = process.output;
+    if (output.fd < 0 && process.errors.fd < 0) {
+        std::lock_guard guard(process.child->lock);
+        return process.child->ended;
     }
+    process.takeErrors();
+    if (output.held.empty()) output.takeAvailable();
+    return !output.waiting() && output.held.empty() && !process.errors.waiting() &&
+           process.errorLines.empty();
+}
+
+int exitCode(ProcessHandle& process) {
+    ChildEnd& child = *process.child;
+    waitForEnd(child);
+    std::lock_guard guard(child.lock);
+    return child.exitCode;
 }
 
 void killProcess(ProcessHandle& process) {
@@ -319,9 +353,5 @@ void killProcess(ProcessHandle& process) {
 }
 
 void waitForOutput(ProcessHandle& process, int milliseconds) {
-    pollfd entries[2];
-    nfds_t count = 0;
-    for (const Reader* reader : {&process.output, &process.errors})
-        if (reader->waiting()) entries[count++] = pollfd{reader->fd, POLLIN, 0};
-    poll(count ? entries : nullptr, count, milliseconds);
+    process.waitForStreams(milliseconds);
 }

@@ -1,5 +1,7 @@
 #include "tools/process.h"
 
+#include "tools/error_lines.h"
+
 #include <windows.h>
 #include <timeapi.h>
 
@@ -149,6 +151,23 @@ public:
     HANDLE process = nullptr;
     DWORD id = 0;
     PipeReader output, errors;
+    ErrorLines errorLines{true};
+
+    // Takes in everything the error stream offers now, without waiting.
+    void takeErrors() {
+        char buffer[4096];
+        for (DWORD available = errors.pending(); available > 0; available = errors.pending()) {
+            DWORD got = 0;
+            if (!ReadFile(errors.pipe, buffer, std::min<DWORD>(available, sizeof buffer), &got,
+                          nullptr) ||
+                got == 0) {
+                errors.ended = true;
+                break;
+            }
+            errorLines.take(buffer, got);
+        }
+        if (errors.ended) errorLines.end();
+    }
 
     ~ProcessHandle() {
         output.close();
@@ -294,24 +313,37 @@ std::string readOutputLine(ProcessHandle& process) {
             output.held.clear();
             return line;
         }
-        output.fillWaiting();
+        if (output.pending() > 0) {
+            output.fillWaiting();
+            continue;
+        }
+        // Anonymous pipes can't be waited on together: a child may fill its error stream before
+        // it ends the line, so take that in while waiting in short pauses.
+        process.takeErrors();
+        if (!output.ended) waitForOutput(process, 2);
     }
     return line;
 }
 
 std::string readErrorLine(ProcessHandle& process) {
-    PipeReader& errors = process.errors;
-    // Checked before reading: a child that ended after the read may still have sent more.
-    const bool endedBefore = process.hasEnded();
-    const std::size_t heldBefore = errors.held.size();
-    errors.fillAvailable();
-    std::string line;
-    if (errors.cutLine(line)) return line;
-    if (endedBefore && errors.held.size() == heldBefore && !errors.held.empty()) {
-        line = std::move(errors.held);
-        errors.held.clear();
-    }
-    return line;
+    process.takeErrors();
+    return process.errorLines.next();
+}
+
+bool streamsEnded(ProcessHandle& process) {
+    PipeReader& output = process.output;
+    if (!output.pipe && !process.errors.pipe) return process.hasEnded();
+    process.takeErrors();
+    return output.pending() == 0 && output.ended && output.held.empty() && process.errors.ended &&
+           process.errorLines.empty();
+}
+
+int exitCode(ProcessHandle& process) {
+    if (!process.process) return -1;
+    WaitForSingleObject(process.process, INFINITE);
+    DWORD code = 0;
+    if (!GetExitCodeProcess(process.process, &code)) return -1;
+    return static_cast<int>(code);
 }
 
 void killProcess(ProcessHandle& process) {

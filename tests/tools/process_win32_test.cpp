@@ -91,6 +91,51 @@ TEST(ProcessWin32, HeldErrorTextIsALineOnceTheChildHasEnded) {
     EXPECT_EQ(readErrorLine(process), "");
 }
 
+TEST(ProcessWin32, TheExitCodeIsKnownOnceTheChildHasEnded) {
+    FakeArchiver fake;
+    fake.script({"out done", "exit 3"});
+    StartResult started = startProcess(fake.program(), "", "", readMode);
+    ASSERT_TRUE(started.handle);
+    EXPECT_EQ(exitCode(*started.handle), 3);
+
+    fake.script({"sleep 60000"});
+    started = startProcess(fake.program(), "", "", readMode);
+    ASSERT_TRUE(started.handle);
+    killProcess(*started.handle);
+    EXPECT_EQ(exitCode(*started.handle), -1);
+}
+
+TEST(ProcessWin32, TheStreamsEndOnlyWhenBothHaveEndedAndAllIsHandedOut) {
+    FakeArchiver fake;
+    fake.script({"out only line", "close-out", "sleep 500", "raw-err late\\r\\nlast words"});
+    StartResult started = startProcess(fake.program(), "", "", readMode);
+    ASSERT_TRUE(started.handle);
+    ProcessHandle& process = *started.handle;
+    EXPECT_EQ(readOutputLine(process), "only line");
+    EXPECT_EQ(readOutputLine(process), "");
+    std::vector<std::string> lines;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!streamsEnded(process) && std::chrono::steady_clock::now() < deadline) {
+        if (std::string line = readErrorLine(process); !line.empty()) lines.push_back(line);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_THAT(lines, ElementsAre("late", "last words"));
+    EXPECT_EQ(exitCode(process), 0);
+}
+
+TEST(ProcessWin32, ErrorsAreTakenInWhileAnOutputLineIsAwaited) {
+    FakeArchiver fake;
+    fake.script({"raw-out begun", "flood-err 1048576", "raw-err \\r\\nERROR: after\\r\\n",
+                 "out  and ended"});
+    StartResult started = startProcess(fake.program(), "", "", readMode);
+    ASSERT_TRUE(started.handle);
+    ProcessHandle& process = *started.handle;
+    EXPECT_EQ(readOutputLine(process), "begun and ended");
+    EXPECT_EQ(readErrorLine(process), std::string(4096, 'x'));
+    EXPECT_EQ(readErrorLine(process), "ERROR: after");
+    EXPECT_EQ(exitCode(process), 0);
+}
+
 TEST(ProcessWin32, TheParametersReachTheProgramWholeBehindItsQuotedPath) {
     FakeArchiver fake;
     fake.script({});
