@@ -36,8 +36,10 @@ std::string startFailureText(const std::string& program, const std::string& fold
     case StartFailure::folderNotEntered:
         return "7z could not be started in the folder \"" + folder + "\"" + reason + ".";
     case StartFailure::programNotFound: {
-        std::string text = "The 7z archiver could not be started: \"" + program + "\" was not found";
-        if (program.find_first_of("/\\") == std::string::npos) text += " on the search path (PATH)";
+        std::string text =
+            "The 7z archiver could not be started: \"" + program + "\" was not found";
+        if (program.find_first_of("/\\") == std::string::npos)
+            text += " on the search path (PATH)";
         return text + ".";
     }
     default:
@@ -106,7 +108,8 @@ ArchiverOutcome runArchiver(Gui& gui, const std::string& program, const std::str
 #endif
 
     if (waitOnly) {
-        const StartResult start = startProcess(program, parameters, folder, hideWindow | waitForExit);
+        const StartResult start =
+            startProcess(program, parameters, folder, hideWindow | waitForExit);
         if (start.failure != StartFailure::folderNotEntered) return ArchiverOutcome::succeeded;
         gui.messageBox("Warning", errorIntro + startFailureText(program, folder, start));
         return ArchiverOutcome::failed;
@@ -139,7 +142,8 @@ ArchiverOutcome runArchiver(Gui& gui, const std::string& program, const std::str
             leftover.settleAfterKill();
             errorLines.push_back(std::move(errorLine));
             // What 7z had written before it was stopped.
-            while (errorLines.size() < shownErrorLines && !(errorLine = readErrorLine(process)).empty())
+            while (errorLines.size() < shownErrorLines &&
+                   !(errorLine = readErrorLine(process)).empty())
                 errorLines.push_back(std::move(errorLine));
             break;
         }
@@ -157,7 +161,8 @@ ArchiverOutcome runArchiver(Gui& gui, const std::string& program, const std::str
         return ArchiverOutcome::failed;
     }
     if (code != 0) {
-        gui.messageBox("Warning", std::string(errorIntro) + "7z ended with code " + std::to_string(code));
+        gui.messageBox("Warning",
+                       std::string(errorIntro) + "7z ended with code " + std::to_string(code));
         return ArchiverOutcome::failed;
     }
     if (lowerAscii(lastLine) != successLine) {

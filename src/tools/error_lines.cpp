@@ -9,8 +9,9 @@ void ErrorLines::take(const char* bytes, std::size_t count) {
         if (afterCarriageReturn_ && *bytes == '\n') ++bytes;
         afterCarriageReturn_ = false;
         const char* const lineEnd =
-            carriageReturnEnds_ ? std::find_if(bytes, stop, [](char c) { return c == '\r' || c == '\n'; })
-                                : std::find(bytes, stop, '\n');
+            carriageReturnEnds_
+                ? std::find_if(bytes, stop, [](char c) { return c == '\r' || c == '\n'; })
+                : std::find(bytes, stop, '\n');
         const std::size_t room = longestLine - partial_.size();
         partial_.append(bytes, std::min(room, static_cast<std::size_t>(lineEnd - bytes)));
         if (lineEnd == stop) return;

@@ -12,8 +12,8 @@
 #include <sys/wait.h>
 #include <system_error>
 #include <thread>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -121,8 +121,10 @@ ChildReport readReport(int fd) {
     std::size_t got = 0;
     while (got < sizeof report) {
         const ssize_t count = read(fd, bytes + got, sizeof report - got);
-        if (count > 0) got += static_cast<std::size_t>(count);
-        else if (count == 0 || errno != EINTR) break;
+        if (count > 0)
+            got += static_cast<std::size_t>(count);
+        else if (count == 0 || errno != EINTR)
+            break;
     }
     if (got < sizeof report) return ChildReport{};
     return report;

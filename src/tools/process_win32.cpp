@@ -117,10 +117,11 @@ std::string systemMessage(DWORD error) {
     const DWORD length = FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    std::string text = length && buffer ? std::string(buffer, length) : "error " + std::to_string(error);
+    std::string text =
+        length && buffer ? std::string(buffer, length) : "error " + std::to_string(error);
     if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
-                             text.back() == '.'))
+    while (!text.empty() &&
+           (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.'))
         text.pop_back();
     return text;
 }
@@ -263,9 +264,10 @@ StartResult startProcess(const std::string& program, const std::string& paramete
             (startError == ERROR_DIRECTORY || folderError(workingDirectory) != 0))
             return startFailed(StartFailure::folderNotEntered, startError);
         if (captured) {
-            const bool missing = startError == ERROR_FILE_NOT_FOUND || startError == ERROR_PATH_NOT_FOUND;
-            return startFailed(missing ? StartFailure::programNotFound : StartFailure::programNotRun,
-                               startError);
+            const bool missing =
+                startError == ERROR_FILE_NOT_FOUND || startError == ERROR_PATH_NOT_FOUND;
+            return startFailed(
+                missing ? StartFailure::programNotFound : StartFailure::programNotRun, startError);
         }
         return startThroughShell(program, parameters, workingDirectory, options);
     }

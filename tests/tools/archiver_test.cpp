@@ -10,10 +10,10 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
-#include <future>
-#include <filesystem>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <future>
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -98,8 +98,8 @@ TEST_F(ArchiverTest, NonZeroExitCodeFailsTheStepEvenAfterTheSuccessLine) {
 
 TEST_F(ArchiverTest, ErrorLineAfterTheOutputHasEndedIsSeen) {
     // Standard output ends first, and the error line comes just before 7z ends with code 0.
-    sandbox.installFake("7z", {"out Everything is Ok", "close-out", "sleep 200",
-                               "err ERROR: written last"});
+    sandbox.installFake(
+        "7z", {"out Everything is Ok", "close-out", "sleep 200", "err ERROR: written last"});
     EXPECT_EQ(run(), ArchiverOutcome::failed);
     EXPECT_EQ(gui.messages, warning(errorIntro + "ERROR: written last"));
 
@@ -257,7 +257,8 @@ TEST_F(ArchiverTest, FolderThatCantBeEnteredStartsNothingAndIsNamed) {
     for (const bool waitOnly : {false, true}) {
         SCOPED_TRACE(waitOnly ? "wait mode" : "read mode");
         gui.messages.clear();
-        EXPECT_EQ(run("a -bd -y -r -- \"rom.zip\" *", file + "/", waitOnly), ArchiverOutcome::failed);
+        EXPECT_EQ(run("a -bd -y -r -- \"rom.zip\" *", file + "/", waitOnly),
+                  ArchiverOutcome::failed);
         EXPECT_EQ(gui.messages, warning(errorIntro + "7z could not be started in the folder \"" +
                                         file + "/\" (Not a directory)."));
     }
@@ -348,8 +349,10 @@ class RealArchiverFolder : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(findProgram("7z"), "") << "7z (p7zip-full) is needed";
-        for (const char* name : {"home/.ssh/id_rsa", "home/Documents/letter.txt", "add/system/app/A.apk"}) {
-            std::filesystem::create_directories(std::filesystem::path(sandbox.folder + name).parent_path());
+        for (const char* name :
+             {"home/.ssh/id_rsa", "home/Documents/letter.txt", "add/system/app/A.apk"}) {
+            std::filesystem::create_directories(
+                std::filesystem::path(sandbox.folder + name).parent_path());
             sandbox.writeFile(sandbox.folder + name, name);
         }
         std::filesystem::create_directories(sandbox.folder + "roms");
@@ -375,7 +378,8 @@ protected:
         return {"a -bd -y -r -- \"" + rom + "\" *", "a -bd -y -r -- x.zip *"};
     }
     std::string refusal(const std::string& folder, const std::string& reason) const {
-        return errorIntro + "7z could not be started in the folder \"" + folder + "\" (" + reason + ").";
+        return errorIntro + "7z could not be started in the folder \"" + folder + "\" (" + reason +
+               ").";
     }
 
     std::vector<std::string> zipsBelowTheSandbox() const {
@@ -399,8 +403,8 @@ TEST_F(RealArchiverFolder, AFileOrAMissingFolderWhereTheFolderShouldBeRunsNothin
     std::filesystem::create_directories(sandbox.folder + "app");
     sandbox.writeFile(file, "a file where the folder should be");
     const std::string gone = sandbox.folder + "app/undo/files/";
-    for (const auto& [folder, reason] : {std::pair{file, "Not a directory"},
-                                         std::pair{gone, "No such file or directory"}}) {
+    for (const auto& [folder, reason] :
+         {std::pair{file, "Not a directory"}, std::pair{gone, "No such file or directory"}}) {
         for (const std::string& command : addCommands()) {
             SCOPED_TRACE(command + " in " + folder);
             gui.messages.clear();
@@ -425,7 +429,8 @@ TEST_F(RealArchiverFolder, AFolderTheUserCantEnterRunsNothing) {
             std::fprintf(stderr, "%s\n", why.c_str());
             _exit(1);
         };
-        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
             _exit(77);
         if (access(locked.c_str(), X_OK) == 0) _exit(77);
         for (const std::string& command : addCommands()) {
@@ -455,7 +460,8 @@ TEST(RealArchiver, BrokenZipIsNeverTakenForSuccess) {
               ArchiverOutcome::failed);
     ASSERT_EQ(gui.messages.size(), 1u);
     EXPECT_EQ(gui.messages[0].title, "Warning");
-    EXPECT_TRUE(gui.messages[0].text.starts_with(errorIntro + "ERROR: " + zip)) << gui.messages[0].text;
+    EXPECT_TRUE(gui.messages[0].text.starts_with(errorIntro + "ERROR: " + zip))
+        << gui.messages[0].text;
     EXPECT_EQ(ToolSandbox::readAll(zip), "not a zip at all");
     EXPECT_TRUE(childProcesses().empty());
 }
@@ -489,7 +495,8 @@ TEST_F(RealArchiverOutcome, DeletingOrExtractingNamesTheZipLacksIsASuccess) {
     EXPECT_TRUE(ToolSandbox::readAll(rom) == original);
     // An extraction ends with its summary after the success line: "Files: 0" and so on.
     EXPECT_EQ(runArchiver(gui, "7z",
-                          "x -bd -y -o\"" + sandbox.folder + "out/\" -- \"" + rom + "\" \"nothing-matching\"",
+                          "x -bd -y -o\"" + sandbox.folder + "out/\" -- \"" + rom +
+                              "\" \"nothing-matching\"",
                           "", false),
               ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());

@@ -67,7 +67,8 @@ TEST_F(ArchiverWin32Test, ANonZeroExitCodeFailsTheStepEvenAfterTheSuccessLine) {
         gui.messages.clear();
         fake.script({"out Updating archive", "out Everything is Ok", "exit " + code});
         EXPECT_EQ(run("a"), ArchiverOutcome::failed) << code;
-        EXPECT_THAT(gui.messages, ElementsAre(Message{"Warning", errorIntro + "7z ended with code " + code}));
+        EXPECT_THAT(gui.messages,
+                    ElementsAre(Message{"Warning", errorIntro + "7z ended with code " + code}));
     }
     gui.messages.clear();
     fake.script({"exit 2"});
@@ -104,13 +105,15 @@ TEST_F(ArchiverWin32Test, AnErrorFloodWithoutLineEndNeverStallsTheArchiver) {
 }
 
 TEST_F(ArchiverWin32Test, TheFirstFewErrorLinesAreShown) {
-    fake.script({"raw-err \\r\\nWARNING: Access is denied.\\r\\nsystem\\\\app\\\\A.apk\\r\\n\\r\\n"
-                 "two\\r\\nthree\\r\\nfour\\r\\nfive\\r\\n",
-                 "sleep 60000", "touch too-late"});
+    fake.script(
+        {"raw-err \\r\\nWARNING: Access is denied.\\r\\nsystem\\\\app\\\\A.apk\\r\\n\\r\\n"
+         "two\\r\\nthree\\r\\nfour\\r\\nfive\\r\\n",
+         "sleep 60000", "touch too-late"});
     EXPECT_EQ(run("a"), ArchiverOutcome::failed);
-    EXPECT_THAT(gui.messages,
-                ElementsAre(Message{"Warning", errorIntro + "WARNING: Access is denied.\rsystem\\app\\A.apk"
-                                                            "\rtwo\rthree\rfour"}));
+    EXPECT_THAT(
+        gui.messages,
+        ElementsAre(Message{"Warning", errorIntro + "WARNING: Access is denied.\rsystem\\app\\A.apk"
+                                                    "\rtwo\rthree\rfour"}));
     EXPECT_FALSE(fake.fileExists("too-late"));
 }
 
@@ -153,7 +156,8 @@ TEST_F(ArchiverWin32Test, AFolderThatCantBeEnteredStartsNothingAndIsNamed) {
                   ArchiverOutcome::failed);
         ASSERT_EQ(gui.messages.size(), 1u);
         EXPECT_EQ(gui.messages[0].title, "Warning");
-        const std::string named = errorIntro + "7z could not be started in the folder \"" + file + "\\\" (";
+        const std::string named =
+            errorIntro + "7z could not be started in the folder \"" + file + "\\\" (";
         EXPECT_EQ(gui.messages[0].text.rfind(named, 0), 0u) << gui.messages[0].text;
     }
     EXPECT_FALSE(fake.ran());
@@ -250,7 +254,8 @@ TEST_F(RealArchiverWin32, AFolderThatCantBeEnteredPacksNothingOfTheCurrentFolder
     SetCurrentDirectoryA((sandbox.path() + "home").c_str());
     const std::string file = sandbox.write("not a folder", "a file where the folder should be");
     for (const std::string& folder : {file + "\\", sandbox.path() + "gone\\"}) {
-        for (const std::string& command : {"a -bd -y -r -- \"" + rom + "\" *", std::string("a -bd -y -r -- x.zip *")}) {
+        for (const std::string& command :
+             {"a -bd -y -r -- \"" + rom + "\" *", std::string("a -bd -y -r -- x.zip *")}) {
             gui.messages.clear();
             EXPECT_EQ(run(command, folder), ArchiverOutcome::failed) << command << " in " << folder;
             EXPECT_EQ(gui.messages.size(), 1u) << command << " in " << folder;

@@ -49,7 +49,8 @@ TEST(ErrorLines, MemoryStaysBoundedHoweverMuchArrives) {
     lines.take(flood);
     lines.take(flood);
     lines.take("\n");
-    for (std::size_t i = 0; i < ErrorLines::mostLines + 10; ++i) lines.take("line " + std::to_string(i) + "\n");
+    for (std::size_t i = 0; i < ErrorLines::mostLines + 10; ++i)
+        lines.take("line " + std::to_string(i) + "\n");
     const std::vector<std::string> all = allLines(lines);
     ASSERT_EQ(all.size(), ErrorLines::mostLines);
     EXPECT_EQ(all.front(), std::string(ErrorLines::longestLine, 'x'));

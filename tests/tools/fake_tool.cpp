@@ -84,7 +84,8 @@ int main(int argc, char** argv) {
         } else if (word == "flood-err") {
             const std::string block(65536, 'x');
             for (long left = std::atol(rest.c_str()); left > 0; left -= 65536)
-                writeAll(STDERR_FILENO, block.substr(0, static_cast<std::size_t>(std::min(left, 65536L))));
+                writeAll(STDERR_FILENO,
+                         block.substr(0, static_cast<std::size_t>(std::min(left, 65536L))));
         } else if (word == "close-out")
             close(STDOUT_FILENO);
         else if (word == "sleep")

@@ -154,8 +154,8 @@ TEST_F(ProcessTest, FolderThatCantBeEnteredRunsNothing) {
     const std::string gone = sandbox.folder + "gone/";
     std::filesystem::create_directory(gone);
     std::filesystem::remove(gone);
-    for (const auto& [folder, reason] : {std::pair{file, "Not a directory"},
-                                         std::pair{gone, "No such file or directory"}}) {
+    for (const auto& [folder, reason] :
+         {std::pair{file, "Not a directory"}, std::pair{gone, "No such file or directory"}}) {
         for (const unsigned options : {readMode, hideWindow | waitForExit, unsigned{hideWindow}}) {
             SCOPED_TRACE(folder + " with options " + std::to_string(options));
             StartResult start = startProcess("tool", "", folder, options);
