@@ -108,8 +108,8 @@ bool addFolderIsSafe(Gui& gui, const ProgramPaths& paths, const std::string& rom
 }
 
 ArchiverOutcome addApps(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
-    // The archiver ignores a working folder it can't enter and would then add whatever lies in
-    // the program's current folder: make sure the add folder is there.
+    // 7z is never started in a folder it can't enter; make the add folder, so that a missing
+    // one is not a failed step.
     makeFolder(paths.addFolder);
     if (fileSize(paths.addFolder) != -2) {
         gui.messageBox("Warning", "Can't access " + paths.addFolder);

@@ -15,9 +15,8 @@ namespace {
 
 void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(10)); }
 
-// Leaves the extraction folder there and empty; false when it isn't. The archiver ignores a
-// working folder it can't enter and would then add whatever lies in the program's current
-// folder to the undo zip.
+// Leaves the extraction folder there and empty; false when it isn't: the undo zip's files are
+// extracted into it and added from it, and nothing else may go into the undo zip.
 bool emptyExtractionFolder(const std::string& folder) {
     removeTree(folder);
     settle();

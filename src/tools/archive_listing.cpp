@@ -75,7 +75,8 @@ ArchiveListing listArchive(const std::string& program, const std::string& archiv
     ProcessHandle& process = *start.handle;
     std::vector<std::string> lines;
     bool errorWritten = false;
-    while (isProcessRunning(process)) {
+    // Both streams are read to their end: 7z may report an error just before it ends.
+    while (!streamsEnded(process)) {
         if (availableOutput(process) > 0) {
             lines.push_back(readOutputLine(process));
             continue;
@@ -85,11 +86,8 @@ ArchiveListing listArchive(const std::string& program, const std::string& archiv
         else
             waitForOutput(process, pauseMilliseconds);
     }
-    // What 7z wrote to its error stream just before it ended; blank lines set its messages apart.
-    for (int line = 0; line < 8 && !errorWritten; ++line)
-        errorWritten = !readErrorLine(process).empty();
     ArchiveListing listing = parseArchiveListing(lines);
     listing.archiverStarted = true;
-    if (errorWritten) listing.readable = false;
+    if (errorWritten || exitCode(process) != 0) listing.readable = false;
     return listing;
 }

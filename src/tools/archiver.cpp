@@ -7,6 +7,7 @@
 #include "tools/process.h"
 
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -14,6 +15,7 @@ constexpr const char* successLine = "everything is ok";
 constexpr const char* errorIntro = "There was an error while zip - processing: \r";
 constexpr const char* doubtText = "Maybe there was an error with the zip - processing, please check";
 constexpr int pauseMilliseconds = 2;
+constexpr std::size_t shownErrorLines = 5;
 
 std::string trimBlanks(const std::string& text) {
     const auto first = text.find_first_not_of(' ');
@@ -27,12 +29,22 @@ std::string lowerAscii(std::string text) {
     return text;
 }
 
-std::string startFailureText(const std::string& program, bool programFound) {
-    std::string text = "The 7z archiver could not be started";
-    if (programFound) return text + ".";
-    text += ": \"" + program + "\" was not found";
-    if (program.find_first_of("/\\") == std::string::npos) text += " on the search path (PATH)";
-    return text + ".";
+std::string startFailureText(const std::string& program, const std::string& folder,
+                             const StartResult& start) {
+    const std::string reason = start.reason.empty() ? "" : " (" + start.reason + ")";
+    switch (start.failure) {
+    case StartFailure::folderNotEntered:
+        return "7z could not be started in the folder \"" + folder + "\"" + reason + ".";
+    case StartFailure::programNotFound: {
+        std::string text =
+            "The 7z archiver could not be started: \"" + program + "\" was not found";
+        if (program.find_first_of("/\\") == std::string::npos)
+            text += " on the search path (PATH)";
+        return text + ".";
+    }
+    default:
+        return "The 7z archiver could not be started" + reason + ".";
+    }
 }
 
 // 7z ends an extraction with the success line, a blank line and counts of what it extracted.
@@ -96,22 +108,27 @@ ArchiverOutcome runArchiver(Gui& gui, const std::string& program, const std::str
 #endif
 
     if (waitOnly) {
-        startProcess(program, parameters, folder, hideWindow | waitForExit);
-        return ArchiverOutcome::succeeded;
+        const StartResult start =
+            startProcess(program, parameters, folder, hideWindow | waitForExit);
+        if (start.failure != StartFailure::folderNotEntered) return ArchiverOutcome::succeeded;
+        gui.messageBox("Warning", errorIntro + startFailureText(program, folder, start));
+        return ArchiverOutcome::failed;
     }
 
     const TemporaryArchive leftover(archiveLocation(parameters, folder));
     StartResult start = startProcess(program, parameters, folder,
                                      hideWindow | keepHandle | captureOutput | captureErrors);
     if (!start.handle) {
-        gui.messageBox("Warning", errorIntro + startFailureText(program, start.programFound));
+        gui.messageBox("Warning", errorIntro + startFailureText(program, folder, start));
         return ArchiverOutcome::failed;
     }
     const bool extracting = parameters.starts_with("x ");
     std::string lastLine;
-    std::string errorLine;
+    std::vector<std::string> errorLines;
     ProcessHandle& process = *start.handle;
-    while (isProcessRunning(process)) {
+    // Both streams are read until both end, so neither can fill up and stall 7z, and an error
+    // line written after the last output line is still seen.
+    while (!streamsEnded(process)) {
         if (availableOutput(process) > 0) {
             std::string line = trimBlanks(readOutputLine(process));
             const bool summary =
@@ -119,17 +136,33 @@ ArchiverOutcome runArchiver(Gui& gui, const std::string& program, const std::str
             if (!summary) lastLine = std::move(line);
             continue;
         }
-        errorLine = readErrorLine(process);
+        std::string errorLine = readErrorLine(process);
         if (!errorLine.empty()) {
             killProcess(process);
             leftover.settleAfterKill();
+            errorLines.push_back(std::move(errorLine));
+            // What 7z had written before it was stopped.
+            while (errorLines.size() < shownErrorLines &&
+                   !(errorLine = readErrorLine(process)).empty())
+                errorLines.push_back(std::move(errorLine));
             break;
         }
         waitForOutput(process, pauseMilliseconds);
     }
+    // 7z's exit codes: 1 for a warning (some file could not be read), 2 for a fatal error, 7 for
+    // a bad command line, 8 for lack of memory, 255 when stopped by the user. Every one of them
+    // means the step did not do all it was asked to.
+    const int code = exitCode(process);
 
-    if (!errorLine.empty()) {
-        gui.messageBox("Warning", errorIntro + errorLine);
+    if (!errorLines.empty()) {
+        std::string text = errorIntro + errorLines.front();
+        for (std::size_t i = 1; i < errorLines.size(); ++i) text += "\r" + errorLines[i];
+        gui.messageBox("Warning", text);
+        return ArchiverOutcome::failed;
+    }
+    if (code != 0) {
+        gui.messageBox("Warning",
+                       std::string(errorIntro) + "7z ended with code " + std::to_string(code));
         return ArchiverOutcome::failed;
     }
     if (lowerAscii(lastLine) != successLine) {

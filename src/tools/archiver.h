@@ -6,18 +6,26 @@ class Gui;
 
 // How a run of the archiver ended, as the user was told.
 enum class ArchiverOutcome {
-    succeeded,  // the success line came last; nothing was shown
-    doubtful,   // some other last line: "Maybe there was an error ..." was shown
-    failed,     // an error line, or no archiver could be started: "There was an error ..." shown
+    succeeded,  // exit code 0 and the success line came last; nothing was shown
+    doubtful,   // exit code 0, some other last line: "Maybe there was an error ..." was shown
+    failed,     // an error line, a non-zero exit code, or 7z could not be started (in its
+                // folder): "There was an error ..." was shown
 };
 
 // Runs the 7z archiver with one command line (without the program name) and judges the outcome.
 //
-// Wait mode (`waitOnly`): starts it, waits for its end, reads and reports nothing: succeeded.
-// Read mode: reads its output until it ends. The first non-empty error-stream line kills it and
-// is shown under "Warning": failed. Otherwise a last output line other than "everything is ok"
-// (any case, blanks around it) gives a "Warning": doubtful. An extraction (`x`) may follow the
-// success line with 7z's summary of what it extracted ("Files: 2", "Size: 15", ...).
+// 7z runs only in the folder the step names: when it can't be entered, 7z is not started, and
+// "Warning" shows the error intro and a line naming the folder: failed. This holds in both modes.
+//
+// Wait mode (`waitOnly`): starts it, waits for its end, reads and reports nothing else: succeeded.
+// Read mode: reads its output and its error stream until both end, then waits for its end. The
+// first non-empty error-stream line kills it; that line, and the next few that 7z had written by
+// then, are shown under "Warning": failed. Otherwise any non-zero exit code (7z's 1 for a warning
+// such as a file it could not read, 2 fatal error, 7 bad command line, 8 out of memory, 255
+// stopped by the user) shows "7z ended with code " and the number under "Warning": failed, also
+// after the success line. Otherwise a last output line other than "everything is ok" (any case,
+// blanks around it) gives a "Warning": doubtful. An extraction (`x`) may follow the success line
+// with 7z's summary of what it extracted ("Files: 2", "Size: 15", ...).
 //
 // A killed 7z leaves its temporary archive beside the archive the command line names (its name
 // followed by ".tmp", or ".tmp1", ... when that was taken): that file is removed, or renamed into

@@ -24,12 +24,24 @@ struct ProcessDeleter {
 };
 using ProcessPtr = std::unique_ptr<ProcessHandle, ProcessDeleter>;
 
-struct StartResult {
-    bool started = false;       // false: no child could be started
-    bool programFound = true;   // false: the program itself was not found
-    ProcessPtr handle;          // only with keepHandle
+// Why startProcess started no child.
+enum class StartFailure {
+    none,
+    programNotFound,   // the program itself was not found
+    folderNotEntered,  // the working folder could not be entered: the program was not run
+    programNotRun,     // the program was found but could not be run, or the start lacked means
 };
 
+struct StartResult {
+    bool started = false;  // false: no child runs the program (see failure)
+    StartFailure failure = StartFailure::none;
+    std::string reason;  // the system's words for the failure, e.g. "Permission denied"; or ""
+    ProcessPtr handle;   // only with keepHandle
+};
+
+// A child runs only in the working folder it is given, never in the program's own current folder
+// instead: when that folder can't be entered, the program is not run (folderNotEntered). An
+// empty `workingDirectory` leaves the child in the program's current folder.
 StartResult startProcess(const std::string& program, const std::string& parameters,
                          const std::string& workingDirectory, unsigned options);
 
@@ -38,11 +50,22 @@ bool isProcessRunning(ProcessHandle& process);
 // Standard-output bytes that can be read now without waiting.
 std::size_t availableOutput(ProcessHandle& process);
 // One line of standard output without its line end; waits until the line is complete or the
-// output has ended.
+// output has ended. While it waits it takes in what the error stream brings (for readErrorLine),
+// so a child that fills its error stream is never stalled.
 std::string readOutputLine(ProcessHandle& process);
 // One complete error-stream line from what has arrived, or "" when none is complete; never
-// waits.
+// waits. Once the stream has ended, text after its last line end is a line too. Empty lines are
+// passed over, over-long lines cut and surplus lines dropped, as ErrorLines says
+// (tools/error_lines.h).
 std::string readErrorLine(ProcessHandle& process);
+// True once both captured streams have ended and everything they brought has been handed out;
+// the child may still be running. Without captured streams: once the child has ended. Never
+// waits.
+bool streamsEnded(ProcessHandle& process);
+// Waits until the child has ended, then gives its exit code: the status it exited with; on POSIX
+// 128 plus the signal's number when a signal ended it, on Windows -1 after killProcess. -1 when
+// it can't be known (a child the Windows shell started without handing out its process).
+int exitCode(ProcessHandle& process);
 // Ends the child at once; returns when it has ended.
 void killProcess(ProcessHandle& process);
 // Waits at most `milliseconds` for new bytes, or the end, on either captured stream; returns

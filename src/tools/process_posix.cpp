@@ -1,6 +1,7 @@
 #include "tools/process.h"
 
 #include "tools/command_line.h"
+#include "tools/error_lines.h"
 
 #include <cerrno>
 #include <condition_variable>
@@ -12,6 +13,7 @@
 #include <system_error>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -25,17 +27,23 @@ struct ChildEnd {
     std::mutex lock;
     std::condition_variable endedSignal;
     bool ended = false;
+    int exitCode = -1;  // set with `ended`
 };
 
 void collect(ChildEnd& child) {
     siginfo_t info{};
     // WNOWAIT leaves the child a zombie until `ended` is set under the lock: killProcess can
     // then never signal a process id that has been handed on to another process.
-    while (waitid(P_PID, child.pid, &info, WEXITED | WNOWAIT) == -1 && errno == EINTR) {
+    int waited = 0;
+    while ((waited = waitid(P_PID, child.pid, &info, WEXITED | WNOWAIT)) == -1 && errno == EINTR) {
     }
     std::lock_guard guard(child.lock);
     while (waitpid(child.pid, nullptr, 0) == -1 && errno == EINTR) {
     }
+    if (waited == 0 && info.si_code == CLD_EXITED)
+        child.exitCode = info.si_status;
+    else if (waited == 0 && (info.si_code == CLD_KILLED || info.si_code == CLD_DUMPED))
+        child.exitCode = 128 + info.si_status;
     child.ended = true;
     child.endedSignal.notify_all();
 }
@@ -60,19 +68,66 @@ void closeEnd(int& fd) {
 }
 
 // A close-on-exec pipe whose ends are never 0, 1 or 2, so that connecting a write end to the
-// child's standard output or error can't clash with a standard stream the program lacks.
-bool makePipe(int ends[2]) {
-    if (pipe2(ends, O_CLOEXEC) != 0) return false;
-    for (int i = 0; i < 2; ++i) {
-        if (ends[i] > STDERR_FILENO) continue;
-        const int moved = fcntl(ends[i], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-        close(ends[i]);
-        ends[i] = moved;
+// child's standard output or error can't clash with a standard stream the program lacks. Both
+// ends are closed when it goes.
+struct Pipe {
+    int read = -1, write = -1;
+
+    Pipe() = default;
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+    ~Pipe() {
+        closeEnd(read);
+        closeEnd(write);
     }
-    if (ends[0] >= 0 && ends[1] >= 0) return true;
-    closeEnd(ends[0]);
-    closeEnd(ends[1]);
-    return false;
+
+    bool open() {
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0) return false;
+        for (int& end : ends) {
+            if (end > STDERR_FILENO) continue;
+            const int moved = fcntl(end, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+            const int error = errno;
+            close(end);
+            end = moved;
+            errno = error;
+        }
+        read = ends[0];
+        write = ends[1];
+        return read >= 0 && write >= 0;
+    }
+    void closeWrite() { closeEnd(write); }
+};
+
+// What the child tells its parent through the status pipe. Nothing at all, the pipe closing on
+// exec, means it runs the program.
+struct ChildReport {
+    enum Stage : int { ran, enteringFolder, executing };
+    int stage = ran;
+    int error = 0;  // errno of the failed call
+};
+
+[[noreturn]] void reportAndExit(int fd, ChildReport::Stage stage) {
+    const ChildReport report{stage, errno};
+    // Far below PIPE_BUF: written whole or not at all.
+    while (write(fd, &report, sizeof report) == -1 && errno == EINTR) {
+    }
+    _exit(127);
+}
+
+ChildReport readReport(int fd) {
+    ChildReport report;
+    char* bytes = reinterpret_cast<char*>(&report);
+    std::size_t got = 0;
+    while (got < sizeof report) {
+        const ssize_t count = read(fd, bytes + got, sizeof report - got);
+        if (count > 0)
+            got += static_cast<std::size_t>(count);
+        else if (count == 0 || errno != EINTR)
+            break;
+    }
+    if (got < sizeof report) return ChildReport{};
+    return report;
 }
 
 // One captured stream: the non-blocking read end and the bytes taken in but not yet handed out.
@@ -105,12 +160,6 @@ struct Reader {
         }
     }
 
-    void waitReadable() const {
-        pollfd entry{fd, POLLIN, 0};
-        while (poll(&entry, 1, -1) == -1 && errno == EINTR) {
-        }
-    }
-
     std::string takeLine(std::size_t feed) {
         std::string line = held.substr(0, feed);
         held.erase(0, feed + 1);
@@ -125,6 +174,25 @@ public:
     std::shared_ptr<ChildEnd> child;
     Reader output;
     Reader errors;
+    ErrorLines errorLines{false};
+
+    // Takes in everything the error stream offers now, without waiting.
+    void takeErrors() {
+        while (errors.takeAvailable()) {
+            errorLines.take(errors.held);
+            errors.held.clear();
+        }
+        if (errors.ended) errorLines.end();
+    }
+
+    // Waits until either stream brings something or ends.
+    void waitForStreams(int milliseconds) const {
+        pollfd entries[2];
+        nfds_t count = 0;
+        for (const Reader* reader : {&output, &errors})
+            if (reader->waiting()) entries[count++] = pollfd{reader->fd, POLLIN, 0};
+        poll(count ? entries : nullptr, count, milliseconds);
+    }
 };
 
 void ProcessDeleter::operator()(ProcessHandle* handle) const {
@@ -136,9 +204,14 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     StartResult result;
     const std::string path = findProgram(program);
     if (path.empty()) {
-        result.programFound = false;
+        result.failure = StartFailure::programNotFound;
         return result;
     }
+    const auto fail = [&result](StartFailure failure, int error) {
+        result.failure = failure;
+        result.reason = std::generic_category().message(error);
+        return std::move(result);
+    };
 
     // Everything the child needs is made here: after fork it may only make async-signal-safe
     // calls, since the program has other threads.
@@ -152,32 +225,36 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     sigemptyset(&noSignals);
 
     const bool keep = (options & keepHandle) != 0;
-    int outputPipe[2] = {-1, -1};
-    int errorPipe[2] = {-1, -1};
-    if (keep && (options & captureOutput) && !makePipe(outputPipe)) return result;
-    if (keep && (options & captureErrors) && !makePipe(errorPipe)) {
-        closeEnd(outputPipe[0]);
-        closeEnd(outputPipe[1]);
-        return result;
-    }
+    Pipe status, output, errors;
+    if (!status.open() || (keep && (options & captureOutput) && !output.open()) ||
+        (keep && (options & captureErrors) && !errors.open()))
+        return fail(StartFailure::programNotRun, errno);
 
     const pid_t pid = fork();
     if (pid == 0) {
-        if (folder && chdir(folder) != 0) {
-            // The child then runs in the program's own folder.
-        }
-        if (outputPipe[1] >= 0) dup2(outputPipe[1], STDOUT_FILENO);
-        if (errorPipe[1] >= 0) dup2(errorPipe[1], STDERR_FILENO);
+        // A child that can't enter its folder must not run the program anywhere else: in the
+        // program's current folder `7z a -r ... *` would pack whatever lies there.
+        if (folder && chdir(folder) != 0) reportAndExit(status.write, ChildReport::enteringFolder);
+        if (output.write >= 0) dup2(output.write, STDOUT_FILENO);
+        if (errors.write >= 0) dup2(errors.write, STDERR_FILENO);
         sigprocmask(SIG_SETMASK, &noSignals, nullptr);
         execve(path.c_str(), argv.data(), environ);
-        _exit(1);
+        reportAndExit(status.write, ChildReport::executing);
     }
-    closeEnd(outputPipe[1]);
-    closeEnd(errorPipe[1]);
-    if (pid < 0) {
-        closeEnd(outputPipe[0]);
-        closeEnd(errorPipe[0]);
-        return result;
+    const int forkError = errno;
+    status.closeWrite();
+    output.closeWrite();
+    errors.closeWrite();
+    if (pid < 0) return fail(StartFailure::programNotRun, forkError);
+
+    // Returns once the child has run the program (the pipe closes on exec) or has given up.
+    const ChildReport report = readReport(status.read);
+    if (report.stage != ChildReport::ran) {
+        while (waitpid(pid, nullptr, 0) == -1 && errno == EINTR) {
+        }
+        return fail(report.stage == ChildReport::enteringFolder ? StartFailure::folderNotEntered
+                                                                : StartFailure::programNotRun,
+                    report.error);
     }
 
     if (!keep && (options & waitForExit)) {
@@ -193,18 +270,16 @@ StartResult startProcess(const std::string& program, const std::string& paramete
         kill(pid, SIGKILL);
         while (waitpid(pid, nullptr, 0) == -1 && errno == EINTR) {
         }
-        closeEnd(outputPipe[0]);
-        closeEnd(errorPipe[0]);
-        return result;
+        return fail(StartFailure::programNotRun, EAGAIN);
     }
     result.started = true;
     if (!keep) return result;
 
     ProcessPtr handle(new ProcessHandle);
     handle->child = child;
-    handle->output.fd = outputPipe[0];
-    handle->errors.fd = errorPipe[0];
-    for (const int fd : {outputPipe[0], errorPipe[0]})
+    handle->output.fd = std::exchange(output.read, -1);
+    handle->errors.fd = std::exchange(errors.read, -1);
+    for (const int fd : {handle->output.fd, handle->errors.fd})
         if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     if (options & waitForExit) waitForEnd(*child);
     result.handle = std::move(handle);
@@ -239,21 +314,35 @@ std::string readOutputLine(ProcessHandle& process) {
             output.held.clear();
             return rest;
         }
-        if (!output.takeAvailable() && output.waiting()) output.waitReadable();
+        if (output.takeAvailable() || !output.waiting()) continue;
+        // A child may fill its error stream before it ends the line: take that in meanwhile.
+        process.waitForStreams(-1);
+        process.takeErrors();
     }
 }
 
 std::string readErrorLine(ProcessHandle& process) {
-    Reader& errors = process.errors;
-    // Reads only while no complete line is held, so a stream of lines is taken in no faster
-    // than it is handed out.
-    std::size_t searched = 0;
-    for (;;) {
-        const auto feed = errors.held.find('\n', searched);
-        if (feed != std::string::npos) return errors.takeLine(feed);
-        searched = errors.held.size();
-        if (!errors.takeAvailable()) return "";
+    process.takeErrors();
+    return process.errorLines.next();
+}
+
+bool streamsEnded(ProcessHandle& process) {
+    Reader& output = process.output;
+    if (output.fd < 0 && process.errors.fd < 0) {
+        std::lock_guard guard(process.child->lock);
+        return process.child->ended;
     }
+    process.takeErrors();
+    if (output.held.empty()) output.takeAvailable();
+    return !output.waiting() && output.held.empty() && !process.errors.waiting() &&
+           process.errorLines.empty();
+}
+
+int exitCode(ProcessHandle& process) {
+    ChildEnd& child = *process.child;
+    waitForEnd(child);
+    std::lock_guard guard(child.lock);
+    return child.exitCode;
 }
 
 void killProcess(ProcessHandle& process) {
@@ -266,9 +355,5 @@ void killProcess(ProcessHandle& process) {
 }
 
 void waitForOutput(ProcessHandle& process, int milliseconds) {
-    pollfd entries[2];
-    nfds_t count = 0;
-    for (const Reader* reader : {&process.output, &process.errors})
-        if (reader->waiting()) entries[count++] = pollfd{reader->fd, POLLIN, 0};
-    poll(count ? entries : nullptr, count, milliseconds);
+    process.waitForStreams(milliseconds);
 }

@@ -1,5 +1,7 @@
 #include "tools/process.h"
 
+#include "tools/error_lines.h"
+
 #include <windows.h>
 #include <timeapi.h>
 
@@ -109,6 +111,35 @@ struct Pipe {
     }
 };
 
+// The system's words for an error, without the full stop and line end FormatMessage adds.
+std::string systemMessage(DWORD error) {
+    char* buffer = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string text =
+        length && buffer ? std::string(buffer, length) : "error " + std::to_string(error);
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() &&
+           (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.'))
+        text.pop_back();
+    return text;
+}
+
+// 0 when `folder` is a folder, else the error that says why it can't be a working folder.
+DWORD folderError(const std::string& folder) {
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError();
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : ERROR_DIRECTORY;
+}
+
+StartResult startFailed(StartFailure failure, DWORD error) {
+    StartResult result;
+    result.failure = failure;
+    result.reason = systemMessage(error);
+    return result;
+}
+
 std::string folderOfProgram(const std::string& program) {
     const auto cut = program.find_last_of('\\');
     return cut != std::string::npos && cut > 0 ? program.substr(0, cut + 1) : std::string();
@@ -121,6 +152,23 @@ public:
     HANDLE process = nullptr;
     DWORD id = 0;
     PipeReader output, errors;
+    ErrorLines errorLines{true};
+
+    // Takes in everything the error stream offers now, without waiting.
+    void takeErrors() {
+        char buffer[4096];
+        for (DWORD available = errors.pending(); available > 0; available = errors.pending()) {
+            DWORD got = 0;
+            if (!ReadFile(errors.pipe, buffer, std::min<DWORD>(available, sizeof buffer), &got,
+                          nullptr) ||
+                got == 0) {
+                errors.ended = true;
+                break;
+            }
+            errorLines.take(buffer, got);
+        }
+        if (errors.ended) errorLines.end();
+    }
 
     ~ProcessHandle() {
         output.close();
@@ -151,7 +199,7 @@ StartResult startThroughShell(const std::string& program, const std::string& par
     shell.lpParameters = parameters.c_str();
     shell.lpDirectory = directory.empty() ? nullptr : directory.c_str();
     shell.nShow = (options & hideWindow) ? SW_HIDE : SW_SHOWNORMAL;
-    if (!ShellExecuteExA(&shell)) return {};
+    if (!ShellExecuteExA(&shell)) return startFailed(StartFailure::programNotRun, GetLastError());
 
     StartResult result;
     result.started = true;
@@ -170,6 +218,12 @@ StartResult startThroughShell(const std::string& program, const std::string& par
 
 StartResult startProcess(const std::string& program, const std::string& parameters,
                          const std::string& workingDirectory, unsigned options) {
+    // A child that can't enter its folder must not run anywhere else: in another folder
+    // `7z a -r ... *` would pack whatever lies there.
+    if (!workingDirectory.empty())
+        if (const DWORD error = folderError(workingDirectory))
+            return startFailed(StartFailure::folderNotEntered, error);
+
     std::string commandLine = !program.empty() && program.front() == '"'
                                   ? program
                                   : "\"" + program + "\"";
@@ -178,8 +232,9 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     const bool captured = options & (captureOutput | captureErrors);
     Pipe output, errors;
     if (((options & captureOutput) && !output.open()) || ((options & captureErrors) && !errors.open())) {
+        const DWORD error = GetLastError();
         output.closeRead(), output.closeWrite(), errors.closeRead(), errors.closeWrite();
-        return {};
+        return startFailed(StartFailure::programNotRun, error);
     }
 
     STARTUPINFOA startup{};
@@ -204,11 +259,15 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     if (!created) {
         output.closeRead();
         errors.closeRead();
+        // The folder may have gone since it was looked at; the shell is not asked then either.
+        if (!workingDirectory.empty() &&
+            (startError == ERROR_DIRECTORY || folderError(workingDirectory) != 0))
+            return startFailed(StartFailure::folderNotEntered, startError);
         if (captured) {
-            StartResult failed;
-            failed.programFound =
-                startError != ERROR_FILE_NOT_FOUND && startError != ERROR_PATH_NOT_FOUND;
-            return failed;
+            const bool missing =
+                startError == ERROR_FILE_NOT_FOUND || startError == ERROR_PATH_NOT_FOUND;
+            return startFailed(
+                missing ? StartFailure::programNotFound : StartFailure::programNotRun, startError);
         }
         return startThroughShell(program, parameters, workingDirectory, options);
     }
@@ -256,24 +315,37 @@ std::string readOutputLine(ProcessHandle& process) {
             output.held.clear();
             return line;
         }
-        output.fillWaiting();
+        if (output.pending() > 0) {
+            output.fillWaiting();
+            continue;
+        }
+        // Anonymous pipes can't be waited on together: a child may fill its error stream before
+        // it ends the line, so take that in while waiting in short pauses.
+        process.takeErrors();
+        if (!output.ended) waitForOutput(process, 2);
     }
     return line;
 }
 
 std::string readErrorLine(ProcessHandle& process) {
-    PipeReader& errors = process.errors;
-    // Checked before reading: a child that ended after the read may still have sent more.
-    const bool endedBefore = process.hasEnded();
-    const std::size_t heldBefore = errors.held.size();
-    errors.fillAvailable();
-    std::string line;
-    if (errors.cutLine(line)) return line;
-    if (endedBefore && errors.held.size() == heldBefore && !errors.held.empty()) {
-        line = std::move(errors.held);
-        errors.held.clear();
-    }
-    return line;
+    process.takeErrors();
+    return process.errorLines.next();
+}
+
+bool streamsEnded(ProcessHandle& process) {
+    PipeReader& output = process.output;
+    if (!output.pipe && !process.errors.pipe) return process.hasEnded();
+    process.takeErrors();
+    return output.pending() == 0 && output.ended && output.held.empty() && process.errors.ended &&
+           process.errorLines.empty();
+}
+
+int exitCode(ProcessHandle& process) {
+    if (!process.process) return -1;
+    WaitForSingleObject(process.process, INFINITE);
+    DWORD code = 0;
+    if (!GetExitCodeProcess(process.process, &code)) return -1;
+    return static_cast<int>(code);
 }
 
 void killProcess(ProcessHandle& process) {

@@ -545,7 +545,7 @@ TEST_F(CustomizeTest, MissingWorkFoldersAreMadeRatherThanAddingTheCurrentFolder)
     gui.checks[ControlId::backupCheck] = false;
     fs::remove_all(paths.addFolder);
     fs::remove_all(paths.extractionFolder);
-    // The archiver runs in the current folder when it can't enter its working folder.
+    // A decoy in the current folder: nothing outside the work folders may reach a zip.
     writeFile(temp / "current/decoy.txt", "must not be added");
     const fs::path previous = fs::current_path();
     fs::current_path(temp / "current");

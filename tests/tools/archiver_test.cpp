@@ -8,8 +8,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <future>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -72,10 +81,72 @@ TEST_F(ArchiverTest, LastLineWithoutLineFeedAndLongOutputAreRead) {
     EXPECT_TRUE(gui.messages.empty());
 }
 
-TEST_F(ArchiverTest, NonZeroExitWithTheSuccessLineCountsAsSuccess) {
-    sandbox.installFake("7z", {"out Everything is Ok", "exit 2"});
-    EXPECT_EQ(run(), ArchiverOutcome::succeeded);
-    EXPECT_TRUE(gui.messages.empty());
+TEST_F(ArchiverTest, NonZeroExitCodeFailsTheStepEvenAfterTheSuccessLine) {
+    for (const std::string code : {"1", "2", "7", "8", "255"}) {
+        SCOPED_TRACE(code);
+        gui.messages.clear();
+        sandbox.installFake("7z", {"out Updating archive", "out Everything is Ok", "exit " + code});
+        EXPECT_EQ(run(), ArchiverOutcome::failed);
+        EXPECT_EQ(gui.messages, warning(errorIntro + "7z ended with code " + code));
+    }
+    // Not the doubt warning either: the code says more than a missing success line.
+    sandbox.installFake("7z", {"exit 2"});
+    gui.messages.clear();
+    EXPECT_EQ(run(), ArchiverOutcome::failed);
+    EXPECT_EQ(gui.messages, warning(errorIntro + "7z ended with code 2"));
+}
+
+TEST_F(ArchiverTest, ErrorLineAfterTheOutputHasEndedIsSeen) {
+    // Standard output ends first, and the error line comes just before 7z ends with code 0.
+    sandbox.installFake(
+        "7z", {"out Everything is Ok", "close-out", "sleep 200", "err ERROR: written last"});
+    EXPECT_EQ(run(), ArchiverOutcome::failed);
+    EXPECT_EQ(gui.messages, warning(errorIntro + "ERROR: written last"));
+
+    gui.messages.clear();
+    sandbox.installFake("7z", {"out Everything is Ok", "err ERROR: written just before the end"});
+    EXPECT_EQ(run(), ArchiverOutcome::failed);
+    EXPECT_EQ(gui.messages, warning(errorIntro + "ERROR: written just before the end"));
+
+    gui.messages.clear();
+    sandbox.installFake("7z", {"out Everything is Ok", "close-out", "sleep 200",
+                               "put-err ERROR: without a line end"});
+    EXPECT_EQ(run(), ArchiverOutcome::failed);
+    EXPECT_EQ(gui.messages, warning(errorIntro + "ERROR: without a line end"));
+}
+
+TEST_F(ArchiverTest, ErrorFloodWithoutLineEndNeverStallsTheArchiver) {
+    // 1 MB on the error stream, far more than a pipe holds, while the runner waits for the end
+    // of an output line (first script) or for any output (second).
+    const std::vector<std::vector<std::string>> scripts = {
+        {"put-out Updating archive", "flood-err 1048576", "out  rom.zip", "out Everything is Ok"},
+        {"flood-err 1048576", "out Everything is Ok"},
+    };
+    for (const auto& script : scripts) {
+        SCOPED_TRACE(script.front());
+        gui.messages.clear();
+        sandbox.installFake("7z", script);
+        auto outcome = std::async(std::launch::async, [this] { return run(); });
+        if (outcome.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+            ADD_FAILURE() << "the runner stalled the archiver";
+            kill(std::atoi(ToolSandbox::readAll(sandbox.bin + "7z.pid").c_str()), SIGKILL);
+        }
+        EXPECT_EQ(outcome.get(), ArchiverOutcome::failed);
+        // The error text is kept to its first 4096 bytes.
+        ASSERT_EQ(gui.messages.size(), 1u);
+        EXPECT_TRUE(gui.messages[0] == warning(errorIntro + std::string(4096, 'x'))[0])
+            << gui.messages[0].title << ", " << gui.messages[0].text.size() << " characters";
+    }
+}
+
+TEST_F(ArchiverTest, TheFirstFewErrorLinesAreShown) {
+    // In one write, as 7z writes them: the runner finds them all there when it kills 7z.
+    sandbox.installFake("7z", {"put-err \\nWARNING: errno=13 : Permission denied\\n"
+                               "system/app/A.apk\\n\\ntwo\\nthree\\nfour\\nfive\\nsix\\n",
+                               "sleep 60000"});
+    EXPECT_EQ(run(), ArchiverOutcome::failed);
+    EXPECT_EQ(gui.messages, warning(errorIntro + "WARNING: errno=13 : Permission denied"
+                                                 "\rsystem/app/A.apk\rtwo\rthree\rfour"));
 }
 
 TEST_F(ArchiverTest, ErrorLineKillsTheArchiverAtOnceAndIsShownUnchanged) {
@@ -171,11 +242,27 @@ TEST_F(ArchiverTest, MissingArchiverStartsNothingAndSaysSo) {
                                    "on the search path (PATH)."));
 }
 
-TEST_F(ArchiverTest, ArchiverThatCannotExecuteEndsWithTheDoubtWarning) {
+TEST_F(ArchiverTest, ArchiverThatCannotExecuteIsReportedAsNotStarted) {
     sandbox.writeFile(sandbox.bin + "7z", "#!/no/such/interpreter\necho Everything is Ok\n");
     chmod((sandbox.bin + "7z").c_str(), 0755);
-    EXPECT_EQ(run(), ArchiverOutcome::doubtful);
-    EXPECT_EQ(gui.messages, std::vector<Message>{doubt});
+    EXPECT_EQ(run(), ArchiverOutcome::failed);
+    EXPECT_EQ(gui.messages, warning(errorIntro + "The 7z archiver could not be started (No such "
+                                                 "file or directory)."));
+}
+
+TEST_F(ArchiverTest, FolderThatCantBeEnteredStartsNothingAndIsNamed) {
+    sandbox.installFake("7z", {"out Everything is Ok"});
+    const std::string file = sandbox.folder + "add";
+    sandbox.writeFile(file, "a file where the folder should be");
+    for (const bool waitOnly : {false, true}) {
+        SCOPED_TRACE(waitOnly ? "wait mode" : "read mode");
+        gui.messages.clear();
+        EXPECT_EQ(run("a -bd -y -r -- \"rom.zip\" *", file + "/", waitOnly),
+                  ArchiverOutcome::failed);
+        EXPECT_EQ(gui.messages, warning(errorIntro + "7z could not be started in the folder \"" +
+                                        file + "/\" (Not a directory)."));
+    }
+    EXPECT_FALSE(sandbox.ran("7z"));
 }
 
 }  // namespace
@@ -256,24 +343,179 @@ TEST(RealArchiver, KilledArchiverLeavesNoTemporaryArchiveItMade) {
     EXPECT_TRUE(childProcesses().empty());
 }
 
+// What the add step would pack if 7z ran in the program's current folder instead of its own: a
+// home folder's secrets. Every zip below the sandbox, and what the ROM zip holds, show it.
+class RealArchiverFolder : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(findProgram("7z"), "") << "7z (p7zip-full) is needed";
+        for (const char* name :
+             {"home/.ssh/id_rsa", "home/Documents/letter.txt", "add/system/app/A.apk"}) {
+            std::filesystem::create_directories(
+                std::filesystem::path(sandbox.folder + name).parent_path());
+            sandbox.writeFile(sandbox.folder + name, name);
+        }
+        std::filesystem::create_directories(sandbox.folder + "roms");
+        ASSERT_EQ(runArchiver(gui, "7z", "a -bd -y -r -- \"" + rom + "\" *", sandbox.folder + "add",
+                              false),
+                  ArchiverOutcome::succeeded);
+        original = ToolSandbox::readAll(rom);
+        previous = std::filesystem::current_path();
+        std::filesystem::current_path(home);
+    }
+    void TearDown() override {
+        std::filesystem::current_path(previous);
+        EXPECT_EQ(zipsBelowTheSandbox(), std::vector<std::string>{rom});
+        auto entries = zipEntries(rom);
+        std::sort(entries.begin(), entries.end());
+        EXPECT_EQ(entries, (std::vector<std::string>{"system", "system/app", "system/app/A.apk"}));
+        EXPECT_TRUE(ToolSandbox::readAll(rom) == original) << "the ROM zip was rewritten";
+        EXPECT_TRUE(childProcesses().empty());
+    }
+
+    // The add step's two commands, the ROM zip and a zip named relative to the folder 7z runs in.
+    std::vector<std::string> addCommands() const {
+        return {"a -bd -y -r -- \"" + rom + "\" *", "a -bd -y -r -- x.zip *"};
+    }
+    std::string refusal(const std::string& folder, const std::string& reason) const {
+        return errorIntro + "7z could not be started in the folder \"" + folder + "\" (" + reason +
+               ").";
+    }
+
+    std::vector<std::string> zipsBelowTheSandbox() const {
+        std::vector<std::string> zips;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(sandbox.folder))
+            if (entry.path().string().find(".zip") != std::string::npos)
+                zips.push_back(entry.path().string());
+        return zips;
+    }
+
+    ToolSandbox sandbox{false};
+    FakeGui gui;
+    const std::string home = sandbox.folder + "home";
+    const std::string rom = sandbox.folder + "roms/rom.zip";
+    std::string original;
+    std::filesystem::path previous;
+};
+
+TEST_F(RealArchiverFolder, AFileOrAMissingFolderWhereTheFolderShouldBeRunsNothing) {
+    const std::string file = sandbox.folder + "app/add";
+    std::filesystem::create_directories(sandbox.folder + "app");
+    sandbox.writeFile(file, "a file where the folder should be");
+    const std::string gone = sandbox.folder + "app/undo/files/";
+    for (const auto& [folder, reason] :
+         {std::pair{file, "Not a directory"}, std::pair{gone, "No such file or directory"}}) {
+        for (const std::string& command : addCommands()) {
+            SCOPED_TRACE(command + " in " + folder);
+            gui.messages.clear();
+            EXPECT_EQ(runArchiver(gui, "7z", command, folder, false), ArchiverOutcome::failed);
+            EXPECT_EQ(gui.messages, warning(refusal(folder, reason)));
+        }
+    }
+}
+
+TEST_F(RealArchiverFolder, AFolderTheUserCantEnterRunsNothing) {
+    // Root enters any folder: the run that can't enter it is made by a child that drops to the
+    // user "nobody". The home folder and the ROM's folder are open to it, so that a 7z running
+    // there could do its harm.
+    const std::string locked = sandbox.folder + "add";
+    for (const std::string& open : {sandbox.folder, home, sandbox.folder + "roms"})
+        chmod(open.c_str(), 0777);
+    chmod(rom.c_str(), 0666);
+    chmod(locked.c_str(), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        const auto fail = [](const std::string& why) {
+            std::fprintf(stderr, "%s\n", why.c_str());
+            _exit(1);
+        };
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(77);
+        if (access(locked.c_str(), X_OK) == 0) _exit(77);
+        for (const std::string& command : addCommands()) {
+            gui.messages.clear();
+            if (runArchiver(gui, "7z", command, locked, false) != ArchiverOutcome::failed)
+                fail(command + ": not failed");
+            if (gui.messages != warning(refusal(locked, "Permission denied")))
+                fail(command + ": " + (gui.messages.empty() ? "no message" : gui.messages[0].text));
+        }
+        _exit(0);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    chmod(locked.c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no user that is kept out of a folder";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 TEST(RealArchiver, BrokenZipIsNeverTakenForSuccess) {
     ToolSandbox sandbox(false);
     FakeGui gui;
     const std::string zip = sandbox.folder + "broken.zip";
     sandbox.writeFile(zip, "not a zip at all");
-    const ArchiverOutcome outcome =
-        runArchiver(gui, "7z", "d -bd -y \"" + zip + "\" \"system/app/A.apk\"", "", false);
-    // 7z writes its complaint to the error stream and then ends at once; whether a pass of the
-    // read loop sees that line before the output ends is up to timing. Either warning will do.
+    // 7z writes "ERROR: <zip>" and more lines to its error stream and ends with code 2.
+    EXPECT_EQ(runArchiver(gui, "7z", "d -bd -y \"" + zip + "\" \"system/app/A.apk\"", "", false),
+              ArchiverOutcome::failed);
     ASSERT_EQ(gui.messages.size(), 1u);
     EXPECT_EQ(gui.messages[0].title, "Warning");
-    if (outcome == ArchiverOutcome::failed) {
-        EXPECT_TRUE(gui.messages[0].text.starts_with(errorIntro + "ERROR"));
-    } else {
-        EXPECT_EQ(gui.messages[0], doubt);
-    }
+    EXPECT_TRUE(gui.messages[0].text.starts_with(errorIntro + "ERROR: " + zip))
+        << gui.messages[0].text;
     EXPECT_EQ(ToolSandbox::readAll(zip), "not a zip at all");
     EXPECT_TRUE(childProcesses().empty());
+}
+
+// What the real 7z returns where a step's success is in question: judged by its exit code and
+// error stream, no real success may turn into a failure, and no failure pass for success.
+class RealArchiverOutcome : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(findProgram("7z"), "") << "7z (p7zip-full) is needed";
+        std::filesystem::create_directories(sandbox.folder + "add/system/app");
+        sandbox.writeFile(sandbox.folder + "add/system/app/A.apk", "content of A");
+        sandbox.writeFile(sandbox.folder + "add/system/app/B.apk", "content of B");
+        // Stored, not compressed: the test can spoil an entry's bytes where they lie.
+        ASSERT_EQ(runArchiver(gui, "7z", "a -bd -y -r -tzip -mx=0 -- \"" + rom + "\" *",
+                              sandbox.folder + "add", false),
+                  ArchiverOutcome::succeeded);
+    }
+    void TearDown() override { EXPECT_TRUE(childProcesses().empty()); }
+
+    ToolSandbox sandbox{false};
+    FakeGui gui;
+    const std::string rom = sandbox.folder + "rom.zip";
+};
+
+TEST_F(RealArchiverOutcome, DeletingOrExtractingNamesTheZipLacksIsASuccess) {
+    // 7z ends with code 0 and "Everything is Ok", having found nothing to do.
+    const std::string original = ToolSandbox::readAll(rom);
+    EXPECT_EQ(runArchiver(gui, "7z", "d -bd -y -- \"" + rom + "\" \"nothing-matching\"", "", false),
+              ArchiverOutcome::succeeded);
+    EXPECT_TRUE(ToolSandbox::readAll(rom) == original);
+    // An extraction ends with its summary after the success line: "Files: 0" and so on.
+    EXPECT_EQ(runArchiver(gui, "7z",
+                          "x -bd -y -o\"" + sandbox.folder + "out/\" -- \"" + rom +
+                              "\" \"nothing-matching\"",
+                          "", false),
+              ArchiverOutcome::succeeded);
+    EXPECT_TRUE(gui.messages.empty());
+}
+
+TEST_F(RealArchiverOutcome, ExtractingACorruptEntryFails) {
+    std::string bytes = ToolSandbox::readAll(rom);
+    const auto content = bytes.find("content of A");
+    ASSERT_NE(content, std::string::npos);
+    bytes[content] = 'C';
+    sandbox.writeFile(rom, bytes);
+    // 7z extracts both, writes "ERROR: CRC Failed : system/app/A.apk" to its error stream after
+    // the last output line ("Sub items Errors: 1"), and ends with code 2.
+    EXPECT_EQ(runArchiver(gui, "7z",
+                          "x -bd -y -o\"" + sandbox.folder + "out/\" -- \"" + rom +
+                              "\" \"system/app/A.apk\" \"system/app/B.apk\"",
+                          "", false),
+              ArchiverOutcome::failed);
+    EXPECT_EQ(gui.messages, warning(errorIntro + "ERROR: CRC Failed : system/app/A.apk"));
 }
 
 }  // namespace

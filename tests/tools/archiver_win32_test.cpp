@@ -32,7 +32,7 @@ protected:
 }  // namespace
 
 TEST_F(ArchiverWin32Test, TheSuccessLineWithCarriageReturnAndLineFeedPassesSilently) {
-    fake.script({"out 7-Zip 26.02", "out", "out   EVERYTHING is oK  ", "exit 2"});
+    fake.script({"out 7-Zip 26.02", "out", "out   EVERYTHING is oK  "});
     EXPECT_EQ(run("d -bd -y \"C:\\r\\rom.zip\" \"system\\app\\A.apk\""),
               ArchiverOutcome::succeeded);
     EXPECT_THAT(gui.messages, IsEmpty());
@@ -59,6 +59,61 @@ TEST_F(ArchiverWin32Test, AnErrorLineKillsTheArchiverAtOnceAndIsShownUnchanged) 
     EXPECT_EQ(run("d -bd -y \"rom.zip\" \"a\""), ArchiverOutcome::failed);
     EXPECT_THAT(gui.messages,
                 ElementsAre(Message{"Warning", errorIntro + " ERROR: Can't open as archive: rom.zip "}));
+    EXPECT_FALSE(fake.fileExists("too-late"));
+}
+
+TEST_F(ArchiverWin32Test, ANonZeroExitCodeFailsTheStepEvenAfterTheSuccessLine) {
+    for (const std::string code : {"1", "2", "7", "8", "255"}) {
+        gui.messages.clear();
+        fake.script({"out Updating archive", "out Everything is Ok", "exit " + code});
+        EXPECT_EQ(run("a"), ArchiverOutcome::failed) << code;
+        EXPECT_THAT(gui.messages,
+                    ElementsAre(Message{"Warning", errorIntro + "7z ended with code " + code}));
+    }
+    gui.messages.clear();
+    fake.script({"exit 2"});
+    EXPECT_EQ(run("a"), ArchiverOutcome::failed);
+    EXPECT_THAT(gui.messages, ElementsAre(Message{"Warning", errorIntro + "7z ended with code 2"}));
+}
+
+TEST_F(ArchiverWin32Test, AnErrorLineAfterTheOutputHasEndedIsSeen) {
+    fake.script({"out Everything is Ok", "close-out", "sleep 200", "err ERROR: written last"});
+    EXPECT_EQ(run("a"), ArchiverOutcome::failed);
+    EXPECT_THAT(gui.messages, ElementsAre(Message{"Warning", errorIntro + "ERROR: written last"}));
+
+    gui.messages.clear();
+    fake.script({"out Everything is Ok", "close-out", "sleep 200", "raw-err ERROR: no line end"});
+    EXPECT_EQ(run("a"), ArchiverOutcome::failed);
+    EXPECT_THAT(gui.messages, ElementsAre(Message{"Warning", errorIntro + "ERROR: no line end"}));
+}
+
+TEST_F(ArchiverWin32Test, AnErrorFloodWithoutLineEndNeverStallsTheArchiver) {
+    // 1 MB on the error stream, far more than its pipe holds, while the runner waits for the end
+    // of an output line (first script) or for any output (second).
+    const std::vector<std::vector<std::string>> scripts = {
+        {"raw-out Updating archive", "flood-err 1048576", "out  rom.zip", "out Everything is Ok"},
+        {"flood-err 1048576", "out Everything is Ok"},
+    };
+    for (const auto& script : scripts) {
+        gui.messages.clear();
+        fake.script(script);
+        EXPECT_EQ(run("a"), ArchiverOutcome::failed) << script.front();
+        ASSERT_EQ(gui.messages.size(), 1u) << script.front();
+        EXPECT_TRUE(gui.messages[0] == (Message{"Warning", errorIntro + std::string(4096, 'x')}))
+            << gui.messages[0].text.size() << " characters";
+    }
+}
+
+TEST_F(ArchiverWin32Test, TheFirstFewErrorLinesAreShown) {
+    fake.script(
+        {"raw-err \\r\\nWARNING: Access is denied.\\r\\nsystem\\\\app\\\\A.apk\\r\\n\\r\\n"
+         "two\\r\\nthree\\r\\nfour\\r\\nfive\\r\\n",
+         "sleep 60000", "touch too-late"});
+    EXPECT_EQ(run("a"), ArchiverOutcome::failed);
+    EXPECT_THAT(
+        gui.messages,
+        ElementsAre(Message{"Warning", errorIntro + "WARNING: Access is denied.\rsystem\\app\\A.apk"
+                                                    "\rtwo\rthree\rfour"}));
     EXPECT_FALSE(fake.fileExists("too-late"));
 }
 
@@ -90,6 +145,22 @@ TEST_F(ArchiverWin32Test, AnArchiverThatCantStartIsReported) {
     EXPECT_EQ(gui.messages[0].title, "Warning");
     EXPECT_EQ(gui.messages[0].text.rfind(errorIntro, 0), 0u);
     EXPECT_NE(gui.messages[0].text.find(fake.program()), std::string::npos);
+}
+
+TEST_F(ArchiverWin32Test, AFolderThatCantBeEnteredStartsNothingAndIsNamed) {
+    fake.script({"out Everything is Ok"});
+    const std::string file = fake.sandbox().write("add", "a file where the folder should be");
+    for (const bool waitOnly : {false, true}) {
+        gui.messages.clear();
+        EXPECT_EQ(run("a -bd -y -r -- \"rom.zip\" *.*", file + "\\", waitOnly),
+                  ArchiverOutcome::failed);
+        ASSERT_EQ(gui.messages.size(), 1u);
+        EXPECT_EQ(gui.messages[0].title, "Warning");
+        const std::string named =
+            errorIntro + "7z could not be started in the folder \"" + file + "\\\" (";
+        EXPECT_EQ(gui.messages[0].text.rfind(named, 0), 0u) << gui.messages[0].text;
+    }
+    EXPECT_FALSE(fake.ran());
 }
 
 // The real 7z.exe that ships in the program folder's bin\win\ (the build folder is laid out
@@ -169,6 +240,31 @@ TEST_F(RealArchiverWin32, ExtractionIntoTheQuotedFolderSucceeds) {
     EXPECT_EQ(Win32Sandbox::read(out + "system\\app\\B b.apk"), "apk B");
     EXPECT_EQ(fileSize(out + "system\\app\\A.apk"), -1);
     EXPECT_THAT(gui.messages, IsEmpty());
+}
+
+TEST_F(RealArchiverWin32, AFolderThatCantBeEnteredPacksNothingOfTheCurrentFolder) {
+    ASSERT_EQ(run("a -bd -y -r -- \"" + rom + "\" *", sandbox.path() + "add\\"),
+              ArchiverOutcome::succeeded);
+    const std::string original = Win32Sandbox::read(rom);
+    sandbox.folder("home");
+    sandbox.folder("home\\Documents");
+    sandbox.write("home\\Documents\\letter.txt", "private");
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    SetCurrentDirectoryA((sandbox.path() + "home").c_str());
+    const std::string file = sandbox.write("not a folder", "a file where the folder should be");
+    for (const std::string& folder : {file + "\\", sandbox.path() + "gone\\"}) {
+        for (const std::string& command :
+             {"a -bd -y -r -- \"" + rom + "\" *", std::string("a -bd -y -r -- x.zip *")}) {
+            gui.messages.clear();
+            EXPECT_EQ(run(command, folder), ArchiverOutcome::failed) << command << " in " << folder;
+            EXPECT_EQ(gui.messages.size(), 1u) << command << " in " << folder;
+        }
+    }
+    SetCurrentDirectoryA(previous);
+    EXPECT_EQ(Win32Sandbox::read(rom), original);
+    EXPECT_EQ(fileSize(sandbox.path() + "home\\x.zip"), -1);
+    EXPECT_EQ(fileSize(sandbox.path() + "x.zip"), -1);
 }
 
 TEST_F(RealArchiverWin32, ABrokenZipIsNeverTakenForSuccess) {

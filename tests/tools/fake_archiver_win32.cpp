@@ -1,6 +1,8 @@
 // A scripted stand-in for 7z.exe. It reads fake_script.txt beside itself, one command a line:
 //   out TEXT / err TEXT          TEXT and CR LF on standard output / standard error
 //   raw-out TEXT / raw-err TEXT  TEXT only, with \r \n \t and \\ as escapes
+//   flood-err N                  N bytes "x" on standard error, with no line end
+//   close-out                    close standard output (standard error stays open)
 //   sleep MS                     pause
 //   touch NAME                   create the file NAME beside itself
 //   exit CODE                    end with that exit status
@@ -9,6 +11,7 @@
 // escapes (fake_argv.txt, one a line) and its working folder (fake_cwd.txt).
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -91,6 +94,12 @@ int main() {
         else if (command == "err") put(err, argument + "\r\n");
         else if (command == "raw-out") put(out, unescape(argument));
         else if (command == "raw-err") put(err, unescape(argument));
+        else if (command == "flood-err") {
+            const std::string block(65536, 'x');
+            for (long left = std::stol(argument); left > 0; left -= 65536)
+                put(err, block.substr(0, static_cast<std::size_t>(std::min(left, 65536L))));
+        } else if (command == "close-out")
+            CloseHandle(out);
         else if (command == "sleep")
             std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(argument)));
         else if (command == "touch") std::ofstream(folder + argument) << "";

@@ -1,9 +1,12 @@
 // A scripted stand-in for the archiver and the desktop opener. Installed under the name it
-// plays (e.g. "7z"), it records its arguments in <self>.args (each followed by a NUL byte) and
-// its working folder in <self>.cwd, then follows <self>.script, one instruction a line:
+// plays (e.g. "7z"), it records its arguments in <self>.args (each followed by a NUL byte), its
+// working folder in <self>.cwd and its process id in <self>.pid, then follows <self>.script, one
+// instruction a line:
 //   out TEXT / err TEXT         write TEXT and a line feed to standard output / error
 //   put-out TEXT / put-err TEXT write TEXT alone
 //   repeat N TEXT               write N lines of TEXT to standard output
+//   flood-err N                 write N bytes "x" to standard error, with no line feed
+//   close-out                   close standard output (standard error stays open)
 //   sleep MS                    sleep MS milliseconds
 //   wait-for PATH               go on once PATH exists (relative to the folder of <self>): the
 //                               test decides when, however slow the machine
@@ -12,6 +15,7 @@
 //   exit CODE                   end with that status
 // TEXT understands \t, \r, \n and \\. Writes are unbuffered, so a killed run leaves nothing
 // unwritten behind.
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -59,6 +63,7 @@ int main(int argc, char** argv) {
         for (int i = 0; i < argc; ++i) args << argv[i] << '\0';
         std::ofstream cwd(self + ".cwd", std::ios::binary);
         if (getcwd(buffer, sizeof buffer)) cwd << buffer;
+        std::ofstream(self + ".pid", std::ios::binary) << getpid();
     }
 
     std::ifstream script(self + ".script", std::ios::binary);
@@ -76,7 +81,14 @@ int main(int argc, char** argv) {
             const long count = std::strtol(rest.c_str(), nullptr, 10);
             const std::string text = decode(gap == std::string::npos ? "" : rest.substr(gap + 1));
             for (long i = 0; i < count; ++i) writeAll(STDOUT_FILENO, text + "\n");
-        } else if (word == "sleep")
+        } else if (word == "flood-err") {
+            const std::string block(65536, 'x');
+            for (long left = std::atol(rest.c_str()); left > 0; left -= 65536)
+                writeAll(STDERR_FILENO,
+                         block.substr(0, static_cast<std::size_t>(std::min(left, 65536L))));
+        } else if (word == "close-out")
+            close(STDOUT_FILENO);
+        else if (word == "sleep")
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(rest.c_str())));
         else if (word == "wait-for")
             while (access((rest.starts_with('/') ? rest : folder + rest).c_str(), F_OK) != 0)

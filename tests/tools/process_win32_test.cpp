@@ -91,6 +91,51 @@ TEST(ProcessWin32, HeldErrorTextIsALineOnceTheChildHasEnded) {
     EXPECT_EQ(readErrorLine(process), "");
 }
 
+TEST(ProcessWin32, TheExitCodeIsKnownOnceTheChildHasEnded) {
+    FakeArchiver fake;
+    fake.script({"out done", "exit 3"});
+    StartResult started = startProcess(fake.program(), "", "", readMode);
+    ASSERT_TRUE(started.handle);
+    EXPECT_EQ(exitCode(*started.handle), 3);
+
+    fake.script({"sleep 60000"});
+    started = startProcess(fake.program(), "", "", readMode);
+    ASSERT_TRUE(started.handle);
+    killProcess(*started.handle);
+    EXPECT_EQ(exitCode(*started.handle), -1);
+}
+
+TEST(ProcessWin32, TheStreamsEndOnlyWhenBothHaveEndedAndAllIsHandedOut) {
+    FakeArchiver fake;
+    fake.script({"out only line", "close-out", "sleep 500", "raw-err late\\r\\nlast words"});
+    StartResult started = startProcess(fake.program(), "", "", readMode);
+    ASSERT_TRUE(started.handle);
+    ProcessHandle& process = *started.handle;
+    EXPECT_EQ(readOutputLine(process), "only line");
+    EXPECT_EQ(readOutputLine(process), "");
+    std::vector<std::string> lines;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!streamsEnded(process) && std::chrono::steady_clock::now() < deadline) {
+        if (std::string line = readErrorLine(process); !line.empty()) lines.push_back(line);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_THAT(lines, ElementsAre("late", "last words"));
+    EXPECT_EQ(exitCode(process), 0);
+}
+
+TEST(ProcessWin32, ErrorsAreTakenInWhileAnOutputLineIsAwaited) {
+    FakeArchiver fake;
+    fake.script({"raw-out begun", "flood-err 1048576", "raw-err \\r\\nERROR: after\\r\\n",
+                 "out  and ended"});
+    StartResult started = startProcess(fake.program(), "", "", readMode);
+    ASSERT_TRUE(started.handle);
+    ProcessHandle& process = *started.handle;
+    EXPECT_EQ(readOutputLine(process), "begun and ended");
+    EXPECT_EQ(readErrorLine(process), std::string(4096, 'x'));
+    EXPECT_EQ(readErrorLine(process), "ERROR: after");
+    EXPECT_EQ(exitCode(process), 0);
+}
+
 TEST(ProcessWin32, TheParametersReachTheProgramWholeBehindItsQuotedPath) {
     FakeArchiver fake;
     fake.script({});
@@ -131,6 +176,24 @@ TEST(ProcessWin32, TheChildRunsInTheGivenFolderOrElseInOurs) {
     EXPECT_EQ(fake.workingFolder(), ours);
 }
 
+TEST(ProcessWin32, AFolderThatCantBeEnteredRunsNothing) {
+    FakeArchiver fake;
+    fake.script({});
+    const std::string file = fake.sandbox().write("a file", "not a folder");
+    const std::string gone = fake.sandbox().path() + "gone\\";
+    for (const std::string& folder : {file, file + "\\", gone}) {
+        for (const unsigned options : {readMode, hideWindow | waitForExit, unsigned{hideWindow}}) {
+            SCOPED_TRACE(folder + " with options " + std::to_string(options));
+            StartResult started = startProcess(fake.program(), "", folder, options);
+            EXPECT_FALSE(started.started);
+            EXPECT_EQ(started.failure, StartFailure::folderNotEntered);
+            EXPECT_NE(started.reason, "");
+            EXPECT_FALSE(started.handle);
+        }
+    }
+    EXPECT_FALSE(fake.ran());
+}
+
 TEST(ProcessWin32, WaitForExitReturnsOnlyAfterTheChildHasEnded) {
     FakeArchiver fake;
     fake.script({"sleep 300", "touch finished", "exit 2"});
@@ -159,7 +222,9 @@ TEST(ProcessWin32, AProgramThatCantStartGivesNothing) {
     Win32Sandbox sandbox;
     const std::string missing = sandbox.path() + "bin\\win\\7z.exe";
     // Without captured streams the shell would be asked next, and it shows its own message.
-    EXPECT_FALSE(startProcess(missing, "l", "", readMode).started);
+    const StartResult started = startProcess(missing, "l", "", readMode);
+    EXPECT_FALSE(started.started);
+    EXPECT_EQ(started.failure, StartFailure::programNotFound);
 }
 
 TEST(ProcessWin32, WhatIsNoProgramGoesToTheShellsDefaultHandler) {

@@ -41,10 +41,12 @@ public:
     ToolSandbox(const ToolSandbox&) = delete;
     ToolSandbox& operator=(const ToolSandbox&) = delete;
 
-    // Installs the scripted fake as bin/<name>.
+    // Installs the scripted fake as bin/<name>. The copy is renamed into place: a fake that has
+    // just been killed and collected may still hold its file against writing for a moment.
     void installFake(const std::string& name, const std::vector<std::string>& script) {
-        std::filesystem::copy_file(FAKE_TOOL_PATH, bin + name,
+        std::filesystem::copy_file(FAKE_TOOL_PATH, bin + name + ".new",
                                    std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::rename(bin + name + ".new", bin + name);
         std::ofstream file(bin + name + ".script", std::ios::binary);
         for (const std::string& line : script) file << line << '\n';
     }
