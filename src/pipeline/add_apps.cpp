@@ -53,10 +53,7 @@ std::string relativeName(const fs::path& file, const fs::path& folder) {
 
 // A free name beside the ROM zip for the list of files to add.
 std::string listFilePath(const std::string& romPath) {
-    for (unsigned long n = 0;; ++n) {
-        std::string candidate = romPath + "_add_list_" + std::to_string(n);
-        if (!pathExists(candidate)) return candidate;
-    }
+    return firstFreeNumbered(romPath + "_add_list_");
 }
 
 bool writeList(const std::string& path, const std::vector<std::string>& files) {

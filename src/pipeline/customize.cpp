@@ -27,13 +27,7 @@ struct RunResult {
 
 constexpr std::size_t skippedPathsNamed = 10;
 
-// romPath + "_BU_" + the first number whose name is free of anything (file, folder or link).
-std::string backupPath(const std::string& romPath) {
-    for (unsigned long n = 0;; ++n) {
-        std::string candidate = romPath + "_BU_" + std::to_string(n);
-        if (!pathExists(candidate)) return candidate;
-    }
-}
+std::string backupPath(const std::string& romPath) { return firstFreeNumbered(romPath + "_BU_"); }
 
 // The ROM path and the program folder travel between double quotes in the archiver's one-string
 // command line; a double quote inside would end the quoted stretch there.

@@ -10,6 +10,14 @@ std::int64_t fileSize(const std::string& path);
 // True when anything at all stands at `path`: a file, a folder or a link (even a broken one).
 bool pathExists(const std::string& path);
 
+// `stem` followed by the first number (0, 1, ...) whose name is free of anything at all.
+inline std::string firstFreeNumbered(const std::string& stem) {
+    for (unsigned long n = 0;; ++n) {
+        std::string candidate = stem + std::to_string(n);
+        if (!pathExists(candidate)) return candidate;
+    }
+}
+
 // Copies the whole of `source` to `destination`, replacing a file that is there. The copy is
 // written to a temporary name beside the destination and renamed into place only when it is
 // complete, so a failed copy never leaves a partial file and never destroys an earlier one.
