@@ -2,10 +2,15 @@
 
 #include "gui/window_fixture.h"
 
+#include <gmock/gmock.h>
+
 #include <functional>
+#include <sstream>
 #include <vector>
 
 namespace {
+
+using ::testing::ElementsAre;
 
 struct Point {
     int x = 0, y = 0;
@@ -254,6 +259,65 @@ TEST_F(GtkEventTest, ClickingAColumnHeaderDoesNothing) {
     EXPECT_TRUE(reportedSoFar().empty());
     EXPECT_EQ(gui->cellText(0, 0), "Zebra");
     EXPECT_EQ(gui->selectedRow(), -1);
+}
+
+// Real key presses. Each case ends with keys that press a known button: keys before it that
+// wrongly pressed something would show up as an earlier event.
+TEST_F(GtkEventTest, EnterAndSpacePressOnlyTheFocusedButton) {
+    GtkWindow* window = GTK_WINDOW(gui->window());
+    // Without a window manager the keyboard goes to the window under the pointer.
+    const Point status = centreOf(gui->widget(ControlId::statusText));
+    xdotool({"mousemove", std::to_string(status.x), std::to_string(status.y)});
+    const auto pressed = [&](ControlId focus, const std::string& keys) {
+        gtk_widget_grab_focus(gui->widget(focus));
+        settle();
+        std::vector<std::string> words{"key", "--delay", "30"};
+        std::istringstream split(keys);
+        for (std::string key; split >> key;) words.push_back(key);
+        xdotool(words);
+        const auto events = collect(1);
+        return events.empty() ? -1 : events[0].id;
+    };
+    const auto id = [](ControlId control) { return static_cast<int>(control); };
+
+    EXPECT_EQ(pressed(ControlId::customizeButton, "Return"), id(ControlId::customizeButton));
+    EXPECT_EQ(pressed(ControlId::selectAllButton, "space"), id(ControlId::selectAllButton));
+    EXPECT_EQ(pressed(ControlId::customizeButton, "Escape KP_Enter"),
+              id(ControlId::customizeButton));
+    EXPECT_EQ(pressed(ControlId::romPathField, "Return Escape Tab space"),
+              id(ControlId::browseButton));
+    gui->setRowState(2, RowState::selected | RowState::ticked);
+    EXPECT_EQ(pressed(ControlId::appList, "Return Escape Tab Return"),
+              id(ControlId::unselectAllButton));
+    EXPECT_EQ(gui->rowState(2), RowState::selected | RowState::ticked);
+
+    gtk_notebook_set_current_page(GTK_NOTEBOOK(gui->widget(ControlId::tabPanel)), 2);
+    EXPECT_EQ(pressed(ControlId::backupCheck, "Return Tab space Tab Return"),
+              id(ControlId::saveListButton));
+    EXPECT_TRUE(gtk_toggle_button_get_active(
+        GTK_TOGGLE_BUTTON(gui->widget(ControlId::backupCheck))));
+    EXPECT_TRUE(gtk_toggle_button_get_active(
+        GTK_TOGGLE_BUTTON(gui->widget(ControlId::recoveryZipCheck))));
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(window)));
+}
+
+TEST_F(GtkEventTest, TabGoesFromThePathToTheTabsThenThePageAndCustomizeLast) {
+    GtkWindow* window = GTK_WINDOW(gui->window());
+    const Point status = centreOf(gui->widget(ControlId::statusText));
+    xdotool({"mousemove", std::to_string(status.x), std::to_string(status.y)});
+    gtk_widget_grab_focus(gui->widget(ControlId::romPathField));
+    std::vector<GtkWidget*> visited;
+    for (int step = 0; step < 6; ++step) {
+        xdotool({"key", "Tab"});
+        settle();
+        visited.push_back(gtk_window_get_focus(window));
+    }
+    EXPECT_THAT(visited, ElementsAre(gui->widget(ControlId::browseButton),
+                                     gui->widget(ControlId::tabPanel),
+                                     gui->widget(ControlId::appList),
+                                     gui->widget(ControlId::unselectAllButton),
+                                     gui->widget(ControlId::selectAllButton),
+                                     gui->widget(ControlId::customizeButton)));
 }
 
 TEST_F(GtkEventTest, NothingStartsFocusedSoThePathFieldShowsNoCaret) {
