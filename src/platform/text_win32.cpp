@@ -2,9 +2,22 @@
 
 #include <windows.h>
 
+bool archiverNamesAreUtf8() { return GetACP() == CP_UTF8; }
+
 std::string lowerName(const std::string& text) {
     std::string lowered = text;
-    if (!lowered.empty()) CharLowerBuffA(lowered.data(), static_cast<DWORD>(lowered.size()));
+    if (lowered.empty()) return lowered;
+    if (GetACP() != CP_UTF8) {
+        CharLowerBuffA(lowered.data(), static_cast<DWORD>(lowered.size()));
+        return lowered;
+    }
+    // Byte by byte: the code page's own lowering would change the length of a name that is not
+    // UTF-8, and names from definition files are Latin-1.
+    for (char& c : lowered) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 0xC0 && byte <= 0xDE && byte != 0xD7))
+            c = static_cast<char>(byte + 0x20);
+    }
     return lowered;
 }
 

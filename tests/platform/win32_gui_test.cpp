@@ -164,6 +164,31 @@ TEST_F(Win32GuiTest, RowsCellsStatesAndEntries) {
     EXPECT_EQ(gui.rowCount(), 0);
 }
 
+// The tests run with UTF-8 as their code page, as the program does: its manifest is theirs.
+TEST_F(Win32GuiTest, NamesFromDefinitionFilesShowAsLatin1AndPathsAsUtf8) {
+    ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
+    HWND list = gui.control(ControlId::appList);
+    gui.insertRow(0, "Gr\xFC\xDF" "e\nApp");  // Latin-1, as the definition files give names
+    gui.insertRow(1, "\xCE\xA9mega\nApp");       // already UTF-8
+    const auto shown = [&](int row) {
+        wchar_t text[64] = {};
+        LVITEMW item{};
+        item.pszText = text;
+        item.cchTextMax = 64;
+        SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+        return std::wstring(text);
+    };
+    EXPECT_EQ(shown(0), L"Gr\u00FC\u00DFe");
+    EXPECT_EQ(shown(1), L"\u03A9mega");
+
+    const std::string path = "Z:\\ROMs \xCE\x95\xCE\xBB \xE5\x88\xB7\\rom.zip";
+    gui.setRomPathText(path);
+    wchar_t field[64] = {};
+    GetWindowTextW(gui.control(ControlId::romPathField), field, 64);
+    EXPECT_EQ(std::wstring(field), L"Z:\\ROMs \u0395\u03BB \u5237\\rom.zip");
+    EXPECT_EQ(gui.romPathText(), path);
+}
+
 TEST_F(Win32GuiTest, ThePopupMenuWithItsSubmenu) {
     HMENU menu = gui.entryMenu();
     ASSERT_TRUE(menu);

@@ -16,7 +16,29 @@ constexpr const char* pageClass = "SlimkitTabPage";
 // Menu commands are numbered apart from the control numbers that WM_COMMAND also carries.
 constexpr int menuCommandBase = 1000;
 
-std::string withLineBreaks(const std::string& text) {
+// With UTF-8 as the program's code page, paths are UTF-8 while names and descriptions from
+// definition files are Latin-1: a text that is not UTF-8 is shown as Latin-1, as in the GTK
+// build. In any other code page texts are shown as they are.
+std::string shownText(const std::string& text) {
+    if (GetACP() != CP_UTF8 || text.empty() ||
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                            static_cast<int>(text.size()), nullptr, 0) > 0)
+        return text;
+    std::string converted;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            converted += c;
+        } else {
+            converted += static_cast<char>(0xC0 | (byte >> 6));
+            converted += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return converted;
+}
+
+std::string withLineBreaks(const std::string& original) {
+    const std::string text = shownText(original);
     std::string shown;
     for (std::size_t i = 0; i < text.size(); ++i) {
         shown += text[i];
@@ -297,8 +319,10 @@ struct Win32Gui::Impl {
         tabOrder.clear();
         HWND last = nullptr;
         for (const ControlSpec& control : table) {
-            HWND made = controls[control.id];
-            if (!made || !(GetWindowLongA(made, GWL_STYLE) & WS_TABSTOP)) continue;
+            const auto found = controls.find(control.id);
+            if (found == controls.end()) continue;
+            HWND made = found->second;
+            if (!(GetWindowLongA(made, GWL_STYLE) & WS_TABSTOP)) continue;
             if (control.id == static_cast<int>(ControlId::customizeButton))
                 last = made;
             else
@@ -321,7 +345,9 @@ struct Win32Gui::Impl {
         HWND target = reachable[static_cast<std::size_t>(next)];
         SendMessageA(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
         SetFocus(target);
-        if (specOf[target].kind == ControlKind::textField) SendMessageA(target, EM_SETSEL, 0, -1);
+        const auto found = specOf.find(target);
+        if (found != specOf.end() && found->second.kind == ControlKind::textField)
+            SendMessageA(target, EM_SETSEL, 0, -1);
     }
 
     // The main window's own keys, taken before the dialog manager sees them: it would turn
@@ -528,7 +554,7 @@ void Win32Gui::destroyWindow() {
 
 void Win32Gui::setStatusText(const std::string& text) {
     if (HWND label = control(ControlId::statusText)) {
-        SetWindowTextA(label, text.c_str());
+        SetWindowTextA(label, shownText(text).c_str());
         UpdateWindow(label);
     }
 }
@@ -563,7 +589,7 @@ void Win32Gui::insertRow(int row, const std::string& text) {
     HWND list = impl_->list;
     if (!list || row < 0 || row > rowCount()) return;
     const auto feed = text.find('\n');
-    std::string first = text.substr(0, feed);
+    std::string first = shownText(text.substr(0, feed));
     std::string second = feed == std::string::npos ? "" : text.substr(feed + 1);
     LVITEMA item{};
     item.mask = LVIF_TEXT | LVIF_PARAM;
@@ -617,7 +643,7 @@ std::string Win32Gui::cellText(int row, int column) const {
 
 void Win32Gui::setCellText(int row, int column, const std::string& text) {
     if (!impl_->validRow(row) || column < 0 || column > 1) return;
-    std::string copy = text;
+    std::string copy = shownText(text);
     LVITEMA item{};
     item.iSubItem = column;
     item.pszText = copy.data();
@@ -673,7 +699,7 @@ void Win32Gui::showEntryMenu() {
 }
 
 void Win32Gui::messageBox(const std::string& title, const std::string& text) {
-    MessageBoxA(impl_->window, withLineBreaks(text).c_str(), title.c_str(), MB_OK);
+    MessageBoxA(impl_->window, withLineBreaks(text).c_str(), shownText(title).c_str(), MB_OK);
 }
 
 namespace {
