@@ -66,6 +66,11 @@ std::int64_t fileSize(const std::string& path) {
 }
 
 std::string linkTarget(const std::string& path) {
+    // Only a link is resolved: the final path of an ordinary file may name it differently (a
+    // mapped drive as its network share), and the user's own text is what the messages show.
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return path;
     const HANDLE file =
         CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);

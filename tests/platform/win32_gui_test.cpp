@@ -339,7 +339,7 @@ TEST_F(Win32GuiTest, FileDialogsGiveTheChosenPathOrNothing) {
     // dialog open.
     for (const int button : {IDNO, IDYES}) {
         std::thread replace([button] {
-            if (HWND box = waitForBox("Save Profile File", "slimkit-dialog-test.zip"))
+            if (HWND box = waitForBox("Save Profile File", "already exists"))
                 PostMessageA(box, WM_COMMAND, button, 0);
             if (button == IDYES) return;
             if (HWND dialog = waitForWindow("Save Profile File", [](HWND dialog) {
