@@ -14,20 +14,13 @@ namespace {
 constexpr const char* listGroup = "Remove";
 constexpr const char* filterName = "INI file";
 constexpr const char* filterPattern = "*.ini";
+constexpr const char* saveTitle = "Save Profile File";
 
 int digitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return 99;
-}
-
-// A free name beside `path` for the list while it is written.
-std::string temporaryPath(const std::string& path) {
-    for (int n = 0;; ++n) {
-        std::string candidate = path + ".tmp" + std::to_string(n);
-        if (!pathExists(candidate)) return candidate;
-    }
 }
 
 // Writes the list to `temporary`; false when it could not be created or written whole.
@@ -41,6 +34,20 @@ bool writeList(Gui& gui, const std::string& temporary) {
         if (entry) list.writeNumber(lowerName(entry->name), gui.rowState(row));
     }
     return list.close();
+}
+
+// The file a save goes to, "" when the user cancelled. The dialog asks before it gives the name
+// of a file that is there; the name with ".ini" added is asked about here, and a "No" opens the
+// dialog again, as a "No" to the dialog's own question leaves it open.
+std::string chooseListFile(Gui& gui) {
+    for (;;) {
+        const std::string chosen = gui.saveFileDialog(saveTitle, filterName, filterPattern);
+        if (chosen.empty()) return "";
+        const std::string path = removalListPath(chosen);
+        if (path == chosen || !pathExists(path) ||
+            gui.questionBox(saveTitle, path + " already exists.\rDo you want to replace it?"))
+            return path;
+    }
 }
 
 }  // namespace
@@ -78,10 +85,9 @@ std::int32_t parseStateNumber(const std::string& text) {
 }
 
 void saveRemovalList(Gui& gui, const Catalogue&) {
-    const std::string chosen = gui.saveFileDialog("Save Profile File", filterName, filterPattern);
-    if (chosen.empty()) return;
-    const std::string path = removalListPath(chosen);
-    const std::string temporary = temporaryPath(path);
+    const std::string path = chooseListFile(gui);
+    if (path.empty()) return;
+    const std::string temporary = firstFreeNumbered(path + ".tmp");
     if (!writeList(gui, temporary) || !renameFile(temporary, path)) {
         removeFile(temporary);
         gui.messageBox("Error", "Can't save " + path);
@@ -89,10 +95,14 @@ void saveRemovalList(Gui& gui, const Catalogue&) {
 }
 
 void loadRemovalList(Gui& gui, const Catalogue& catalogue) {
-    const std::string chosen = gui.openFileDialog("Open Profile File", filterName, filterPattern, "");
+    const std::string chosen =
+        gui.openFileDialog("Open Profile File", filterName, filterPattern, "");
     if (chosen.empty()) return;
     IniFile list;
-    if (!list.open(chosen)) return;
+    if (!list.open(chosen)) {
+        gui.messageBox("Error", "Can't read " + chosen);
+        return;
+    }
     list.selectGroup(listGroup);
     if (list.beginKeys()) {
         while (list.nextKey()) {

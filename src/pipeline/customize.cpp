@@ -99,11 +99,14 @@ std::string warningText(const std::string& undoLine, const std::vector<std::stri
 
 }  // namespace
 
-void customize(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
-    if (romPath.empty()) {
+void customize(Gui& gui, const ProgramPaths& paths, const std::string& chosenRom) {
+    if (chosenRom.empty()) {
         gui.messageBox("Error", "Please select Rom");
         return;
     }
+    // 7z writes the new archive beside the old one and renames it into place: a ROM chosen
+    // through a link is edited at its target, or the link would become a file of its own.
+    const std::string romPath = linkTarget(chosenRom);
     if (fileSize(romPath) < 0) {
         gui.messageBox("Error", "Can't access " + romPath);
         return;
