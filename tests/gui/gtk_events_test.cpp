@@ -298,6 +298,8 @@ TEST_F(GtkEventTest, EnterAndSpacePressOnlyTheFocusedButton) {
         GTK_TOGGLE_BUTTON(gui->widget(ControlId::backupCheck))));
     EXPECT_TRUE(gtk_toggle_button_get_active(
         GTK_TOGGLE_BUTTON(gui->widget(ControlId::recoveryZipCheck))));
+    gtk_notebook_set_current_page(GTK_NOTEBOOK(gui->widget(ControlId::tabPanel)), 3);
+    EXPECT_EQ(pressed(ControlId::donateButton, "Return"), id(ControlId::donateButton));
     EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(window)));
 }
 

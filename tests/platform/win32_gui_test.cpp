@@ -521,6 +521,8 @@ TEST_F(Win32KeyTest, EnterAndSpacePressOnlyTheFocusedButton) {
     EXPECT_EQ(pressedBy(ControlId::recoveryZipCheck, "Return space"),
               id(ControlId::recoveryZipCheck));
     EXPECT_TRUE(gui.isChecked(ControlId::recoveryZipCheck)) << "Space ticked it";
+    // The About tab: the Donate picture button is the first stop on its page.
+    EXPECT_EQ(pressedBy(ControlId::tabPanel, "Right Tab Return"), id(ControlId::donateButton));
     EXPECT_TRUE(IsWindowVisible(gui.window()));
 }
 

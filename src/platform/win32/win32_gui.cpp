@@ -703,7 +703,7 @@ void Win32Gui::messageBox(const std::string& title, const std::string& text) {
 }
 
 bool Win32Gui::questionBox(const std::string& title, const std::string& text) {
-    return MessageBoxA(impl_->window, withLineBreaks(text).c_str(), title.c_str(),
+    return MessageBoxA(impl_->window, withLineBreaks(text).c_str(), shownText(title).c_str(),
                        MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
