@@ -2,6 +2,8 @@
 
 #include "gui/window_fixture.h"
 
+#include <gdk/gdkx.h>
+
 #include <gmock/gmock.h>
 
 #include <functional>
@@ -320,6 +322,71 @@ TEST_F(GtkEventTest, TabGoesFromThePathToTheTabsThenThePageAndCustomizeLast) {
                                      gui->widget(ControlId::unselectAllButton),
                                      gui->widget(ControlId::selectAllButton),
                                      gui->widget(ControlId::customizeButton)));
+}
+
+// Presses Escape, with real keys, in the first dialog that opens once the X server shows it;
+// after a minute the dialog is answered by its response instead and the test fails.
+class EscapeInDialog {
+public:
+    EscapeInDialog() { source_ = g_timeout_add(20, look, this); }
+    ~EscapeInDialog() {
+        if (source_) g_source_remove(source_);
+    }
+    // The dialog was closed, and not by the deadline's response.
+    bool closedByEscape() const { return pressed_ && !gaveUp_; }
+
+private:
+    static gboolean look(gpointer data) {
+        auto* self = static_cast<EscapeInDialog*>(data);
+        GtkWidget* dialog = nullptr;
+        GList* toplevels = gtk_window_list_toplevels();
+        for (GList* item = toplevels; item; item = item->next) {
+            GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(item->data));
+            if (GTK_IS_DIALOG(item->data) && window &&
+                !(gdk_window_get_state(window) & GDK_WINDOW_STATE_WITHDRAWN))
+                dialog = GTK_WIDGET(item->data);
+        }
+        g_list_free(toplevels);
+        if (g_get_monotonic_time() > self->deadline_) {
+            self->gaveUp_ = true;
+            self->source_ = 0;
+            if (dialog) gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+            return FALSE;
+        }
+        if (dialog && !self->pressed_ && focus(dialog)) {
+            self->pressed_ = true;
+            xdotool({"key", "Escape"});
+        }
+        return TRUE;
+    }
+
+    // A dialog just shown may refuse the keyboard for a moment: false then, to try again.
+    static bool focus(GtkWidget* dialog) {
+        const std::string id = std::to_string(GDK_WINDOW_XID(gtk_widget_get_window(dialog)));
+        gchar* argv[] = {const_cast<gchar*>("xdotool"), const_cast<gchar*>("windowfocus"),
+                         const_cast<gchar*>("--sync"), const_cast<gchar*>(id.c_str()), nullptr};
+        gint status = -1;
+        const auto quiet = static_cast<GSpawnFlags>(
+            G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL);
+        return g_spawn_sync(nullptr, argv, nullptr, quiet, nullptr, nullptr, nullptr, nullptr,
+                            &status, nullptr) &&
+               status == 0;
+    }
+
+    guint source_ = 0;
+    bool pressed_ = false, gaveUp_ = false;
+    gint64 deadline_ = g_get_monotonic_time() + 60 * G_USEC_PER_SEC;
+};
+
+TEST_F(GtkEventTest, EscapeClosesMessageBoxesAndFileDialogs) {
+    {
+        EscapeInDialog escape;
+        gui->messageBox("Notice", "Escape closes this box");
+        EXPECT_TRUE(escape.closedByEscape());
+    }
+    EscapeInDialog escape;
+    EXPECT_EQ(gui->openFileDialog("Select Rom", "CWM ZIP (*.zip)", "*.zip", ""), "");
+    EXPECT_TRUE(escape.closedByEscape());
 }
 
 TEST_F(GtkEventTest, NothingStartsFocusedSoThePathFieldShowsNoCaret) {
