@@ -2,8 +2,9 @@
 # The release zip as a user gets it, under Wine: unpacked into a folder whose path holds blanks,
 # Greek and CJK characters, slimkit.exe started from another working folder, and a whole
 # Customize on the demo ROM (which lies in such a folder too) with the recovery zip ticked and
-# an app of the user's own, named in Greek, in the add folder. Then the ROM zip, its backup and
-# its undo zip are checked on disk. Run inside scripts/wine-session:
+# files of the user's own, named in Greek, in the add folder (a tool without a dot in its name
+# among them, which the pattern *.* would leave out). Then the ROM zip, its backup and its undo
+# zip are checked on disk. Run inside scripts/wine-session:
 #   release_zip_e2e.sh <release zip> <window_probe.exe> <make-demo-rom>
 set -euo pipefail
 zip=$(realpath "$1")
@@ -24,8 +25,9 @@ program=$(echo "$home"/slimkit-*-windows)
 rom="$roms/demo rom.zip"
 sh "$make_demo_rom" "$rom" >/dev/null
 cp "$rom" "$work/original.zip"
-mkdir -p "$program/app/add/system/app"
+mkdir -p "$program/app/add/system/app" "$program/app/add/system/xbin"
 printf 'an app of my own\n' > "$program/app/add/system/app/Ωmega.apk"
+printf 'a tool of my own\n' > "$program/app/add/system/xbin/τool"
 
 # The paths that the run removes: those of the definition files that start ticked, widget files
 # included (a widget row starts as "App/Widget"), each naming one entry or a folder with
@@ -74,16 +76,19 @@ fi
 cmp -s "$work/original.zip" "$rom"_BU_0 && pass "release: the backup is the ROM as it was" ||
   fail "release: no whole backup beside the ROM"
 
-{ comm -23 "$work/original.list" "$work/removed.list"; echo "system/app/Ωmega.apk"; } |
+{ comm -23 "$work/original.list" "$work/removed.list"; echo "system/app/Ωmega.apk"
+  echo "system/xbin/τool"; } |
   sort > "$work/expected.list"
 unzip -Z1 "$rom" 2>/dev/null | sort > "$work/after.list" || true
 if diff -u "$work/expected.list" "$work/after.list" > "$work/rom.diff"; then
-  pass "release: the ROM lost the $(wc -l < "$work/removed-files.list") ticked files and gained Ωmega.apk"
+  pass "release: the ROM lost the $(wc -l < "$work/removed-files.list") ticked files, gained Ωmega.apk and τool"
 else
   fail "release: the ROM's entries differ from the expected ones:"; cat "$work/rom.diff"
 fi
 [ "$(unzip -p "$rom" "system/app/Ωmega.apk" 2>/dev/null)" = "an app of my own" ] &&
-  pass "release: Ωmega.apk went in whole" || fail "release: Ωmega.apk is not whole in the ROM"
+  [ "$(unzip -p "$rom" "system/xbin/τool" 2>/dev/null)" = "a tool of my own" ] &&
+  pass "release: Ωmega.apk and τool went in whole" ||
+  fail "release: Ωmega.apk or τool is not whole in the ROM"
 
 # The undo zip: the template's installer and every removed file, each as it was in the ROM.
 undo="$rom"_undo.zip

@@ -2,6 +2,7 @@
 # Black-box runs of the installed Windows program under Wine, driven with xdotool at the window's
 # fixed coordinates. Run inside scripts/wine-session (Wine prefix and Xvfb display set):
 #   slimkit_windows_e2e.sh <installed program folder> <window_probe.exe> [screenshot.png]
+# A whole Customize run is release_zip_e2e.sh's, on the release zip.
 # Each scenario works on its own copy of the program folder in a temporary folder, removed at
 # the end; nothing is left running. After each action the script waits, with a generous
 # deadline, until the program shows its effect (window_probe reads the controls), so a busy
@@ -59,52 +60,9 @@ close_window() {
   [ "$status" -eq 0 ] && pass "close: exit 0" || fail "close: exit $status"
 }
 
-# --- a whole Customize run with the real 7z.exe -------------------------------------------------
-customize_run() {
-  copy_program
-  rm -f "$work/program/app/remove/"*.ini
-  printf '[main]\r\nappname = Example\r\nenabled = 1\r\n[files]\r\n1 = system/app/Example.apk\r\n' \
-    > "$work/program/app/remove/example.ini"
-  mkdir -p "$work/program/app/add/system/app" "$work/program/app/add/system/xbin" \
-           "$work/rom/system/app" "$work/rom/system/bin" "$work/roms"
-  echo added > "$work/program/app/add/system/app/Added.apk"
-  echo added > "$work/program/app/add/system/xbin/addedtool"
-  echo example > "$work/rom/system/app/Example.apk"
-  echo keep > "$work/rom/system/app/Keep.apk"
-  echo tool > "$work/rom/system/bin/tool"
-  (cd "$work/rom" && zip -q -r "$work/roms/my rom.zip" system)
-  cp "$work/roms/my rom.zip" "$work/original.zip"
-
-  wine "$work/program/slimkit.exe" & local pid=$!
-  customize_in_window "$pid" "$(winpath "$work/roms/my rom.zip")" customize || return
-
-  local entries
-  entries=$(unzip -Z1 "$work/roms/my rom.zip" | sort | tr '\n' ' ')
-  case "$entries" in
-    *system/app/Example.apk*) fail "customize: Example.apk still in the ROM ($entries)" ;;
-    *) pass "customize: Example.apk removed" ;;
-  esac
-  [[ "$entries" == *system/app/Keep.apk* && "$entries" == *system/bin/tool* ]] &&
-    pass "customize: the rest of the ROM kept" || fail "customize: ROM lost entries ($entries)"
-  [[ "$entries" == *system/app/Added.apk* && "$entries" == *system/xbin/addedtool* ]] &&
-    pass "customize: Added.apk and addedtool added" ||
-    fail "customize: added files missing ($entries)"
-  cmp -s "$work/original.zip" "$work/roms/my rom.zip_BU_0" && pass "customize: backup _BU_0" ||
-    fail "customize: no whole backup"
-  local undo
-  undo=$(unzip -Z1 "$work/roms/my rom.zip_undo.zip" 2>/dev/null | sort | tr '\n' ' ' || true)
-  [[ "$undo" == *system/app/Example.apk* && "$undo" == *META-INF/* &&
-     "$undo" != *Keep.apk* && "$undo" != *Added.apk* ]] &&
-    pass "customize: undo zip holds the template and Example.apk" ||
-    fail "customize: undo zip holds: $undo"
-  [ -d "$work/program/app/undo/files" ] && [ -z "$(ls -A "$work/program/app/undo/files")" ] &&
-    pass "customize: extraction folder left empty" || fail "customize: extraction folder not empty"
-}
-
 missing_archiver dll-missing
 missing_archiver dll-folder
 missing_archiver exe-folder
 close_window
-customize_run
 [ "$failures" -eq 0 ] && echo "all black-box runs passed" || echo "$failures failed"
 exit $((failures > 0))
