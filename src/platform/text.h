@@ -23,7 +23,8 @@ bool archiverNamesAreUtf8();
 std::string lowerName(const std::string& text);
 
 // How a path read from a definition file is kept: Linux turns every '\' into '/'; Windows keeps
-// the path as written.
+// the path as written, but with UTF-8 as its code page takes a path that isn't UTF-8 (from an
+// 8-bit definition file) as Latin-1 and writes it in UTF-8.
 std::string normaliseDefinitionPath(const std::string& path);
 
 // Lists the names in `folder` (which ends with a separator) that match "*.ini" by the
