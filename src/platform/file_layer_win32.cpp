@@ -6,6 +6,33 @@
 
 namespace {
 
+// The program's paths in the system's code page as the wide text Windows takes. A path near
+// MAX_PATH or longer gets the "\\?\" prefix, which lifts that limit for the wide calls on
+// every Windows (and on Wine); the prefix turns off Windows' own clean-up of the path, so the
+// separators are made '\' here. Shorter paths stay as they are: relative ones too.
+std::wstring wide(const std::string& path) {
+    std::wstring text(static_cast<std::size_t>(MultiByteToWideChar(
+                          CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0)),
+                      L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), text.data(),
+                        static_cast<int>(text.size()));
+    // CreateDirectory's limit is 12 characters below MAX_PATH: room for an 8.3 name inside.
+    if (text.size() < MAX_PATH - 12 || text.starts_with(L"\\\\?\\")) return text;
+    for (wchar_t& c : text)
+        if (c == L'/') c = L'\\';
+    if (text.size() > 2 && text[1] == L':' && text[2] == L'\\') return L"\\\\?\\" + text;
+    if (text.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + text.substr(2);
+    return text;
+}
+
+std::string narrow(const wchar_t* text) {
+    const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return "";
+    std::string result(static_cast<std::size_t>(size - 1), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, result.data(), size, nullptr, nullptr);
+    return result;
+}
+
 std::string withoutTrailingSeparators(std::string path) {
     while (path.size() > 1 && (path.back() == '\\' || path.back() == '/') &&
            path[path.size() - 2] != ':')
@@ -18,7 +45,7 @@ std::string reserveTemporaryName(const std::string& destination) {
     for (unsigned n = 0; n < 1000; ++n) {
         const std::string candidate =
             destination + ".tmp" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(n);
-        HANDLE file = CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        HANDLE file = CreateFileW(wide(candidate).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             CloseHandle(file);
@@ -32,18 +59,18 @@ std::string reserveTemporaryName(const std::string& destination) {
 
 bool removeEntry(const std::string& path, DWORD attributes) {
     if (attributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RemoveDirectoryA(path.c_str()) != 0;
-    return DeleteFileA(path.c_str()) != 0;
+        SetFileAttributesW(wide(path).c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RemoveDirectoryW(wide(path).c_str()) != 0;
+    return DeleteFileW(wide(path).c_str()) != 0;
 }
 
 bool removeFolderContent(const std::string& folder) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(wide(folder + "\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
     bool removed = true;
     do {
-        const std::string name = found.cFileName;
+        const std::string name = narrow(found.cFileName);
         if (name == "." || name == "..") continue;
         const std::string path = folder + "\\" + name;
         const DWORD attributes = found.dwFileAttributes;
@@ -51,7 +78,7 @@ bool removeFolderContent(const std::string& folder) {
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
             removed = removeFolderContent(path) && removed;
         removed = removeEntry(path, attributes) && removed;
-    } while (FindNextFileA(search, &found));
+    } while (FindNextFileW(search, &found));
     FindClose(search);
     return removed;
 }
@@ -60,7 +87,7 @@ bool removeFolderContent(const std::string& folder) {
 
 std::int64_t fileSize(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data)) return -1;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -2;
     return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
@@ -68,38 +95,37 @@ std::int64_t fileSize(const std::string& path) {
 std::string linkTarget(const std::string& path) {
     // Only a link is resolved: the final path of an ordinary file may name it differently (a
     // mapped drive as its network share), and the user's own text is what the messages show.
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(wide(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return path;
     const HANDLE file =
-        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        CreateFileW(wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return path;
-    std::vector<char> buffer(32768);
+    std::vector<wchar_t> buffer(32768);
     const DWORD length =
-        GetFinalPathNameByHandleA(file, buffer.data(), static_cast<DWORD>(buffer.size()),
+        GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()),
                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     CloseHandle(file);
     if (length == 0 || length >= buffer.size()) return path;
-    std::string target(buffer.data(), length);
+    const std::string target = narrow(buffer.data());
     // The answer comes as "\\?\C:\..." or "\\?\UNC\server\...": the plain form is what the
-    // user and 7z.exe know. A target too long for it is left to the path as given.
-    if (target.size() >= MAX_PATH + 4) return path;
+    // user and 7z.exe know; the file layer adds the prefix again where a path needs it.
     if (target.starts_with("\\\\?\\UNC\\")) return "\\\\" + target.substr(8);
     if (target.starts_with("\\\\?\\")) return target.substr(4);
     return target;
 }
 
 bool pathExists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::string copyBeside(const std::string& source, const std::string& destination) {
     if (fileSize(source) < 0) return "";
     const std::string temporary = reserveTemporaryName(destination);
     if (temporary.empty()) return "";
-    if (CopyFileA(source.c_str(), temporary.c_str(), FALSE)) return temporary;
-    const DWORD attributes = GetFileAttributesA(temporary.c_str());
+    if (CopyFileW(wide(source).c_str(), wide(temporary).c_str(), FALSE)) return temporary;
+    const DWORD attributes = GetFileAttributesW(wide(temporary).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) removeEntry(temporary, attributes);
     return "";
 }
@@ -114,25 +140,25 @@ bool copyFile(const std::string& source, const std::string& destination) {
 
 bool holdsAnyFile(const std::string& folder) {
     const std::string prefix = withoutTrailingSeparators(folder) + "\\";
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((prefix + "*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(wide(prefix + "*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return false;
     bool any = false;
     do {
-        const std::string name = found.cFileName;
+        const std::string name = narrow(found.cFileName);
         if (name == "." || name == "..") continue;
         const DWORD attributes = found.dwFileAttributes;
         const bool folderInside =
             (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
         any = !folderInside || holdsAnyFile(prefix + name);
-    } while (!any && FindNextFileA(search, &found));
+    } while (!any && FindNextFileW(search, &found));
     FindClose(search);
     return any;
 }
 
 bool removeTree(const std::string& path) {
     const std::string folder = withoutTrailingSeparators(path);
-    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    const DWORD attributes = GetFileAttributesW(wide(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return removeEntry(folder, attributes);
@@ -141,12 +167,12 @@ bool removeTree(const std::string& path) {
 }
 
 bool makeFolder(const std::string& path) {
-    return CreateDirectoryA(withoutTrailingSeparators(path).c_str(), nullptr) != 0;
+    return CreateDirectoryW(wide(withoutTrailingSeparators(path)).c_str(), nullptr) != 0;
 }
 
 bool renameFile(const std::string& source, const std::string& destination) {
-    return MoveFileExA(source.c_str(), destination.c_str(),
+    return MoveFileExW(wide(source).c_str(), wide(destination).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool removeFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool removeFile(const std::string& path) { return DeleteFileW(wide(path).c_str()) != 0; }

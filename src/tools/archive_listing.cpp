@@ -32,11 +32,6 @@ void takeEntryProperty(ArchiveEntry& entry, const std::string& key, const std::s
     if (key == "Size") std::from_chars(value.data(), value.data() + value.size(), entry.size);
 }
 
-std::string folderOf(const std::string& path) {
-    const auto separator = path.find_last_of("/\\");
-    return separator == std::string::npos ? "" : path.substr(0, separator + 1);
-}
-
 // 7z's judgement of the file and its entries, from the listing's lines.
 ArchiveListing parseArchiveListing(const std::vector<std::string>& lines) {
     ArchiveListing listing;
@@ -72,8 +67,10 @@ ArchiveListing parseArchiveListing(const std::vector<std::string>& lines) {
 ArchiveListing listArchive(const std::string& program, const std::string& archive) {
     // The names come back in the form the program hands them to 7z, so the two can be compared.
     const std::string charset = archiverNamesAreUtf8() ? " -sccUTF-8" : " -sccWIN";
-    StartResult start = startProcess(program, "l -slt" + charset + " -- \"" + archive + '"',
-                                     folderOf(archive),
+    // The listing writes nothing and names the archive by its whole path: 7z may run in the
+    // runner's default folder, which Windows can always make current, unlike a ROM's folder
+    // deeper than its old path limit.
+    StartResult start = startProcess(program, "l -slt" + charset + " -- \"" + archive + '"', "",
                                      hideWindow | keepHandle | captureOutput | captureErrors);
     if (!start.handle) return {};
     ProcessHandle& process = *start.handle;

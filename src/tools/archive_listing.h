@@ -20,7 +20,7 @@ struct ArchiveListing {
 };
 
 // Has 7z (`program`, as in ProgramPaths::archiverProgram) list `archive` in its technical form
-// (`l -slt`), in the archive's own folder, and reads the whole listing. The archive is readable
+// (`l -slt`) and reads the whole listing. The archive is readable
 // only when 7z took it for a zip, wrote nothing to its error stream, reported no error and ended
 // with code 0: a
 // text file, an empty file or a cut-off zip is not, though 7z lists what it found of the last.

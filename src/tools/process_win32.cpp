@@ -219,7 +219,10 @@ StartResult startThroughShell(const std::string& program, const std::string& par
 StartResult startProcess(const std::string& program, const std::string& parameters,
                          const std::string& workingDirectory, unsigned options) {
     // A child that can't enter its folder must not run anywhere else: in another folder
-    // `7z a -r ... *` would pack whatever lies there.
+    // `7z a -r ... *` would pack whatever lies there. Windows makes no folder current whose path
+    // reaches its old limit, however long the paths of the files inside may be.
+    if (workingDirectory.size() >= MAX_PATH - 1)
+        return startFailed(StartFailure::folderNotEntered, ERROR_FILENAME_EXCED_RANGE);
     if (!workingDirectory.empty())
         if (const DWORD error = folderError(workingDirectory))
             return startFailed(StartFailure::folderNotEntered, error);

@@ -1,10 +1,12 @@
 // The removal against the real archiver of each build: definition paths written with '\' or '/'
 // delete the same entries on Linux and on Windows, and the undo zip's check predicts exactly the
-// entries the archiver deletes.
+// entries the archiver deletes; a whole run works on a ROM deeper than Windows' old path limit.
 #include "pipeline/removal.h"
 
+#include "pipeline/customize.h"
 #include "catalogue/catalogue.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 #include "support/fake_gui.h"
 #include "support/temp_folder.h"
 #include "tools/archive_listing.h"
@@ -109,6 +111,47 @@ TEST_F(RemovalRule, BackslashAndSlashPathsRemoveTheSameEntries) {
         EXPECT_EQ(predicted, test.removed) << test.lines;
         EXPECT_EQ(after, without(files(original.entries), test.removed)) << test.lines;
     }
+}
+
+// Windows' old limit is 260 characters: the backup and the undo zip beside this ROM go past it.
+TEST_F(RemovalRule, WholeRunOnARomInAFolderDeeperThanTheOldPathLimit) {
+    std::string deep = folder.path();
+    for (int level = 0; level < 6; ++level)
+        deep += pathSeparator + std::string("a folder with a name long enough to go deep ") +
+                std::to_string(level);
+    ASSERT_GT(deep.size(), 300u);
+    std::filesystem::create_directories(deep);
+    const std::string deepRom = deep + pathSeparator + "rom.zip";
+    std::filesystem::copy_file(rom, deepRom);
+
+    const std::string programFolder = folder / "program" + pathSeparator;
+    ProgramPaths program = programPaths(programFolder);
+    program.archiverProgram = paths.archiverProgram;
+    std::filesystem::create_directories(program.addFolder);
+    std::filesystem::create_directories(program.extractionFolder);
+    std::filesystem::copy_file(paths.undoTemplate, program.undoTemplate);
+
+    CatalogueEntry browser;
+    browser.name = "Browser";
+    // As the definition files give them once loaded.
+    browser.files = {normaliseDefinitionPath("system\\app\\Browser.apk"),
+                     normaliseDefinitionPath("system/app/Browser/")};
+    gui.insertRow(0, "Browser\nApp");
+    gui.setRowEntry(0, &browser);
+    gui.setRowState(0, RowState::ticked);
+    gui.checks[ControlId::recoveryZipCheck] = true;
+    gui.checks[ControlId::enableAddingCheck] = false;
+    customize(gui, program, deepRom);
+
+    ASSERT_EQ(gui.messages.size(), 1u);
+    EXPECT_EQ(gui.messages[0].text, "Customzation done ;)");
+    EXPECT_TRUE(readFile(deepRom + "_BU_0") == readFile(rom)) << "the backup is no copy";
+    const std::set<std::string> removed{"system/app/Browser.apk", "system/app/Browser/lib.so"};
+    EXPECT_EQ(files(listArchive(paths.archiverProgram, deepRom).entries),
+              without(files(original.entries), removed));
+    const std::set<std::string> saved =
+        files(listArchive(paths.archiverProgram, deepRom + "_undo.zip").entries);
+    for (const std::string& name : removed) EXPECT_EQ(saved.count(name), 1u) << name;
 }
 
 }  // namespace
