@@ -1,9 +1,7 @@
 #include "catalogue/removal_list.h"
 
-#include "catalogue/catalogue.h"
 #include "catalogue/ini_file.h"
 #include "platform/file_layer.h"
-#include "platform/gui.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -12,8 +10,6 @@
 namespace {
 
 constexpr const char* listGroup = "Remove";
-constexpr const char* filterName = "INI file";
-constexpr const char* filterPattern = "*.ini";
 
 int digitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -31,15 +27,11 @@ std::string temporaryPath(const std::string& path) {
 }
 
 // Writes the list to `temporary`; false when it could not be created or written whole.
-bool writeList(Gui& gui, const std::string& temporary) {
+bool writeList(const std::string& temporary, const std::vector<RemovalListLine>& lines) {
     IniFile list;
     if (!list.create(temporary)) return false;
     list.selectGroup(listGroup);
-    const int rows = gui.rowCount();
-    for (int row = 0; row < rows; ++row) {
-        const CatalogueEntry* entry = gui.rowEntry(row);
-        if (entry) list.writeNumber(lowerName(entry->name), gui.rowState(row));
-    }
+    for (const RemovalListLine& line : lines) list.writeNumber(line.name, line.state);
     return list.close();
 }
 
@@ -77,31 +69,20 @@ std::int32_t parseStateNumber(const std::string& text) {
     return static_cast<std::int32_t>(value);
 }
 
-void saveRemovalList(Gui& gui, const Catalogue&) {
-    const std::string chosen = gui.saveFileDialog("Save Profile File", filterName, filterPattern);
-    if (chosen.empty()) return;
-    const std::string path = removalListPath(chosen);
+bool writeRemovalList(const std::string& path, const std::vector<RemovalListLine>& lines) {
     const std::string temporary = temporaryPath(path);
-    if (!writeList(gui, temporary) || !renameFile(temporary, path)) {
-        removeFile(temporary);
-        gui.messageBox("Error", "Can't save " + path);
-    }
+    if (writeList(temporary, lines) && renameFile(temporary, path)) return true;
+    removeFile(temporary);
+    return false;
 }
 
-void loadRemovalList(Gui& gui, const Catalogue& catalogue) {
-    const std::string chosen = gui.openFileDialog("Open Profile File", filterName, filterPattern, "");
-    if (chosen.empty()) return;
+bool readRemovalList(const std::string& path, std::vector<RemovalListLine>& lines) {
     IniFile list;
-    if (!list.open(chosen)) return;
+    if (!list.open(path)) return false;
     list.selectGroup(listGroup);
-    if (list.beginKeys()) {
-        while (list.nextKey()) {
-            const auto found = catalogue.entryByName.find(lowerName(list.keyName()));
-            if (found == catalogue.entryByName.end()) continue;
-            const std::int32_t state = parseStateNumber(list.keyValue());
-            gui.setRowState(found->second->rowIndex,
-                            state & (RowState::ticked | RowState::selected));
-        }
-    }
+    if (list.beginKeys())
+        while (list.nextKey())
+            lines.push_back({lowerName(list.keyName()), parseStateNumber(list.keyValue())});
     list.close();
+    return true;
 }

@@ -1,7 +1,6 @@
 #include "pipeline/removal.h"
 
 #include "catalogue/catalogue.h"
-#include "platform/gui.h"
 
 namespace {
 
@@ -11,7 +10,7 @@ constexpr bool namesFoldCase = true;  // 7-Zip on Windows: '\' is a separator, c
 constexpr bool namesFoldCase = false;
 #endif
 
-// The modes are the program's own ASCII texts: lowering A to Z is enough.
+// 7-Zip on Windows folds the case of letters; lowering A to Z covers the names it compares here.
 std::string lowerAscii(std::string text) {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -35,22 +34,27 @@ std::string comparable(std::string name) {
 
 }  // namespace
 
-TickedPaths tickedPaths(const Gui& gui) {
-    TickedPaths ticked;
-    const int rows = gui.rowCount();
-    for (int row = 0; row < rows; ++row) {
-        if (!(gui.rowState(row) & RowState::ticked)) continue;
-        const CatalogueEntry* entry = gui.rowEntry(row);
-        if (!entry) continue;
-        const std::string mode = lowerAscii(gui.cellText(row, 1));
-        if (mode != "app") collect(ticked, entry->widgetFiles, entry->lostWidgetFiles);
-        if (mode == "app/widget" || mode == "app") collect(ticked, entry->files, entry->lostFiles);
-    }
-    return ticked;
+TickedPaths tickedPaths(const TickedEntry& ticked) {
+    TickedPaths paths;
+    if (!ticked.entry) return paths;
+    const CatalogueEntry& entry = *ticked.entry;
+    if (ticked.mode != RemovalMode::app) collect(paths, entry.widgetFiles, entry.lostWidgetFiles);
+    if (ticked.mode != RemovalMode::widget) collect(paths, entry.files, entry.lostFiles);
+    return paths;
 }
 
-std::string removalCommand(const Gui& gui, const std::string& romPath) {
-    const std::vector<std::string> paths = tickedPaths(gui).paths;
+TickedPaths tickedPaths(const std::vector<TickedEntry>& ticked) {
+    TickedPaths all;
+    for (const TickedEntry& one : ticked) {
+        TickedPaths paths = tickedPaths(one);
+        all.paths.insert(all.paths.end(), paths.paths.begin(), paths.paths.end());
+        all.skipped.insert(all.skipped.end(), paths.skipped.begin(), paths.skipped.end());
+    }
+    return all;
+}
+
+std::string removalCommand(const std::vector<TickedEntry>& ticked, const std::string& romPath) {
+    const std::vector<std::string> paths = tickedPaths(ticked).paths;
     if (paths.empty()) return "";
     std::string command = "d -bd -y -spd -- \"" + romPath + '"';
     for (const std::string& path : paths) command += " \"" + path + '"';

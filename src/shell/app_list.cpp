@@ -1,6 +1,7 @@
 #include "shell/app_list.h"
 
 #include "catalogue/catalogue.h"
+#include "catalogue/removal_mode.h"
 #include "platform/gui.h"
 
 #include <algorithm>
@@ -11,11 +12,10 @@ namespace {
 char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool nameBefore(const std::string& a, const std::string& b) {
-    return std::lexicographical_compare(
-        a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-            return static_cast<unsigned char>(asciiLower(x)) <
-                   static_cast<unsigned char>(asciiLower(y));
-        });
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return static_cast<unsigned char>(asciiLower(x)) <
+               static_cast<unsigned char>(asciiLower(y));
+    });
 }
 
 }  // namespace
@@ -28,7 +28,7 @@ void fillAppList(Gui& gui, Catalogue& catalogue) {
     int row = 0;
     for (const auto& entry : entries) {
         entry->rowIndex = row;
-        gui.insertRow(row, entry->name + '\n' + (entry->isWidget ? appWidgetMode : appMode));
+        gui.insertRow(row, entry->name + '\n' + removalModeText(startingMode(*entry)));
         if (entry->enabled) gui.setRowState(row, RowState::ticked);
         gui.setRowEntry(row, entry.get());
         ++row;

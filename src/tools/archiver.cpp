@@ -1,7 +1,6 @@
 #include "tools/archiver.h"
 
 #include "platform/file_layer.h"
-#include "platform/gui.h"
 #include "platform/paths.h"
 #include "tools/command_line.h"
 #include "tools/process.h"
@@ -99,8 +98,8 @@ private:
 
 }  // namespace
 
-ArchiverOutcome runArchiver(Gui& gui, const std::string& program, const std::string& parameters,
-                            const std::string& workingDirectory, bool waitOnly) {
+ArchiverResult runArchiver(const std::string& program, const std::string& parameters,
+                           const std::string& workingDirectory, bool waitOnly) {
     std::string folder = workingDirectory;
 #ifdef _WIN32
     // The Windows build's archiver runs in its own folder unless a step names another.
@@ -110,18 +109,15 @@ ArchiverOutcome runArchiver(Gui& gui, const std::string& program, const std::str
     if (waitOnly) {
         const StartResult start =
             startProcess(program, parameters, folder, hideWindow | waitForExit);
-        if (start.failure != StartFailure::folderNotEntered) return ArchiverOutcome::succeeded;
-        gui.messageBox("Warning", errorIntro + startFailureText(program, folder, start));
-        return ArchiverOutcome::failed;
+        if (start.failure != StartFailure::folderNotEntered) return {};
+        return {ArchiverOutcome::failed, errorIntro + startFailureText(program, folder, start)};
     }
 
     const TemporaryArchive leftover(archiveLocation(parameters, folder));
     StartResult start = startProcess(program, parameters, folder,
                                      hideWindow | keepHandle | captureOutput | captureErrors);
-    if (!start.handle) {
-        gui.messageBox("Warning", errorIntro + startFailureText(program, folder, start));
-        return ArchiverOutcome::failed;
-    }
+    if (!start.handle)
+        return {ArchiverOutcome::failed, errorIntro + startFailureText(program, folder, start)};
     const bool extracting = parameters.starts_with("x ");
     std::string lastLine;
     std::vector<std::string> errorLines;
@@ -157,17 +153,11 @@ ArchiverOutcome runArchiver(Gui& gui, const std::string& program, const std::str
     if (!errorLines.empty()) {
         std::string text = errorIntro + errorLines.front();
         for (std::size_t i = 1; i < errorLines.size(); ++i) text += "\r" + errorLines[i];
-        gui.messageBox("Warning", text);
-        return ArchiverOutcome::failed;
+        return {ArchiverOutcome::failed, text};
     }
-    if (code != 0) {
-        gui.messageBox("Warning",
-                       std::string(errorIntro) + "7z ended with code " + std::to_string(code));
-        return ArchiverOutcome::failed;
-    }
-    if (lowerAscii(lastLine) != successLine) {
-        gui.messageBox("Warning", doubtText);
-        return ArchiverOutcome::doubtful;
-    }
-    return ArchiverOutcome::succeeded;
+    if (code != 0)
+        return {ArchiverOutcome::failed,
+                errorIntro + ("7z ended with code " + std::to_string(code))};
+    if (lowerAscii(lastLine) != successLine) return {ArchiverOutcome::doubtful, doubtText};
+    return {};
 }

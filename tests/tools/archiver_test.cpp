@@ -1,6 +1,6 @@
 #include "tools/archiver.h"
 
-#include "support/fake_gui.h"
+#include "support/shown_archiver.h"
 #include "tools/command_line.h"
 #include "tools/process.h"
 #include "tools/tool_sandbox.h"
