@@ -24,15 +24,15 @@ void collect(TickedPaths& ticked, const std::vector<std::string>& paths,
     ticked.skipped.insert(ticked.skipped.end(), lost.begin(), lost.end());
 }
 
-// A name as 7z compares it.
-std::string comparable(std::string name) {
-    if (!namesFoldCase) return name;
-    for (char& c : name)
-        if (c == '\\') c = '/';
-    return lowerAscii(std::move(name));
-}
-
 }  // namespace
+
+std::string archiverNameKey(const std::string& name) {
+    if (!namesFoldCase) return name;
+    std::string key = name;
+    for (char& c : key)
+        if (c == '\\') c = '/';
+    return lowerAscii(std::move(key));
+}
 
 TickedPaths tickedPaths(const TickedEntry& ticked) {
     TickedPaths paths;
@@ -62,8 +62,8 @@ std::string removalCommand(const std::vector<TickedEntry>& ticked, const std::st
 }
 
 bool removalTakes(const std::string& path, const std::string& entry) {
-    const std::string name = comparable(entry);
-    std::string folder = comparable(path);
+    const std::string name = archiverNameKey(entry);
+    std::string folder = archiverNameKey(path);
     if (name == folder) return true;
     while (folder.ends_with('/')) folder.pop_back();
     return !folder.empty() && name.starts_with(folder + '/');

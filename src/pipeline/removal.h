@@ -33,6 +33,10 @@ std::string removalCommand(const std::vector<TickedEntry>& ticked, const std::st
 // Windows build's 7z takes '\' and '/' alike and ignores the case of letters.
 bool removalTakes(const std::string& path, const std::string& entry);
 
+// A zip entry's name as 7z compares it: on Windows '\' and '/' alike and the case of letters
+// ignored; elsewhere the name itself.
+std::string archiverNameKey(const std::string& name);
+
 // The files of `rom` (its listing) that removing `paths` deletes, in the listing's order.
 std::vector<ArchiveEntry> entriesRemoved(const std::vector<ArchiveEntry>& rom,
                                          const std::vector<std::string>& paths);

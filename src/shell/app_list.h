@@ -3,7 +3,7 @@
 class Gui;
 struct Catalogue;
 
-// Sorts the catalogue by name ignoring ASCII case (stable), makes one row per entry with its
+// Sorts the catalogue (sortCatalogue), makes one row per entry with its
 // removal mode, starting tick and entry, records each entry's row in `rowIndex` and shows
 // "Loaded N apps to remove".
 void fillAppList(Gui& gui, Catalogue& catalogue);

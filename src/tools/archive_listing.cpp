@@ -29,6 +29,8 @@ void takeEntryProperty(ArchiveEntry& entry, const std::string& key, const std::s
     if (key == "Folder") entry.isFolder = value == "+";
     if (key == "CRC") entry.crc = value;
     if (key == "Size") std::from_chars(value.data(), value.data() + value.size(), entry.size);
+    if (key == "Packed Size")
+        std::from_chars(value.data(), value.data() + value.size(), entry.packedSize);
 }
 
 std::string folderOf(const std::string& path) {
@@ -58,7 +60,7 @@ ArchiveListing parseArchiveListing(const std::vector<std::string>& lines) {
             continue;
         }
         if (key == "Path")
-            listing.entries.push_back({value, 0, "", false});
+            listing.entries.push_back({value, 0, 0, "", false});
         else if (!listing.entries.empty())
             takeEntryProperty(listing.entries.back(), key, value);
     }

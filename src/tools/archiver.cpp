@@ -118,7 +118,8 @@ ArchiverResult runArchiver(const std::string& program, const std::string& parame
                                      hideWindow | keepHandle | captureOutput | captureErrors);
     if (!start.handle)
         return {ArchiverOutcome::failed, errorIntro + startFailureText(program, folder, start)};
-    const bool extracting = parameters.starts_with("x ");
+    // An extraction and a test both end with 7z's summary of what they read.
+    const bool extracting = parameters.starts_with("x ") || parameters.starts_with("t ");
     std::string lastLine;
     std::vector<std::string> errorLines;
     ProcessHandle& process = *start.handle;

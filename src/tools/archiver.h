@@ -32,8 +32,9 @@ struct ArchiverResult {
 // such as a file it could not read, 2 fatal error, 7 bad command line, 8 out of memory, 255
 // stopped by the user) gives "7z ended with code " and the number: failed, also
 // after the success line. Otherwise a last output line other than "everything is ok" (any case,
-// blanks around it) gives "Maybe there was an error ...": doubtful. An extraction (`x`) may follow
-// the success line with 7z's summary of what it extracted ("Files: 2", "Size: 15", ...).
+// blanks around it) gives "Maybe there was an error ...": doubtful. An extraction (`x`) or a test
+// (`t`) may follow the success line with 7z's summary of what it read ("Files: 2", "Size: 15",
+// ...).
 //
 // A killed 7z leaves its temporary archive beside the archive the command line names (its name
 // followed by ".tmp", or ".tmp1", ... when that was taken): that file is removed, or renamed into
