@@ -526,11 +526,8 @@ int main(int argc, char** argv) {
     }
     Arguments arguments;
     std::string error;
-    if (!parseArguments(argc, argv, arguments, error)) {
-        badInput(error);
-        std::fprintf(stderr, "Try slimkit-cli --help\n");
-        return exitBadInput;
-    }
+    if (!parseArguments(argc, argv, arguments, error))
+        return badInput(error + " (see slimkit-cli --help)");
     const ProgramPaths paths = programPaths(findProgramFolder(argv[0]));
     Catalogue catalogue;
     if (!loadDefinitions(catalogue, paths.definitionFolder))
