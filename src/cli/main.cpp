@@ -425,7 +425,8 @@ int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue,
     } else {
         reporter.status("Checking the ROM zip ...");
         const ArchiverResult test =
-            runArchiver(paths.archiverProgram, "t -bd -- \"" + arguments.rom + '"', "", false);
+            runArchiver(paths.archiverProgram, "t -bd -- \"" + arguments.rom + '"', "", false,
+                        progressOf(reporter));
         const ArchiveListing after = listArchive(paths.archiverProgram, arguments.rom);
         reporter.endLine();
         check = checkRun(prepared.plan, prepared.rom.entries, after.entries,

@@ -121,8 +121,9 @@ ArchiverOutcome addApps(Reporter& reporter, const ProgramPaths& paths, const std
         reporter.message("Error", "Can't add " + paths.addFolder);
         return ArchiverOutcome::failed;
     }
-    const ArchiverResult result = runArchiver(
-        paths.archiverProgram, addListCommand(romPath, listFile), paths.addFolder, false);
+    const ArchiverResult result =
+        runArchiver(paths.archiverProgram, addListCommand(romPath, listFile), paths.addFolder,
+                    false, progressOf(reporter));
     removeFile(listFile);
     if (!result.warning.empty()) reporter.message(archiverWarningTitle, result.warning);
     return result.outcome;

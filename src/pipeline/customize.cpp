@@ -71,7 +71,8 @@ RunResult runSteps(const CustomizeRequest& request, const ProgramPaths& paths, R
     reporter.status("Removing files ...");
     const std::string removal = removalCommand(request.ticked, romPath);
     if (!removal.empty())
-        warned = !succeeded(reporter, runArchiver(paths.archiverProgram, removal, "", false));
+        warned = !succeeded(
+            reporter, runArchiver(paths.archiverProgram, removal, "", false, progressOf(reporter)));
 
     if (request.options.addApps) {
         reporter.status("Adding files ...");

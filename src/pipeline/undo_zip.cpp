@@ -54,14 +54,14 @@ bool fillUndoZip(Reporter& reporter, const ProgramPaths& paths, const CustomizeR
                  const std::vector<ArchiveEntry>& romEntries, const std::string& undoCopy) {
     const std::string extract =
         extractCommand(removalCommand(request.ticked, request.romPath), paths.extractionFolder);
-    if (!extract.empty() &&
-        !succeeded(reporter, runArchiver(paths.archiverProgram, extract, "", false)))
+    if (!extract.empty() && !succeeded(reporter, runArchiver(paths.archiverProgram, extract, "",
+                                                             false, progressOf(reporter))))
         return false;
     const std::vector<ArchiveEntry> removed =
         entriesRemoved(romEntries, tickedPaths(request.ticked).paths);
     if (holdsAnyFile(paths.extractionFolder) &&
         !succeeded(reporter, runArchiver(paths.archiverProgram, addCommand(undoCopy),
-                                         paths.extractionFolder, false)))
+                                         paths.extractionFolder, false, progressOf(reporter))))
         return false;
     return holdsEvery(paths, undoCopy, removed);
 }

@@ -12,7 +12,8 @@ namespace {
 
 constexpr const char* successLine = "everything is ok";
 constexpr const char* errorIntro = "There was an error while zip - processing: \r";
-constexpr const char* doubtText = "Maybe there was an error with the zip - processing, please check";
+constexpr const char* doubtText =
+    "Maybe there was an error with the zip - processing, please check";
 constexpr int pauseMilliseconds = 2;
 constexpr std::size_t shownErrorLines = 5;
 
@@ -32,17 +33,17 @@ std::string startFailureText(const std::string& program, const std::string& fold
                              const StartResult& start) {
     const std::string reason = start.reason.empty() ? "" : " (" + start.reason + ")";
     switch (start.failure) {
-    case StartFailure::folderNotEntered:
-        return "7z could not be started in the folder \"" + folder + "\"" + reason + ".";
-    case StartFailure::programNotFound: {
-        std::string text =
-            "The 7z archiver could not be started: \"" + program + "\" was not found";
-        if (program.find_first_of("/\\") == std::string::npos)
-            text += " on the search path (PATH)";
-        return text + ".";
-    }
-    default:
-        return "The 7z archiver could not be started" + reason + ".";
+        case StartFailure::folderNotEntered:
+            return "7z could not be started in the folder \"" + folder + "\"" + reason + ".";
+        case StartFailure::programNotFound: {
+            std::string text =
+                "The 7z archiver could not be started: \"" + program + "\" was not found";
+            if (program.find_first_of("/\\") == std::string::npos)
+                text += " on the search path (PATH)";
+            return text + ".";
+        }
+        default:
+            return "The 7z archiver could not be started" + reason + ".";
     }
 }
 
@@ -52,6 +53,48 @@ bool isExtractionSummary(const std::string& line) {
     for (const std::string_view count : {"Folders:", "Files:", "Size:", "Compressed:"})
         if (line.starts_with(count)) return true;
     return false;
+}
+
+// 7z is asked for its percentages (-bsp1) instead of no progress at all (-bd): it then redraws
+// them in place on its output line.
+std::string withPercentages(std::string parameters) {
+    if (parameters.size() > 4 && parameters.compare(1, 4, " -bd") == 0 &&
+        (parameters.size() == 5 || parameters[5] == ' '))
+        parameters.replace(1, 4, " -bsp1");
+    return parameters;
+}
+
+// A line as a terminal would show it: 7z redraws its percentages by stepping back with
+// backspaces and writing over them.
+std::string visibleText(const std::string& line) {
+    if (line.find('\b') == std::string::npos) return line;
+    std::string shown;
+    std::size_t cursor = 0;
+    for (const char c : line) {
+        if (c == '\b') {
+            if (cursor > 0) --cursor;
+            continue;
+        }
+        if (cursor < shown.size())
+            shown[cursor] = c;
+        else
+            shown += c;
+        ++cursor;
+    }
+    return shown;
+}
+
+// The last percentage shown in 7z's unfinished output line ("42% 3 + system/app/A.apk"), or -1.
+int lastPercentage(const std::string& partial) {
+    const std::string shown = visibleText(partial);
+    for (auto sign = shown.rfind('%'); sign != std::string::npos && sign > 0;
+         sign = shown.rfind('%', sign - 1)) {
+        std::size_t start = sign;
+        while (start > 0 && shown[start - 1] >= '0' && shown[start - 1] <= '9') --start;
+        if (start < sign && sign - start <= 3) return std::stoi(shown.substr(start, sign - start));
+        if (sign == 0) break;
+    }
+    return -1;
 }
 
 bool isAbsolute(const std::string& path) {
@@ -99,7 +142,8 @@ private:
 }  // namespace
 
 ArchiverResult runArchiver(const std::string& program, const std::string& parameters,
-                           const std::string& workingDirectory, bool waitOnly) {
+                           const std::string& workingDirectory, bool waitOnly,
+                           const ProgressSink& progress) {
     std::string folder = workingDirectory;
 #ifdef _WIN32
     // The Windows build's archiver runs in its own folder unless a step names another.
@@ -114,24 +158,30 @@ ArchiverResult runArchiver(const std::string& program, const std::string& parame
     }
 
     const TemporaryArchive leftover(archiveLocation(parameters, folder));
-    StartResult start = startProcess(program, parameters, folder,
-                                     hideWindow | keepHandle | captureOutput | captureErrors);
+    StartResult start =
+        startProcess(program, progress ? withPercentages(parameters) : parameters, folder,
+                     hideWindow | keepHandle | captureOutput | captureErrors);
     if (!start.handle)
         return {ArchiverOutcome::failed, errorIntro + startFailureText(program, folder, start)};
     // An extraction and a test both end with 7z's summary of what they read.
     const bool extracting = parameters.starts_with("x ") || parameters.starts_with("t ");
     std::string lastLine;
     std::vector<std::string> errorLines;
+    int percent = -1;
     ProcessHandle& process = *start.handle;
     // Both streams are read until both end, so neither can fill up and stall 7z, and an error
     // line written after the last output line is still seen.
     while (!streamsEnded(process)) {
-        if (availableOutput(process) > 0) {
-            std::string line = trimBlanks(readOutputLine(process));
+        if (availableOutput(process) > 0 && (!progress || outputLineReady(process))) {
+            std::string line = trimBlanks(visibleText(readOutputLine(process)));
             const bool summary =
                 extracting && lowerAscii(lastLine) == successLine && isExtractionSummary(line);
             if (!summary) lastLine = std::move(line);
             continue;
+        }
+        if (progress) {
+            const int now = lastPercentage(partialOutput(process));
+            if (now >= 0 && now != percent) progress(percent = now);
         }
         std::string errorLine = readErrorLine(process);
         if (!errorLine.empty()) {

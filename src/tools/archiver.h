@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tools/reporter.h"
+
 #include <string>
 
 // How a run of the archiver ended.
@@ -43,5 +45,9 @@ struct ArchiverResult {
 //
 // An empty `workingDirectory` asks for the build's default. `program` is the archiver to start
 // (ProgramPaths::archiverProgram).
+//
+// With `progress` (read mode), 7z is asked for its percentages in place of -bd, and each new one
+// is handed to `progress` while 7z works; the outcome is judged as without.
 ArchiverResult runArchiver(const std::string& program, const std::string& parameters,
-                           const std::string& workingDirectory, bool waitOnly);
+                           const std::string& workingDirectory, bool waitOnly,
+                           const ProgressSink& progress = {});

@@ -321,6 +321,17 @@ std::string readOutputLine(ProcessHandle& process) {
     }
 }
 
+bool outputLineReady(ProcessHandle& process) {
+    Reader& output = process.output;
+    output.takeAvailable();
+    return output.held.find('\n') != std::string::npos || (!output.waiting() && !output.held.empty());
+}
+
+std::string partialOutput(ProcessHandle& process) {
+    process.output.takeAvailable();
+    return process.output.held;
+}
+
 std::string readErrorLine(ProcessHandle& process) {
     process.takeErrors();
     return process.errorLines.next();

@@ -327,6 +327,18 @@ std::string readOutputLine(ProcessHandle& process) {
     return line;
 }
 
+bool outputLineReady(ProcessHandle& process) {
+    PipeReader& output = process.output;
+    output.fillAvailable();
+    return output.held.find_first_of("\r\n") != std::string::npos ||
+           (output.ended && !output.held.empty());
+}
+
+std::string partialOutput(ProcessHandle& process) {
+    process.output.fillAvailable();
+    return process.output.held;
+}
+
 std::string readErrorLine(ProcessHandle& process) {
     process.takeErrors();
     return process.errorLines.next();

@@ -18,3 +18,8 @@ public:
 
 // Takes 7z's percentages while it works.
 using ProgressSink = std::function<void(int percent)>;
+
+// Hands 7z's percentages to the reporter.
+inline ProgressSink progressOf(Reporter& reporter) {
+    return [&reporter](int percent) { reporter.progress(percent); };
+}
