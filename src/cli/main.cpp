@@ -16,7 +16,9 @@
 #include "tools/reporter.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #ifdef _WIN32
@@ -257,6 +259,10 @@ private:
     std::string status_;
 };
 
+std::string files(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " file" : " files");
+}
+
 void writeEntries(JsonWriter& json, const std::vector<ArchiveEntry>& entries) {
     json.beginArray();
     for (const ArchiveEntry& entry : entries)
@@ -304,8 +310,8 @@ void printPlan(const std::string& rom, const RunPlan& plan) {
     for (const PlannedApp& app : plan.apps) {
         std::uint64_t bytes = 0;
         for (const ArchiveEntry& entry : app.removes) bytes += entry.size;
-        std::printf("%s (%s): %zu files, %llu bytes\n", app.ticked.entry->name.c_str(),
-                    removalModeText(app.ticked.mode), app.removes.size(),
+        std::printf("%s (%s): %s, %llu bytes\n", app.ticked.entry->name.c_str(),
+                    removalModeText(app.ticked.mode), files(app.removes.size()).c_str(),
                     static_cast<unsigned long long>(bytes));
         for (const ArchiveEntry& entry : app.removes)
             std::printf("  - %s  %llu\n", entry.path.c_str(),
@@ -315,12 +321,11 @@ void printPlan(const std::string& rom, const RunPlan& plan) {
     }
     for (const std::string& file : plan.adds) std::printf("  + %s\n", file.c_str());
     for (const std::string& file : plan.replaces) std::printf("  ~ %s (replaced)\n", file.c_str());
-    std::printf(
-        "Total: %zu files removed, %llu bytes freed (%llu in the zip); %zu files added, "
-        "%zu replaced\n",
-        plan.removed.size(), static_cast<unsigned long long>(plan.bytesFreed),
-        static_cast<unsigned long long>(plan.packedBytesFreed), plan.adds.size(),
-        plan.replaces.size());
+    std::printf("Total: %s removed, %llu bytes freed (%llu in the zip); %s added, %s replaced\n",
+                files(plan.removed.size()).c_str(),
+                static_cast<unsigned long long>(plan.bytesFreed),
+                static_cast<unsigned long long>(plan.packedBytesFreed),
+                files(plan.adds.size()).c_str(), files(plan.replaces.size()).c_str());
 }
 
 // What plan and customize share: the checked ROM, the catalogue, the request and its plan.
@@ -491,9 +496,10 @@ int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue,
     }
 
     if (status == exitDone) {
-        std::printf("Removed %zu files (%llu bytes); added %zu files, replaced %zu.\n",
-                    plan.removed.size(), static_cast<unsigned long long>(plan.bytesFreed),
-                    plan.adds.size(), plan.replaces.size());
+        std::printf("Removed %s (%llu bytes); added %s, replaced %s.\n",
+                    files(plan.removed.size()).c_str(),
+                    static_cast<unsigned long long>(plan.bytesFreed),
+                    files(plan.adds.size()).c_str(), files(plan.replaces.size()).c_str());
         std::printf("Checked: 7z tests the ROM zip as whole, and it holds what was planned.\n");
     }
     if (!run.backup.empty()) std::printf("Backup: %s\n", run.backup.c_str());
@@ -529,6 +535,13 @@ int main(int argc, char** argv) {
     std::string error;
     if (!parseArguments(argc, argv, arguments, error))
         return badInput(error + " (see slimkit-cli --help)");
+    // 7z runs in other folders than this one (the Windows build's in its own): a relative ROM
+    // path would name another file there.
+    if (!arguments.rom.empty()) {
+        std::error_code ignored;
+        const auto absolute = std::filesystem::absolute(fileSystemPath(arguments.rom), ignored);
+        if (!absolute.empty()) arguments.rom = programPath(absolute);
+    }
     const ProgramPaths paths = programPaths(findProgramFolder(argv[0]));
     Catalogue catalogue;
     if (!loadDefinitions(catalogue, paths.definitionFolder))

@@ -140,7 +140,7 @@ run)
   printf 'kept, replaced' >"$program/app/add/system/app/Kept.apk"
   printf '[Remove]\nbrowser = 2\nclock = 0\nnobody = 2\n' >"$work/list.ini"
   selection=(--list "$work/list.ini" --app "My Notes" --app Sounds)
-  run 0 plan "$rom" "${selection[@]}" --json
+  (cd "$roms" && run 0 plan "my rom.zip" "${selection[@]}" --json)
   cp "$work/out" "$work/plan.json"
   untouched "plan"
   run 0 customize "$rom" "${selection[@]}" --undo-zip
@@ -229,7 +229,8 @@ windows)
   untouched "plan"
   run 2 customize "$(native "$roms/missing.zip")"
   untouched "missing ROM"
-  run 0 customize "$ROM" --app Browser --app Sounds --no-backup --no-add
+  # A ROM named relative to the current folder, though 7z.exe runs in its own.
+  (cd "$roms" && run 0 customize "my rom.zip" --app Browser --app Sounds --no-backup --no-add)
   entries "$rom" | grep -q -e Browser.apk -e audio/ && fail "not removed: $(entries "$rom")"
   [ "$(entries "$rom" | wc -l)" = 6 ] || fail "not what was planned: $(entries "$rom")"
   ;;
