@@ -223,8 +223,7 @@ public:
     void status(const std::string& text) override {
         status_ = text;
         if (terminal_) {
-            std::fprintf(out_, "\r\033[K%s", text.c_str());
-            open_ = true;
+            redraw(text);
         } else {
             std::fprintf(out_, "%s\n", text.c_str());
         }
@@ -240,22 +239,31 @@ public:
         }
     }
     void progress(int percent) override {
-        if (!terminal_) return;
-        std::fprintf(out_, "\r\033[K%s %d%%", status_.c_str(), percent);
-        std::fflush(out_);
-        open_ = true;
+        if (terminal_) redraw(status_ + " " + std::to_string(percent) + "%");
     }
     void endLine() {
         if (!open_) return;
         std::fprintf(out_, "\n");
         open_ = false;
+        drawn_ = 0;
     }
 
 private:
+    // Writes over the line drawn last: back to its start, and blanks over what the new text
+    // doesn't cover. Plain characters, so any console shows it.
+    void redraw(const std::string& text) {
+        const std::size_t blanks = drawn_ > text.size() ? drawn_ - text.size() : 0;
+        std::fprintf(out_, "\r%s%s", text.c_str(), std::string(blanks, ' ').c_str());
+        std::fflush(out_);
+        drawn_ = text.size();
+        open_ = true;
+    }
+
     std::FILE* out_;
     bool json_;
     bool terminal_ = false;
     bool open_ = false;
+    std::size_t drawn_ = 0;
     std::string status_;
 };
 
