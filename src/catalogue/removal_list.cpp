@@ -18,14 +18,6 @@ int digitValue(char c) {
     return 99;
 }
 
-// A free name beside `path` for the list while it is written.
-std::string temporaryPath(const std::string& path) {
-    for (int n = 0;; ++n) {
-        std::string candidate = path + ".tmp" + std::to_string(n);
-        if (!pathExists(candidate)) return candidate;
-    }
-}
-
 // Writes the list to `temporary`; false when it could not be created or written whole.
 bool writeList(const std::string& temporary, const std::vector<RemovalListLine>& lines) {
     IniFile list;
@@ -70,7 +62,7 @@ std::int32_t parseStateNumber(const std::string& text) {
 }
 
 bool writeRemovalList(const std::string& path, const std::vector<RemovalListLine>& lines) {
-    const std::string temporary = temporaryPath(path);
+    const std::string temporary = firstFreeNumbered(path + ".tmp");
     if (writeList(temporary, lines) && renameFile(temporary, path)) return true;
     removeFile(temporary);
     return false;

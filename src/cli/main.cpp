@@ -364,6 +364,7 @@ int prepare(const ProgramPaths& paths, const Catalogue& catalogue, const Argumen
     if (arguments.options.addApps && fileSize(paths.addFolder) == -2) {
         const AddFolderContent content = addFolderContent(paths.addFolder, rom);
         if (!content.refused.empty()) return badInput("Can't add " + content.refused);
+        if (!content.unreadable.empty()) return badInput("Can't read " + content.unreadable);
         addFiles = content.files;
     }
     prepared.plan = planRun(prepared.request, prepared.rom.entries, addFiles);

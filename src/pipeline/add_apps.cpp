@@ -63,10 +63,15 @@ bool writeList(const std::string& path, const std::vector<std::string>& files) {
     return !list.fail();
 }
 
-// Shows "Can't add " + the path when the add folder holds something 7z can't add safely.
+// Shows "Can't add " + the path when the add folder holds something 7z can't add safely, or
+// "Can't read " + the path of a folder in it that can't be read.
 bool refuses(Reporter& reporter, const AddFolderContent& content) {
-    if (content.refused.empty()) return false;
-    reporter.message("Error", "Can't add " + content.refused);
+    if (!content.refused.empty())
+        reporter.message("Error", "Can't add " + content.refused);
+    else if (!content.unreadable.empty())
+        reporter.message("Error", "Can't read " + content.unreadable);
+    else
+        return false;
     return true;
 }
 
@@ -86,16 +91,32 @@ AddFolderContent addFolderContent(const std::string& addFolder, const std::strin
     const RomFamily rom(romPath);
     const fs::path folder = fileSystemPath(addFolder);
     std::error_code error;
-    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error)) {
-        // Follows a link to see what it points to; a folder link is never descended into.
-        const fs::file_status target = it->status(error);
-        if (fs::is_directory(target) || !fs::exists(target)) continue;
-        if (!fs::is_regular_file(target)) {
-            content.refused = programPath(it->path());
-            break;
+    fs::recursive_directory_iterator it(folder, error), end;
+    if (error) {
+        // Missing, or not a folder: it holds nothing, and the add step says why it can't be used.
+        if (error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory)
+            content.unreadable = addFolder;
+        return content;
+    }
+    while (it != end) {
+        const fs::path found = it->path();
+        // Follows a link to see what it points to; a folder link is never descended into, and a
+        // broken one is no file.
+        std::error_code statusError;
+        const fs::file_status target = it->status(statusError);
+        const bool entered = fs::is_directory(target) && !it->is_symlink(statusError);
+        if (fs::is_regular_file(target)) {
+            if (!rom.holds(found)) content.files.push_back(relativeName(found, folder));
+        } else if (!fs::is_directory(target) && fs::exists(target)) {
+            content.refused = programPath(found);
+            return content;
         }
-        if (!rom.holds(it->path())) content.files.push_back(relativeName(it->path(), folder));
+        it.increment(error);
+        if (error) {
+            // What 7z can't read would be missing from the ROM zip without a word.
+            content.unreadable = programPath(entered ? found : found.parent_path());
+            return content;
+        }
     }
     return content;
 }

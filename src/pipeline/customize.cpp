@@ -97,13 +97,16 @@ std::string warningText(const std::string& undoLine, const std::vector<std::stri
 
 }  // namespace
 
-RunResult customize(const CustomizeRequest& request, const ProgramPaths& paths,
-                    Reporter& reporter) {
-    const std::string& romPath = request.romPath;
-    if (romPath.empty()) {
+RunResult customize(const CustomizeRequest& asked, const ProgramPaths& paths, Reporter& reporter) {
+    if (asked.romPath.empty()) {
         reporter.message("Error", "Please select Rom");
         return {};
     }
+    // 7z writes the new archive beside the old one and renames it into place: a ROM chosen
+    // through a link is edited at its target, or the link would become a file of its own.
+    CustomizeRequest request = asked;
+    request.romPath = linkTarget(asked.romPath);
+    const std::string& romPath = request.romPath;
     if (fileSize(romPath) < 0) {
         reporter.message("Error", "Can't access " + romPath);
         return {};

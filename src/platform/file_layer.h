@@ -10,6 +10,11 @@ std::int64_t fileSize(const std::string& path);
 // True when anything at all stands at `path`: a file, a folder or a link (even a broken one).
 bool pathExists(const std::string& path);
 
+// The file that `path` names once every symbolic link on the way is followed, as an absolute
+// path; `path` itself when there is none or it can't be resolved. Editing the file there keeps a
+// link the user chose as a link: a new file renamed onto the link's path would replace it.
+std::string linkTarget(const std::string& path);
+
 // `stem` followed by the first number (0, 1, ...) whose name is free of anything at all.
 inline std::string firstFreeNumbered(const std::string& stem) {
     for (unsigned long n = 0;; ++n) {

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -156,6 +158,14 @@ std::int64_t fileSize(const std::string& path) {
     if (S_ISDIR(status.st_mode)) return -2;
     if (!S_ISREG(status.st_mode)) return -1;
     return status.st_size;
+}
+
+std::string linkTarget(const std::string& path) {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (!resolved) return path;
+    std::string target = resolved;
+    std::free(resolved);
+    return target;
 }
 
 bool pathExists(const std::string& path) {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 namespace {
 
 std::string withoutTrailingSeparators(std::string path) {
@@ -63,6 +65,31 @@ std::int64_t fileSize(const std::string& path) {
     return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+std::string linkTarget(const std::string& path) {
+    // Only a link is resolved: the final path of an ordinary file may name it differently (a
+    // mapped drive as its network share), and the user's own text is what the messages show.
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return path;
+    const HANDLE file =
+        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return path;
+    std::vector<char> buffer(32768);
+    const DWORD length =
+        GetFinalPathNameByHandleA(file, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(file);
+    if (length == 0 || length >= buffer.size()) return path;
+    std::string target(buffer.data(), length);
+    // The answer comes as "\\?\C:\..." or "\\?\UNC\server\...": the plain form is what the
+    // user and 7z.exe know. A target too long for it is left to the path as given.
+    if (target.size() >= MAX_PATH + 4) return path;
+    if (target.starts_with("\\\\?\\UNC\\")) return "\\\\" + target.substr(8);
+    if (target.starts_with("\\\\?\\")) return target.substr(4);
+    return target;
+}
+
 bool pathExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -122,6 +149,4 @@ bool renameFile(const std::string& source, const std::string& destination) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool removeFile(const std::string& path) {
-    return DeleteFileA(path.c_str()) != 0;
-}
+bool removeFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }

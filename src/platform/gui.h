@@ -61,8 +61,8 @@ enum class ListEventType : int {
 struct Event {
     enum class Kind { control, menu, close };
     Kind kind = Kind::close;
-    int id = 0;        // control number (Kind::control) or menu item number (Kind::menu)
-    int listEvent = 0; // for ControlId::appList: a ListEventType value
+    int id = 0;         // control number (Kind::control) or menu item number (Kind::menu)
+    int listEvent = 0;  // for ControlId::appList: a ListEventType value
 };
 
 // The contract between the program and a window back-end. The program's work (the shell and
@@ -126,10 +126,13 @@ public:
 
     // --- dialogs (modal: they return when the user has closed them) -----------------------
     virtual void messageBox(const std::string& title, const std::string& text) = 0;
+    // A question with "Yes" and "No"; true for "Yes".
+    virtual bool questionBox(const std::string& title, const std::string& text) = 0;
     // One file of the filter's pattern; "" when cancelled.
     virtual std::string openFileDialog(const std::string& title, const std::string& filterName,
                                        const std::string& pattern,
                                        const std::string& startPath) = 0;
+    // Asks before it gives the name of a file that is there, as the toolkit's save dialogs do.
     virtual std::string saveFileDialog(const std::string& title, const std::string& filterName,
                                        const std::string& pattern) = 0;
 };

@@ -5,6 +5,7 @@
 #include "tools/command_line.h"
 #include "tools/process.h"
 
+#include <cstdio>
 #include <string_view>
 #include <vector>
 
@@ -139,6 +140,19 @@ private:
     bool archiveExisted_ = false;
 };
 
+// A crashed 7z.exe ends with an NTSTATUS code such as 0xC0000005, which an int holds as a
+// negative number: it is shown as Windows tools show it.
+std::string exitCodeText(int code) {
+#ifdef _WIN32
+    if (code < 0) {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
+        return text;
+    }
+#endif
+    return std::to_string(code);
+}
+
 }  // namespace
 
 ArchiverResult runArchiver(const std::string& program, const std::string& parameters,
@@ -208,7 +222,7 @@ ArchiverResult runArchiver(const std::string& program, const std::string& parame
     }
     if (code != 0)
         return {ArchiverOutcome::failed,
-                errorIntro + ("7z ended with code " + std::to_string(code))};
+                errorIntro + ("7z ended with code " + exitCodeText(code))};
     if (lowerAscii(lastLine) != successLine) return {ArchiverOutcome::doubtful, doubtText};
     return {};
 }

@@ -176,6 +176,12 @@ assert result["filesRemoved"] == 0 and result["filesReplaced"] == 3, result
 assert result["check"] == {"zipTested": True, "notRemoved": [], "notAdded": [], "changed": []}
 assert result["messages"] == [{"title": "Finish", "text": "Customzation done ;)"}], result
 EOF
+  # A ROM named through a link is edited at its target, and checked there.
+  cp "$pristine" "$rom"
+  ln -s "$rom" "$work/link.zip"
+  run 0 customize "$work/link.zip" --app Browser --no-backup --no-add
+  [ -L "$work/link.zip" ] || fail "the link became a file"
+  entries "$rom" | grep -q Browser.apk && fail "not removed at the link's target"
   # On a terminal the step is redrawn in place.
   if script -qec "true" /dev/null >/dev/null 2>&1; then
     cp "$pristine" "$rom"

@@ -36,6 +36,7 @@ struct DialogAnswer {
     std::function<void(GtkDialog*)> inspect;
     std::function<bool(GtkDialog*)> ready;
     int response = GTK_RESPONSE_OK;
+    bool messageOnly = false;  // answers a message box, never a file chooser
     bool seen = false;
     // A busy machine may take long to map a dialog and fill a chooser: the deadline is generous
     // and counts time, not looks.
@@ -47,7 +48,8 @@ gboolean answerDialog(gpointer data) {
     GList* toplevels = gtk_window_list_toplevels();
     GtkDialog* dialog = nullptr;
     for (GList* item = toplevels; item; item = item->next)
-        if (GTK_IS_DIALOG(item->data) && gtk_widget_get_mapped(GTK_WIDGET(item->data)))
+        if (GTK_IS_DIALOG(item->data) && gtk_widget_get_mapped(GTK_WIDGET(item->data)) &&
+            (!answer->messageOnly || GTK_IS_MESSAGE_DIALOG(item->data)))
             dialog = GTK_DIALOG(item->data);
     g_list_free(toplevels);
     const bool givingUp = g_get_monotonic_time() > answer->deadline;
@@ -559,6 +561,23 @@ TEST_F(GtkWindowTest, MessageBoxIsModalWithTitleTextAndOneOkButton) {
     EXPECT_EQ(parent, GTK_WINDOW(gui->window()));
 }
 
+TEST_F(GtkWindowTest, QuestionBoxIsAnsweredYesOnlyByYes) {
+    show();
+    for (const int response : {GTK_RESPONSE_YES, GTK_RESPONSE_NO, GTK_RESPONSE_DELETE_EVENT}) {
+        GtkMessageType type = GTK_MESSAGE_OTHER;
+        DialogAnswer answer;
+        answer.response = response;
+        answer.inspect = [&](GtkDialog* dialog) {
+            g_object_get(dialog, "message-type", &type, nullptr);
+        };
+        answerNextDialog(answer);
+        const bool yes = gui->questionBox("Save Profile File", "list.ini is there.\rReplace it?");
+        ASSERT_TRUE(answer.seen);
+        EXPECT_EQ(type, GTK_MESSAGE_QUESTION);
+        EXPECT_EQ(yes, response == GTK_RESPONSE_YES);
+    }
+}
+
 TEST_F(GtkWindowTest, OpenDialogFiltersZipsAndStartsAtTheGivenFile) {
     show();
     TempFolder folder;
@@ -652,6 +671,50 @@ TEST_F(GtkWindowTest, SaveDialogGivesTheTypedName) {
     // With nothing to start from it opens in the home folder, not on recently used files,
     // which have no folder to save in.
     EXPECT_EQ(startFolder, g_get_home_dir());
+}
+
+// The chooser's own question: a "Cancel" to it keeps the chooser open, a "Replace" gives the name.
+TEST_F(GtkWindowTest, SaveDialogAsksBeforeGivingAFileThatIsThere) {
+    show();
+    TempFolder folder;
+    const std::string taken = touch(folder, "taken.ini");
+    for (const int confirm : {GTK_RESPONSE_CANCEL, GTK_RESPONSE_ACCEPT}) {
+        DialogAnswer chooser;
+        chooser.response = GTK_RESPONSE_ACCEPT;
+        chooser.ready = [&](GtkDialog* dialog) {
+            auto* files = GTK_FILE_CHOOSER(dialog);
+            if (takeFolder(gtk_file_chooser_get_current_folder(files)).empty()) return false;
+            gtk_file_chooser_set_current_name(files, taken.c_str());
+            return true;
+        };
+        chooser.inspect = [](GtkDialog*) {};
+        DialogAnswer question;
+        question.messageOnly = true;
+        question.response = confirm;
+        std::string asked;
+        question.inspect = [&](GtkDialog* dialog) {
+            gchar* text = nullptr;
+            g_object_get(dialog, "text", &text, nullptr);
+            asked = text ? text : "";
+            g_free(text);
+        };
+        // Closes the chooser that a "Cancel" to the question left open.
+        DialogAnswer close;
+        close.response = GTK_RESPONSE_CANCEL;
+        close.ready = [&](GtkDialog* dialog) {
+            return question.seen && !GTK_IS_MESSAGE_DIALOG(dialog);
+        };
+        close.inspect = [](GtkDialog*) {};
+        answerNextDialog(chooser);
+        answerNextDialog(question);
+        if (confirm == GTK_RESPONSE_CANCEL) answerNextDialog(close);
+
+        const std::string chosen = gui->saveFileDialog("Save Profile File", "INI file", "*.ini");
+        ASSERT_TRUE(question.seen) << "no question before replacing " << taken;
+        EXPECT_NE(asked.find("taken.ini"), std::string::npos) << asked;
+        EXPECT_EQ(chosen, confirm == GTK_RESPONSE_ACCEPT ? taken : "");
+        EXPECT_EQ(close.seen, confirm == GTK_RESPONSE_CANCEL);
+    }
 }
 
 }  // namespace

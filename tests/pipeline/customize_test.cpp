@@ -9,10 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -502,6 +505,8 @@ TEST_F(CustomizeTest, DefinitionPathsNeverSteerTheArchiver) {
                                                  "\rsystem/app/Bad.apk"}}));
 }
 
+// The ROM is chosen through a link in the add folder: it is edited at its target, where its
+// backup and undo zip go, and the link stays a link that is never added.
 TEST_F(CustomizeTest, AddFolderGivesLinkedFilesButNeverTheRomOrAFolderLink) {
     tickEveryStep();
     addRow("App", true, {"system/app/Browser.apk"});
@@ -513,9 +518,10 @@ TEST_F(CustomizeTest, AddFolderGivesLinkedFilesButNeverTheRomOrAFolderLink) {
     fs::create_directories(paths.addFolder + "system/app");
     fs::create_symlink(temp / "outside/Real.apk", paths.addFolder + "system/app/Linked.apk");
     fs::create_directory_symlink(temp / "outside folder", paths.addFolder + "system/linked");
-    fs::create_symlink(rom, paths.addFolder + "rom link.zip");
+    const std::string link = paths.addFolder + "rom link.zip";
+    fs::create_symlink(rom, link);
 
-    customize(gui, paths, rom);
+    customize(gui, paths, link);
 
     EXPECT_EQ(gui.messages,
               (Messages{{"Finish", "Customzation done ;)\rUndo zip: " + rom + "_undo_1.zip"}}));
@@ -524,6 +530,42 @@ TEST_F(CustomizeTest, AddFolderGivesLinkedFilesButNeverTheRomOrAFolderLink) {
     EXPECT_EQ(zipEntryContent(rom, "system/app/Linked.apk"), "the real app");
     EXPECT_EQ(folderContent(paths.addFolder + "roms"),
               (Names{"rom.zip", "rom.zip_BU_0", "rom.zip_undo.zip", "rom.zip_undo_1.zip"}));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::read_symlink(link), rom);
+}
+
+TEST_F(CustomizeTest, AddFolderWithAFolderTheUserCantReadIsRefusedBeforeAnythingIsWritten) {
+    tickEveryStep();
+    addRow("App", true, {"system/app/Browser.apk"});
+    writeFile(paths.addFolder + "system/app/New.apk", "new");
+    const std::string locked = paths.addFolder + "system/private";
+    fs::create_directories(locked);
+    // Root reads any folder: the run is made by a child that drops to the user "nobody", with
+    // everything else open to it.
+    for (const auto& entry : fs::recursive_directory_iterator(temp.path()))
+        fs::permissions(entry.path(), fs::perms::all, fs::perm_options::add);
+    fs::permissions(temp.path(), fs::perms::all, fs::perm_options::add);
+    fs::permissions(locked, fs::perms::none);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(77);
+        if (access(locked.c_str(), R_OK) == 0) _exit(77);
+        customize(gui, paths, romPath);
+        const bool refused = gui.messages == Messages{{"Error", "Can't read " + locked}} &&
+                             gui.statusTexts.empty() && readFile(romPath) == originalRom &&
+                             folderContent(romFolder) == Names{"my röm.zip"};
+        if (!refused)
+            std::fprintf(stderr, "%s\n",
+                         gui.messages.empty() ? "no message" : gui.messages[0].text.c_str());
+        _exit(refused ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no user that is kept out of a folder";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(CustomizeTest, RunWithoutArchiverWritesNothing) {

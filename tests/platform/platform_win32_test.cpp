@@ -165,6 +165,19 @@ TEST(FileLayerWin32, RemoveTreeNeverEntersALinkedFolder) {
     EXPECT_EQ(Win32Sandbox::read(kept), "keep");
 }
 
+TEST(FileLayerWin32, LinkTargetFollowsAFileLinkAndKeepsOtherPaths) {
+    Win32Sandbox sandbox;
+    const std::string rom = sandbox.write("rom.zip", "PK");
+    EXPECT_EQ(linkTarget(rom), rom);
+    EXPECT_EQ(linkTarget(sandbox.path() + "missing.zip"), sandbox.path() + "missing.zip");
+    const std::string link = sandbox.path() + "link.zip";
+    // Wine 8 makes a link that it then can't open.
+    if (!CreateSymbolicLinkA(link.c_str(), rom.c_str(), 0) ||
+        GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "this system can't make a file link it can open";
+    EXPECT_EQ(linkTarget(link), rom);
+}
+
 TEST(FileLayerWin32, FoldersAndRenames) {
     Win32Sandbox sandbox;
     EXPECT_TRUE(makeFolder(sandbox.path() + "files\\"));

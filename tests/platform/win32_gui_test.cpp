@@ -241,6 +241,20 @@ std::string controlText(HWND dialog, int id) {
     return text;
 }
 
+// The visible message box titled `title` whose text holds `part`, or nullptr after a minute. A
+// message box shows its text in the static control 0xFFFF; a file dialog may share its title.
+HWND waitForBox(const char* title, const std::string& part) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        for (HWND box = FindWindowExA(nullptr, nullptr, nullptr, title); box;
+             box = FindWindowExA(nullptr, box, nullptr, title))
+            if (IsWindowVisible(box) && controlText(box, 0xFFFF).find(part) != std::string::npos)
+                return box;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 TEST_F(Win32GuiTest, AMessageBoxShowsItsTextWithLineBreaksAndWaitsForOk) {
@@ -259,6 +273,19 @@ TEST_F(Win32GuiTest, AMessageBoxShowsItsTextWithLineBreaksAndWaitsForOk) {
     user.join();
     EXPECT_EQ(shownText, "There was an error while zip - processing: \r\nERROR: x");
     EXPECT_TRUE(ownedByTheWindow);
+}
+
+TEST_F(Win32GuiTest, AQuestionIsAnsweredYesOnlyByYes) {
+    gui.showWindow();
+    for (const int button : {IDYES, IDNO}) {
+        std::thread user([button] {
+            if (HWND box = waitForBox("Save Profile File", "replace"))
+                PostMessageA(box, WM_COMMAND, button, 0);
+        });
+        const bool yes = gui.questionBox("Save Profile File", "list.ini is there.\rreplace it?");
+        user.join();
+        EXPECT_EQ(yes, button == IDYES);
+    }
 }
 
 namespace {
@@ -307,6 +334,25 @@ TEST_F(Win32GuiTest, FileDialogsGiveTheChosenPathOrNothing) {
         << "the program adds the extension itself";
     user.join();
     EXPECT_EQ(filter, "INI file");
+
+    // A file that is there is given only when the user agrees to replace it; a "No" leaves the
+    // dialog open.
+    for (const int button : {IDNO, IDYES}) {
+        std::thread replace([button] {
+            if (HWND box = waitForBox("Save Profile File", "already exists"))
+                PostMessageA(box, WM_COMMAND, button, 0);
+            if (button == IDYES) return;
+            if (HWND dialog = waitForWindow("Save Profile File", [](HWND dialog) {
+                    return GetDlgItem(dialog, 0x47C) && IsWindowEnabled(dialog);
+                }))
+                PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        });
+        user = answerFileDialog("Save Profile File", rom, filter);
+        EXPECT_EQ(gui.saveFileDialog("Save Profile File", "INI file", "*.ini"),
+                  button == IDYES ? rom : "");
+        user.join();
+        replace.join();
+    }
     DeleteFileA(rom.c_str());
 }
 

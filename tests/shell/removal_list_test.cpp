@@ -99,11 +99,34 @@ TEST_F(RemovalList, SaveAddsTheExtensionAndLeavesNoTemporaryFile) {
     EXPECT_EQ(folderNames(folder.path()), (std::vector<std::string>{"mylist.ini", "other.txt"}));
 }
 
-TEST_F(RemovalList, SaveReplacesAnEarlierList) {
-    writeFile(folder / "list.ini", "[Remove]\nold = 2\n");
+// The dialog itself asks about the name it gives; the name with ".ini" added is asked about
+// afterwards, and a "No" opens the dialog again.
+TEST_F(RemovalList, SaveReplacesAnEarlierListOnlyWhenTheUserSaysSo) {
+    const std::string earlier = "[Remove]\nold = 2\n";
+    const std::string all = "[Remove]\nbrowser = 2\ngallery = 2\nmusic = 2\n";
+    writeFile(folder / "list.ini", earlier);
     setAllTicks(gui, true);
+
+    gui.dialogAnswers = {folder / "list", folder / "other"};
+    gui.questionAnswers = {false};
+    saveRemovalList(gui);
+    EXPECT_EQ(gui.questions,
+              (std::vector<FakeGui::Message>{
+                  {"Save Profile File", folder / "list.ini" + " already exists.\rDo you want to "
+                                                              "replace it?"}}));
+    EXPECT_EQ(gui.dialogs.size(), 2u);
+    EXPECT_EQ(readFile(folder / "list.ini"), earlier);
+    EXPECT_EQ(readFile(folder / "other.ini"), all);
+
+    gui.questionAnswers = {true};
+    save(folder / "list");
+    EXPECT_EQ(readFile(folder / "list.ini"), all);
+
+    writeFile(folder / "list.ini", earlier);
     save(folder / "list.ini");
-    EXPECT_EQ(readFile(folder / "list.ini"), "[Remove]\nbrowser = 2\ngallery = 2\nmusic = 2\n");
+    EXPECT_EQ(readFile(folder / "list.ini"), all);
+    EXPECT_EQ(gui.questions.size(), 2u);
+    EXPECT_TRUE(gui.messages.empty());
 }
 
 TEST_F(RemovalList, CancelledSaveWritesNothing) {
@@ -220,18 +243,25 @@ TEST_F(RemovalList, SelectionMovesToTheRowTheListSelects) {
     EXPECT_EQ(states(), (std::vector<int>{RowState::ticked, RowState::selected, RowState::none}));
 }
 
-TEST_F(RemovalList, LoadOfAListWithoutTheGroupOrFileChangesNothing) {
+TEST_F(RemovalList, ListWithoutTheGroupChangesNothingAndOneThatCantBeReadSaysSo) {
     gui.setRowState(2, RowState::ticked);
     const std::vector<int> before = states();
 
     load("[Other]\nbrowser = 2\n");
     load("browser = 2\n");
-    gui.dialogAnswers = {folder / "absent.ini", ""};
+    gui.dialogAnswers = {""};
+    loadRemovalList(gui, catalogue);
+    EXPECT_TRUE(gui.messages.empty());
+
+    std::filesystem::create_directory(folder / "folder.ini");
+    gui.dialogAnswers = {folder / "absent.ini", folder / "folder.ini"};
     loadRemovalList(gui, catalogue);
     loadRemovalList(gui, catalogue);
 
     EXPECT_EQ(states(), before);
-    EXPECT_TRUE(gui.messages.empty());
+    EXPECT_EQ(gui.messages,
+              (std::vector<FakeGui::Message>{{"Error", "Can't read " + folder / "absent.ini"},
+                                             {"Error", "Can't read " + folder / "folder.ini"}}));
 }
 
 TEST_F(RemovalList, SavedListLoadsBackTicksAndSelection) {

@@ -34,6 +34,8 @@ public:
     std::vector<Message> messages;
     std::vector<Dialog> dialogs;
     std::deque<std::string> dialogAnswers;  // "" answers as a cancel
+    std::vector<Message> questions;
+    std::deque<bool> questionAnswers;  // none left answers "No"
     std::map<ControlId, bool> checks{{ControlId::enableAddingCheck, true},
                                      {ControlId::backupCheck, true},
                                      {ControlId::recoveryZipCheck, false}};
@@ -45,8 +47,8 @@ public:
     // Optional hook run when a message box is shown, e.g. to look at files mid-run.
     std::function<void(const Message&)> onMessage;
 
-    void buildWindow(const std::vector<ControlSpec>&, const std::function<void()>& onListReady)
-        override {
+    void buildWindow(const std::vector<ControlSpec>&,
+                     const std::function<void()>& onListReady) override {
         onListReady();
     }
     void buildEntryMenu() override {}
@@ -105,6 +107,13 @@ public:
     void messageBox(const std::string& title, const std::string& text) override {
         messages.push_back({title, text});
         if (onMessage) onMessage(messages.back());
+    }
+    bool questionBox(const std::string& title, const std::string& text) override {
+        questions.push_back({title, text});
+        if (questionAnswers.empty()) return false;
+        const bool yes = questionAnswers.front();
+        questionAnswers.pop_front();
+        return yes;
     }
     std::string openFileDialog(const std::string& title, const std::string& filterName,
                                const std::string& pattern, const std::string& startPath) override {

@@ -63,12 +63,18 @@ TEST_F(ArchiverWin32Test, AnErrorLineKillsTheArchiverAtOnceAndIsShownUnchanged) 
 }
 
 TEST_F(ArchiverWin32Test, ANonZeroExitCodeFailsTheStepEvenAfterTheSuccessLine) {
-    for (const std::string code : {"1", "2", "7", "8", "255"}) {
+    // A crash ends 7z.exe with an NTSTATUS code, shown as Windows shows it.
+    for (const auto& [code, shown] : {std::pair{"1", "1"},
+                                      {"2", "2"},
+                                      {"7", "7"},
+                                      {"8", "8"},
+                                      {"255", "255"},
+                                      {"3221225477", "0xC0000005"}}) {
         gui.messages.clear();
-        fake.script({"out Updating archive", "out Everything is Ok", "exit " + code});
+        fake.script({"out Updating archive", "out Everything is Ok", std::string("exit ") + code});
         EXPECT_EQ(run("a"), ArchiverOutcome::failed) << code;
         EXPECT_THAT(gui.messages,
-                    ElementsAre(Message{"Warning", errorIntro + "7z ended with code " + code}));
+                    ElementsAre(Message{"Warning", errorIntro + "7z ended with code " + shown}));
     }
     gui.messages.clear();
     fake.script({"exit 2"});

@@ -103,7 +103,8 @@ int main() {
         else if (command == "sleep")
             std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(argument)));
         else if (command == "touch") std::ofstream(folder + argument) << "";
-        else if (command == "exit") return std::stoi(argument);
+        else if (command == "exit")
+            return static_cast<int>(std::stoul(argument));
     }
     return 0;
 }

@@ -659,15 +659,30 @@ void GtkGui::showEntryMenu() {
                    impl_->lastClickTime);
 }
 
-void GtkGui::messageBox(const std::string& title, const std::string& text) {
-    GtkWidget* box = gtk_message_dialog_new(impl_->dialogParent(), GTK_DIALOG_MODAL,
-                                            GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s",
+namespace {
+
+// Shows a modal box over `parent` (the screen's centre without one) and returns its answer.
+gint runBox(GtkWindow* parent, GtkMessageType type, GtkButtonsType buttons,
+            const std::string& title, const std::string& text) {
+    GtkWidget* box = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, type, buttons, "%s",
                                             displayLines(text).c_str());
     gtk_window_set_title(GTK_WINDOW(box), displayText(title).c_str());
-    gtk_window_set_position(GTK_WINDOW(box), impl_->dialogParent() ? GTK_WIN_POS_CENTER_ON_PARENT
-                                                                   : GTK_WIN_POS_CENTER);
-    gtk_dialog_run(GTK_DIALOG(box));
+    gtk_window_set_position(GTK_WINDOW(box),
+                            parent ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
+    const gint answer = gtk_dialog_run(GTK_DIALOG(box));
     gtk_widget_destroy(box);
+    return answer;
+}
+
+}  // namespace
+
+void GtkGui::messageBox(const std::string& title, const std::string& text) {
+    runBox(impl_->dialogParent(), GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, title, text);
+}
+
+bool GtkGui::questionBox(const std::string& title, const std::string& text) {
+    return runBox(impl_->dialogParent(), GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, title, text) ==
+           GTK_RESPONSE_YES;
 }
 
 namespace {
@@ -684,6 +699,7 @@ std::string runFileDialog(GtkWindow* parent, GtkFileChooserAction action, const 
     gtk_file_filter_set_name(filter, displayText(filterName).c_str());
     gtk_file_filter_add_pattern(filter, caseFreePattern(displayText(pattern)).c_str());
     gtk_file_chooser_add_filter(chooser, filter);
+    gtk_file_chooser_set_do_overwrite_confirmation(chooser, action == GTK_FILE_CHOOSER_ACTION_SAVE);
     // Without a start path GTK opens on its recently used files, where a save dialog has no
     // folder to save in; the home folder is where a desktop user expects to start.
     if (!startPath.empty())

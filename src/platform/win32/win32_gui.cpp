@@ -594,6 +594,11 @@ void Win32Gui::messageBox(const std::string& title, const std::string& text) {
     MessageBoxA(impl_->window, withLineBreaks(text).c_str(), title.c_str(), MB_OK);
 }
 
+bool Win32Gui::questionBox(const std::string& title, const std::string& text) {
+    return MessageBoxA(impl_->window, withLineBreaks(text).c_str(), title.c_str(),
+                       MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
 namespace {
 
 std::string runFileDialog(HWND owner, bool save, const std::string& title,
@@ -612,7 +617,7 @@ std::string runFileDialog(HWND owner, bool save, const std::string& title,
     dialog.lpstrTitle = title.c_str();
     // The program never depends on its working folder; the dialog must not move it either.
     dialog.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_EXPLORER |
-                   (save ? 0 : OFN_FILEMUSTEXIST);
+                   (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
     const BOOL chosen = save ? GetSaveFileNameA(&dialog) : GetOpenFileNameA(&dialog);
     return chosen ? std::string(file.data()) : std::string();
 }
