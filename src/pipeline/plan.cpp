@@ -2,18 +2,13 @@
 
 #include "pipeline/removal.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
 namespace {
 
 using Keys = std::set<std::string>;
-
-bool takesAny(const std::string& path, const std::vector<ArchiveEntry>& rom) {
-    for (const ArchiveEntry& entry : rom)
-        if (removalTakes(path, entry.path)) return true;
-    return false;
-}
 
 // The files of a listing by their names as 7z compares them; two entries of one name both stay.
 std::multimap<std::string, const ArchiveEntry*> filesByKey(const std::vector<ArchiveEntry>& rom) {
@@ -27,35 +22,44 @@ std::multimap<std::string, const ArchiveEntry*> filesByKey(const std::vector<Arc
 
 RunPlan planRun(const CustomizeRequest& request, const std::vector<ArchiveEntry>& rom,
                 const std::vector<std::string>& addFiles) {
+    // A ROM holds thousands of entries: each name's key is made once.
+    std::vector<std::string> keys;
+    keys.reserve(rom.size());
+    for (const ArchiveEntry& entry : rom) keys.push_back(archiverNameKey(entry.path));
+
     RunPlan plan;
-    std::set<const ArchiveEntry*> taken;
+    std::vector<bool> taken(rom.size(), false);
     for (const TickedEntry& ticked : request.ticked) {
         PlannedApp app{ticked, {}, {}, {}};
         const TickedPaths paths = tickedPaths(ticked);
         app.skipped = paths.skipped;
-        for (const std::string& path : paths.paths)
-            if (!takesAny(path, rom)) app.absent.push_back(path);
-        for (const ArchiveEntry& entry : rom) {
-            if (entry.isFolder || taken.count(&entry)) continue;
-            for (const std::string& path : paths.paths)
-                if (removalTakes(path, entry.path)) {
-                    app.removes.push_back(entry);
-                    taken.insert(&entry);
-                    break;
-                }
+        std::vector<std::size_t> mine;  // the files this app takes first
+        for (const std::string& path : paths.paths) {
+            const RemovalPath removal(path);
+            bool found = false;
+            for (std::size_t i = 0; i < rom.size(); ++i) {
+                if (!removal.takes(keys[i])) continue;
+                found = true;
+                if (rom[i].isFolder || taken[i]) continue;
+                taken[i] = true;
+                mine.push_back(i);
+            }
+            if (!found) app.absent.push_back(path);
         }
+        std::sort(mine.begin(), mine.end());
+        for (const std::size_t i : mine) app.removes.push_back(rom[i]);
         plan.apps.push_back(std::move(app));
     }
-    for (const ArchiveEntry& entry : rom)
-        if (taken.count(&entry)) {
-            plan.removed.push_back(entry);
-            plan.bytesFreed += entry.size;
-            plan.packedBytesFreed += entry.packedSize;
+    for (std::size_t i = 0; i < rom.size(); ++i)
+        if (taken[i]) {
+            plan.removed.push_back(rom[i]);
+            plan.bytesFreed += rom[i].size;
+            plan.packedBytesFreed += rom[i].packedSize;
         }
 
     Keys kept;
-    for (const ArchiveEntry& entry : rom)
-        if (!entry.isFolder && !taken.count(&entry)) kept.insert(archiverNameKey(entry.path));
+    for (std::size_t i = 0; i < rom.size(); ++i)
+        if (!rom[i].isFolder && !taken[i]) kept.insert(keys[i]);
     for (const std::string& file : addFiles)
         (kept.count(archiverNameKey(file)) ? plan.replaces : plan.adds).push_back(file);
     return plan;

@@ -61,12 +61,18 @@ std::string removalCommand(const std::vector<TickedEntry>& ticked, const std::st
     return command;
 }
 
+RemovalPath::RemovalPath(const std::string& path) : name_(archiverNameKey(path)), folder_(name_) {
+    while (folder_.ends_with('/')) folder_.pop_back();
+}
+
+bool RemovalPath::takes(const std::string& entryKey) const {
+    if (entryKey == name_) return true;
+    return !folder_.empty() && entryKey.size() > folder_.size() && entryKey.starts_with(folder_) &&
+           entryKey[folder_.size()] == '/';
+}
+
 bool removalTakes(const std::string& path, const std::string& entry) {
-    const std::string name = archiverNameKey(entry);
-    std::string folder = archiverNameKey(path);
-    if (name == folder) return true;
-    while (folder.ends_with('/')) folder.pop_back();
-    return !folder.empty() && name.starts_with(folder + '/');
+    return RemovalPath(path).takes(archiverNameKey(entry));
 }
 
 std::vector<ArchiveEntry> entriesRemoved(const std::vector<ArchiveEntry>& rom,

@@ -37,6 +37,18 @@ bool removalTakes(const std::string& path, const std::string& entry);
 // ignored; elsewhere the name itself.
 std::string archiverNameKey(const std::string& name);
 
+// One definition path made ready to be matched against many entries by removalTakes' rule.
+class RemovalPath {
+public:
+    explicit RemovalPath(const std::string& path);
+    // `entryKey`: the entry's archiverNameKey.
+    bool takes(const std::string& entryKey) const;
+
+private:
+    std::string name_;    // the path's key
+    std::string folder_;  // the same without trailing '/'
+};
+
 // The files of `rom` (its listing) that removing `paths` deletes, in the listing's order.
 std::vector<ArchiveEntry> entriesRemoved(const std::vector<ArchiveEntry>& rom,
                                          const std::vector<std::string>& paths);

@@ -3,6 +3,7 @@
 #include "tools/process.h"
 
 #include <charconv>
+#include <string_view>
 
 namespace {
 
@@ -11,13 +12,13 @@ constexpr int pauseMilliseconds = 10;
 constexpr const char* entriesStart = "----------";
 
 // Splits "Key = value"; false for any other line.
-bool splitProperty(const std::string& line, std::string& key, std::string& value) {
+bool splitProperty(std::string_view line, std::string_view& key, std::string_view& value) {
     const auto equals = line.find(" = ");
     if (equals == std::string::npos) {
         // A property with no value ("CRC = ") loses its trailing blank to nothing: keep it.
         if (!line.ends_with(" =")) return false;
         key = line.substr(0, line.size() - 2);
-        value.clear();
+        value = {};
         return true;
     }
     key = line.substr(0, equals);
@@ -25,9 +26,9 @@ bool splitProperty(const std::string& line, std::string& key, std::string& value
     return true;
 }
 
-void takeEntryProperty(ArchiveEntry& entry, const std::string& key, const std::string& value) {
+void takeEntryProperty(ArchiveEntry& entry, std::string_view key, std::string_view value) {
     if (key == "Folder") entry.isFolder = value == "+";
-    if (key == "CRC") entry.crc = value;
+    if (key == "CRC") entry.crc = std::string(value);
     if (key == "Size") std::from_chars(value.data(), value.data() + value.size(), entry.size);
     if (key == "Packed Size")
         std::from_chars(value.data(), value.data() + value.size(), entry.packedSize);
@@ -44,8 +45,8 @@ ArchiveListing parseArchiveListing(const std::vector<std::string>& lines) {
     bool isZip = false;
     bool inEntries = false;
     bool errorReported = false;
-    for (std::string line : lines) {
-        if (line.ends_with('\r')) line.pop_back();
+    for (std::string_view line : lines) {
+        if (line.ends_with('\r')) line.remove_suffix(1);
         // 7z reports errors of the archive as "ERRORS:" among its properties and ends with
         // "Errors: n"; neither can be an entry's line, which is always "Key = value".
         if (line == "ERRORS:" || line.starts_with("Errors: ")) errorReported = true;
@@ -53,14 +54,14 @@ ArchiveListing parseArchiveListing(const std::vector<std::string>& lines) {
             inEntries = true;
             continue;
         }
-        std::string key, value;
+        std::string_view key, value;
         if (!splitProperty(line, key, value)) continue;
         if (!inEntries) {
             if (key == "Type") isZip = value == "zip";
             continue;
         }
         if (key == "Path")
-            listing.entries.push_back({value, 0, 0, "", false});
+            listing.entries.push_back({std::string(value), 0, 0, "", false});
         else if (!listing.entries.empty())
             takeEntryProperty(listing.entries.back(), key, value);
     }
@@ -76,11 +77,21 @@ ArchiveListing listArchive(const std::string& program, const std::string& archiv
     if (!start.handle) return {};
     ProcessHandle& process = *start.handle;
     std::vector<std::string> lines;
+    std::string pending;  // output after the last line end
     bool errorWritten = false;
-    // Both streams are read to their end: 7z may report an error just before it ends.
+    // Both streams are read to their end: 7z may report an error just before it ends. The
+    // listing of a large ROM runs to tens of thousands of lines: they are taken in as they come,
+    // a whole pipe's worth at a time.
     while (!streamsEnded(process)) {
-        if (availableOutput(process) > 0) {
-            lines.push_back(readOutputLine(process));
+        if (std::string bytes = takeOutput(process); !bytes.empty()) {
+            pending += bytes;
+            std::size_t start = 0;
+            for (auto feed = pending.find('\n'); feed != std::string::npos;
+                 feed = pending.find('\n', start)) {
+                lines.push_back(pending.substr(start, feed - start));
+                start = feed + 1;
+            }
+            pending.erase(0, start);
             continue;
         }
         if (!readErrorLine(process).empty())
@@ -88,6 +99,7 @@ ArchiveListing listArchive(const std::string& program, const std::string& archiv
         else
             waitForOutput(process, pauseMilliseconds);
     }
+    if (!pending.empty()) lines.push_back(pending);
     ArchiveListing listing = parseArchiveListing(lines);
     listing.archiverStarted = true;
     if (errorWritten || exitCode(process) != 0) listing.readable = false;

@@ -59,6 +59,9 @@ bool outputLineReady(ProcessHandle& process);
 // The standard-output text that has arrived after the last whole line, without taking it; never
 // waits. A child that redraws a line in place (7z's percentages) shows it here as it goes.
 std::string partialOutput(ProcessHandle& process);
+// Every standard-output byte that has arrived, line ends included, taken out at once; "" when
+// none has. Never waits. For a reader that splits a long output itself.
+std::string takeOutput(ProcessHandle& process);
 // One complete error-stream line from what has arrived, or "" when none is complete; never
 // waits. Once the stream has ended, text after its last line end is a line too. Empty lines are
 // passed over, over-long lines cut and surplus lines dropped, as ErrorLines says

@@ -191,6 +191,8 @@ public:
         nfds_t count = 0;
         for (const Reader* reader : {&output, &errors})
             if (reader->waiting()) entries[count++] = pollfd{reader->fd, POLLIN, 0};
+        // Captured streams that have both ended bring nothing more: no reason to wait.
+        if (count == 0 && (output.fd >= 0 || errors.fd >= 0)) return;
         poll(count ? entries : nullptr, count, milliseconds);
     }
 };
@@ -330,6 +332,12 @@ bool outputLineReady(ProcessHandle& process) {
 std::string partialOutput(ProcessHandle& process) {
     process.output.takeAvailable();
     return process.output.held;
+}
+
+std::string takeOutput(ProcessHandle& process) {
+    Reader& output = process.output;
+    if (output.held.empty()) output.takeAvailable();
+    return std::exchange(output.held, {});
 }
 
 std::string readErrorLine(ProcessHandle& process) {

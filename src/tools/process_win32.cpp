@@ -6,6 +6,7 @@
 #include <timeapi.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -337,6 +338,12 @@ bool outputLineReady(ProcessHandle& process) {
 std::string partialOutput(ProcessHandle& process) {
     process.output.fillAvailable();
     return process.output.held;
+}
+
+std::string takeOutput(ProcessHandle& process) {
+    PipeReader& output = process.output;
+    output.fillAvailable();
+    return std::exchange(output.held, {});
 }
 
 std::string readErrorLine(ProcessHandle& process) {
