@@ -17,6 +17,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -147,6 +148,13 @@ bool parseArguments(int argc, char** argv, Arguments& arguments, std::string& er
     return true;
 }
 
+// The mode a text names, ignoring case ("widget", "App/Widget", ...).
+std::optional<RemovalMode> modeNamed(const std::string& text) {
+    for (const RemovalMode mode : {RemovalMode::app, RemovalMode::appWidget, RemovalMode::widget})
+        if (lowerName(removalModeText(mode)) == lowerName(text)) return mode;
+    return std::nullopt;
+}
+
 // The ticked entries the arguments ask for, in the check list's order.
 bool selectEntries(const Catalogue& catalogue, const Arguments& arguments,
                    std::vector<TickedEntry>& ticked, std::string& error) {
@@ -173,30 +181,35 @@ bool selectEntries(const Catalogue& catalogue, const Arguments& arguments,
         for (const RemovalListLine& line : lines) {
             const auto found = catalogue.entryByName.find(line.name);
             if (found == catalogue.entryByName.end()) continue;
-            choices[indexOf(found->second)].ticked = (line.state & 2) != 0;
+            constexpr int tickedBit = 2;  // a row's state: 2 ticked, 1 selected
+            choices[indexOf(found->second)].ticked = (line.state & tickedBit) != 0;
         }
     }
     for (const std::string& app : arguments.apps) {
-        const auto equals = app.find('=');
-        const std::string name = app.substr(0, equals);
-        const auto found = catalogue.entryByName.find(lowerName(name));
+        // NAME or NAME=mode; a name may hold '=' itself.
+        auto found = catalogue.entryByName.find(lowerName(app));
+        const auto equals = app.rfind('=');
+        const bool withMode = found == catalogue.entryByName.end() && equals != std::string::npos;
+        const std::string name = withMode ? app.substr(0, equals) : app;
+        if (withMode) found = catalogue.entryByName.find(lowerName(name));
         if (found == catalogue.entryByName.end()) {
             error = "no app named \"" + name + "\" (see slimkit-cli apps)";
             return false;
         }
         const CatalogueEntry& entry = *found->second;
         RemovalMode mode = startingMode(entry);
-        if (equals != std::string::npos) {
-            const std::string wanted = lowerName(app.substr(equals + 1));
-            if (wanted != "widget" && wanted != "app/widget" && wanted != "app") {
-                error = "unknown removal mode \"" + app.substr(equals + 1) + "\" for " + name;
+        if (withMode) {
+            const std::string wanted = app.substr(equals + 1);
+            const auto named = modeNamed(wanted);
+            if (!named) {
+                error = "unknown removal mode \"" + wanted + "\" for " + name;
                 return false;
             }
-            mode = removalModeOfText(wanted);
+            mode = *named;
             // As in the window: a widget entry is removed with or without its app, any other
             // entry only as an app.
             if (entry.isWidget ? mode == RemovalMode::app : mode != RemovalMode::app) {
-                error = entry.name + " can't be removed as \"" + app.substr(equals + 1) + "\"";
+                error = entry.name + " can't be removed as \"" + wanted + "\"";
                 return false;
             }
         }

@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -39,35 +40,42 @@ std::string folderOf(const std::string& path) {
     return separator == std::string::npos ? "" : path.substr(0, separator + 1);
 }
 
-// 7z's judgement of the file and its entries, from the listing's lines.
-ArchiveListing parseArchiveListing(const std::vector<std::string>& lines) {
-    ArchiveListing listing;
-    bool isZip = false;
-    bool inEntries = false;
-    bool errorReported = false;
-    for (std::string_view line : lines) {
+// 7z's judgement of the file and its entries, from the listing's lines, taken one at a time as
+// they arrive.
+class ListingParser {
+public:
+    void line(std::string_view line) {
         if (line.ends_with('\r')) line.remove_suffix(1);
         // 7z reports errors of the archive as "ERRORS:" among its properties and ends with
         // "Errors: n"; neither can be an entry's line, which is always "Key = value".
-        if (line == "ERRORS:" || line.starts_with("Errors: ")) errorReported = true;
+        if (line == "ERRORS:" || line.starts_with("Errors: ")) errorReported_ = true;
         if (line == entriesStart) {
-            inEntries = true;
-            continue;
+            inEntries_ = true;
+            return;
         }
         std::string_view key, value;
-        if (!splitProperty(line, key, value)) continue;
-        if (!inEntries) {
-            if (key == "Type") isZip = value == "zip";
-            continue;
+        if (!splitProperty(line, key, value)) return;
+        if (!inEntries_) {
+            if (key == "Type") isZip_ = value == "zip";
+            return;
         }
         if (key == "Path")
-            listing.entries.push_back({std::string(value), 0, 0, "", false});
-        else if (!listing.entries.empty())
-            takeEntryProperty(listing.entries.back(), key, value);
+            listing_.entries.push_back({std::string(value), 0, 0, "", false});
+        else if (!listing_.entries.empty())
+            takeEntryProperty(listing_.entries.back(), key, value);
     }
-    listing.readable = isZip && inEntries && !errorReported;
-    return listing;
-}
+
+    ArchiveListing finish() {
+        listing_.readable = isZip_ && inEntries_ && !errorReported_;
+        return std::move(listing_);
+    }
+
+private:
+    ArchiveListing listing_;
+    bool isZip_ = false;
+    bool inEntries_ = false;
+    bool errorReported_ = false;
+};
 
 }  // namespace
 
@@ -76,19 +84,20 @@ ArchiveListing listArchive(const std::string& program, const std::string& archiv
                                      hideWindow | keepHandle | captureOutput | captureErrors);
     if (!start.handle) return {};
     ProcessHandle& process = *start.handle;
-    std::vector<std::string> lines;
+    ListingParser parser;
     std::string pending;  // output after the last line end
     bool errorWritten = false;
     // Both streams are read to their end: 7z may report an error just before it ends. The
-    // listing of a large ROM runs to tens of thousands of lines: they are taken in as they come,
-    // a whole pipe's worth at a time.
+    // listing of a large ROM runs to tens of thousands of lines: they are taken in a whole pipe's
+    // worth at a time, and parsed as they come.
     while (!streamsEnded(process)) {
         if (std::string bytes = takeOutput(process); !bytes.empty()) {
             pending += bytes;
+            const std::string_view text = pending;
             std::size_t start = 0;
-            for (auto feed = pending.find('\n'); feed != std::string::npos;
-                 feed = pending.find('\n', start)) {
-                lines.push_back(pending.substr(start, feed - start));
+            for (auto feed = text.find('\n'); feed != std::string_view::npos;
+                 feed = text.find('\n', start)) {
+                parser.line(text.substr(start, feed - start));
                 start = feed + 1;
             }
             pending.erase(0, start);
@@ -99,8 +108,8 @@ ArchiveListing listArchive(const std::string& program, const std::string& archiv
         else
             waitForOutput(process, pauseMilliseconds);
     }
-    if (!pending.empty()) lines.push_back(pending);
-    ArchiveListing listing = parseArchiveListing(lines);
+    if (!pending.empty()) parser.line(pending);
+    ArchiveListing listing = parser.finish();
     listing.archiverStarted = true;
     if (errorWritten || exitCode(process) != 0) listing.readable = false;
     return listing;

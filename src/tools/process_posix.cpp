@@ -94,6 +94,9 @@ struct Pipe {
         }
         read = ends[0];
         write = ends[1];
+        // A roomy pipe lets a child that writes much (7z's listing of a large ROM) go on without
+        // waiting for every read; where the system refuses, the pipe keeps its size.
+        if (read >= 0) fcntl(read, F_SETPIPE_SZ, 1 << 20);
         return read >= 0 && write >= 0;
     }
     void closeWrite() { closeEnd(write); }
