@@ -5,10 +5,16 @@
 #include "shell/window_layout.h"
 
 // The Windows program. Building the back-end loads the fonts and decodes the Donate picture;
-// then the archiver's files are checked before any window is made. Arguments are ignored.
+// then the program folder and the archiver's files are checked before any window is made.
+// Arguments are ignored.
 int main(int, char** argv) {
     Win32Gui gui(mainWindowSpec());
-    const ProgramPaths paths = programPaths(findProgramFolder(argv[0]));
+    const std::string folder = findProgramFolder(argv[0]);
+    if (folder.empty()) {
+        gui.messageBox("Error", programFolderUnreadableText);
+        return 0;
+    }
+    const ProgramPaths paths = programPaths(folder);
     if (!checkArchiverPresent(paths)) {
         gui.messageBox("Error", archiverMissingText);
         return 0;

@@ -33,7 +33,7 @@ struct Catalogue {
 };
 
 // Paths are kept as 7z is to be handed them: as 8-bit text, but where 7z takes UTF-8
-// (archiverNamesAreUtf8) a path from a UTF-8 definition file keeps the UTF-8 bytes the file
+// (archiverNamesAreUtf8()) a path from a UTF-8 definition file keeps the UTF-8 bytes the file
 // holds, so that "Grüße.apk" names the zip entry of that name.
 //
 // Reads every definition file of `definitionFolder` (ending with a separator) into the

@@ -9,3 +9,8 @@ bool checkArchiverPresent(const ProgramPaths& paths);
 
 inline constexpr const char* archiverMissingText =
     "7z.exe or 7z.dll missing, please check the bin\\ directory";
+
+// Windows before 10 1903 keeps its own code page, which may not hold the program folder's name.
+inline constexpr const char* programFolderUnreadableText =
+    "The name of the program's folder holds characters this Windows can't pass on to 7z.exe: "
+    "please move the program to a folder with a plainer name";

@@ -11,7 +11,9 @@ inline constexpr char pathSeparator = '/';
 
 // The folder of the running executable, ending with a path separator. On Linux it is the target
 // of /proc/self/exe (a program started through a symbolic link gets the real file's folder), or
-// the folder of `argv0` when that link can't be read.
+// the folder of `argv0` when that link can't be read. On Windows it is the running module's
+// folder, or "" when the code page can't hold its name (Windows before 10 1903, which ignores
+// the program's request for UTF-8).
 std::string findProgramFolder(const char* argv0);
 
 // Every fixed path of the program, built from the program folder. Nothing here depends on the

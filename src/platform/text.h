@@ -11,20 +11,20 @@ inline constexpr const char* lineEnd = "\r\n";
 inline constexpr const char* lineEnd = "\n";
 #endif
 
-// How 7z takes the names on its command line: the Linux 7z as UTF-8; the Windows 7z.exe as
-// 8-bit text in the system's code page, which CreateProcessA converts.
-#ifdef _WIN32
-inline constexpr bool archiverNamesAreUtf8 = false;
-#else
-inline constexpr bool archiverNamesAreUtf8 = true;
-#endif
+// Whether 7z takes the names on its command line as UTF-8: the Linux 7z always; the Windows
+// 7z.exe when the program runs with UTF-8 as its code page (which its manifest asks for, and
+// Windows 10 1903 and later grant), since CreateProcessA converts the command line from that
+// code page. Otherwise the names are 8-bit text in the system's code page.
+bool archiverNamesAreUtf8();
 
 // The platform's 8-bit lower-casing of names: A-Z on Linux; the Windows build also lowers the
-// other letters of the system's code page.
+// other letters of the system's code page, or with UTF-8 as that code page the Latin-1 letters
+// the definition files' names are read as.
 std::string lowerName(const std::string& text);
 
 // How a path read from a definition file is kept: Linux turns every '\' into '/'; Windows keeps
-// the path as written.
+// the path as written, but with UTF-8 as its code page takes a path that isn't UTF-8 (from an
+// 8-bit definition file) as Latin-1 and writes it in UTF-8.
 std::string normaliseDefinitionPath(const std::string& path);
 
 // Lists the names in `folder` (which ends with a separator) that match "*.ini" by the

@@ -5,6 +5,8 @@
 
 #include <string_view>
 
+bool archiverNamesAreUtf8() { return true; }
+
 std::string lowerName(const std::string& text) {
     std::string lower = text;
     for (char& c : lower)

@@ -2,13 +2,44 @@
 
 #include <windows.h>
 
+bool archiverNamesAreUtf8() { return GetACP() == CP_UTF8; }
+
 std::string lowerName(const std::string& text) {
     std::string lowered = text;
-    if (!lowered.empty()) CharLowerBuffA(lowered.data(), static_cast<DWORD>(lowered.size()));
+    if (lowered.empty()) return lowered;
+    if (GetACP() != CP_UTF8) {
+        CharLowerBuffA(lowered.data(), static_cast<DWORD>(lowered.size()));
+        return lowered;
+    }
+    // Byte by byte: the code page's own lowering would change the length of a name that is not
+    // UTF-8, and names from definition files are Latin-1.
+    for (char& c : lowered) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 0xC0 && byte <= 0xDE && byte != 0xD7))
+            c = static_cast<char>(byte + 0x20);
+    }
     return lowered;
 }
 
-std::string normaliseDefinitionPath(const std::string& path) { return path; }
+std::string normaliseDefinitionPath(const std::string& path) {
+    // Under UTF-8 a path that isn't UTF-8 comes from an 8-bit definition file: it is taken as
+    // Latin-1, as the window shows it, instead of reaching 7z.exe as U+FFFD.
+    if (GetACP() != CP_UTF8 || path.empty() ||
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
+                            static_cast<int>(path.size()), nullptr, 0) > 0)
+        return path;
+    std::string converted;
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            converted += c;
+        } else {
+            converted += static_cast<char>(0xC0 | (byte >> 6));
+            converted += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return converted;
+}
 
 bool listDefinitionFiles(const std::string& folder, std::vector<std::string>& names) {
     names.clear();

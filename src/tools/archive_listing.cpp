@@ -1,5 +1,6 @@
 #include "tools/archive_listing.h"
 
+#include "platform/text.h"
 #include "tools/process.h"
 
 #include <charconv>
@@ -80,7 +81,10 @@ private:
 }  // namespace
 
 ArchiveListing listArchive(const std::string& program, const std::string& archive) {
-    StartResult start = startProcess(program, "l -slt -- \"" + archive + '"', folderOf(archive),
+    // The names come back in the form the program hands them to 7z, so the two can be compared.
+    const std::string charset = archiverNamesAreUtf8() ? " -sccUTF-8" : " -sccWIN";
+    StartResult start = startProcess(program, "l -slt" + charset + " -- \"" + archive + '"',
+                                     folderOf(archive),
                                      hideWindow | keepHandle | captureOutput | captureErrors);
     if (!start.handle) return {};
     ProcessHandle& process = *start.handle;

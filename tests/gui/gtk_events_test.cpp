@@ -2,10 +2,17 @@
 
 #include "gui/window_fixture.h"
 
+#include <gdk/gdkx.h>
+
+#include <gmock/gmock.h>
+
 #include <functional>
+#include <sstream>
 #include <vector>
 
 namespace {
+
+using ::testing::ElementsAre;
 
 struct Point {
     int x = 0, y = 0;
@@ -254,6 +261,132 @@ TEST_F(GtkEventTest, ClickingAColumnHeaderDoesNothing) {
     EXPECT_TRUE(reportedSoFar().empty());
     EXPECT_EQ(gui->cellText(0, 0), "Zebra");
     EXPECT_EQ(gui->selectedRow(), -1);
+}
+
+// Real key presses. Each case ends with keys that press a known button: keys before it that
+// wrongly pressed something would show up as an earlier event.
+TEST_F(GtkEventTest, EnterAndSpacePressOnlyTheFocusedButton) {
+    GtkWindow* window = GTK_WINDOW(gui->window());
+    // Without a window manager the keyboard goes to the window under the pointer.
+    const Point status = centreOf(gui->widget(ControlId::statusText));
+    xdotool({"mousemove", std::to_string(status.x), std::to_string(status.y)});
+    const auto pressed = [&](ControlId focus, const std::string& keys) {
+        gtk_widget_grab_focus(gui->widget(focus));
+        settle();
+        std::vector<std::string> words{"key", "--delay", "30"};
+        std::istringstream split(keys);
+        for (std::string key; split >> key;) words.push_back(key);
+        xdotool(words);
+        const auto events = collect(1);
+        return events.empty() ? -1 : events[0].id;
+    };
+    const auto id = [](ControlId control) { return static_cast<int>(control); };
+
+    EXPECT_EQ(pressed(ControlId::customizeButton, "Return"), id(ControlId::customizeButton));
+    EXPECT_EQ(pressed(ControlId::selectAllButton, "space"), id(ControlId::selectAllButton));
+    EXPECT_EQ(pressed(ControlId::customizeButton, "Escape KP_Enter"),
+              id(ControlId::customizeButton));
+    EXPECT_EQ(pressed(ControlId::romPathField, "Return Escape Tab space"),
+              id(ControlId::browseButton));
+    gui->setRowState(2, RowState::selected | RowState::ticked);
+    EXPECT_EQ(pressed(ControlId::appList, "Return Escape Tab Return"),
+              id(ControlId::unselectAllButton));
+    EXPECT_EQ(gui->rowState(2), RowState::selected | RowState::ticked);
+
+    gtk_notebook_set_current_page(GTK_NOTEBOOK(gui->widget(ControlId::tabPanel)), 2);
+    EXPECT_EQ(pressed(ControlId::backupCheck, "Return Tab space Tab Return"),
+              id(ControlId::saveListButton));
+    EXPECT_TRUE(gtk_toggle_button_get_active(
+        GTK_TOGGLE_BUTTON(gui->widget(ControlId::backupCheck))));
+    EXPECT_TRUE(gtk_toggle_button_get_active(
+        GTK_TOGGLE_BUTTON(gui->widget(ControlId::recoveryZipCheck))));
+    gtk_notebook_set_current_page(GTK_NOTEBOOK(gui->widget(ControlId::tabPanel)), 3);
+    EXPECT_EQ(pressed(ControlId::donateButton, "Return"), id(ControlId::donateButton));
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(window)));
+}
+
+TEST_F(GtkEventTest, TabGoesFromThePathToTheTabsThenThePageAndCustomizeLast) {
+    GtkWindow* window = GTK_WINDOW(gui->window());
+    const Point status = centreOf(gui->widget(ControlId::statusText));
+    xdotool({"mousemove", std::to_string(status.x), std::to_string(status.y)});
+    gtk_widget_grab_focus(gui->widget(ControlId::romPathField));
+    std::vector<GtkWidget*> visited;
+    for (int step = 0; step < 6; ++step) {
+        xdotool({"key", "Tab"});
+        settle();
+        visited.push_back(gtk_window_get_focus(window));
+    }
+    EXPECT_THAT(visited, ElementsAre(gui->widget(ControlId::browseButton),
+                                     gui->widget(ControlId::tabPanel),
+                                     gui->widget(ControlId::appList),
+                                     gui->widget(ControlId::unselectAllButton),
+                                     gui->widget(ControlId::selectAllButton),
+                                     gui->widget(ControlId::customizeButton)));
+}
+
+// Presses Escape, with real keys, in the first dialog that opens once the X server shows it;
+// after a minute the dialog is answered by its response instead and the test fails.
+class EscapeInDialog {
+public:
+    EscapeInDialog() { source_ = g_timeout_add(20, look, this); }
+    ~EscapeInDialog() {
+        if (source_) g_source_remove(source_);
+    }
+    // The dialog was closed, and not by the deadline's response.
+    bool closedByEscape() const { return pressed_ && !gaveUp_; }
+
+private:
+    static gboolean look(gpointer data) {
+        auto* self = static_cast<EscapeInDialog*>(data);
+        GtkWidget* dialog = nullptr;
+        GList* toplevels = gtk_window_list_toplevels();
+        for (GList* item = toplevels; item; item = item->next) {
+            GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(item->data));
+            if (GTK_IS_DIALOG(item->data) && window &&
+                !(gdk_window_get_state(window) & GDK_WINDOW_STATE_WITHDRAWN))
+                dialog = GTK_WIDGET(item->data);
+        }
+        g_list_free(toplevels);
+        if (g_get_monotonic_time() > self->deadline_) {
+            self->gaveUp_ = true;
+            self->source_ = 0;
+            if (dialog) gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+            return FALSE;
+        }
+        if (dialog && !self->pressed_ && focus(dialog)) {
+            self->pressed_ = true;
+            xdotool({"key", "Escape"});
+        }
+        return TRUE;
+    }
+
+    // A dialog just shown may refuse the keyboard for a moment: false then, to try again.
+    static bool focus(GtkWidget* dialog) {
+        const std::string id = std::to_string(GDK_WINDOW_XID(gtk_widget_get_window(dialog)));
+        gchar* argv[] = {const_cast<gchar*>("xdotool"), const_cast<gchar*>("windowfocus"),
+                         const_cast<gchar*>("--sync"), const_cast<gchar*>(id.c_str()), nullptr};
+        gint status = -1;
+        const auto quiet = static_cast<GSpawnFlags>(
+            G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL);
+        return g_spawn_sync(nullptr, argv, nullptr, quiet, nullptr, nullptr, nullptr, nullptr,
+                            &status, nullptr) &&
+               status == 0;
+    }
+
+    guint source_ = 0;
+    bool pressed_ = false, gaveUp_ = false;
+    gint64 deadline_ = g_get_monotonic_time() + 60 * G_USEC_PER_SEC;
+};
+
+TEST_F(GtkEventTest, EscapeClosesMessageBoxesAndFileDialogs) {
+    {
+        EscapeInDialog escape;
+        gui->messageBox("Notice", "Escape closes this box");
+        EXPECT_TRUE(escape.closedByEscape());
+    }
+    EscapeInDialog escape;
+    EXPECT_EQ(gui->openFileDialog("Select Rom", "CWM ZIP (*.zip)", "*.zip", ""), "");
+    EXPECT_TRUE(escape.closedByEscape());
 }
 
 TEST_F(GtkEventTest, NothingStartsFocusedSoThePathFieldShowsNoCaret) {

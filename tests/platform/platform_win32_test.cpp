@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 using ::testing::UnorderedElementsAre;
 
@@ -44,6 +47,46 @@ TEST(ProgramPathsWin32, ProgramFolderIsTheExecutablesFolderWhateverTheWorkingDir
     ASSERT_FALSE(folder.empty());
     EXPECT_EQ(folder.back(), '\\');
     EXPECT_GT(fileSize(folder + "platform_win32_tests.exe"), 0);
+}
+
+// This test program keeps the system's code page (it has no manifest), as Windows before 10 1903
+// keeps it for the program: a copy of it in a folder named in Greek and Chinese must find no
+// program folder rather than one with '?' or look-alike letters in it. The copy runs only this
+// test, in the role the environment gives it, and writes what it found to a file.
+TEST(ProgramPathsWin32, AFolderNameTheCodePageCantWriteIsNoProgramFolder) {
+    if (const char* answer = std::getenv("SLIMKIT_PROGRAM_FOLDER_TO")) {
+        std::ofstream(answer, std::ios::binary) << "[" << findProgramFolder(nullptr) << "]";
+        return;
+    }
+    ASSERT_NE(GetACP(), static_cast<UINT>(CP_UTF8));
+    Win32Sandbox sandbox;
+    const std::wstring folder =
+        std::filesystem::path(sandbox.path()).wstring() + L"\u03A9mega \u8F6F\u4EF6";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::wstring copy = folder + L"\\platform_win32_tests.exe";
+    ASSERT_TRUE(CopyFileW(self, copy.c_str(), FALSE));
+
+    const std::string answer = sandbox.path() + "answer.txt";
+    SetEnvironmentVariableA("SLIMKIT_PROGRAM_FOLDER_TO", answer.c_str());
+    std::wstring commandLine =
+        L"\"" + copy +
+        L"\" --gtest_filter=ProgramPathsWin32.AFolderNameTheCodePageCantWriteIsNoProgramFolder";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    const BOOL ran = CreateProcessW(copy.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                                    CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started);
+    SetEnvironmentVariableA("SLIMKIT_PROGRAM_FOLDER_TO", nullptr);
+    ASSERT_TRUE(ran);
+    const DWORD waited = WaitForSingleObject(started.hProcess, 60000);
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    ASSERT_EQ(waited, WAIT_OBJECT_0);
+    std::ifstream read(answer, std::ios::binary);
+    const std::string found((std::istreambuf_iterator<char>(read)), {});
+    EXPECT_EQ(found, "[]");
 }
 
 TEST(TextWin32, LowerNameLowersTheCodePagesLettersToo) {

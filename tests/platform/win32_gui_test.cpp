@@ -11,7 +11,11 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -158,6 +162,31 @@ TEST_F(Win32GuiTest, RowsCellsStatesAndEntries) {
     EXPECT_EQ(gui.listTooltip(), "An example app");
     gui.clearRows();
     EXPECT_EQ(gui.rowCount(), 0);
+}
+
+// The tests run with UTF-8 as their code page, as the program does: its manifest is theirs.
+TEST_F(Win32GuiTest, NamesFromDefinitionFilesShowAsLatin1AndPathsAsUtf8) {
+    ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
+    HWND list = gui.control(ControlId::appList);
+    gui.insertRow(0, "Gr\xFC\xDF" "e\nApp");  // Latin-1, as the definition files give names
+    gui.insertRow(1, "\xCE\xA9mega\nApp");       // already UTF-8
+    const auto shown = [&](int row) {
+        wchar_t text[64] = {};
+        LVITEMW item{};
+        item.pszText = text;
+        item.cchTextMax = 64;
+        SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+        return std::wstring(text);
+    };
+    EXPECT_EQ(shown(0), L"Gr\u00FC\u00DFe");
+    EXPECT_EQ(shown(1), L"\u03A9mega");
+
+    const std::string path = "Z:\\ROMs \xCE\x95\xCE\xBB \xE5\x88\xB7\\rom.zip";
+    gui.setRomPathText(path);
+    wchar_t field[64] = {};
+    GetWindowTextW(gui.control(ControlId::romPathField), field, 64);
+    EXPECT_EQ(std::wstring(field), L"Z:\\ROMs \u0395\u03BB \u5237\\rom.zip");
+    EXPECT_EQ(gui.romPathText(), path);
 }
 
 TEST_F(Win32GuiTest, ThePopupMenuWithItsSubmenu) {
@@ -354,6 +383,186 @@ TEST_F(Win32GuiTest, FileDialogsGiveTheChosenPathOrNothing) {
         replace.join();
     }
     DeleteFileA(rom.c_str());
+}
+
+namespace {
+
+// Runs a shell command line of the Linux host (Wine starts Linux programs like its own) and
+// gives its exit status, or -1 when it did not end within a minute. Wine has no exit code or
+// end for a Linux process: the command writes its status to a file, which is awaited.
+int runOnHost(const std::string& command) {
+    static int runs = 0;
+    const std::string name = "slimkit-keys-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(++runs);
+    std::string commandLine = "/bin/sh -c \"" + command + "; echo $? >/tmp/" + name +
+                              ".part && mv /tmp/" + name + ".part /tmp/" + name + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started))
+        return -1;
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    const std::string status = "Z:\\tmp\\" + name;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (GetFileAttributesA(status.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (std::chrono::steady_clock::now() > deadline) return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    char text[16] = {};
+    HANDLE file = CreateFileA(status.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD read = 0;
+    ReadFile(file, text, sizeof text - 1, &read, nullptr);
+    CloseHandle(file);
+    DeleteFileA(status.c_str());
+    return std::atoi(text);
+}
+
+// Real key presses, as a user's keyboard gives them: xdotool gives the X window that Wine made
+// for `window` the keyboard (a window just shown may refuse it for a moment) and presses `keys`.
+// It returns once the X server has handled them; Wine reads them at the next message.
+bool pressKeys(HWND window, const std::string& keys) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+        // Wine makes and maps the X window as the window's thread handles its messages.
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        const auto xWindow =
+            reinterpret_cast<std::uintptr_t>(GetPropA(window, "__wine_x11_whole_window"));
+        const std::string id = std::to_string(xWindow);
+        if (xWindow && runOnHost("xdotool windowfocus " + id + " 2>/dev/null; [ $(xdotool "
+                                 "getwindowfocus) = " + id + " ]") == 0)
+            break;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return runOnHost("xdotool key --delay 30 --clearmodifiers " + keys) == 0;
+}
+
+bool waitUntilGone(HWND window) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (IsWindow(window) && IsWindowVisible(window)) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+}  // namespace
+
+class Win32KeyTest : public Win32GuiTest {
+protected:
+    void SetUp() override {
+        Win32GuiTest::SetUp();
+        gui.insertRow(0, "Browser\nApp");
+        gui.insertRow(1, "Gallery\nApp");
+        gui.showWindow();
+        // The window takes the keyboard once X gives it the focus and Wine has seen that.
+        ASSERT_TRUE(pressKeys(gui.window(), "shift"));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (GetForegroundWindow() != gui.window()) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the window never got active";
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+
+    // Focuses `control`, presses `keys` and gives the number of the first control reported
+    // (-1 when none came within a minute). Each case ends with keys that press a known button:
+    // a key before it that wrongly pressed something would be reported first.
+    int pressedBy(ControlId control, const std::string& keys) {
+        SetFocus(gui.control(control));
+        if (!pressKeys(gui.window(), keys)) return -2;
+        std::vector<Event> events;
+        std::mutex guard;
+        std::condition_variable ended;
+        bool done = false;
+        std::thread deadline([&] {
+            std::unique_lock<std::mutex> lock(guard);
+            if (!ended.wait_for(lock, std::chrono::seconds(60), [&] { return done; }))
+                PostMessageA(gui.window(), WM_CLOSE, 0, 0);
+        });
+        gui.runEventLoop([&](const Event& event) {
+            if (event.kind == Event::Kind::close) return;
+            events.push_back(event);
+            if (events.size() == 1) PostMessageA(gui.window(), WM_CLOSE, 0, 0);
+        });
+        {
+            std::lock_guard<std::mutex> lock(guard);
+            done = true;
+        }
+        ended.notify_one();
+        deadline.join();
+        if (events.empty() || events[0].kind != Event::Kind::control) return -1;
+        return events[0].id;
+    }
+
+    static int id(ControlId control) { return static_cast<int>(control); }
+};
+
+TEST_F(Win32KeyTest, EnterAndSpacePressOnlyTheFocusedButton) {
+    EXPECT_EQ(pressedBy(ControlId::customizeButton, "Return"), id(ControlId::customizeButton));
+    EXPECT_EQ(pressedBy(ControlId::selectAllButton, "space"), id(ControlId::selectAllButton));
+    EXPECT_EQ(pressedBy(ControlId::customizeButton, "Escape KP_Enter"),
+              id(ControlId::customizeButton));
+    EXPECT_EQ(pressedBy(ControlId::romPathField, "Return Escape Tab space"),
+              id(ControlId::browseButton));
+    gui.setRowState(1, RowState::selected | RowState::ticked);
+    EXPECT_EQ(pressedBy(ControlId::appList, "Return Escape Tab Return"),
+              id(ControlId::unselectAllButton));
+    EXPECT_EQ(gui.rowState(1), RowState::selected | RowState::ticked);
+
+    // The Settings tab, chosen from the keyboard on the tab strip.
+    EXPECT_EQ(pressedBy(ControlId::tabPanel, "Right Right Tab Return Tab Tab Return"),
+              id(ControlId::saveListButton));
+    EXPECT_TRUE(gui.isChecked(ControlId::backupCheck)) << "Enter left the check box alone";
+    EXPECT_EQ(pressedBy(ControlId::recoveryZipCheck, "Return space"),
+              id(ControlId::recoveryZipCheck));
+    EXPECT_TRUE(gui.isChecked(ControlId::recoveryZipCheck)) << "Space ticked it";
+    // The About tab: the Donate picture button is the first stop on its page.
+    EXPECT_EQ(pressedBy(ControlId::tabPanel, "Right Tab Return"), id(ControlId::donateButton));
+    EXPECT_TRUE(IsWindowVisible(gui.window()));
+}
+
+TEST_F(Win32KeyTest, TabGoesFromThePathToTheTabsThenThePageAndCustomizeLast) {
+    // From the path field: "...", the tab strip, the list, "Unselect All", "Select All",
+    // "Customize!"; backwards from the field it wraps round to "Customize!".
+    EXPECT_EQ(pressedBy(ControlId::romPathField, "Tab Tab Tab Tab space"),
+              id(ControlId::unselectAllButton));
+    EXPECT_EQ(pressedBy(ControlId::romPathField, "Tab Tab Tab Tab Tab space"),
+              id(ControlId::selectAllButton));
+    EXPECT_EQ(pressedBy(ControlId::romPathField, "shift+Tab space"),
+              id(ControlId::customizeButton));
+    EXPECT_EQ(pressedBy(ControlId::customizeButton, "Tab Tab space"), id(ControlId::browseButton));
+}
+
+TEST_F(Win32KeyTest, EscapeClosesMessageBoxesAndFileDialogs) {
+    bool closed = false;
+    std::thread user([&] {
+        HWND box =
+            waitForWindow("Notice", [](HWND box) { return !controlText(box, 0xFFFF).empty(); });
+        if (!box) return;
+        closed = pressKeys(box, "Escape") && waitUntilGone(box);
+        if (!closed) PostMessageA(box, WM_COMMAND, IDOK, 0);
+    });
+    gui.messageBox("Notice", "Escape closes this box");
+    user.join();
+    EXPECT_TRUE(closed);
+
+    closed = false;
+    user = std::thread([&] {
+        HWND dialog = waitForWindow("Select Rom", [](HWND dialog) {
+            return GetDlgItem(dialog, 0x47C) && !controlText(dialog, 0x470).empty();
+        });
+        if (!dialog) return;
+        closed = pressKeys(dialog, "Escape") && waitUntilGone(dialog);
+        if (!closed) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(gui.openFileDialog("Select Rom", "CWM ZIP (*.zip)", "*.zip", ""), "");
+    user.join();
+    EXPECT_TRUE(closed);
 }
 
 TEST(DonatePicture, DecodesToA92By26PictureWithTransparentCorners) {

@@ -126,6 +126,17 @@ void onLinkRealized(GtkWidget* link, gpointer) {
     gdk_cursor_unref(hand);
 }
 
+// Enter presses the focused push button and does nothing anywhere else: GTK would otherwise
+// toggle a focused check box, which takes only Space, as in the Windows build. Escape has no
+// binding in a plain window and stays without effect.
+gboolean onWindowKey(GtkWidget* window, GdkEventKey* event, gpointer) {
+    const guint key = event->keyval;
+    if (key != GDK_Return && key != GDK_KP_Enter && key != GDK_ISO_Enter) return FALSE;
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(window));
+    const bool pushButton = focus && GTK_IS_BUTTON(focus) && !GTK_IS_TOGGLE_BUTTON(focus);
+    return pushButton ? FALSE : TRUE;
+}
+
 gboolean onDelete(GtkWidget*, GdkEvent*, gpointer data) {
     static_cast<Impl*>(data)->post(Event::Kind::close, 0);
     return TRUE;  // the program closes the window itself once the loop has ended
@@ -428,6 +439,7 @@ void GtkGui::buildWindow(const std::vector<ControlSpec>& controls,
     gtk_window_set_resizable(window, FALSE);
     gtk_window_set_position(window, GTK_WIN_POS_CENTER);
     g_signal_connect(impl.window, "delete-event", G_CALLBACK(onDelete), &impl);
+    g_signal_connect(impl.window, "key-press-event", G_CALLBACK(onWindowKey), nullptr);
 
     impl.client = gtk_fixed_new();
     gtk_widget_set_size_request(impl.client, impl.layout.width, impl.layout.height);

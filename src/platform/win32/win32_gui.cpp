@@ -16,7 +16,29 @@ constexpr const char* pageClass = "SlimkitTabPage";
 // Menu commands are numbered apart from the control numbers that WM_COMMAND also carries.
 constexpr int menuCommandBase = 1000;
 
-std::string withLineBreaks(const std::string& text) {
+// With UTF-8 as the program's code page, paths are UTF-8 while names and descriptions from
+// definition files are Latin-1: a text that is not UTF-8 is shown as Latin-1, as in the GTK
+// build. In any other code page texts are shown as they are.
+std::string shownText(const std::string& text) {
+    if (GetACP() != CP_UTF8 || text.empty() ||
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                            static_cast<int>(text.size()), nullptr, 0) > 0)
+        return text;
+    std::string converted;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            converted += c;
+        } else {
+            converted += static_cast<char>(0xC0 | (byte >> 6));
+            converted += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return converted;
+}
+
+std::string withLineBreaks(const std::string& original) {
+    const std::string text = shownText(original);
     std::string shown;
     for (std::size_t i = 0; i < text.size(); ++i) {
         shown += text[i];
@@ -84,6 +106,10 @@ struct Win32Gui::Impl {
     std::map<int, HWND> controls;
     std::map<HWND, ControlSpec> specOf;
     std::vector<HWND> pages;
+    // Where Tab goes: the ROM path and its button, the tab strip, the shown page's controls,
+    // and "Customize!" last, as the user works through the window.
+    std::vector<HWND> tabOrder;
+    HWND lastFocus = nullptr;  // given back when the window is active again
     std::string tooltipText;
     std::deque<Event> pending;
 
@@ -102,6 +128,20 @@ struct Win32Gui::Impl {
 
     LRESULT handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         switch (message) {
+        case WM_ACTIVATE:
+            if (hwnd != window) break;
+            // As in a dialog: a message box or file dialog closed, the focus is back where the
+            // user left it, not on the window itself.
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                HWND focus = GetFocus();
+                if (focus && IsChild(window, focus)) lastFocus = focus;
+                return 0;
+            }
+            if (lastFocus && IsWindow(lastFocus) && IsWindowVisible(lastFocus)) {
+                SetFocus(lastFocus);
+                return 0;
+            }
+            break;
         case WM_CLOSE:
             if (hwnd == window) {
                 post(Event::Kind::close, 0);
@@ -274,6 +314,70 @@ struct Win32Gui::Impl {
     }
 
     bool validRow(int row) const { return list && row >= 0 && row < ListView_GetItemCount(list); }
+
+    void makeTabOrder(const std::vector<ControlSpec>& table) {
+        tabOrder.clear();
+        HWND last = nullptr;
+        for (const ControlSpec& control : table) {
+            const auto found = controls.find(control.id);
+            if (found == controls.end()) continue;
+            HWND made = found->second;
+            if (!(GetWindowLongA(made, GWL_STYLE) & WS_TABSTOP)) continue;
+            if (control.id == static_cast<int>(ControlId::customizeButton))
+                last = made;
+            else
+                tabOrder.push_back(made);
+        }
+        if (last) tabOrder.push_back(last);
+    }
+
+    void moveFocus(bool backwards) {
+        std::vector<HWND> reachable;
+        for (HWND control : tabOrder)
+            if (IsWindowVisible(control) && IsWindowEnabled(control)) reachable.push_back(control);
+        if (reachable.empty()) return;
+        const auto count = static_cast<long>(reachable.size());
+        long at = -1;
+        for (long i = 0; i < count; ++i)
+            if (reachable[static_cast<std::size_t>(i)] == GetFocus()) at = i;
+        const long next = at < 0 ? (backwards ? count - 1 : 0)
+                                 : (at + (backwards ? count - 1 : 1)) % count;
+        HWND target = reachable[static_cast<std::size_t>(next)];
+        SendMessageA(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+        SetFocus(target);
+        const auto found = specOf.find(target);
+        if (found != specOf.end() && found->second.kind == ControlKind::textField)
+            SendMessageA(target, EM_SETSEL, 0, -1);
+    }
+
+    // The main window's own keys, taken before the dialog manager sees them: it would turn
+    // Enter into a press of control 1 ("...") wherever the focus is. Enter and Space press a
+    // focused button (Space through the button itself); Enter elsewhere and Escape do nothing.
+    // Message boxes and file dialogs run their own loops and keep Windows' keys.
+    bool takeKey(const MSG& message) {
+        if (message.message != WM_KEYDOWN || !window ||
+            (message.hwnd != window && !IsChild(window, message.hwnd)))
+            return false;
+        switch (message.wParam) {
+        case VK_RETURN: {
+            const bool repeated = message.lParam & (1L << 30);
+            const auto found = specOf.find(GetFocus());
+            if (!repeated && found != specOf.end() &&
+                (found->second.kind == ControlKind::button ||
+                 found->second.kind == ControlKind::pictureButton))
+                post(Event::Kind::control, found->second.id);
+            return true;
+        }
+        case VK_ESCAPE:
+            return true;
+        case VK_TAB:
+            if (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0) return false;
+            moveFocus(GetKeyState(VK_SHIFT) < 0);
+            return true;
+        default:
+            return false;
+        }
+    }
 };
 
 namespace {
@@ -382,6 +486,7 @@ void Win32Gui::buildWindow(const std::vector<ControlSpec>& controls,
     for (const auto& [made, control] : impl.specOf)
         if (control.kind == ControlKind::frame)
             SetWindowPos(made, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    impl.makeTabOrder(controls);
 }
 
 void Win32Gui::buildEntryMenu() {
@@ -419,6 +524,7 @@ void Win32Gui::runEventLoop(const std::function<void(const Event&)>& handler) {
                 impl.post(Event::Kind::close, 0);
                 break;
             }
+            if (impl.takeKey(message)) continue;
             if (impl.window && IsDialogMessageA(impl.window, &message)) continue;
             TranslateMessage(&message);
             DispatchMessageA(&message);
@@ -441,12 +547,14 @@ void Win32Gui::destroyWindow() {
     impl.controls.clear();
     impl.specOf.clear();
     impl.pages.clear();
+    impl.tabOrder.clear();
+    impl.lastFocus = nullptr;
     impl.pending.clear();
 }
 
 void Win32Gui::setStatusText(const std::string& text) {
     if (HWND label = control(ControlId::statusText)) {
-        SetWindowTextA(label, text.c_str());
+        SetWindowTextA(label, shownText(text).c_str());
         UpdateWindow(label);
     }
 }
@@ -481,7 +589,7 @@ void Win32Gui::insertRow(int row, const std::string& text) {
     HWND list = impl_->list;
     if (!list || row < 0 || row > rowCount()) return;
     const auto feed = text.find('\n');
-    std::string first = text.substr(0, feed);
+    std::string first = shownText(text.substr(0, feed));
     std::string second = feed == std::string::npos ? "" : text.substr(feed + 1);
     LVITEMA item{};
     item.mask = LVIF_TEXT | LVIF_PARAM;
@@ -535,7 +643,7 @@ std::string Win32Gui::cellText(int row, int column) const {
 
 void Win32Gui::setCellText(int row, int column, const std::string& text) {
     if (!impl_->validRow(row) || column < 0 || column > 1) return;
-    std::string copy = text;
+    std::string copy = shownText(text);
     LVITEMA item{};
     item.iSubItem = column;
     item.pszText = copy.data();
@@ -591,11 +699,11 @@ void Win32Gui::showEntryMenu() {
 }
 
 void Win32Gui::messageBox(const std::string& title, const std::string& text) {
-    MessageBoxA(impl_->window, withLineBreaks(text).c_str(), title.c_str(), MB_OK);
+    MessageBoxA(impl_->window, withLineBreaks(text).c_str(), shownText(title).c_str(), MB_OK);
 }
 
 bool Win32Gui::questionBox(const std::string& title, const std::string& text) {
-    return MessageBoxA(impl_->window, withLineBreaks(text).c_str(), title.c_str(),
+    return MessageBoxA(impl_->window, withLineBreaks(text).c_str(), shownText(title).c_str(),
                        MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 

@@ -5,6 +5,9 @@
 //   window_probe tab TITLE INDEX                the window's tab strip shows page INDEX
 //   window_probe checked TITLE CAPTION [0|1]    the check box CAPTION is ticked (or not)
 //   window_probe field TITLE TEXT               an edit field of the window shows TEXT
+//   window_probe fill TITLE TEXT                puts TEXT into the file name field of the
+//                                               file dialog TITLE, once the dialog has one
+// Texts are UTF-8: the probe runs with UTF-8 as its code page, as the program does.
 // Exits 0 once the state holds, 1 after a minute without it (and says what it saw), 2 on bad
 // arguments. Titles and texts are compared whole.
 #include <windows.h>
@@ -76,7 +79,7 @@ std::string seen(const std::string& title) {
 
 int usage() {
     std::fputs("usage: window_probe shown|gone TITLE | tab TITLE INDEX | "
-               "checked TITLE CAPTION [0|1] | field TITLE TEXT\n", stderr);
+               "checked TITLE CAPTION [0|1] | field|fill TITLE TEXT\n", stderr);
     return 2;
 }
 
@@ -113,6 +116,13 @@ int main(int argc, char** argv) {
             HWND window = shownWindow(title);
             return window &&
                    child(window, "Edit", [&](HWND field) { return controlText(field) == rest[0]; });
+        };
+    } else if (what == "fill" && rest.size() == 1) {
+        constexpr int fileNameBox = 0x47C;
+        holds = [&] {
+            HWND dialog = shownWindow(title);
+            return dialog && GetDlgItem(dialog, fileNameBox) &&
+                   SetDlgItemTextA(dialog, fileNameBox, rest[0].c_str());
         };
     } else {
         return usage();

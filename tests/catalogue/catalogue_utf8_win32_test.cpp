@@ -1,0 +1,44 @@
+#include "catalogue/catalogue.h"
+
+#include "catalogue/sandbox.h"
+#include "platform/text.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// The catalogue as the program loads it, with UTF-8 as its code page: this test program carries
+// the program's manifest.
+TEST(LoadDefinitionsUtf8Win32, PathsReach7zInUtf8AndNamesStayLatin1) {
+    ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
+    ASSERT_TRUE(archiverNamesAreUtf8());
+    Sandbox sandbox;
+    sandbox.write("remove\\utf8.ini",
+                  "\xEF\xBB\xBF[main]\r\nappname = Gr\xC3\xBC\xC3\x9F"
+                  "e\r\n[files]\r\n1 = system\\app\\Gr\xC3\xBC\xC3\x9F"
+                  "e.apk\r\n2 = system\\app\\\xE6\x97\xA5\xE6\x9C\xAC.apk\r\n");
+    // Without the byte-order mark: Latin-1 bytes, and UTF-8 ones taken as they are.
+    sandbox.write("remove\\latin1.ini",
+                  "[main]\r\nappname = \xC4rger\r\n[files]\r\n1 = system\\app\\Gr\xFC\xDF"
+                  "e.apk\r\n2 = system\\app\\\xCE\xA9.apk\r\n");
+    Catalogue catalogue;
+    ASSERT_TRUE(loadDefinitions(catalogue, sandbox.path() + "remove\\"));
+
+    const CatalogueEntry& utf8 = *catalogue.entryByName.at("gr\xFC\xDF"
+                                                           "e");
+    EXPECT_EQ(utf8.name, "Gr\xFC\xDF"
+                         "e");
+    EXPECT_THAT(utf8.files, ElementsAre("system\\app\\Gr\xC3\xBC\xC3\x9F"
+                                        "e.apk",
+                                        "system\\app\\\xE6\x97\xA5\xE6\x9C\xAC.apk"));
+    EXPECT_THAT(utf8.lostFiles, IsEmpty());
+
+    const CatalogueEntry& latin1 = *catalogue.entryByName.at("\xE4rger");
+    EXPECT_THAT(latin1.files, ElementsAre("system\\app\\Gr\xC3\xBC\xC3\x9F"
+                                          "e.apk",
+                                          "system\\app\\\xCE\xA9.apk"));
+}

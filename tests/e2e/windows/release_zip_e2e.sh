@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# The release zip as a user gets it, under Wine: unpacked into a folder whose path holds blanks,
+# Greek and CJK characters, slimkit.exe started from another working folder, and a whole
+# Customize on the demo ROM (which lies in such a folder too) with the recovery zip ticked and
+# files of the user's own, named in Greek, in the add folder (a tool without a dot in its name
+# among them, which the pattern *.* would leave out). Then the ROM zip, its backup and its undo
+# zip are checked on disk. Run inside scripts/wine-session:
+#   release_zip_e2e.sh <release zip> <window_probe.exe> <make-demo-rom>
+set -euo pipefail
+zip=$(realpath "$1")
+probe=$(realpath "$2")
+make_demo_rom=$(realpath "$3")
+# Wine gives names outside ASCII to Windows programs intact only from a UTF-8 locale.
+export LC_ALL=C.UTF-8
+work=$(mktemp -d /tmp/slimkit-release.XXXXXX)
+trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+source "$(dirname "$0")/e2e_helpers.sh"
+
+home="$work/Ωmega προγράμματα/软件 工具"
+roms="$work/ROMs Ελληνικά/刷机 包"
+mkdir -p "$home" "$roms" "$work/elsewhere" "$work/before" "$work/undo"
+unzip -q "$zip" -d "$home"
+program=$(echo "$home"/slimkit-*-windows)
+[ -f "$program/slimkit.exe" ] || { echo "FAIL: no slimkit-*-windows/slimkit.exe in $zip"; exit 1; }
+rom="$roms/demo rom.zip"
+sh "$make_demo_rom" "$rom" >/dev/null
+cp "$rom" "$work/original.zip"
+mkdir -p "$program/app/add/system/app" "$program/app/add/system/xbin"
+printf 'an app of my own\n' > "$program/app/add/system/app/Ωmega.apk"
+printf 'a tool of my own\n' > "$program/app/add/system/xbin/τool"
+
+# The paths that the run removes: those of the definition files that start ticked, widget files
+# included (a widget row starts as "App/Widget"), each naming one entry or a folder with
+# everything below it.
+ticked_paths() {
+  local definition
+  for definition in "$program"/app/remove/*.ini; do
+    awk '
+      { sub(/\r$/, "") }
+      NR == 1 { sub(/^\xef\xbb\xbf/, "") }
+      /^[ \t]*;/ { next }
+      /^[ \t]*\[/ { group = tolower($0); gsub(/^[ \t]*\[|\].*$/, "", group); next }
+      index($0, "=") {
+        key = tolower(substr($0, 1, index($0, "=") - 1)); gsub(/^[ \t]+|[ \t]+$/, "", key)
+        value = substr($0, index($0, "=") + 1); gsub(/^[ \t]+|[ \t]+$/, "", value)
+        if (group == "main" && key == "enabled" && !("enabled" in seen)) { seen["enabled"]; enabled = value % 256 }
+        else if (group == "main" && key == "widget" && !("widget" in seen)) { seen["widget"]; widget = value + 0 }
+        else if (group == "files") files[++nfiles] = value
+        else if (group == "widget_files") widgets[++nwidgets] = value
+      }
+      END {
+        if (!enabled) exit
+        for (i = 1; i <= nfiles; i++) print files[i]
+        if (widget) for (i = 1; i <= nwidgets; i++) print widgets[i]
+      }' "$definition"
+  done | tr '\\' '/' | sed 's|/*$||'
+}
+
+unzip -Z1 "$work/original.zip" | sort > "$work/original.list"
+ticked_paths | sort -u > "$work/ticked.list"
+awk 'NR == FNR { ticked[$0]; next }
+     { entry = $0; sub(/\/$/, "", entry)
+       for (path = entry; path != ""; path = (i = match(path, /\/[^\/]*$/)) ? substr(path, 1, i - 1) : "")
+         if (path in ticked) { print $0; next } }' \
+  "$work/ticked.list" "$work/original.list" > "$work/removed.list"
+grep -v '/$' "$work/removed.list" > "$work/removed-files.list" || true
+[ -s "$work/removed-files.list" ] ||
+  { echo "FAIL: no ticked app of the shipped definitions is in the demo ROM"; exit 1; }
+
+(cd "$work/elsewhere" && exec wine "$program/slimkit.exe") &
+pid=$!
+if customize_in_window "$pid" "$(winpath "$rom")" release; then
+  pass "release: Customize from $(winpath "$program") on $(winpath "$rom") ended with Finish"
+fi
+
+cmp -s "$work/original.zip" "$rom"_BU_0 && pass "release: the backup is the ROM as it was" ||
+  fail "release: no whole backup beside the ROM"
+
+{ comm -23 "$work/original.list" "$work/removed.list"; echo "system/app/Ωmega.apk"
+  echo "system/xbin/τool"; } |
+  sort > "$work/expected.list"
+unzip -Z1 "$rom" 2>/dev/null | sort > "$work/after.list" || true
+if diff -u "$work/expected.list" "$work/after.list" > "$work/rom.diff"; then
+  pass "release: the ROM lost the $(wc -l < "$work/removed-files.list") ticked files, gained Ωmega.apk and τool"
+else
+  fail "release: the ROM's entries differ from the expected ones:"; cat "$work/rom.diff"
+fi
+[ "$(unzip -p "$rom" "system/app/Ωmega.apk" 2>/dev/null)" = "an app of my own" ] &&
+  [ "$(unzip -p "$rom" "system/xbin/τool" 2>/dev/null)" = "a tool of my own" ] &&
+  pass "release: Ωmega.apk and τool went in whole" ||
+  fail "release: Ωmega.apk or τool is not whole in the ROM"
+
+# The undo zip: the template's installer and every removed file, each as it was in the ROM.
+undo="$rom"_undo.zip
+unzip -Z1 "$undo" 2>/dev/null | grep -v '/$' | sort > "$work/undo.list" || true
+grep -v '^META-INF/' "$work/undo.list" > "$work/undo-files.list" || true
+if grep -q '^META-INF/com/google/android/update-binary$' "$work/undo.list" &&
+   diff -q "$work/removed-files.list" "$work/undo-files.list" >/dev/null; then
+  pass "release: the undo zip holds the installer and the removed files"
+else
+  fail "release: the undo zip holds: $(tr '\n' ' ' < "$work/undo.list")"
+fi
+unzip -q "$work/original.zip" -d "$work/before"
+unzip -q "$undo" -d "$work/undo" 2>/dev/null || true
+whole=1
+while IFS= read -r file; do
+  cmp -s "$work/before/$file" "$work/undo/$file" || { whole=""; fail "release: $file differs in the undo zip"; }
+done < "$work/removed-files.list"
+[ -n "$whole" ] && pass "release: every removed file is in the undo zip as it was in the ROM"
+[ -d "$program/app/undo/files" ] && [ -z "$(ls -A "$program/app/undo/files")" ] &&
+  pass "release: the extraction folder is left empty" ||
+  fail "release: the extraction folder is not empty"
+
+[ "$failures" -eq 0 ] && echo "the release zip run passed" || echo "$failures failed"
+exit $((failures > 0))
