@@ -24,6 +24,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #define isatty _isatty
 #else
 #include <unistd.h>
@@ -542,6 +543,11 @@ int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue,
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // The program's texts are in its code page (UTF-8 as its manifest asks): a console shows them
+    // so.
+    SetConsoleOutputCP(GetACP());
+#endif
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
         if (word == "--help" || word == "-h") {
