@@ -3,7 +3,7 @@
 // runner took (the floor of a loop that wakes every 2 ms). Children's time is not counted.
 //
 //   archiver_bench [megabytes]   (default 100)
-#include "support/fake_gui.h"
+#include "support/shown_archiver.h"
 #include "tools/archiver.h"
 
 #include <cerrno>

@@ -3,6 +3,8 @@
 #include "catalogue/ini_file.h"
 #include "platform/text.h"
 
+#include <algorithm>
+
 namespace {
 
 // Whether the path at the cursor reaches 7z with every character the file gave it.
@@ -66,4 +68,16 @@ bool loadDefinitions(Catalogue& catalogue, const std::string& definitionFolder) 
         catalogue.entryByName[lowerName(added.name)] = &added;
     }
     return true;
+}
+
+void sortCatalogue(Catalogue& catalogue) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    const auto before = [&](const std::string& a, const std::string& b) {
+        return std::lexicographical_compare(
+            a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) {
+                return static_cast<unsigned char>(lower(x)) < static_cast<unsigned char>(lower(y));
+            });
+    };
+    std::stable_sort(catalogue.entries.begin(), catalogue.entries.end(),
+                     [&](const auto& a, const auto& b) { return before(a->name, b->name); });
 }

@@ -8,12 +8,12 @@
 
 // One removable item of the check list: an app and perhaps its widget.
 struct CatalogueEntry {
-    std::string name;            // never empty
+    std::string name;  // never empty
     std::string description;
-    std::string definitionFile;  // full path of the definition file
-    std::uint8_t isWidget = 0;   // low 8 bits of `widget`
-    std::uint8_t enabled = 0;    // low 8 bits of `enabled`: the row starts ticked
-    std::int32_t rowIndex = 0;   // the entry's row in the check list
+    std::string definitionFile;            // full path of the definition file
+    std::uint8_t isWidget = 0;             // low 8 bits of `widget`
+    std::uint8_t enabled = 0;              // low 8 bits of `enabled`: the row starts ticked
+    std::int32_t rowIndex = 0;             // the entry's row in the check list
     std::vector<std::string> files;        // in-zip paths of the app
     std::vector<std::string> widgetFiles;  // in-zip paths of the widget; empty unless isWidget
     // Paths of the app and of the widget that lost characters when the definition file was read
@@ -40,3 +40,7 @@ struct Catalogue {
 // catalogue. False when the folder can't be listed: the catalogue is then unchanged and the
 // check list must not be filled.
 bool loadDefinitions(Catalogue& catalogue, const std::string& definitionFolder);
+
+// Sorts the entries by name ignoring the case of A to Z, keeping the order of equal names: the
+// order of the check list's rows.
+void sortCatalogue(Catalogue& catalogue);

@@ -1,9 +1,7 @@
 #include "catalogue/removal_list.h"
 
-#include "catalogue/catalogue.h"
 #include "catalogue/ini_file.h"
 #include "platform/file_layer.h"
-#include "platform/gui.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -12,9 +10,6 @@
 namespace {
 
 constexpr const char* listGroup = "Remove";
-constexpr const char* filterName = "INI file";
-constexpr const char* filterPattern = "*.ini";
-constexpr const char* saveTitle = "Save Profile File";
 
 int digitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -24,30 +19,12 @@ int digitValue(char c) {
 }
 
 // Writes the list to `temporary`; false when it could not be created or written whole.
-bool writeList(Gui& gui, const std::string& temporary) {
+bool writeList(const std::string& temporary, const std::vector<RemovalListLine>& lines) {
     IniFile list;
     if (!list.create(temporary)) return false;
     list.selectGroup(listGroup);
-    const int rows = gui.rowCount();
-    for (int row = 0; row < rows; ++row) {
-        const CatalogueEntry* entry = gui.rowEntry(row);
-        if (entry) list.writeNumber(lowerName(entry->name), gui.rowState(row));
-    }
+    for (const RemovalListLine& line : lines) list.writeNumber(line.name, line.state);
     return list.close();
-}
-
-// The file a save goes to, "" when the user cancelled. The dialog asks before it gives the name
-// of a file that is there; the name with ".ini" added is asked about here, and a "No" opens the
-// dialog again, as a "No" to the dialog's own question leaves it open.
-std::string chooseListFile(Gui& gui) {
-    for (;;) {
-        const std::string chosen = gui.saveFileDialog(saveTitle, filterName, filterPattern);
-        if (chosen.empty()) return "";
-        const std::string path = removalListPath(chosen);
-        if (path == chosen || !pathExists(path) ||
-            gui.questionBox(saveTitle, path + " already exists.\rDo you want to replace it?"))
-            return path;
-    }
 }
 
 }  // namespace
@@ -84,34 +61,20 @@ std::int32_t parseStateNumber(const std::string& text) {
     return static_cast<std::int32_t>(value);
 }
 
-void saveRemovalList(Gui& gui, const Catalogue&) {
-    const std::string path = chooseListFile(gui);
-    if (path.empty()) return;
+bool writeRemovalList(const std::string& path, const std::vector<RemovalListLine>& lines) {
     const std::string temporary = firstFreeNumbered(path + ".tmp");
-    if (!writeList(gui, temporary) || !renameFile(temporary, path)) {
-        removeFile(temporary);
-        gui.messageBox("Error", "Can't save " + path);
-    }
+    if (writeList(temporary, lines) && renameFile(temporary, path)) return true;
+    removeFile(temporary);
+    return false;
 }
 
-void loadRemovalList(Gui& gui, const Catalogue& catalogue) {
-    const std::string chosen =
-        gui.openFileDialog("Open Profile File", filterName, filterPattern, "");
-    if (chosen.empty()) return;
+bool readRemovalList(const std::string& path, std::vector<RemovalListLine>& lines) {
     IniFile list;
-    if (!list.open(chosen)) {
-        gui.messageBox("Error", "Can't read " + chosen);
-        return;
-    }
+    if (!list.open(path)) return false;
     list.selectGroup(listGroup);
-    if (list.beginKeys()) {
-        while (list.nextKey()) {
-            const auto found = catalogue.entryByName.find(lowerName(list.keyName()));
-            if (found == catalogue.entryByName.end()) continue;
-            const std::int32_t state = parseStateNumber(list.keyValue());
-            gui.setRowState(found->second->rowIndex,
-                            state & (RowState::ticked | RowState::selected));
-        }
-    }
+    if (list.beginKeys())
+        while (list.nextKey())
+            lines.push_back({lowerName(list.keyName()), parseStateNumber(list.keyValue())});
     list.close();
+    return true;
 }

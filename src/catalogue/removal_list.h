@@ -2,23 +2,23 @@
 
 #include <cstdint>
 #include <string>
-
-class Gui;
-struct Catalogue;
+#include <vector>
 
 // A removal list is an INI file with one group, "Remove", holding for each row of the check
 // list the entry's lower-cased name and the row's state (2 = ticked, + 1 = selected).
+struct RemovalListLine {
+    std::string name;  // lower-cased entry name
+    std::int32_t state = 0;
+};
 
-// Asks for a file name and writes the state of every row. A file that is there is replaced only
-// when the user says so. The list goes to a temporary file beside the target and is renamed into
-// place only when complete: a save that fails says "Can't save <path>" and leaves any earlier
-// file of that name as it was.
-void saveRemovalList(Gui& gui, const Catalogue& catalogue);
+// Writes the lines to `path`. The list goes to a temporary file beside it and is renamed into
+// place only when complete: false when that failed, which leaves any earlier file of that name
+// as it was.
+bool writeRemovalList(const std::string& path, const std::vector<RemovalListLine>& lines);
 
-// Asks for a removal list and applies it to the rows of the entries it names; names that match
-// no entry are skipped, rows it doesn't name keep their state. A list that can't be read shows
-// "Error" / "Can't read <path>" and changes nothing.
-void loadRemovalList(Gui& gui, const Catalogue& catalogue);
+// Reads the lines of the list's "Remove" group, in the file's order, with their states as
+// parseStateNumber reads them. False when the file can't be read.
+bool readRemovalList(const std::string& path, std::vector<RemovalListLine>& lines);
 
 // The name a save goes to: ".ini" is appended when the file name has no extension ("list" ->
 // "list.ini", "list." -> "list..ini"; "list.txt" stays).

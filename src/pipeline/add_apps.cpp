@@ -1,9 +1,9 @@
 #include "pipeline/add_apps.h"
 
 #include "platform/file_layer.h"
-#include "platform/gui.h"
 #include "platform/paths.h"
 #include "platform/text.h"
+#include "tools/reporter.h"
 
 #include <filesystem>
 #include <fstream>
@@ -65,11 +65,11 @@ bool writeList(const std::string& path, const std::vector<std::string>& files) {
 
 // Shows "Can't add " + the path when the add folder holds something 7z can't add safely, or
 // "Can't read " + the path of a folder in it that can't be read.
-bool refuses(Gui& gui, const AddFolderContent& content) {
+bool refuses(Reporter& reporter, const AddFolderContent& content) {
     if (!content.refused.empty())
-        gui.messageBox("Error", "Can't add " + content.refused);
+        reporter.message("Error", "Can't add " + content.refused);
     else if (!content.unreadable.empty())
-        gui.messageBox("Error", "Can't read " + content.unreadable);
+        reporter.message("Error", "Can't read " + content.unreadable);
     else
         return false;
     return true;
@@ -121,29 +121,31 @@ AddFolderContent addFolderContent(const std::string& addFolder, const std::strin
     return content;
 }
 
-bool addFolderIsSafe(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
-    return !refuses(gui, addFolderContent(paths.addFolder, romPath));
+bool addFolderIsSafe(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath) {
+    return !refuses(reporter, addFolderContent(paths.addFolder, romPath));
 }
 
-ArchiverOutcome addApps(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
+ArchiverOutcome addApps(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath) {
     // 7z is never started in a folder it can't enter; make the add folder, so that a missing
     // one is not a failed step.
     makeFolder(paths.addFolder);
     if (fileSize(paths.addFolder) != -2) {
-        gui.messageBox("Warning", "Can't access " + paths.addFolder);
+        reporter.message("Warning", "Can't access " + paths.addFolder);
         return ArchiverOutcome::failed;
     }
     const AddFolderContent content = addFolderContent(paths.addFolder, romPath);
-    if (refuses(gui, content)) return ArchiverOutcome::failed;
+    if (refuses(reporter, content)) return ArchiverOutcome::failed;
     if (content.files.empty()) return ArchiverOutcome::succeeded;
     const std::string listFile = listFilePath(romPath);
     if (!writeList(listFile, content.files)) {
         removeFile(listFile);
-        gui.messageBox("Error", "Can't add " + paths.addFolder);
+        reporter.message("Error", "Can't add " + paths.addFolder);
         return ArchiverOutcome::failed;
     }
-    const ArchiverOutcome outcome = runArchiver(
-        gui, paths.archiverProgram, addListCommand(romPath, listFile), paths.addFolder, false);
+    const ArchiverResult result =
+        runArchiver(paths.archiverProgram, addListCommand(romPath, listFile), paths.addFolder,
+                    false, progressOf(reporter));
     removeFile(listFile);
-    return outcome;
+    if (!result.warning.empty()) reporter.message(archiverWarningTitle, result.warning);
+    return result.outcome;
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-class Gui;
+class Reporter;
 struct ProgramPaths;
 
 // a -bd -y -r -- "{archive}" *: every file below the working folder. "--" ends the switches
@@ -36,11 +36,11 @@ std::string addListCommand(const std::string& archive, const std::string& listFi
 // True when the add folder holds nothing 7z can't add safely and every folder in it can be read;
 // otherwise shows "Error" / "Can't add " + the path of the first such thing, or "Can't read " +
 // the folder.
-bool addFolderIsSafe(Gui& gui, const ProgramPaths& paths, const std::string& romPath);
+bool addFolderIsSafe(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath);
 
 // Adds the files of the add folder (addFolderContent) to the ROM zip, through a list file
 // written beside the ROM zip and removed after. An add folder that holds no such file runs no
 // archiver: the ROM zip is not rewritten for nothing. A folder that can't be made is reported
-// under "Warning"; what addFolderIsSafe refuses ends the step before 7z runs, as does a list file
-// that can't be written ("Error" / "Can't add " + the add folder).
-ArchiverOutcome addApps(Gui& gui, const ProgramPaths& paths, const std::string& romPath);
+// under "Warning", as is 7z's own warning; what addFolderIsSafe refuses ends the step before 7z
+// runs, as does a list file that can't be written ("Error" / "Can't add " + the add folder).
+ArchiverOutcome addApps(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath);

@@ -1,23 +1,43 @@
 #pragma once
 
-#include <string>
+#include "pipeline/request.h"
 
-class Gui;
+#include <string>
+#include <vector>
+
+class Reporter;
 struct ProgramPaths;
 
+// How far a run got.
+enum class RunEnd {
+    refused,   // the ROM or the add folder was refused before anything was written
+    stopped,   // a step showed an "Error" and ended the run before the removal
+    warned,    // every step ran, but one of them showed a warning, or paths were skipped
+    complete,  // every step succeeded and every ticked path reached the archiver
+};
+
+struct RunResult {
+    RunEnd end = RunEnd::refused;
+    std::string backup;                // the backup this run wrote, "" for none
+    std::string undoZip;               // the undo zip this run wrote, "" for none
+    std::vector<std::string> skipped;  // ticked paths that were not handed to 7z
+};
+
 // What "Customize!" does: checks the ROM, then backup, undo zip, removal and adding, as the
-// three check boxes say, with their status texts.
+// request's options say, each announced as the status.
 //
-// Nothing is written when the ROM path or the program folder holds a double quote, which the
-// archiver's one-string command line can't carry ("Error" / "Can't handle a double quote in "
-// + the path), nor when 7z can't read the ROM as a zip ("Error" / "Can't read " + the path +
-// " as a zip archive"), nor, with adding ticked, when the add folder holds a FIFO, device or
-// socket ("Error" / "Can't add " + its path) or a folder that can't be read ("Can't read " + it). A
-// failed backup or undo zip ends the run before anything is removed, with its "Error". A step with
-// nothing to do runs no archiver. The run ends with "Finish" only when every step succeeded and
-// every ticked path reached the archiver; otherwise with a "Warning" that names the skipped paths
-// and asks the user to check the ROM zip before flashing it. The status line reads "Ready" after
-// every run that got past the checks. When an earlier undo zip made this run's take a numbered
-// name, the closing text names it on a second line. A ROM chosen through a symbolic link is worked
-// on at the link's target, where its backup and undo zip go too; the link stays a link.
-void customize(Gui& gui, const ProgramPaths& paths, const std::string& romPath);
+// Nothing is written when the ROM path is empty ("Error" / "Please select Rom") or names no file
+// ("Error" / "Can't access " + the path), when the ROM path or the program folder holds a double
+// quote, which the archiver's one-string command line can't carry ("Error" / "Can't handle a
+// double quote in " + the path), nor when 7z can't read the ROM as a zip ("Error" / "Can't read "
+// + the path + " as a zip archive"), nor, with adding asked for, when the add folder holds a
+// FIFO, device or socket ("Error" / "Can't add " + its path) or a folder that can't be read
+// ("Can't read " + it). A failed backup or undo zip ends the run before anything is removed, with
+// its "Error". A step with nothing to do runs no archiver. The run ends with "Finish" only when
+// every step succeeded and every ticked path reached the archiver; otherwise with a "Warning"
+// that names the skipped paths and asks the user to check the ROM zip before flashing it. The
+// status reads "Ready" after every run that got past the checks. When an earlier undo zip made
+// this run's take a numbered name, the closing text names it on a second line. A ROM chosen
+// through a symbolic link is worked on at the link's target, where its backup and undo zip go
+// too; the link stays a link.
+RunResult customize(const CustomizeRequest& request, const ProgramPaths& paths, Reporter& reporter);

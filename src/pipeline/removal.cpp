@@ -1,7 +1,6 @@
 #include "pipeline/removal.h"
 
 #include "catalogue/catalogue.h"
-#include "platform/gui.h"
 
 namespace {
 
@@ -11,7 +10,7 @@ constexpr bool namesFoldCase = true;  // 7-Zip on Windows: '\' is a separator, c
 constexpr bool namesFoldCase = false;
 #endif
 
-// The modes are the program's own ASCII texts: lowering A to Z is enough.
+// 7-Zip on Windows folds the case of letters; lowering A to Z covers the names it compares here.
 std::string lowerAscii(std::string text) {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -25,44 +24,55 @@ void collect(TickedPaths& ticked, const std::vector<std::string>& paths,
     ticked.skipped.insert(ticked.skipped.end(), lost.begin(), lost.end());
 }
 
-// A name as 7z compares it.
-std::string comparable(std::string name) {
-    if (!namesFoldCase) return name;
-    for (char& c : name)
-        if (c == '\\') c = '/';
-    return lowerAscii(std::move(name));
-}
-
 }  // namespace
 
-TickedPaths tickedPaths(const Gui& gui) {
-    TickedPaths ticked;
-    const int rows = gui.rowCount();
-    for (int row = 0; row < rows; ++row) {
-        if (!(gui.rowState(row) & RowState::ticked)) continue;
-        const CatalogueEntry* entry = gui.rowEntry(row);
-        if (!entry) continue;
-        const std::string mode = lowerAscii(gui.cellText(row, 1));
-        if (mode != "app") collect(ticked, entry->widgetFiles, entry->lostWidgetFiles);
-        if (mode == "app/widget" || mode == "app") collect(ticked, entry->files, entry->lostFiles);
-    }
-    return ticked;
+std::string archiverNameKey(const std::string& name) {
+    if (!namesFoldCase) return name;
+    std::string key = name;
+    for (char& c : key)
+        if (c == '\\') c = '/';
+    return lowerAscii(std::move(key));
 }
 
-std::string removalCommand(const Gui& gui, const std::string& romPath) {
-    const std::vector<std::string> paths = tickedPaths(gui).paths;
+TickedPaths tickedPaths(const TickedEntry& ticked) {
+    TickedPaths paths;
+    if (!ticked.entry) return paths;
+    const CatalogueEntry& entry = *ticked.entry;
+    if (ticked.mode != RemovalMode::app) collect(paths, entry.widgetFiles, entry.lostWidgetFiles);
+    if (ticked.mode != RemovalMode::widget) collect(paths, entry.files, entry.lostFiles);
+    return paths;
+}
+
+TickedPaths tickedPaths(const std::vector<TickedEntry>& ticked) {
+    TickedPaths all;
+    for (const TickedEntry& one : ticked) {
+        TickedPaths paths = tickedPaths(one);
+        all.paths.insert(all.paths.end(), paths.paths.begin(), paths.paths.end());
+        all.skipped.insert(all.skipped.end(), paths.skipped.begin(), paths.skipped.end());
+    }
+    return all;
+}
+
+std::string removalCommand(const std::vector<TickedEntry>& ticked, const std::string& romPath) {
+    const std::vector<std::string> paths = tickedPaths(ticked).paths;
     if (paths.empty()) return "";
     std::string command = "d -bd -y -spd -- \"" + romPath + '"';
     for (const std::string& path : paths) command += " \"" + path + '"';
     return command;
 }
 
+RemovalPath::RemovalPath(const std::string& path) : name_(archiverNameKey(path)), folder_(name_) {
+    while (folder_.ends_with('/')) folder_.pop_back();
+}
+
+bool RemovalPath::takes(const std::string& entryKey) const {
+    if (entryKey == name_) return true;
+    return !folder_.empty() && entryKey.size() > folder_.size() && entryKey.starts_with(folder_) &&
+           entryKey[folder_.size()] == '/';
+}
+
 bool removalTakes(const std::string& path, const std::string& entry) {
-    const std::string name = comparable(entry);
-    std::string folder = comparable(path);
-    if (name == folder) return true;
-    while (folder.ends_with('/')) folder.pop_back();
-    return !folder.empty() && name.starts_with(folder + '/');
+    return RemovalPath(path).takes(archiverNameKey(entry));
 }
 
 std::vector<ArchiveEntry> entriesRemoved(const std::vector<ArchiveEntry>& rom,

@@ -3,9 +3,9 @@
 #include "pipeline/add_apps.h"
 #include "pipeline/removal.h"
 #include "platform/file_layer.h"
-#include "platform/gui.h"
 #include "platform/paths.h"
 #include "tools/archiver.h"
+#include "tools/reporter.h"
 
 #include <algorithm>
 #include <chrono>
@@ -25,7 +25,11 @@ bool emptyExtractionFolder(const std::string& folder) {
     return fileSize(folder) == -2 && !holdsAnyFile(folder);
 }
 
-bool succeeded(ArchiverOutcome outcome) { return outcome == ArchiverOutcome::succeeded; }
+// True when the archiver's step succeeded; otherwise its warning has been shown.
+bool succeeded(Reporter& reporter, const ArchiverResult& result) {
+    if (!result.warning.empty()) reporter.message(archiverWarningTitle, result.warning);
+    return result.outcome == ArchiverOutcome::succeeded;
+}
 
 // True when `undoCopy` holds each of `removed` with the same size and CRC. 7z may report success
 // and still leave one out, e.g. of two entries of one name, which the removal deletes together.
@@ -46,16 +50,18 @@ bool holdsEvery(const ProgramPaths& paths, const std::string& undoCopy,
 }
 
 // Saves the files about to be removed into `undoCopy`, a copy of the template.
-bool fillUndoZip(Gui& gui, const ProgramPaths& paths, const std::string& romPath,
+bool fillUndoZip(Reporter& reporter, const ProgramPaths& paths, const CustomizeRequest& request,
                  const std::vector<ArchiveEntry>& romEntries, const std::string& undoCopy) {
     const std::string extract =
-        extractCommand(removalCommand(gui, romPath), paths.extractionFolder);
-    if (!extract.empty() && !succeeded(runArchiver(gui, paths.archiverProgram, extract, "", false)))
+        extractCommand(removalCommand(request.ticked, request.romPath), paths.extractionFolder);
+    if (!extract.empty() && !succeeded(reporter, runArchiver(paths.archiverProgram, extract, "",
+                                                             false, progressOf(reporter))))
         return false;
-    const std::vector<ArchiveEntry> removed = entriesRemoved(romEntries, tickedPaths(gui).paths);
+    const std::vector<ArchiveEntry> removed =
+        entriesRemoved(romEntries, tickedPaths(request.ticked).paths);
     if (holdsAnyFile(paths.extractionFolder) &&
-        !succeeded(runArchiver(gui, paths.archiverProgram, addCommand(undoCopy),
-                               paths.extractionFolder, false)))
+        !succeeded(reporter, runArchiver(paths.archiverProgram, addCommand(undoCopy),
+                                         paths.extractionFolder, false, progressOf(reporter))))
         return false;
     return holdsEvery(paths, undoCopy, removed);
 }
@@ -63,14 +69,15 @@ bool fillUndoZip(Gui& gui, const ProgramPaths& paths, const std::string& romPath
 // Makes the whole undo zip under a temporary name beside `undoZip`: a fresh copy of the template,
 // never an undo zip of an earlier run, with the saved files added. Its path, or "" when any part
 // failed (nothing is then left).
-std::string makeUndoCopy(Gui& gui, const ProgramPaths& paths, const std::string& romPath,
+std::string makeUndoCopy(Reporter& reporter, const ProgramPaths& paths,
+                         const CustomizeRequest& request,
                          const std::vector<ArchiveEntry>& romEntries, const std::string& undoZip) {
     // Files left by an interrupted run must not go into this undo zip.
     if (!emptyExtractionFolder(paths.extractionFolder)) return "";
     const std::string undoCopy = copyBeside(paths.undoTemplate, undoZip);
     if (undoCopy.empty()) return "";
     settle();
-    if (fillUndoZip(gui, paths, romPath, romEntries, undoCopy)) return undoCopy;
+    if (fillUndoZip(reporter, paths, request, romEntries, undoCopy)) return undoCopy;
     removeFile(undoCopy);
     return "";
 }
@@ -94,14 +101,15 @@ std::string undoZipPath(const std::string& romPath) {
     }
 }
 
-std::string createUndoZip(Gui& gui, const ProgramPaths& paths, const std::string& romPath,
+std::string createUndoZip(Reporter& reporter, const ProgramPaths& paths,
+                          const CustomizeRequest& request,
                           const std::vector<ArchiveEntry>& romEntries) {
-    const std::string undoZip = undoZipPath(romPath);
-    const std::string undoCopy = makeUndoCopy(gui, paths, romPath, romEntries, undoZip);
+    const std::string undoZip = undoZipPath(request.romPath);
+    const std::string undoCopy = makeUndoCopy(reporter, paths, request, romEntries, undoZip);
     const bool made = !undoCopy.empty() && renameFile(undoCopy, undoZip);
     if (!undoCopy.empty() && !made) removeFile(undoCopy);
     settle();
     emptyExtractionFolder(paths.extractionFolder);
-    if (!made) gui.messageBox("Error", "Can't create recovery zip " + undoZip);
+    if (!made) reporter.message("Error", "Can't create recovery zip " + undoZip);
     return made ? undoZip : "";
 }

@@ -3,12 +3,7 @@
 class Gui;
 struct Catalogue;
 
-// The removal modes shown in the check list's second column.
-inline constexpr const char* appMode = "App";
-inline constexpr const char* appWidgetMode = "App/Widget";
-inline constexpr const char* widgetMode = "Widget";
-
-// Sorts the catalogue by name ignoring ASCII case (stable), makes one row per entry with its
+// Sorts the catalogue (sortCatalogue), makes one row per entry with its
 // removal mode, starting tick and entry, records each entry's row in `rowIndex` and shows
 // "Loaded N apps to remove".
 void fillAppList(Gui& gui, Catalogue& catalogue);

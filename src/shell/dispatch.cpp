@@ -1,10 +1,11 @@
 #include "shell/dispatch.h"
 
-#include "catalogue/removal_list.h"
-#include "pipeline/customize.h"
+#include "catalogue/removal_mode.h"
 #include "platform/gui.h"
 #include "shell/app_list.h"
 #include "shell/app_state.h"
+#include "shell/removal_list_dialogs.h"
+#include "shell/window_run.h"
 #include "tools/desktop.h"
 
 #include <string>
@@ -39,8 +40,9 @@ void onListEvent(Gui& gui, int type) {
         case ListEventType::leftDoubleClick:
             if (entry->isWidget) {
                 const int row = gui.selectedRow();
-                gui.setCellText(row, 1, gui.cellText(row, 1) == widgetMode ? appWidgetMode
-                                                                             : widgetMode);
+                const bool widget = gui.cellText(row, 1) == removalModeText(RemovalMode::widget);
+                const RemovalMode next = widget ? RemovalMode::appWidget : RemovalMode::widget;
+                gui.setCellText(row, 1, removalModeText(next));
             }
             break;
         default:
@@ -72,10 +74,10 @@ void onControl(Gui& gui, AppState& state, const Event& event) {
             setAllTicks(gui, false);
             break;
         case ControlId::customizeButton:
-            customize(gui, state.paths, state.romPath);
+            customizeFromWindow(gui, state.paths, state.romPath);
             break;
         case ControlId::saveListButton:
-            saveRemovalList(gui, state.catalogue);
+            saveRemovalList(gui);
             break;
         case ControlId::loadListButton:
             loadRemovalList(gui, state.catalogue);
@@ -97,10 +99,10 @@ void onMenu(Gui& gui, int item) {
             break;
         // Enabled only for widget rows by the right click that showed the menu.
         case MenuItem::appWidgetMode:
-            gui.setCellText(gui.selectedRow(), 1, appWidgetMode);
+            gui.setCellText(gui.selectedRow(), 1, removalModeText(RemovalMode::appWidget));
             break;
         case MenuItem::widgetMode:
-            gui.setCellText(gui.selectedRow(), 1, widgetMode);
+            gui.setCellText(gui.selectedRow(), 1, removalModeText(RemovalMode::widget));
             break;
         default:
             break;

@@ -1,5 +1,7 @@
 #include "shell/window_layout.h"
 
+#include "catalogue/removal_mode.h"
+#include "pipeline/request.h"
 #include "platform/gui.h"
 
 namespace {
@@ -36,10 +38,12 @@ constexpr ControlKind donateKind = ControlKind::button;
 std::vector<ControlSpec> windowLayout() {
     using K = ControlKind;
     using C = ControlId;
+    // The check boxes start as a run's options do by default.
+    const RunOptions defaults;
     std::vector<ControlSpec> controls;
 
-    controls.push_back(control(C::romFrame, "romFrame", K::frame, 5, 5, 340, 45, "Select Rom",
-                               onWindow));
+    controls.push_back(
+        control(C::romFrame, "romFrame", K::frame, 5, 5, 340, 45, "Select Rom", onWindow));
     ControlSpec romPathField =
         control(C::romPathField, "romPathField", K::textField, 10, 22, 295, 20, "", onWindow);
     romPathField.hasBackground = true;
@@ -68,7 +72,7 @@ std::vector<ControlSpec> windowLayout() {
 
     ControlSpec enableAdding = control(C::enableAddingCheck, "enableAddingCheck", K::checkBox, 15,
                                        15, 250, 20, "Enable adding apps", addTab);
-    enableAdding.checked = true;
+    enableAdding.checked = defaults.addApps;
     controls.push_back(enableAdding);
     controls.push_back(control(
         C::experimentalText, "experimentalText", K::label, 15, 40, 302, 105,
@@ -77,17 +81,19 @@ std::vector<ControlSpec> windowLayout() {
         "will work with many apps, but not with all, sorry. I'll try to find a better "
         "installation method.",
         addTab));
-    controls.push_back(control(C::openFolderButton, "openFolderButton", K::button, 15, 155, 70,
-                               20, "Open Folder", addTab));
+    controls.push_back(control(C::openFolderButton, "openFolderButton", K::button, 15, 155, 70, 20,
+                               "Open Folder", addTab));
 
     controls.push_back(control(C::settingsFrame, "settingsFrame", K::frame, 5, 5, 312, 215,
                                "Application Settings", settingsTab));
     ControlSpec backup = control(C::backupCheck, "backupCheck", K::checkBox, 15, 25, 250, 20,
                                  "Create Backup before customizing", settingsTab);
-    backup.checked = true;
+    backup.checked = defaults.backup;
     controls.push_back(backup);
-    controls.push_back(control(C::recoveryZipCheck, "recoveryZipCheck", K::checkBox, 15, 50, 250,
-                               20, "Create recovery zip for CWM", settingsTab));
+    ControlSpec recoveryZip = control(C::recoveryZipCheck, "recoveryZipCheck", K::checkBox, 15, 50,
+                                      250, 20, "Create recovery zip for CWM", settingsTab);
+    recoveryZip.checked = defaults.undoZip;
+    controls.push_back(recoveryZip);
     controls.push_back(control(C::saveListButton, "saveListButton", K::button, 15, 80, 125, 20,
                                "Save removal list", settingsTab));
     controls.push_back(control(C::loadListButton, "loadListButton", K::button, 150, 80, 125, 20,
@@ -105,8 +111,8 @@ std::vector<ControlSpec> windowLayout() {
     credit.hasTextColour = true;
     credit.textColour = {0, 255, 0};
     controls.push_back(credit);
-    controls.push_back(control(C::donateButton, "donateButton", donateKind, 225, 190, 92, 26,
-                               "Donate", aboutTab));
+    controls.push_back(
+        control(C::donateButton, "donateButton", donateKind, 225, 190, 92, 26, "Donate", aboutTab));
     controls.push_back(control(
         C::aboutText, "aboutText", K::centredLabel, 5, 75, 312, 100,
         "Slimkit for CMW Roms. \r\rIf you have any questions, found a bug or want to add a "
@@ -124,8 +130,10 @@ WindowSpec mainWindowSpec() {
     window.menu = {
         {static_cast<int>(MenuItem::showDescription), "Show description", ""},
         {static_cast<int>(MenuItem::openDefinitionFile), "Open definition file", ""},
-        {static_cast<int>(MenuItem::appWidgetMode), "App/Widget", "Removal Mod"},
-        {static_cast<int>(MenuItem::widgetMode), "Widget", "Removal Mod"},
+        {static_cast<int>(MenuItem::appWidgetMode), removalModeText(RemovalMode::appWidget),
+         "Removal Mod"},
+        {static_cast<int>(MenuItem::widgetMode), removalModeText(RemovalMode::widget),
+         "Removal Mod"},
     };
     return window;
 }

@@ -4,6 +4,8 @@
 #include "tools/process.h"
 
 #include <charconv>
+#include <string_view>
+#include <utility>
 
 namespace {
 
@@ -12,13 +14,13 @@ constexpr int pauseMilliseconds = 10;
 constexpr const char* entriesStart = "----------";
 
 // Splits "Key = value"; false for any other line.
-bool splitProperty(const std::string& line, std::string& key, std::string& value) {
+bool splitProperty(std::string_view line, std::string_view& key, std::string_view& value) {
     const auto equals = line.find(" = ");
     if (equals == std::string::npos) {
         // A property with no value ("CRC = ") loses its trailing blank to nothing: keep it.
         if (!line.ends_with(" =")) return false;
         key = line.substr(0, line.size() - 2);
-        value.clear();
+        value = {};
         return true;
     }
     key = line.substr(0, equals);
@@ -26,41 +28,50 @@ bool splitProperty(const std::string& line, std::string& key, std::string& value
     return true;
 }
 
-void takeEntryProperty(ArchiveEntry& entry, const std::string& key, const std::string& value) {
+void takeEntryProperty(ArchiveEntry& entry, std::string_view key, std::string_view value) {
     if (key == "Folder") entry.isFolder = value == "+";
-    if (key == "CRC") entry.crc = value;
+    if (key == "CRC") entry.crc = std::string(value);
     if (key == "Size") std::from_chars(value.data(), value.data() + value.size(), entry.size);
+    if (key == "Packed Size")
+        std::from_chars(value.data(), value.data() + value.size(), entry.packedSize);
 }
 
-// 7z's judgement of the file and its entries, from the listing's lines.
-ArchiveListing parseArchiveListing(const std::vector<std::string>& lines) {
-    ArchiveListing listing;
-    bool isZip = false;
-    bool inEntries = false;
-    bool errorReported = false;
-    for (std::string line : lines) {
-        if (line.ends_with('\r')) line.pop_back();
+// 7z's judgement of the file and its entries, from the listing's lines, taken one at a time as
+// they arrive.
+class ListingParser {
+public:
+    void line(std::string_view line) {
+        if (line.ends_with('\r')) line.remove_suffix(1);
         // 7z reports errors of the archive as "ERRORS:" among its properties and ends with
         // "Errors: n"; neither can be an entry's line, which is always "Key = value".
-        if (line == "ERRORS:" || line.starts_with("Errors: ")) errorReported = true;
+        if (line == "ERRORS:" || line.starts_with("Errors: ")) errorReported_ = true;
         if (line == entriesStart) {
-            inEntries = true;
-            continue;
+            inEntries_ = true;
+            return;
         }
-        std::string key, value;
-        if (!splitProperty(line, key, value)) continue;
-        if (!inEntries) {
-            if (key == "Type") isZip = value == "zip";
-            continue;
+        std::string_view key, value;
+        if (!splitProperty(line, key, value)) return;
+        if (!inEntries_) {
+            if (key == "Type") isZip_ = value == "zip";
+            return;
         }
         if (key == "Path")
-            listing.entries.push_back({value, 0, "", false});
-        else if (!listing.entries.empty())
-            takeEntryProperty(listing.entries.back(), key, value);
+            listing_.entries.push_back({std::string(value), 0, 0, "", false});
+        else if (!listing_.entries.empty())
+            takeEntryProperty(listing_.entries.back(), key, value);
     }
-    listing.readable = isZip && inEntries && !errorReported;
-    return listing;
-}
+
+    ArchiveListing finish() {
+        listing_.readable = isZip_ && inEntries_ && !errorReported_;
+        return std::move(listing_);
+    }
+
+private:
+    ArchiveListing listing_;
+    bool isZip_ = false;
+    bool inEntries_ = false;
+    bool errorReported_ = false;
+};
 
 }  // namespace
 
@@ -74,12 +85,23 @@ ArchiveListing listArchive(const std::string& program, const std::string& archiv
                                      hideWindow | keepHandle | captureOutput | captureErrors);
     if (!start.handle) return {};
     ProcessHandle& process = *start.handle;
-    std::vector<std::string> lines;
+    ListingParser parser;
+    std::string pending;  // output after the last line end
     bool errorWritten = false;
-    // Both streams are read to their end: 7z may report an error just before it ends.
+    // Both streams are read to their end: 7z may report an error just before it ends. The
+    // listing of a large ROM runs to tens of thousands of lines: they are taken in a whole pipe's
+    // worth at a time, and parsed as they come.
     while (!streamsEnded(process)) {
-        if (availableOutput(process) > 0) {
-            lines.push_back(readOutputLine(process));
+        if (std::string bytes = takeOutput(process); !bytes.empty()) {
+            pending += bytes;
+            const std::string_view text = pending;
+            std::size_t start = 0;
+            for (auto feed = text.find('\n'); feed != std::string_view::npos;
+                 feed = text.find('\n', start)) {
+                parser.line(text.substr(start, feed - start));
+                start = feed + 1;
+            }
+            pending.erase(0, start);
             continue;
         }
         if (!readErrorLine(process).empty())
@@ -87,7 +109,8 @@ ArchiveListing listArchive(const std::string& program, const std::string& archiv
         else
             waitForOutput(process, pauseMilliseconds);
     }
-    ArchiveListing listing = parseArchiveListing(lines);
+    if (!pending.empty()) parser.line(pending);
+    ArchiveListing listing = parser.finish();
     listing.archiverStarted = true;
     if (errorWritten || exitCode(process) != 0) listing.readable = false;
     return listing;

@@ -1,7 +1,6 @@
 #include "tools/archiver.h"
 
 #include "platform/file_layer.h"
-#include "platform/gui.h"
 #include "platform/paths.h"
 #include "tools/command_line.h"
 #include "tools/process.h"
@@ -14,7 +13,8 @@ namespace {
 
 constexpr const char* successLine = "everything is ok";
 constexpr const char* errorIntro = "There was an error while zip - processing: \r";
-constexpr const char* doubtText = "Maybe there was an error with the zip - processing, please check";
+constexpr const char* doubtText =
+    "Maybe there was an error with the zip - processing, please check";
 constexpr int pauseMilliseconds = 2;
 constexpr std::size_t shownErrorLines = 5;
 
@@ -34,17 +34,17 @@ std::string startFailureText(const std::string& program, const std::string& fold
                              const StartResult& start) {
     const std::string reason = start.reason.empty() ? "" : " (" + start.reason + ")";
     switch (start.failure) {
-    case StartFailure::folderNotEntered:
-        return "7z could not be started in the folder \"" + folder + "\"" + reason + ".";
-    case StartFailure::programNotFound: {
-        std::string text =
-            "The 7z archiver could not be started: \"" + program + "\" was not found";
-        if (program.find_first_of("/\\") == std::string::npos)
-            text += " on the search path (PATH)";
-        return text + ".";
-    }
-    default:
-        return "The 7z archiver could not be started" + reason + ".";
+        case StartFailure::folderNotEntered:
+            return "7z could not be started in the folder \"" + folder + "\"" + reason + ".";
+        case StartFailure::programNotFound: {
+            std::string text =
+                "The 7z archiver could not be started: \"" + program + "\" was not found";
+            if (program.find_first_of("/\\") == std::string::npos)
+                text += " on the search path (PATH)";
+            return text + ".";
+        }
+        default:
+            return "The 7z archiver could not be started" + reason + ".";
     }
 }
 
@@ -54,6 +54,48 @@ bool isExtractionSummary(const std::string& line) {
     for (const std::string_view count : {"Folders:", "Files:", "Size:", "Compressed:"})
         if (line.starts_with(count)) return true;
     return false;
+}
+
+// 7z is asked for its percentages (-bsp1) instead of no progress at all (-bd): it then redraws
+// them in place on its output line.
+std::string withPercentages(std::string parameters) {
+    if (parameters.size() > 4 && parameters.compare(1, 4, " -bd") == 0 &&
+        (parameters.size() == 5 || parameters[5] == ' '))
+        parameters.replace(1, 4, " -bsp1");
+    return parameters;
+}
+
+// A line as a terminal would show it: 7z redraws its percentages by stepping back with
+// backspaces and writing over them.
+std::string visibleText(const std::string& line) {
+    if (line.find('\b') == std::string::npos) return line;
+    std::string shown;
+    std::size_t cursor = 0;
+    for (const char c : line) {
+        if (c == '\b') {
+            if (cursor > 0) --cursor;
+            continue;
+        }
+        if (cursor < shown.size())
+            shown[cursor] = c;
+        else
+            shown += c;
+        ++cursor;
+    }
+    return shown;
+}
+
+// The last percentage shown in 7z's unfinished output line ("42% 3 + system/app/A.apk"), or -1.
+int lastPercentage(const std::string& partial) {
+    const std::string shown = visibleText(partial);
+    for (auto sign = shown.rfind('%'); sign != std::string::npos && sign > 0;
+         sign = shown.rfind('%', sign - 1)) {
+        std::size_t start = sign;
+        while (start > 0 && shown[start - 1] >= '0' && shown[start - 1] <= '9') --start;
+        if (start < sign && sign - start <= 3) return std::stoi(shown.substr(start, sign - start));
+        if (sign == 0) break;
+    }
+    return -1;
 }
 
 bool isAbsolute(const std::string& path) {
@@ -113,8 +155,9 @@ std::string exitCodeText(int code) {
 
 }  // namespace
 
-ArchiverOutcome runArchiver(Gui& gui, const std::string& program, const std::string& parameters,
-                            const std::string& workingDirectory, bool waitOnly) {
+ArchiverResult runArchiver(const std::string& program, const std::string& parameters,
+                           const std::string& workingDirectory, bool waitOnly,
+                           const ProgressSink& progress) {
     std::string folder = workingDirectory;
 #ifdef _WIN32
     // The Windows build's archiver runs in its own folder unless a step names another.
@@ -124,31 +167,35 @@ ArchiverOutcome runArchiver(Gui& gui, const std::string& program, const std::str
     if (waitOnly) {
         const StartResult start =
             startProcess(program, parameters, folder, hideWindow | waitForExit);
-        if (start.failure != StartFailure::folderNotEntered) return ArchiverOutcome::succeeded;
-        gui.messageBox("Warning", errorIntro + startFailureText(program, folder, start));
-        return ArchiverOutcome::failed;
+        if (start.failure != StartFailure::folderNotEntered) return {};
+        return {ArchiverOutcome::failed, errorIntro + startFailureText(program, folder, start)};
     }
 
     const TemporaryArchive leftover(archiveLocation(parameters, folder));
-    StartResult start = startProcess(program, parameters, folder,
-                                     hideWindow | keepHandle | captureOutput | captureErrors);
-    if (!start.handle) {
-        gui.messageBox("Warning", errorIntro + startFailureText(program, folder, start));
-        return ArchiverOutcome::failed;
-    }
-    const bool extracting = parameters.starts_with("x ");
+    StartResult start =
+        startProcess(program, progress ? withPercentages(parameters) : parameters, folder,
+                     hideWindow | keepHandle | captureOutput | captureErrors);
+    if (!start.handle)
+        return {ArchiverOutcome::failed, errorIntro + startFailureText(program, folder, start)};
+    // An extraction and a test both end with 7z's summary of what they read.
+    const bool extracting = parameters.starts_with("x ") || parameters.starts_with("t ");
     std::string lastLine;
     std::vector<std::string> errorLines;
+    int percent = -1;
     ProcessHandle& process = *start.handle;
     // Both streams are read until both end, so neither can fill up and stall 7z, and an error
     // line written after the last output line is still seen.
     while (!streamsEnded(process)) {
-        if (availableOutput(process) > 0) {
-            std::string line = trimBlanks(readOutputLine(process));
+        if (availableOutput(process) > 0 && (!progress || outputLineReady(process))) {
+            std::string line = trimBlanks(visibleText(readOutputLine(process)));
             const bool summary =
                 extracting && lowerAscii(lastLine) == successLine && isExtractionSummary(line);
             if (!summary) lastLine = std::move(line);
             continue;
+        }
+        if (progress) {
+            const int now = lastPercentage(partialOutput(process));
+            if (now >= 0 && now != percent) progress(percent = now);
         }
         std::string errorLine = readErrorLine(process);
         if (!errorLine.empty()) {
@@ -171,17 +218,11 @@ ArchiverOutcome runArchiver(Gui& gui, const std::string& program, const std::str
     if (!errorLines.empty()) {
         std::string text = errorIntro + errorLines.front();
         for (std::size_t i = 1; i < errorLines.size(); ++i) text += "\r" + errorLines[i];
-        gui.messageBox("Warning", text);
-        return ArchiverOutcome::failed;
+        return {ArchiverOutcome::failed, text};
     }
-    if (code != 0) {
-        gui.messageBox("Warning",
-                       std::string(errorIntro) + "7z ended with code " + exitCodeText(code));
-        return ArchiverOutcome::failed;
-    }
-    if (lowerAscii(lastLine) != successLine) {
-        gui.messageBox("Warning", doubtText);
-        return ArchiverOutcome::doubtful;
-    }
-    return ArchiverOutcome::succeeded;
+    if (code != 0)
+        return {ArchiverOutcome::failed,
+                errorIntro + ("7z ended with code " + exitCodeText(code))};
+    if (lowerAscii(lastLine) != successLine) return {ArchiverOutcome::doubtful, doubtText};
+    return {};
 }

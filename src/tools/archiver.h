@@ -1,31 +1,42 @@
 #pragma once
 
+#include "tools/reporter.h"
+
 #include <string>
 
-class Gui;
-
-// How a run of the archiver ended, as the user was told.
+// How a run of the archiver ended.
 enum class ArchiverOutcome {
-    succeeded,  // exit code 0 and the success line came last; nothing was shown
-    doubtful,   // exit code 0, some other last line: "Maybe there was an error ..." was shown
+    succeeded,  // exit code 0 and the success line came last
+    doubtful,   // exit code 0, some other last line: "Maybe there was an error ..."
     failed,     // an error line, a non-zero exit code, or 7z could not be started (in its
-                // folder): "There was an error ..." was shown
+                // folder): "There was an error ..."
+};
+
+// The title the user sees the runner's texts under.
+inline constexpr const char* archiverWarningTitle = "Warning";
+
+struct ArchiverResult {
+    ArchiverOutcome outcome = ArchiverOutcome::succeeded;
+    std::string warning;  // what to show under archiverWarningTitle; "" when all went well
 };
 
 // Runs the 7z archiver with one command line (without the program name) and judges the outcome.
 //
+// Nothing is shown here: the result carries the text the user is to see under "Warning".
+//
 // 7z runs only in the folder the step names: when it can't be entered, 7z is not started, and
-// "Warning" shows the error intro and a line naming the folder: failed. This holds in both modes.
+// the warning is the error intro and a line naming the folder: failed. This holds in both modes.
 //
 // Wait mode (`waitOnly`): starts it, waits for its end, reads and reports nothing else: succeeded.
 // Read mode: reads its output and its error stream until both end, then waits for its end. The
 // first non-empty error-stream line kills it; that line, and the next few that 7z had written by
-// then, are shown under "Warning": failed. Otherwise any non-zero exit code (7z's 1 for a warning
+// then, make the warning: failed. Otherwise any non-zero exit code (7z's 1 for a warning
 // such as a file it could not read, 2 fatal error, 7 bad command line, 8 out of memory, 255
-// stopped by the user) shows "7z ended with code " and the number under "Warning": failed, also
+// stopped by the user) gives "7z ended with code " and the number: failed, also
 // after the success line. Otherwise a last output line other than "everything is ok" (any case,
-// blanks around it) gives a "Warning": doubtful. An extraction (`x`) may follow the success line
-// with 7z's summary of what it extracted ("Files: 2", "Size: 15", ...).
+// blanks around it) gives "Maybe there was an error ...": doubtful. An extraction (`x`) or a test
+// (`t`) may follow the success line with 7z's summary of what it read ("Files: 2", "Size: 15",
+// ...).
 //
 // A killed 7z leaves its temporary archive beside the archive the command line names (its name
 // followed by ".tmp", or ".tmp1", ... when that was taken): that file is removed, or renamed into
@@ -34,5 +45,9 @@ enum class ArchiverOutcome {
 //
 // An empty `workingDirectory` asks for the build's default. `program` is the archiver to start
 // (ProgramPaths::archiverProgram).
-ArchiverOutcome runArchiver(Gui& gui, const std::string& program, const std::string& parameters,
-                            const std::string& workingDirectory, bool waitOnly);
+//
+// With `progress` (read mode), 7z is asked for its percentages in place of -bd, and each new one
+// is handed to `progress` while 7z works; the outcome is judged as without.
+ArchiverResult runArchiver(const std::string& program, const std::string& parameters,
+                           const std::string& workingDirectory, bool waitOnly,
+                           const ProgressSink& progress = {});

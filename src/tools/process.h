@@ -53,6 +53,15 @@ std::size_t availableOutput(ProcessHandle& process);
 // output has ended. While it waits it takes in what the error stream brings (for readErrorLine),
 // so a child that fills its error stream is never stalled.
 std::string readOutputLine(ProcessHandle& process);
+// True when readOutputLine would not wait: a whole line of standard output has arrived, or the
+// output has ended with text left. Takes in what the pipe offers; never waits.
+bool outputLineReady(ProcessHandle& process);
+// The standard-output text that has arrived after the last whole line, without taking it; never
+// waits. A child that redraws a line in place (7z's percentages) shows it here as it goes.
+std::string partialOutput(ProcessHandle& process);
+// Every standard-output byte that has arrived, line ends included, taken out at once; "" when
+// none has. Never waits. For a reader that splits a long output itself.
+std::string takeOutput(ProcessHandle& process);
 // One complete error-stream line from what has arrived, or "" when none is complete; never
 // waits. Once the stream has ended, text after its last line end is a line too. Empty lines are
 // passed over, over-long lines cut and surplus lines dropped, as ErrorLines says

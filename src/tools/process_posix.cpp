@@ -94,6 +94,9 @@ struct Pipe {
         }
         read = ends[0];
         write = ends[1];
+        // A roomy pipe lets a child that writes much (7z's listing of a large ROM) go on without
+        // waiting for every read; where the system refuses, the pipe keeps its size.
+        if (read >= 0) fcntl(read, F_SETPIPE_SZ, 1 << 20);
         return read >= 0 && write >= 0;
     }
     void closeWrite() { closeEnd(write); }
@@ -191,6 +194,8 @@ public:
         nfds_t count = 0;
         for (const Reader* reader : {&output, &errors})
             if (reader->waiting()) entries[count++] = pollfd{reader->fd, POLLIN, 0};
+        // Captured streams that have both ended bring nothing more: no reason to wait.
+        if (count == 0 && (output.fd >= 0 || errors.fd >= 0)) return;
         poll(count ? entries : nullptr, count, milliseconds);
     }
 };
@@ -319,6 +324,23 @@ std::string readOutputLine(ProcessHandle& process) {
         process.waitForStreams(-1);
         process.takeErrors();
     }
+}
+
+bool outputLineReady(ProcessHandle& process) {
+    Reader& output = process.output;
+    output.takeAvailable();
+    return output.held.find('\n') != std::string::npos || (!output.waiting() && !output.held.empty());
+}
+
+std::string partialOutput(ProcessHandle& process) {
+    process.output.takeAvailable();
+    return process.output.held;
+}
+
+std::string takeOutput(ProcessHandle& process) {
+    Reader& output = process.output;
+    if (output.held.empty()) output.takeAvailable();
+    return std::exchange(output.held, {});
 }
 
 std::string readErrorLine(ProcessHandle& process) {

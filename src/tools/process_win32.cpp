@@ -6,6 +6,7 @@
 #include <timeapi.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -328,6 +329,24 @@ std::string readOutputLine(ProcessHandle& process) {
         if (!output.ended) waitForOutput(process, 2);
     }
     return line;
+}
+
+bool outputLineReady(ProcessHandle& process) {
+    PipeReader& output = process.output;
+    output.fillAvailable();
+    return output.held.find_first_of("\r\n") != std::string::npos ||
+           (output.ended && !output.held.empty());
+}
+
+std::string partialOutput(ProcessHandle& process) {
+    process.output.fillAvailable();
+    return process.output.held;
+}
+
+std::string takeOutput(ProcessHandle& process) {
+    PipeReader& output = process.output;
+    output.fillAvailable();
+    return std::exchange(output.held, {});
 }
 
 std::string readErrorLine(ProcessHandle& process) {

@@ -3,6 +3,7 @@
 #include "pipeline/undo_zip.h"
 
 #include "catalogue/catalogue.h"
+#include "shell/window_run.h"
 #include "support/fake_gui.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +25,13 @@ void addRow(FakeGui& gui, CatalogueEntry& item, const std::string& mode, bool ti
     gui.setRowEntry(row, &item);
     gui.setRowState(row, ticked ? RowState::ticked : RowState::none);
 }
+
+// The commands for the ticked rows of the fake window.
+std::string removalCommand(const FakeGui& gui, const std::string& romPath) {
+    return removalCommand(windowRequest(gui, romPath).ticked, romPath);
+}
+
+TickedPaths tickedPaths(const FakeGui& gui) { return tickedPaths(windowRequest(gui, "").ticked); }
 
 }  // namespace
 

@@ -1,4 +1,4 @@
-#include "pipeline/customize.h"
+#include "shell/window_run.h"
 
 #include "catalogue/catalogue.h"
 #include "pipeline/zip_tools.h"
@@ -44,6 +44,11 @@ std::string pseudoRandom(std::size_t length, unsigned seed) {
         byte = static_cast<char>(seed >> 16);
     }
     return bytes;
+}
+
+// A run as "Customize!" starts it: the request comes from the fake window.
+void customize(FakeGui& gui, const ProgramPaths& paths, const std::string& romPath) {
+    customizeFromWindow(gui, paths, romPath);
 }
 
 Names folderContent(const std::string& folder) {

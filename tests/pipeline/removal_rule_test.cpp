@@ -4,10 +4,12 @@
 #include "pipeline/removal.h"
 
 #include "pipeline/customize.h"
+#include "shell/window_run.h"
 #include "catalogue/catalogue.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "support/fake_gui.h"
+#include "support/shown_archiver.h"
 #include "support/temp_folder.h"
 #include "tools/archive_listing.h"
 #include "tools/archiver.h"
@@ -70,11 +72,12 @@ protected:
         std::filesystem::remove(copy);
         std::filesystem::copy_file(rom, copy);
         const ArchiveListing before = listArchive(paths.archiverProgram, copy);
+        const CustomizeRequest request = windowRequest(window, copy);
         const std::set<std::string> predicted =
-            files(entriesRemoved(before.entries, tickedPaths(window).paths));
-        EXPECT_EQ(
-            runArchiver(window, paths.archiverProgram, removalCommand(window, copy), "", false),
-            ArchiverOutcome::succeeded);
+            files(entriesRemoved(before.entries, tickedPaths(request.ticked).paths));
+        EXPECT_EQ(runArchiver(window, paths.archiverProgram, removalCommand(request.ticked, copy),
+                              "", false),
+                  ArchiverOutcome::succeeded);
         EXPECT_THAT(window.messages, testing::IsEmpty());
         after = files(listArchive(paths.archiverProgram, copy).entries);
         return predicted;
@@ -141,7 +144,7 @@ TEST_F(RemovalRule, WholeRunOnARomInAFolderDeeperThanTheOldPathLimit) {
     gui.setRowState(0, RowState::ticked);
     gui.checks[ControlId::recoveryZipCheck] = true;
     gui.checks[ControlId::enableAddingCheck] = false;
-    customize(gui, program, deepRom);
+    customizeFromWindow(gui, program, deepRom);
 
     ASSERT_EQ(gui.messages.size(), 1u);
     EXPECT_EQ(gui.messages[0].text, "Customzation done ;)");

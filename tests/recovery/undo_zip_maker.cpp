@@ -1,15 +1,30 @@
 // Makes an undo zip the way a customize run does, for the recovery tests to flash:
 //   undo_zip_maker <program folder> <rom zip> <in-zip path>...
-// The program folder holds app/undo/undo.zip and app/undo/files/. One ticked "App" row holds
-// the paths; createUndoZip writes <rom zip>_undo.zip. Every message box the run shows is
-// printed and makes the exit status 1.
+// The program folder holds app/undo/undo.zip and app/undo/files/. One ticked entry, removed as
+// an app, holds the paths; createUndoZip writes <rom zip>_undo.zip. Every message the run shows
+// is printed and makes the exit status 1.
 #include "catalogue/catalogue.h"
 #include "pipeline/undo_zip.h"
 #include "platform/paths.h"
-#include "support/fake_gui.h"
 #include "tools/archive_listing.h"
+#include "tools/reporter.h"
 
 #include <iostream>
+
+namespace {
+
+class PrintingReporter : public Reporter {
+public:
+    int messages = 0;
+    void status(const std::string&) override {}
+    void message(const std::string& title, const std::string& text) override {
+        std::cerr << title << ": " << text << '\n';
+        ++messages;
+    }
+    void progress(int) override {}
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 4) {
@@ -22,16 +37,14 @@ int main(int argc, char** argv) {
     CatalogueEntry entry;
     entry.name = "Removed apps";
     entry.files.assign(argv + 3, argv + argc);
-    FakeGui gui;
-    gui.checks[ControlId::recoveryZipCheck] = true;
-    gui.insertRow(0, entry.name + "\nApp");
-    gui.setRowEntry(0, &entry);
-    gui.setRowState(0, RowState::ticked);
+    CustomizeRequest request;
+    request.romPath = argv[2];
+    request.options.undoZip = true;
+    request.ticked.push_back({&entry, RemovalMode::app});
+    PrintingReporter reporter;
 
     const ProgramPaths paths = programPaths(programFolder);
     const ArchiveListing rom = listArchive(paths.archiverProgram, argv[2]);
-    const bool made = !createUndoZip(gui, paths, argv[2], rom.entries).empty();
-    for (const auto& message : gui.messages)
-        std::cerr << message.title << ": " << message.text << '\n';
-    return made && gui.messages.empty() ? 0 : 1;
+    const bool made = !createUndoZip(reporter, paths, request, rom.entries).empty();
+    return made && reporter.messages == 0 ? 0 : 1;
 }

@@ -1,4 +1,5 @@
 #include "catalogue/removal_list.h"
+#include "shell/removal_list_dialogs.h"
 
 #include "shell/app_list.h"
 #include "support/fake_gui.h"
@@ -37,7 +38,7 @@ protected:
     }
     void save(const std::string& answer) {
         gui.dialogAnswers.push_back(answer);
-        saveRemovalList(gui, catalogue);
+        saveRemovalList(gui);
     }
     void load(const std::string& text) {
         const std::string path = folder / "load.ini";
@@ -108,7 +109,7 @@ TEST_F(RemovalList, SaveReplacesAnEarlierListOnlyWhenTheUserSaysSo) {
 
     gui.dialogAnswers = {folder / "list", folder / "other"};
     gui.questionAnswers = {false};
-    saveRemovalList(gui, catalogue);
+    saveRemovalList(gui);
     EXPECT_EQ(gui.questions,
               (std::vector<FakeGui::Message>{
                   {"Save Profile File", folder / "list.ini" + " already exists.\rDo you want to "
@@ -150,7 +151,7 @@ TEST_F(RemovalList, NamesEqualIgnoringCaseShareOneLineWithTheLowerRowsState) {
     twinGui.setRowState(0, RowState::ticked);
     twinGui.dialogAnswers = {folder / "twins.ini", folder / "twins.ini"};
 
-    saveRemovalList(twinGui, twins);
+    saveRemovalList(twinGui);
     EXPECT_EQ(readFile(folder / "twins.ini"), "[Remove]\nfoo = 0\n");
 
     setAllTicks(twinGui, true);

@@ -1,6 +1,6 @@
 #include "tools/archiver.h"
 
-#include "support/fake_gui.h"
+#include "support/shown_archiver.h"
 #include "tools/command_line.h"
 #include "tools/process.h"
 #include "tools/tool_sandbox.h"
@@ -53,6 +53,49 @@ TEST_F(ArchiverTest, SuccessLineInAnyCaseWithBlanksAroundPassesSilently) {
         EXPECT_EQ(run(), ArchiverOutcome::succeeded);
         EXPECT_TRUE(gui.messages.empty());
     }
+}
+
+TEST_F(ArchiverTest, PercentagesArriveWhile7zWorksAndTheRedrawnLineIsJudgedAsShown) {
+    // 7z redraws its percentages in place with backspaces, and clears them before its last line.
+    sandbox.installFake("7z", {"out Updating archive", "put-out   7%\\b\\b\\b\\b", "wait-for go",
+                               "put-out  42%\\b\\b\\b\\b    \\b\\b\\b\\b", "out Everything is Ok"});
+    std::vector<int> percentages;
+    const auto seen = [&](int percent) {
+        percentages.push_back(percent);
+        // 7z goes on only once the first percentage has been seen.
+        sandbox.writeFile(sandbox.bin + "go", "");
+    };
+    const ArchiverResult result =
+        runArchiver("7z", "d -bd -y -- \"rom.zip\" \"a.apk\"", sandbox.folder, false, seen);
+    EXPECT_EQ(result.outcome, ArchiverOutcome::succeeded) << result.warning;
+    EXPECT_EQ(result.warning, "");
+    // 42 may come together with the last line, which ends the redrawn one.
+    ASSERT_FALSE(percentages.empty());
+    EXPECT_EQ(percentages.front(), 7);
+    EXPECT_LE(percentages.size(), 2u);
+    EXPECT_EQ(sandbox.recordedArgs("7z"),
+              (std::vector<std::string>{"7z", "d", "-bsp1", "-y", "--", "rom.zip", "a.apk"}));
+}
+
+TEST(RealArchiver, ReportsPercentagesOfARewrite) {
+    ToolSandbox sandbox(false);
+    FakeGui gui;
+    const std::string source = sandbox.folder + "source/";
+    std::filesystem::create_directories(source + "system/app");
+    sandbox.writeFile(source + "system/app/Big.apk", std::string(8 << 20, 'b'));
+    sandbox.writeFile(source + "system/app/Small.apk", "small");
+    const std::string zip = sandbox.folder + "rom.zip";
+    ASSERT_EQ(
+        runArchiver(gui, "7z", "a -bd -y -tzip -mx=0 -r -- \"" + zip + "\" *", source, false),
+        ArchiverOutcome::succeeded);
+    std::vector<int> percentages;
+    const ArchiverResult result =
+        runArchiver("7z", "d -bd -y -- \"" + zip + "\" \"system/app/Small.apk\"", "", false,
+                    [&](int percent) { percentages.push_back(percent); });
+    EXPECT_EQ(result.outcome, ArchiverOutcome::succeeded) << result.warning;
+    ASSERT_FALSE(percentages.empty());
+    EXPECT_TRUE(std::is_sorted(percentages.begin(), percentages.end()));
+    EXPECT_LE(percentages.back(), 100);
 }
 
 TEST_F(ArchiverTest, LastLineOtherThanTheSuccessLineWarns) {

@@ -1,7 +1,7 @@
 #include "tools/archiver.h"
 
 #include "platform/file_layer.h"
-#include "support/fake_gui.h"
+#include "support/shown_archiver.h"
 #include "tools/fake_archiver_win32.h"
 #include "tools/process.h"
 

@@ -9,12 +9,14 @@
 //   close-out                   close standard output (standard error stays open)
 //   sleep MS                    sleep MS milliseconds
 //   wait-for PATH               go on once PATH exists (relative to the folder of <self>): the
-//                               test decides when, however slow the machine
+//                               test decides when, however slow the machine; after a minute
+//                               without it, end with status 124
 //   touch PATH                  create a file (relative to the folder of <self>)
 //   remove PATH                 remove a file (likewise)
 //   exit CODE                   end with that status
-// TEXT understands \t, \r, \n and \\. Writes are unbuffered, so a killed run leaves nothing
+// TEXT understands \t, \r, \n, \b and \\. Writes are unbuffered, so a killed run leaves nothing
 // unwritten behind.
+#include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <climits>
@@ -23,7 +25,6 @@
 #include <fstream>
 #include <string>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -35,7 +36,11 @@ std::string decode(const std::string& text) {
             continue;
         }
         const char next = text[++i];
-        plain += next == 't' ? '\t' : next == 'r' ? '\r' : next == 'n' ? '\n' : next;
+        plain += next == 't'   ? '\t'
+                 : next == 'r' ? '\r'
+                 : next == 'n' ? '\n'
+                 : next == 'b' ? '\b'
+                               : next;
     }
     return plain;
 }
@@ -72,10 +77,14 @@ int main(int argc, char** argv) {
         const auto blank = line.find(' ');
         const std::string word = line.substr(0, blank);
         const std::string rest = blank == std::string::npos ? "" : line.substr(blank + 1);
-        if (word == "out") writeAll(STDOUT_FILENO, decode(rest) + "\n");
-        else if (word == "err") writeAll(STDERR_FILENO, decode(rest) + "\n");
-        else if (word == "put-out") writeAll(STDOUT_FILENO, decode(rest));
-        else if (word == "put-err") writeAll(STDERR_FILENO, decode(rest));
+        if (word == "out")
+            writeAll(STDOUT_FILENO, decode(rest) + "\n");
+        else if (word == "err")
+            writeAll(STDERR_FILENO, decode(rest) + "\n");
+        else if (word == "put-out")
+            writeAll(STDOUT_FILENO, decode(rest));
+        else if (word == "put-err")
+            writeAll(STDERR_FILENO, decode(rest));
         else if (word == "repeat") {
             const auto gap = rest.find(' ');
             const long count = std::strtol(rest.c_str(), nullptr, 10);
@@ -91,8 +100,12 @@ int main(int argc, char** argv) {
         else if (word == "sleep")
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(rest.c_str())));
         else if (word == "wait-for")
-            while (access((rest.starts_with('/') ? rest : folder + rest).c_str(), F_OK) != 0)
+            for (int waited = 0;
+                 access((rest.starts_with('/') ? rest : folder + rest).c_str(), F_OK) != 0;
+                 waited += 5) {
+                if (waited > 60000) return 124;
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
         else if (word == "touch")
             std::ofstream(rest.starts_with('/') ? rest : folder + rest).put('x');
         else if (word == "remove")

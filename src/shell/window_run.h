@@ -1,0 +1,16 @@
+#pragma once
+
+#include "pipeline/request.h"
+
+#include <string>
+
+class Gui;
+struct ProgramPaths;
+
+// The run the window's controls ask for: the ROM path, the three check boxes, and every ticked
+// row of the check list with the removal mode its second column shows, in row order.
+CustomizeRequest windowRequest(const Gui& gui, const std::string& romPath);
+
+// "Customize!": runs the window's request, with the status line and message boxes as its
+// reporter.
+void customizeFromWindow(Gui& gui, const ProgramPaths& paths, const std::string& romPath);
