@@ -45,6 +45,32 @@ bool succeeded(Reporter& reporter, const ArchiverResult& result) {
     return result.outcome == ArchiverOutcome::succeeded;
 }
 
+// 7z may end a removal with success and still keep entries it was named, as when it reads a
+// definition path by another rule than the program's: the ROM is listed again, and any file the
+// removal was to delete that is still there is named under "Warning", never passed over.
+bool removalTookEverything(Reporter& reporter, const ProgramPaths& paths,
+                           const std::string& romPath, const std::vector<ArchiveEntry>& expected) {
+    if (expected.empty()) return true;
+    const ArchiveListing after = listArchive(paths.archiverProgram, romPath);
+    std::vector<std::string> kept;
+    for (const ArchiveEntry& entry : expected)
+        for (const ArchiveEntry& left : after.entries)
+            if (!left.isFolder && left.path == entry.path) {
+                kept.push_back(entry.path);
+                break;
+            }
+    if (after.readable && kept.empty()) return true;
+    std::string text = after.readable
+                           ? "These files are still in the ROM zip, though the removal was to "
+                             "delete them:"
+                           : "Can't read " + romPath + " as a zip archive after the removal";
+    for (std::size_t i = 0; i < kept.size() && i < skippedPathsNamed; ++i) text += "\r" + kept[i];
+    if (kept.size() > skippedPathsNamed)
+        text += "\r... and " + std::to_string(kept.size() - skippedPathsNamed) + " more";
+    reporter.message(archiverWarningTitle, text);
+    return false;
+}
+
 RunResult runSteps(const CustomizeRequest& request, const ProgramPaths& paths, Reporter& reporter,
                    const ArchiveListing& rom) {
     const std::string& romPath = request.romPath;
@@ -71,8 +97,11 @@ RunResult runSteps(const CustomizeRequest& request, const ProgramPaths& paths, R
     reporter.status("Removing files ...");
     const std::string removal = removalCommand(request.ticked, romPath);
     if (!removal.empty())
-        warned = !succeeded(
-            reporter, runArchiver(paths.archiverProgram, removal, "", false, progressOf(reporter)));
+        warned = !succeeded(reporter, runArchiver(paths.archiverProgram, removal, "", false,
+                                                  progressOf(reporter))) ||
+                 !removalTookEverything(
+                     reporter, paths, romPath,
+                     entriesRemoved(rom.entries, tickedPaths(request.ticked).paths));
 
     if (request.options.addApps) {
         reporter.status("Adding files ...");

@@ -217,6 +217,27 @@ TEST_F(CustomizeTest, WholeRunBacksUpSavesRemovesAndAdds) {
               (Names{"my röm.zip", "my röm.zip_BU_0", "my röm.zip_undo.zip"}));
 }
 
+// A 7z that reports success for a removal it didn't do: the run names what stayed instead of
+// ending with "Finish". A path the ROM never held is no fault.
+TEST_F(CustomizeTest, FilesTheRemovalLeftInTheRomEndTheRunWithAWarning) {
+    const std::string lazy = temp / "lazy 7z";
+    writeFile(lazy, "#!/bin/sh\n[ \"$1\" = d ] && { echo 'Everything is Ok'; exit 0; }\n"
+                    "exec 7z \"$@\"\n");
+    fs::permissions(lazy, fs::perms::owner_all);
+    ProgramPaths lazyPaths = paths;
+    lazyPaths.archiverProgram = lazy;
+    addRow("App", true, {"system/app/Music.apk", "system/app/Gone.apk", "system/etc"});
+    gui.checks[ControlId::enableAddingCheck] = false;
+    customize(gui, lazyPaths, romPath);
+    ASSERT_EQ(gui.messages.size(), 2u);
+    EXPECT_EQ(gui.messages[0].title, "Warning");
+    EXPECT_EQ(gui.messages[0].text,
+              "These files are still in the ROM zip, though the removal was to delete them:"
+              "\rsystem/app/Music.apk\rsystem/etc/hosts");
+    EXPECT_EQ(gui.messages[1].title, "Warning");
+    EXPECT_EQ(gui.messages[1].text.rfind(stepFailed, 0), 0u) << gui.messages[1].text;
+}
+
 TEST_F(CustomizeTest, NothingToDoLeavesTheRomUntouched) {
     tickEveryStep();
     addRow("App", false, {"system/app/Browser.apk"});
