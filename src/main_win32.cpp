@@ -15,6 +15,10 @@ int main(int, char** argv) {
         return 0;
     }
     const ProgramPaths paths = programPaths(folder);
+    if (!programFolderFitsPathLimit(paths)) {
+        gui.messageBox("Error", programFolderTooLongText);
+        return 0;
+    }
     if (!checkArchiverPresent(paths)) {
         gui.messageBox("Error", archiverMissingText);
         return 0;

@@ -97,11 +97,11 @@ RunResult runSteps(const CustomizeRequest& request, const ProgramPaths& paths, R
     reporter.status("Removing files ...");
     const std::string removal = removalCommand(request.ticked, romPath);
     if (!removal.empty())
-        warned = !succeeded(reporter, runArchiver(paths.archiverProgram, removal, "", false,
-                                                  progressOf(reporter))) ||
-                 !removalTookEverything(
-                     reporter, paths, romPath,
-                     entriesRemoved(rom.entries, tickedPaths(request.ticked).paths));
+        warned =
+            !succeeded(reporter, runArchiver(paths.archiverProgram, removal, "", false,
+                                             progressOf(reporter))) ||
+            !removalTookEverything(reporter, paths, romPath,
+                                   entriesRemoved(rom.entries, tickedPaths(request.ticked).paths));
 
     if (request.options.addApps) {
         reporter.status("Adding files ...");

@@ -7,6 +7,15 @@
 // through PATH at each run and has nothing to check here: always true.
 bool checkArchiverPresent(const ProgramPaths& paths);
 
+// Windows starts no program and enters no folder whose path reaches its old limit of 260
+// characters: false when 7z.exe or one of the folders it works in lies that deep. The Linux
+// build: always true.
+bool programFolderFitsPathLimit(const ProgramPaths& paths);
+
+inline constexpr const char* programFolderTooLongText =
+    "The path of the program's folder is too long: Windows can't start 7z.exe from it. Please "
+    "move the program to a folder with a shorter path";
+
 inline constexpr const char* archiverMissingText =
     "7z.exe or 7z.dll missing, please check the bin\\ directory";
 

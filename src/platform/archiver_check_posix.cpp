@@ -3,3 +3,7 @@
 bool checkArchiverPresent(const ProgramPaths&) {
     return true;
 }
+
+bool programFolderFitsPathLimit(const ProgramPaths&) {
+    return true;
+}

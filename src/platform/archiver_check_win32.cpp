@@ -2,9 +2,19 @@
 
 #include "platform/file_layer.h"
 
+#include <windows.h>
+
 bool checkArchiverPresent(const ProgramPaths& paths) {
     const std::string& archiver = paths.archiverProgram;
     const auto cut = archiver.find_last_of("\\/");
     const std::string folder = cut == std::string::npos ? "" : archiver.substr(0, cut + 1);
     return fileSize(archiver) >= 0 && fileSize(folder + "7z.dll") >= 0;
+}
+
+bool programFolderFitsPathLimit(const ProgramPaths& paths) {
+    // A working folder is made current with its trailing separator and a terminating zero.
+    for (const std::string* path :
+         {&paths.archiverProgram, &paths.addFolder, &paths.extractionFolder})
+        if (path->size() >= MAX_PATH - 1) return false;
+    return true;
 }

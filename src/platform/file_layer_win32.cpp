@@ -59,7 +59,8 @@ std::string reserveTemporaryName(const std::string& destination) {
 
 bool removeEntry(const std::string& path, DWORD attributes) {
     if (attributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesW(wide(path).c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        SetFileAttributesW(wide(path).c_str(),
+                           attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RemoveDirectoryW(wide(path).c_str()) != 0;
     return DeleteFileW(wide(path).c_str()) != 0;
 }

@@ -221,8 +221,9 @@ TEST_F(CustomizeTest, WholeRunBacksUpSavesRemovesAndAdds) {
 // ending with "Finish". A path the ROM never held is no fault.
 TEST_F(CustomizeTest, FilesTheRemovalLeftInTheRomEndTheRunWithAWarning) {
     const std::string lazy = temp / "lazy 7z";
-    writeFile(lazy, "#!/bin/sh\n[ \"$1\" = d ] && { echo 'Everything is Ok'; exit 0; }\n"
-                    "exec 7z \"$@\"\n");
+    writeFile(lazy,
+              "#!/bin/sh\n[ \"$1\" = d ] && { echo 'Everything is Ok'; exit 0; }\n"
+              "exec 7z \"$@\"\n");
     fs::permissions(lazy, fs::perms::owner_all);
     ProgramPaths lazyPaths = paths;
     lazyPaths.archiverProgram = lazy;

@@ -3,11 +3,11 @@
 // entries the archiver deletes; a whole run works on a ROM deeper than Windows' old path limit.
 #include "pipeline/removal.h"
 
-#include "pipeline/customize.h"
-#include "shell/window_run.h"
 #include "catalogue/catalogue.h"
+#include "pipeline/customize.h"
 #include "platform/paths.h"
 #include "platform/text.h"
+#include "shell/window_run.h"
 #include "support/fake_gui.h"
 #include "support/shown_archiver.h"
 #include "support/temp_folder.h"
@@ -40,9 +40,9 @@ protected:
     void SetUp() override {
         // The tests live in the tests folder of the build folder, which is a program folder.
         paths = programPaths(findProgramFolder(nullptr) + ".." + pathSeparator);
-        for (const char* name : {"system/app/Browser.apk", "system/app/Browser/lib.so",
-                                 "system/app/BrowserExtra.apk", "system/app/Other.apk",
-                                 "system/etc/hosts"})
+        for (const char* name :
+             {"system/app/Browser.apk", "system/app/Browser/lib.so", "system/app/BrowserExtra.apk",
+              "system/app/Other.apk", "system/etc/hosts"})
             writeFile(folder / ("content/" + std::string(name)), name);
         rom = folder / "rom.zip";
         ASSERT_EQ(runArchiver(gui, paths.archiverProgram, "a -bd -y -r -- \"" + rom + "\" *",
@@ -107,7 +107,8 @@ TEST_F(RemovalRule, BackslashAndSlashPathsRemoveTheSameEntries) {
         {"1=system\\app\\Browser\\\n2=system/etc/hosts\n",
          {"system/app/Browser/lib.so", "system/etc/hosts"}},
         {"1=system/app/Browser/\n", {"system/app/Browser/lib.so"}},
-        {"1=system\\app/Other.apk\n2=system\\etc\\\n", {"system/app/Other.apk", "system/etc/hosts"}},
+        {"1=system\\app/Other.apk\n2=system\\etc\\\n",
+         {"system/app/Other.apk", "system/etc/hosts"}},
     };
     for (const auto& test : cases) {
         const std::set<std::string> predicted = removeListed(test.lines);

@@ -740,8 +740,8 @@ bool acceptLongPath(HWND dialog, const LongPathAnswer& answer, const std::string
     }
     if (!answer.save) {
         if (size >= 0) return true;
-        MessageBoxA(dialog, (path + "\nFile not found.\nCheck the file name and try again.").c_str(),
-                    answer.title.c_str(), MB_OK | MB_ICONWARNING);
+        const std::string text = path + "\nFile not found.\nCheck the file name and try again.";
+        MessageBoxA(dialog, text.c_str(), answer.title.c_str(), MB_OK | MB_ICONWARNING);
         return false;
     }
     const auto cut = path.find_last_of("\\/");

@@ -60,6 +60,26 @@ close_window() {
   [ "$status" -eq 0 ] && pass "close: exit 0" || fail "close: exit $status"
 }
 
+# --- a program folder too deep for Windows to start 7z.exe from: "Error" box, exit 0 ----------
+# (the program's files are all there: the box can only be the one about the path's length)
+too_deep_folder() {
+  local deep="$work/deep" level id status
+  for level in 1 2 3 4 5 6; do deep+="/a folder named long enough to go deep, level $level"; done
+  mkdir -p "$deep" && cp -r "$program" "$deep/program"
+  wine "$deep/program/slimkit.exe" & local pid=$!
+  if id=$(wait_window '^Error$'); then
+    if xdotool search --onlyvisible --name "$title" >/dev/null 2>&1; then fail "too deep: main window shown"; fi
+    press_return "$id"
+    status=0; wait "$pid" || status=$?
+    [ "$status" -eq 0 ] && pass "too deep: Error box, exit 0" || fail "too deep: exit $status"
+  else
+    kill "$pid" 2>/dev/null || true
+    fail "too deep: no Error box"
+  fi
+  rm -rf "$deep"
+}
+
+too_deep_folder
 missing_archiver dll-missing
 missing_archiver dll-folder
 missing_archiver exe-folder
