@@ -195,7 +195,12 @@ ArchiverResult runArchiver(const std::string& program, const std::string& parame
         }
         if (progress) {
             const int now = lastPercentage(partialOutput(process));
-            if (now >= 0 && now != percent) progress(percent = now);
+            if (now >= 0 && now != percent) progress.percent(percent = now);
+        }
+        if (progress.carryOn && !progress.carryOn()) {
+            killProcess(process);
+            leftover.settleAfterKill();
+            return {ArchiverOutcome::stopped, ""};
         }
         std::string errorLine = readErrorLine(process);
         if (!errorLine.empty()) {
