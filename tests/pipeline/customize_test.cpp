@@ -605,7 +605,8 @@ TEST_F(CustomizeTest, ClosingTheWindowDuringARunAsksAndAStopLeavesTheRomAsItWas)
                            "if [ \"$1\" = \"$(cat '" + hangIn + "' 2>/dev/null)\" ]; then\n"
                            "  : > '" + romPath + ".tmp'; : > '" + paths.extractionFolder +
                            "partial.apk'\n"
-                           "  : > '" + hanging + "'; exec sleep 120\n"
+                           "  echo $$ > '" + bin + "/7z.pid'; : > '" + hanging +
+                           "'; exec sleep 120\n"
                            "fi\n"
                            "PATH='" + savedPath + "' exec 7z \"$@\"\n");
     fs::permissions(bin + "/7z", fs::perms::owner_all);
@@ -651,6 +652,29 @@ TEST_F(CustomizeTest, ClosingTheWindowDuringARunAsksAndAStopLeavesTheRomAsItWas)
         for (const auto& entry : fs::directory_iterator(romFolder))
             if (entry.path().filename() != "my röm.zip") fs::remove(entry.path());
     }
+
+    // SIGTERM stops the run without asking, and the program then ends by it.
+    writeFile(hangIn, "d");
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        gui.closeAsked = [&](int) {
+            if (fs::remove(hanging)) kill(getpid(), SIGTERM);
+            return false;
+        };
+        customize(gui, paths, romPath);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_TRUE(readFile(romPath) == originalRom) << "the ROM zip changed";
+    EXPECT_EQ(folderContent(romFolder),
+              (Names{"my röm.zip", "my röm.zip_BU_0", "my röm.zip_undo.zip"}));
+    EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
+    EXPECT_NE(kill(std::stoi(readFile(bin + "/7z.pid")), 0), 0) << "7z outlived the program";
+    for (const auto& entry : fs::directory_iterator(romFolder))
+        if (entry.path().filename() != "my röm.zip") fs::remove(entry.path());
 
     // Answered "No", the run goes on.
     fs::remove(hangIn);
