@@ -541,8 +541,9 @@ int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue,
     if (!run.backup.empty()) std::printf("Backup: %s\n", run.backup.c_str());
     if (!run.undoZip.empty()) std::printf("Undo zip: %s\n", run.undoZip.c_str());
     if (signal)
-        std::fprintf(stderr, "slimkit-cli: stopped; the ROM zip is as it was before the step "
-                             "that was under way\n");
+        std::fprintf(stderr,
+                     "slimkit-cli: stopped; the ROM zip is as it was before the step "
+                     "that was under way\n");
     if (status == exitCheckFailed) {
         std::fprintf(stderr, "slimkit-cli: the ROM zip differs from the plan%s\n",
                      check.tested ? "" : ": 7z's test of the zip failed");

@@ -100,8 +100,9 @@ std::string warningText(const std::string& undoLine, const std::vector<std::stri
         "Customization finished, but a step failed. Please check the ROM zip before flashing it." +
         undoLine;
     if (interrupted)
-        text += "\rThe run was stopped: 7z was ended in the middle of a step and the steps after "
-                "it did not run.";
+        text +=
+            "\rThe run was stopped: 7z was ended in the middle of a step and the steps after "
+            "it did not run.";
     if (skipped.empty()) return text;
     text += "\rThese paths were skipped, since the archiver can't be handed them safely:";
     for (std::size_t i = 0; i < skipped.size() && i < skippedPathsNamed; ++i)

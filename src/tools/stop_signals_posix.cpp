@@ -1,8 +1,8 @@
 #include "tools/stop_signals.h"
 
+#include <unistd.h>
 #include <csignal>
 #include <iterator>
-#include <unistd.h>
 
 namespace {
 

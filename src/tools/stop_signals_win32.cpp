@@ -1,7 +1,7 @@
 #include "tools/stop_signals.h"
 
-#include <csignal>
 #include <windows.h>
+#include <csignal>
 
 namespace {
 
@@ -43,6 +43,8 @@ StopSignals::~StopSignals() {
     }
 }
 
-int StopSignals::caught() { return static_cast<int>(InterlockedCompareExchange(&caughtSignal, 0, 0)); }
+int StopSignals::caught() {
+    return static_cast<int>(InterlockedCompareExchange(&caughtSignal, 0, 0));
+}
 
 void endBySignal(int signal) { ExitProcess(static_cast<UINT>(exitStatusOf(signal))); }

@@ -601,20 +601,27 @@ TEST_F(CustomizeTest, ClosingTheWindowDuringARunAsksAndAStopLeavesTheRomAsItWas)
     const std::string savedPath = searchPath ? searchPath : "";
     // The real 7z, but in the chosen command it begins its temporary archive (and a file in the
     // extraction folder) and then waits for good.
-    writeFile(bin + "/7z", "#!/bin/sh\n"
-                           "if [ \"$1\" = \"$(cat '" + hangIn + "' 2>/dev/null)\" ]; then\n"
-                           "  : > '" + romPath + ".tmp'; : > '" + paths.extractionFolder +
-                           "partial.apk'\n"
-                           "  echo $$ > '" + bin + "/7z.pid'; : > '" + hanging +
-                           "'; exec sleep 120\n"
-                           "fi\n"
-                           "PATH='" + savedPath + "' exec 7z \"$@\"\n");
+    writeFile(bin + "/7z",
+              "#!/bin/sh\n"
+              "if [ \"$1\" = \"$(cat '" +
+                  hangIn +
+                  "' 2>/dev/null)\" ]; then\n"
+                  "  : > '" +
+                  romPath + ".tmp'; : > '" + paths.extractionFolder +
+                  "partial.apk'\n"
+                  "  echo $$ > '" +
+                  bin + "/7z.pid'; : > '" + hanging +
+                  "'; exec sleep 120\n"
+                  "fi\n"
+                  "PATH='" +
+                  savedPath + "' exec 7z \"$@\"\n");
     fs::permissions(bin + "/7z", fs::perms::owner_all);
     setenv("PATH", (bin + ":" + savedPath).c_str(), 1);
     // The user closes the window once 7z hangs.
     gui.closeAsked = [&](int) { return fs::remove(hanging); };
-    const std::string stopped = "\rThe run was stopped: 7z was ended in the middle of a step and "
-                                "the steps after it did not run.";
+    const std::string stopped =
+        "\rThe run was stopped: 7z was ended in the middle of a step and "
+        "the steps after it did not run.";
 
     const struct {
         const char* step;
@@ -623,11 +630,13 @@ TEST_F(CustomizeTest, ClosingTheWindowDuringARunAsksAndAStopLeavesTheRomAsItWas)
         Texts statusTexts;
         Names left;
     } cases[] = {
-        {"extraction for the undo zip", "x",
+        {"extraction for the undo zip",
+         "x",
          {{"Error", "Can't create recovery zip " + undoZip}},
          {"Creating Backup ...", "Generation recovery CWM zip ...", "Ready"},
          {"my röm.zip", "my röm.zip_BU_0"}},
-        {"removal", "d",
+        {"removal",
+         "d",
          {{"Warning", stepFailed + stopped}},
          {"Creating Backup ...", "Generation recovery CWM zip ...", "Removing files ...", "Ready"},
          {"my röm.zip", "my röm.zip_BU_0", "my röm.zip_undo.zip"}},
@@ -686,9 +695,9 @@ TEST_F(CustomizeTest, ClosingTheWindowDuringARunAsksAndAStopLeavesTheRomAsItWas)
     setenv("PATH", savedPath.c_str(), 1);
     EXPECT_EQ(gui.questions.size(), 1u);
     EXPECT_EQ(gui.messages, Messages{finished});
-    EXPECT_EQ(zipEntries(romPath), joined(without(romNames, {"system/app/Browser.apk",
-                                                             "system/bin/tool"}),
-                                          {"system/app/New.apk"}));
+    EXPECT_EQ(zipEntries(romPath),
+              joined(without(romNames, {"system/app/Browser.apk", "system/bin/tool"}),
+                     {"system/app/New.apk"}));
 }
 
 TEST_F(CustomizeTest, MissingWorkFoldersAreMadeRatherThanAddingTheCurrentFolder) {

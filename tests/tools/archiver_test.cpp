@@ -396,13 +396,13 @@ TEST(RealArchiver, StoppedRunKills7zHalfwayAndLeavesTheArchiveAsItWas) {
     const std::string input = sandbox.folder + "never ending input";
     ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
     // 7z reads the data to add from an input that never ends: it waits in the middle.
-    sandbox.writeFile(sandbox.bin + "7z", "#!/bin/sh\nexec 3<>'" + input + "'\nexec '" + real +
-                                              "' \"$@\" <&3\n");
+    sandbox.writeFile(sandbox.bin + "7z",
+                      "#!/bin/sh\nexec 3<>'" + input + "'\nexec '" + real + "' \"$@\" <&3\n");
     chmod((sandbox.bin + "7z").c_str(), 0755);
     sandbox.writeFile(sandbox.folder + "big.bin", std::string(4 << 20, 'b'));
-    ASSERT_EQ(runArchiver(real, "a -bd -y -- \"" + zip + "\" big.bin", sandbox.folder, false)
-                  .outcome,
-              ArchiverOutcome::succeeded);
+    ASSERT_EQ(
+        runArchiver(real, "a -bd -y -- \"" + zip + "\" big.bin", sandbox.folder, false).outcome,
+        ArchiverOutcome::succeeded);
     const std::string original = ToolSandbox::readAll(zip);
     sandbox.writeFile(zip + ".tmp", "earlier");
 

@@ -565,8 +565,8 @@ bool Win32Gui::pumpDuringRun() {
             PostQuitMessage(static_cast<int>(message.wParam));
             break;
         }
-        const bool toMain = impl.window &&
-                            (message.hwnd == impl.window || IsChild(impl.window, message.hwnd));
+        const bool toMain =
+            impl.window && (message.hwnd == impl.window || IsChild(impl.window, message.hwnd));
         if (toMain && message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) {
             impl.closeAsked = true;
             continue;
