@@ -14,6 +14,7 @@
 #include "tools/archive_listing.h"
 #include "tools/archiver.h"
 #include "tools/reporter.h"
+#include "tools/stop_signals.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -58,7 +59,8 @@ constexpr const char* usage =
     "  --json              print one JSON document with the plan or the result\n"
     "\n"
     "Exit codes: 0 done (and checked), 1 a step failed, 2 bad usage or input (nothing written),\n"
-    "3 the ROM zip after the run differs from the plan.\n";
+    "3 the ROM zip after the run differs from the plan, 130 stopped by Ctrl-C (128 + the signal's\n"
+    "number for SIGTERM and SIGHUP): 7z was ended, the ROM zip left as it was before its step.\n";
 
 struct Arguments {
     std::string command;
@@ -252,6 +254,7 @@ public:
             printMessage(title, text);
         }
     }
+    bool carryOn() override { return StopSignals::caught() == 0; }
     void progress(int percent) override {
         if (terminal_) redraw(status_ + " " + std::to_string(percent) + "%");
     }
@@ -431,8 +434,10 @@ const char* resultName(int status) {
             return "failed";
         case exitBadInput:
             return "refused";
-        default:
+        case exitCheckFailed:
             return "differs";
+        default:
+            return "stopped";
     }
 }
 
@@ -441,12 +446,20 @@ int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue,
     Prepared prepared;
     if (const int status = prepare(paths, catalogue, arguments, prepared)) return status;
     CliReporter reporter(arguments.json);
-    const RunResult run = customize(prepared.request, paths, reporter);
+    RunResult run;
+    int signal = 0;
+    {
+        const StopSignals stopSignals;
+        run = customize(prepared.request, paths, reporter);
+        signal = StopSignals::caught();
+    }
 
     int status = exitDone;
     RunCheck check;
     bool checked = false;
-    if (run.end == RunEnd::refused) {
+    if (signal) {
+        status = exitStatusOf(signal);
+    } else if (run.end == RunEnd::refused) {
         status = exitBadInput;
     } else if (run.end != RunEnd::complete) {
         status = exitStepFailed;
@@ -527,6 +540,10 @@ int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue,
     }
     if (!run.backup.empty()) std::printf("Backup: %s\n", run.backup.c_str());
     if (!run.undoZip.empty()) std::printf("Undo zip: %s\n", run.undoZip.c_str());
+    if (signal)
+        std::fprintf(stderr,
+                     "slimkit-cli: stopped; the ROM zip is as it was before the step "
+                     "that was under way\n");
     if (status == exitCheckFailed) {
         std::fprintf(stderr, "slimkit-cli: the ROM zip differs from the plan%s\n",
                      check.tested ? "" : ": 7z's test of the zip failed");

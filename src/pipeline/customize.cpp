@@ -96,25 +96,43 @@ RunResult runSteps(const CustomizeRequest& request, const ProgramPaths& paths, R
     bool warned = false;
     reporter.status("Removing files ...");
     const std::string removal = removalCommand(request.ticked, romPath);
-    if (!removal.empty())
-        warned =
-            !succeeded(reporter, runArchiver(paths.archiverProgram, removal, "", false,
-                                             progressOf(reporter))) ||
-            !removalTookEverything(reporter, paths, romPath,
-                                   entriesRemoved(rom.entries, tickedPaths(request.ticked).paths));
+    if (!removal.empty()) {
+        const ArchiverResult removed =
+            runArchiver(paths.archiverProgram, removal, "", false, progressOf(reporter));
+        // A stopped run adds nothing to a ROM whose removal did not finish.
+        if (removed.outcome == ArchiverOutcome::stopped) {
+            succeeded(reporter, removed);
+            removeTree(paths.extractionFolder);
+            makeFolder(paths.extractionFolder);
+            result.end = RunEnd::warned;
+            result.interrupted = true;
+            return result;
+        }
+        warned = !succeeded(reporter, removed) ||
+                 !removalTookEverything(
+                     reporter, paths, romPath,
+                     entriesRemoved(rom.entries, tickedPaths(request.ticked).paths));
+    }
 
     if (request.options.addApps) {
         reporter.status("Adding files ...");
-        warned = addApps(reporter, paths, romPath) != ArchiverOutcome::succeeded || warned;
+        const ArchiverOutcome added = addApps(reporter, paths, romPath);
+        warned = added != ArchiverOutcome::succeeded || warned;
+        result.interrupted = added == ArchiverOutcome::stopped;
     }
     result.end = warned ? RunEnd::warned : RunEnd::complete;
     return result;
 }
 
-std::string warningText(const std::string& undoLine, const std::vector<std::string>& skipped) {
+std::string warningText(const std::string& undoLine, const std::vector<std::string>& skipped,
+                        bool interrupted) {
     std::string text =
         "Customization finished, but a step failed. Please check the ROM zip before flashing it." +
         undoLine;
+    if (interrupted)
+        text +=
+            "\rThe run was stopped: 7z was ended in the middle of a step and the steps after "
+            "it did not run.";
     if (skipped.empty()) return text;
     text += "\rThese paths were skipped, since the archiver can't be handed them safely:";
     for (std::size_t i = 0; i < skipped.size() && i < skippedPathsNamed; ++i)
@@ -158,6 +176,6 @@ RunResult customize(const CustomizeRequest& asked, const ProgramPaths& paths, Re
     if (run.end == RunEnd::complete)
         reporter.message("Finish", "Customzation done ;)" + undoLine);
     else
-        reporter.message("Warning", warningText(undoLine, run.skipped));
+        reporter.message("Warning", warningText(undoLine, run.skipped, run.interrupted));
     return run;
 }

@@ -21,6 +21,7 @@ struct RunResult {
     std::string backup;                // the backup this run wrote, "" for none
     std::string undoZip;               // the undo zip this run wrote, "" for none
     std::vector<std::string> skipped;  // ticked paths that were not handed to 7z
+    bool interrupted = false;          // the run was stopped while 7z removed or added files
 };
 
 // What "Customize!" does: checks the ROM, then backup, undo zip, removal and adding, as the
@@ -40,4 +41,8 @@ struct RunResult {
 // this run's take a numbered name, the closing text names it on a second line. A ROM chosen
 // through a symbolic link is worked on at the link's target, where its backup and undo zip go
 // too; the link stays a link.
+//
+// A run that the reporter stops (Reporter::carryOn) kills 7z in its step: stopped in the undo zip,
+// it ends as a failed undo zip does; stopped in the removal or the adding, no later step runs
+// and it ends with the "Warning", which says it was stopped.
 RunResult customize(const CustomizeRequest& request, const ProgramPaths& paths, Reporter& reporter);

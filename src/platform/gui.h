@@ -124,6 +124,12 @@ public:
     // Shows the popup menu at the mouse pointer; a chosen item arrives later as a menu event.
     virtual void showEntryMenu() = 0;
 
+    // Called often while a run works, from inside its handler: paints the window and takes the
+    // toolkit's waiting events, swallowing input to the main window's controls (never kept for
+    // later), so no event reaches the dispatch before the run ends. True when, since the last
+    // call, the user asked to close the window (its close button or Escape).
+    virtual bool pumpDuringRun() = 0;
+
     // --- dialogs (modal: they return when the user has closed them) -----------------------
     virtual void messageBox(const std::string& title, const std::string& text) = 0;
     // A question with "Yes" and "No"; true for "Yes".

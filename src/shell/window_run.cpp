@@ -3,21 +3,41 @@
 #include "pipeline/customize.h"
 #include "platform/gui.h"
 #include "tools/reporter.h"
+#include "tools/stop_signals.h"
 
 namespace {
 
 class WindowReporter : public Reporter {
 public:
     explicit WindowReporter(Gui& gui) : gui_(gui) {}
-    void status(const std::string& text) override { gui_.setStatusText(text); }
-    void message(const std::string& title, const std::string& text) override {
-        gui_.messageBox(title, text);
+    void status(const std::string& text) override {
+        status_ = text;
+        gui_.setStatusText(text);
     }
-    // The window shows no progress yet: the status line keeps the step's text.
-    void progress(int) override {}
+    // Nothing more is shown once a stop signal has come: the program ends after the run.
+    void message(const std::string& title, const std::string& text) override {
+        if (!StopSignals::caught()) gui_.messageBox(title, text);
+    }
+    void progress(int percent) override {
+        gui_.setStatusText(status_ + " " + std::to_string(percent) + "%");
+    }
+    bool carryOn() override {
+        if (!stopped_ && gui_.pumpDuringRun() && gui_.questionBox(stopTitle, stopQuestion))
+            stopped_ = true;
+        if (StopSignals::caught()) stopped_ = true;
+        return !stopped_;
+    }
+
+    static constexpr const char* stopTitle = "Stop";
+    static constexpr const char* stopQuestion =
+        "Stop the run?\r7z is ended at once and the temporary file it was writing is removed, so "
+        "the ROM zip stays as it was before this step. The steps after it do not run, and an "
+        "unfinished undo zip is not kept.";
 
 private:
     Gui& gui_;
+    std::string status_;
+    bool stopped_ = false;
 };
 
 }  // namespace
@@ -38,6 +58,12 @@ CustomizeRequest windowRequest(const Gui& gui, const std::string& romPath) {
 }
 
 void customizeFromWindow(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
-    WindowReporter reporter(gui);
-    customize(windowRequest(gui, romPath), paths, reporter);
+    int signal = 0;
+    {
+        const StopSignals stopSignals;
+        WindowReporter reporter(gui);
+        customize(windowRequest(gui, romPath), paths, reporter);
+        signal = StopSignals::caught();
+    }
+    if (signal) endBySignal(signal);
 }

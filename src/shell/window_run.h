@@ -12,5 +12,7 @@ struct ProgramPaths;
 CustomizeRequest windowRequest(const Gui& gui, const std::string& romPath);
 
 // "Customize!": runs the window's request, with the status line and message boxes as its
-// reporter.
+// reporter. The status line shows 7z's percentage after the step's text, and the window keeps
+// painting. Closing the window (or Escape) asks whether to stop the run; a stop signal stops it
+// without asking, and the program then ends as the signal asks.
 void customizeFromWindow(Gui& gui, const ProgramPaths& paths, const std::string& romPath);

@@ -195,7 +195,12 @@ ArchiverResult runArchiver(const std::string& program, const std::string& parame
         }
         if (progress) {
             const int now = lastPercentage(partialOutput(process));
-            if (now >= 0 && now != percent) progress(percent = now);
+            if (now >= 0 && now != percent) progress.percent(percent = now);
+        }
+        if (progress.carryOn && !progress.carryOn()) {
+            killProcess(process);
+            leftover.settleAfterKill();
+            return {ArchiverOutcome::stopped, ""};
         }
         std::string errorLine = readErrorLine(process);
         if (!errorLine.empty()) {
@@ -214,6 +219,11 @@ ArchiverResult runArchiver(const std::string& program, const std::string& parame
     // a bad command line, 8 for lack of memory, 255 when stopped by the user. Every one of them
     // means the step did not do all it was asked to.
     const int code = exitCode(process);
+    // A stop signal from a terminal reaches 7z too, which then ends on its own with an error.
+    if ((code != 0 || !errorLines.empty()) && progress.carryOn && !progress.carryOn()) {
+        leftover.settleAfterKill();
+        return {ArchiverOutcome::stopped, ""};
+    }
 
     if (!errorLines.empty()) {
         std::string text = errorIntro + errorLines.front();

@@ -10,6 +10,7 @@ enum class ArchiverOutcome {
     doubtful,   // exit code 0, some other last line: "Maybe there was an error ..."
     failed,     // an error line, a non-zero exit code, or 7z could not be started (in its
                 // folder): "There was an error ..."
+    stopped,    // the run was asked to stop: 7z was killed, its leftovers settled; no warning
 };
 
 // The title the user sees the runner's texts under.
@@ -47,7 +48,8 @@ struct ArchiverResult {
 // (ProgramPaths::archiverProgram).
 //
 // With `progress` (read mode), 7z is asked for its percentages in place of -bd, and each new one
-// is handed to `progress` while 7z works; the outcome is judged as without.
+// is handed to `progress` while 7z works; the outcome is judged as without. Its carryOn, when
+// set, is asked while 7z works; false kills 7z, settles its temporary archive as above: stopped.
 ArchiverResult runArchiver(const std::string& program, const std::string& parameters,
                            const std::string& workingDirectory, bool waitOnly,
                            const ProgressSink& progress = {});

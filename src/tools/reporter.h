@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 // Where a run tells its user what it does: the window's status line and message boxes, or the
 // command line's output.
@@ -14,12 +15,25 @@ public:
     virtual void message(const std::string& title, const std::string& text) = 0;
     // How far 7z has got with the current step, 0 to 100.
     virtual void progress(int percent) = 0;
+    // Asked often while 7z works: the front-end keeps itself alive (a window repaints) and
+    // answers false once its user or a stop signal asks to stop the run. Once false, always false.
+    virtual bool carryOn() { return true; }
 };
 
-// Takes 7z's percentages while it works.
-using ProgressSink = std::function<void(int percent)>;
+// What a run hears from 7z while it works, and how it is told to stop.
+struct ProgressSink {
+    ProgressSink() = default;
+    template <typename Percent>
+    ProgressSink(Percent percent) : percent(std::move(percent)) {}
 
-// Hands 7z's percentages to the reporter.
+    std::function<void(int percent)> percent;  // each new percentage
+    std::function<bool()> carryOn;             // false: kill 7z and end the step
+    explicit operator bool() const { return static_cast<bool>(percent); }
+};
+
+// Hands 7z's percentages to the reporter and asks it whether to go on.
 inline ProgressSink progressOf(Reporter& reporter) {
-    return [&reporter](int percent) { reporter.progress(percent); };
+    ProgressSink sink([&reporter](int percent) { reporter.progress(percent); });
+    sink.carryOn = [&reporter] { return reporter.carryOn(); };
+    return sink;
 }

@@ -226,6 +226,47 @@ EOF
   grep -q '"changed":\["build.prop"\]' "$work/out" || fail "dropped entry: $(cat "$work/out")"
   ;;
 
+stopped)
+  # Ctrl-C during a run, first with a 7z that hangs in the removal, then with the real 7z held
+  # halfway through rewriting a large ROM: 7z is killed, nothing of it left, the ROM as it was.
+  real=$(command -v 7z)
+  mkdir "$work/bin"
+  cat >"$work/bin/7z" <<EOF
+#!/bin/sh
+if [ "\$1" = d ]; then
+  echo \$\$ >"$work/7z.pid"
+  if [ -e "$work/hang" ]; then : >"$rom.tmp"; : >"$work/halfway"; exec sleep 120; fi
+  (while [ ! -e "$rom.tmp" ]; do sleep 0.01; done; kill -STOP \$\$; : >"$work/halfway") &
+fi
+exec "$real" "\$@"
+EOF
+  chmod +x "$work/bin/7z"
+  export PATH="$work/bin:$PATH"
+  stop_halfway() {
+    rm -f "$work/halfway"
+    "${cli[@]}" customize "$rom" --app Browser --app Sounds --no-backup --no-add \
+      >"$work/out" 2>"$work/err" &
+    local cli_pid=$! waited=0 got=0
+    while [ ! -e "$work/halfway" ]; do
+      sleep 0.05; waited=$((waited + 1))
+      [ "$waited" -lt 1200 ] || { kill "$cli_pid"; fail "7z never got halfway ($1)"; }
+    done
+    kill -INT "$cli_pid"
+    wait "$cli_pid" || got=$?
+    [ "$got" = 130 ] || fail "exit $got, not 130 ($1): $(cat "$work/out" "$work/err")"
+    kill -0 "$(cat "$work/7z.pid")" 2>/dev/null && fail "7z outlived the program ($1)"
+    untouched "stopped ($1)"
+  }
+  : >"$work/hang"
+  stop_halfway "a 7z that hangs"
+  rm "$work/hang"
+  # Large enough that 7z is still writing when the watcher holds it.
+  for n in 1 2 3; do head -c 40000000 /dev/urandom >"$source/system/big$n.bin"; done
+  rm "$rom" && (cd "$source" && 7z a -tzip -mx=0 -bd -y -r "$rom" '*' >/dev/null)
+  cp "$rom" "$pristine"
+  stop_halfway "the real 7z"
+  ;;
+
 windows)
   run 0 --version
   run 0 apps --json

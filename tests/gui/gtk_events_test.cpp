@@ -2,6 +2,7 @@
 
 #include "gui/window_fixture.h"
 
+#include <gdk/gdkkeysyms.h>
 #include <gdk/gdkx.h>
 
 #include <gmock/gmock.h>
@@ -401,6 +402,51 @@ TEST_F(GtkEventTest, CloseEventEndsTheLoopAfterTheHandlerHasSeenIt) {
     EXPECT_EQ(events[0].kind, Event::Kind::close);
     // The program closes the window itself after the loop.
     EXPECT_TRUE(gtk_widget_get_visible(gui->window()));
+}
+
+// While a run works the window paints, a click on its controls is dropped rather than kept for
+// after the run, and the close button and Escape come out as a wish to stop, not as events.
+TEST_F(GtkEventTest, DuringARunTheWindowPaintsTakesNoInputAndAsksToStopOnClose) {
+    // Pumps at least once and until `done` holds, for at most a minute; true when a stop was
+    // asked meanwhile.
+    const auto pumpUntil = [&](const std::function<bool()>& done) {
+        bool asked = false;
+        const gint64 deadline = g_get_monotonic_time() + 60 * G_USEC_PER_SEC;
+        do {
+            asked = gui->pumpDuringRun() || asked;
+            g_usleep(1000);
+        } while (!done() && g_get_monotonic_time() < deadline);
+        return asked;
+    };
+    int exposed = 0;
+    g_signal_connect(gui->widget(ControlId::statusText), "expose-event",
+                     G_CALLBACK(+[](GtkWidget*, GdkEventExpose*, gpointer count) -> gboolean {
+                         ++*static_cast<int*>(count);
+                         return FALSE;
+                     }),
+                     &exposed);
+    gui->setStatusText("Removing files ... 42%");
+    gdk_window_invalidate_rect(gtk_widget_get_window(gui->window()), nullptr, TRUE);
+    EXPECT_FALSE(pumpUntil([&] { return exposed > 0; }));
+    EXPECT_GT(exposed, 0);
+
+    click(centreOf(gui->widget(ControlId::selectAllButton)));
+    gdk_display_sync(gdk_display_get_default());
+    EXPECT_FALSE(pumpUntil([] { return !gtk_events_pending(); }));
+    EXPECT_TRUE(reportedSoFar().empty());
+
+    postClose(gui->window());
+    EXPECT_TRUE(pumpUntil([] { return !gtk_events_pending(); }));
+    GdkEvent* escape = gdk_event_new(GDK_KEY_PRESS);
+    escape->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(gui->window())));
+    escape->key.send_event = TRUE;
+    escape->key.keyval = GDK_Escape;
+    gdk_event_put(escape);
+    gdk_event_free(escape);
+    EXPECT_TRUE(pumpUntil([] { return !gtk_events_pending(); }));
+    EXPECT_FALSE(gui->pumpDuringRun()) << "a wish to stop is told once";
+    EXPECT_TRUE(gtk_widget_get_visible(gui->window()));
+    EXPECT_TRUE(reportedSoFar().empty());
 }
 
 TEST_F(GtkEventTest, StatusTextIsPaintedWithoutRunningTheLoop) {

@@ -609,6 +609,119 @@ TEST_F(CustomizeTest, RunWithoutArchiverWritesNothing) {
     EXPECT_EQ(folderContent(romFolder), Names{"my röm.zip"});
 }
 
+// Closing the window while 7z hangs in a step: the user is asked, and a stop kills 7z and leaves
+// the ROM zip as it was, without 7z's temporary archive or files in the extraction folder. A
+// "No" lets the run go on to its end.
+TEST_F(CustomizeTest, ClosingTheWindowDuringARunAsksAndAStopLeavesTheRomAsItWas) {
+    tickEveryStep();
+    addRow("App", true, {"system/app/Browser.apk", "system/bin/tool"});
+    writeFile(paths.addFolder + "system/app/New.apk", "new");
+    const std::string bin = temp / "bin";
+    const std::string hangIn = bin + "/hang in";  // the command 7z hangs in
+    const std::string hanging = bin + "/hanging";
+    const char* searchPath = std::getenv("PATH");
+    const std::string savedPath = searchPath ? searchPath : "";
+    // The real 7z, but in the chosen command it begins its temporary archive (and a file in the
+    // extraction folder) and then waits for good.
+    writeFile(bin + "/7z",
+              "#!/bin/sh\n"
+              "if [ \"$1\" = \"$(cat '" +
+                  hangIn +
+                  "' 2>/dev/null)\" ]; then\n"
+                  "  : > '" +
+                  romPath + ".tmp'; : > '" + paths.extractionFolder +
+                  "partial.apk'\n"
+                  "  echo $$ > '" +
+                  bin + "/7z.pid'; : > '" + hanging +
+                  "'; exec sleep 120\n"
+                  "fi\n"
+                  "PATH='" +
+                  savedPath + "' exec 7z \"$@\"\n");
+    fs::permissions(bin + "/7z", fs::perms::owner_all);
+    setenv("PATH", (bin + ":" + savedPath).c_str(), 1);
+    // The user closes the window once 7z hangs.
+    gui.closeAsked = [&](int) { return fs::remove(hanging); };
+    const std::string stopped =
+        "\rThe run was stopped: 7z was ended in the middle of a step and "
+        "the steps after it did not run.";
+
+    const struct {
+        const char* step;
+        std::string command;
+        Messages messages;
+        Texts statusTexts;
+        Names left;
+    } cases[] = {
+        {"extraction for the undo zip",
+         "x",
+         {{"Error", "Can't create recovery zip " + undoZip}},
+         {"Creating Backup ...", "Generation recovery CWM zip ...", "Ready"},
+         {"my röm.zip", "my röm.zip_BU_0"}},
+        {"removal",
+         "d",
+         {{"Warning", stepFailed + stopped}},
+         {"Creating Backup ...", "Generation recovery CWM zip ...", "Removing files ...", "Ready"},
+         {"my röm.zip", "my röm.zip_BU_0", "my röm.zip_undo.zip"}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.step);
+        writeFile(hangIn, test.command);
+        gui.messages.clear();
+        gui.statusTexts.clear();
+        gui.questions.clear();
+        gui.questionAnswers = {true};
+
+        customize(gui, paths, romPath);
+
+        ASSERT_EQ(gui.questions.size(), 1u);
+        EXPECT_EQ(gui.questions[0].title, "Stop");
+        EXPECT_EQ(gui.messages, test.messages);
+        EXPECT_EQ(gui.statusTexts, test.statusTexts);
+        EXPECT_TRUE(readFile(romPath) == originalRom) << "the ROM zip changed";
+        EXPECT_EQ(folderContent(romFolder), test.left);
+        EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
+        for (const auto& entry : fs::directory_iterator(romFolder))
+            if (entry.path().filename() != "my röm.zip") fs::remove(entry.path());
+    }
+
+    // SIGTERM stops the run without asking, and the program then ends by it.
+    writeFile(hangIn, "d");
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        gui.closeAsked = [&](int) {
+            if (fs::remove(hanging)) kill(getpid(), SIGTERM);
+            return false;
+        };
+        customize(gui, paths, romPath);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_TRUE(readFile(romPath) == originalRom) << "the ROM zip changed";
+    EXPECT_EQ(folderContent(romFolder),
+              (Names{"my röm.zip", "my röm.zip_BU_0", "my röm.zip_undo.zip"}));
+    EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
+    EXPECT_NE(kill(std::stoi(readFile(bin + "/7z.pid")), 0), 0) << "7z outlived the program";
+    for (const auto& entry : fs::directory_iterator(romFolder))
+        if (entry.path().filename() != "my röm.zip") fs::remove(entry.path());
+
+    // Answered "No", the run goes on.
+    fs::remove(hangIn);
+    gui.messages.clear();
+    gui.questions.clear();
+    gui.pumps = 0;
+    gui.closeAsked = [](int pump) { return pump == 1; };
+    customize(gui, paths, romPath);
+    setenv("PATH", savedPath.c_str(), 1);
+    EXPECT_EQ(gui.questions.size(), 1u);
+    EXPECT_EQ(gui.messages, Messages{finished});
+    EXPECT_EQ(zipEntries(romPath),
+              joined(without(romNames, {"system/app/Browser.apk", "system/bin/tool"}),
+                     {"system/app/New.apk"}));
+}
+
 TEST_F(CustomizeTest, MissingWorkFoldersAreMadeRatherThanAddingTheCurrentFolder) {
     tickEveryStep();
     gui.checks[ControlId::backupCheck] = false;

@@ -250,6 +250,37 @@ TEST_F(Win32GuiTest, AClickOnARowSelectsItAndReportsALeftClick) {
     EXPECT_EQ(gui.rowState(1), RowState::selected);
 }
 
+// While a run works the window paints, a click on its controls is dropped rather than kept for
+// after the run, and the close button and Escape come out as a wish to stop, not as events.
+TEST_F(Win32GuiTest, DuringARunTheWindowPaintsTakesNoInputAndAsksToStopOnClose) {
+    gui.insertRow(0, "Browser\nApp");
+    gui.insertRow(1, "Gallery\nApp");
+    gui.showWindow();
+    gui.setStatusText("Removing files ... 42%");
+    InvalidateRect(gui.window(), nullptr, TRUE);
+    HWND list = gui.control(ControlId::appList);
+    RECT row;
+    ListView_GetItemRect(list, 1, &row, LVIR_LABEL);
+    const LPARAM at = MAKELPARAM(row.left + 20, (row.top + row.bottom) / 2);
+    PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageA(list, WM_LBUTTONUP, 0, at);
+
+    EXPECT_FALSE(gui.pumpDuringRun());
+    EXPECT_FALSE(GetUpdateRect(gui.window(), nullptr, FALSE)) << "not painted";
+    EXPECT_EQ(gui.selectedRow(), -1);
+
+    PostMessageA(gui.window(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(gui.pumpDuringRun());
+    PostMessageA(gui.control(ControlId::customizeButton), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(gui.pumpDuringRun());
+    EXPECT_FALSE(gui.pumpDuringRun()) << "a wish to stop is told once";
+    EXPECT_TRUE(IsWindowVisible(gui.window()));
+    // After the run, only the close posted now arrives.
+    const std::vector<Event> events = eventsUntilClose();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, Event::Kind::close);
+}
+
 namespace {
 
 // The visible window titled `title` once `ready` says it is set up, or nullptr after a minute:

@@ -3,6 +3,7 @@
 #include "platform/gui.h"
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <ostream>
 #include <string>
@@ -30,12 +31,17 @@ public:
     };
 
     std::vector<Row> rows;
-    std::vector<std::string> statusTexts;  // every text set, in order
+    std::vector<std::string> statusTexts;  // every text set, in order, but for percentages
+    // A step's text followed by 7z's percentage ("Removing files ... 42%"), in order.
+    std::vector<std::string> percentTexts;
     std::vector<Message> messages;
     std::vector<Dialog> dialogs;
     std::deque<std::string> dialogAnswers;  // "" answers as a cancel
     std::vector<Message> questions;
     std::deque<bool> questionAnswers;  // none left answers "No"
+    int pumps = 0;                     // calls of pumpDuringRun
+    // Whether the user closes the window at the given call of pumpDuringRun; unset: never.
+    std::function<bool(int pump)> closeAsked;
     std::map<ControlId, bool> checks{{ControlId::enableAddingCheck, true},
                                      {ControlId::backupCheck, true},
                                      {ControlId::recoveryZipCheck, false}};
@@ -56,7 +62,13 @@ public:
     void runEventLoop(const std::function<void(const Event&)>&) override {}
     void destroyWindow() override {}
 
-    void setStatusText(const std::string& text) override { statusTexts.push_back(text); }
+    // 7z shows its percentages only when a step takes a while: they are kept apart, so the
+    // steps' texts don't depend on the machine's speed.
+    void setStatusText(const std::string& text) override {
+        const bool percent = !statusTexts.empty() && text.ends_with('%') &&
+                             text.starts_with(statusTexts.back() + " ");
+        (percent ? percentTexts : statusTexts).push_back(text);
+    }
     std::string romPathText() const override { return romPath; }
     void setRomPathText(const std::string& text) override { romPath = text; }
 
@@ -107,6 +119,10 @@ public:
     void messageBox(const std::string& title, const std::string& text) override {
         messages.push_back({title, text});
         if (onMessage) onMessage(messages.back());
+    }
+    bool pumpDuringRun() override {
+        ++pumps;
+        return closeAsked && closeAsked(pumps);
     }
     bool questionBox(const std::string& title, const std::string& text) override {
         questions.push_back({title, text});

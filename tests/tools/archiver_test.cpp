@@ -386,6 +386,44 @@ TEST(RealArchiver, KilledArchiverLeavesNoTemporaryArchiveItMade) {
     EXPECT_TRUE(childProcesses().empty());
 }
 
+// A run stopped while the real 7z has its temporary archive begun: 7z is killed, that archive
+// removed, the archive and an earlier file of a temporary name kept as they were.
+TEST(RealArchiver, StoppedRunKills7zHalfwayAndLeavesTheArchiveAsItWas) {
+    const std::string real = findProgram("7z");
+    ASSERT_NE(real, "") << "7z (p7zip-full) is needed";
+    ToolSandbox sandbox;
+    const std::string zip = sandbox.folder + "rom.zip";
+    const std::string input = sandbox.folder + "never ending input";
+    ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
+    // 7z reads the data to add from an input that never ends: it waits in the middle.
+    sandbox.writeFile(sandbox.bin + "7z",
+                      "#!/bin/sh\nexec 3<>'" + input + "'\nexec '" + real + "' \"$@\" <&3\n");
+    chmod((sandbox.bin + "7z").c_str(), 0755);
+    sandbox.writeFile(sandbox.folder + "big.bin", std::string(4 << 20, 'b'));
+    ASSERT_EQ(
+        runArchiver(real, "a -bd -y -- \"" + zip + "\" big.bin", sandbox.folder, false).outcome,
+        ArchiverOutcome::succeeded);
+    const std::string original = ToolSandbox::readAll(zip);
+    sandbox.writeFile(zip + ".tmp", "earlier");
+
+    ProgressSink sink([](int) {});
+    int asked = 0;
+    sink.carryOn = [&] {
+        ++asked;
+        return !std::filesystem::exists(zip + ".tmp1");
+    };
+    const ArchiverResult result =
+        runArchiver("7z", "a -bd -y -si\"data.bin\" -- \"" + zip + "\"", "", false, sink);
+
+    EXPECT_EQ(result.outcome, ArchiverOutcome::stopped);
+    EXPECT_EQ(result.warning, "");
+    EXPECT_GT(asked, 0);
+    EXPECT_EQ(ToolSandbox::readAll(zip), original);
+    EXPECT_EQ(ToolSandbox::readAll(zip + ".tmp"), "earlier");
+    EXPECT_FALSE(std::filesystem::exists(zip + ".tmp1"));
+    EXPECT_TRUE(childProcesses().empty());
+}
+
 // What the add step would pack if 7z ran in the program's current folder instead of its own: a
 // home folder's secrets. Every zip below the sandbox, and what the ROM zip holds, show it.
 class RealArchiverFolder : public testing::Test {

@@ -10,6 +10,7 @@
 
 #include <deque>
 #include <map>
+#include <utility>
 
 namespace {
 
@@ -114,6 +115,8 @@ struct Win32Gui::Impl {
     HWND lastFocus = nullptr;  // given back when the window is active again
     std::string tooltipText;
     std::deque<Event> pending;
+    bool running = false;     // a run pumps the messages (pumpDuringRun)
+    bool closeAsked = false;  // during a run: the close button or Escape since the last pump
 
     void post(Event::Kind kind, int id, int listEvent = 0) {
         Event event;
@@ -145,6 +148,10 @@ struct Win32Gui::Impl {
             }
             break;
         case WM_CLOSE:
+            if (hwnd == window && running) {
+                closeAsked = true;
+                return 0;
+            }
             if (hwnd == window) {
                 post(Event::Kind::close, 0);
                 return 0;
@@ -537,6 +544,41 @@ void Win32Gui::runEventLoop(const std::function<void(const Event&)>& handler) {
         if (event.kind == Event::Kind::close) break;
     }
     impl.pending.clear();
+}
+
+namespace {
+
+bool isInput(UINT message) {
+    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+           (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST);
+}
+
+}  // namespace
+
+// The window paints and can be moved while a run works, but its controls take no input; its
+// close button (through WM_CLOSE) and Escape only note the wish for the run to ask about.
+bool Win32Gui::pumpDuringRun() {
+    Impl& impl = *impl_;
+    impl.running = true;
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Left for the event loop, which ends on it.
+            PostQuitMessage(static_cast<int>(message.wParam));
+            break;
+        }
+        const bool toMain =
+            impl.window && (message.hwnd == impl.window || IsChild(impl.window, message.hwnd));
+        if (toMain && message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) {
+            impl.closeAsked = true;
+            continue;
+        }
+        if (toMain && isInput(message.message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    impl.running = false;
+    return std::exchange(impl.closeAsked, false);
 }
 
 void Win32Gui::destroyWindow() {
