@@ -10,7 +10,7 @@ namespace {
 // Whether the path at the cursor reaches 7z with every character the file gave it.
 bool pathHeldWhole(const IniFile& file, const std::string& text, const std::string& stored) {
     if (!file.utf8Mode()) return true;
-    return archiverNamesAreUtf8() ? isUtf8(stored) : toUtf8(text) == stored;
+    return archiverNamesAreUtf8() ? isUtf8(stored) : latin1ToUtf8(text) == stored;
 }
 
 void readPaths(IniFile& file, std::string_view group, std::vector<std::string>& paths,

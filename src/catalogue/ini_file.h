@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/utf8.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -43,9 +45,9 @@
 // - The empty group name stands for the unnamed section: the key lines before the first header.
 //
 // UTF-8 mode: names and values cross this interface as 8-bit strings, one byte per character
-// (code points U+0000 to U+00FF). In UTF-8 mode names handed in are converted with toUtf8 before
-// they are compared or stored, and keys and values handed out are converted with fromUtf8 (and
-// only then trimmed). Without the byte-order mark bytes are taken as they are.
+// (code points U+0000 to U+00FF). In UTF-8 mode names handed in are converted with latin1ToUtf8
+// before they are compared or stored, and keys and values handed out are converted with fromUtf8
+// (and only then trimmed). Without the byte-order mark bytes are taken as they are.
 //
 // Writing: `create` starts an empty file; writeNumber adds or replaces key lines; `close` writes
 // every line as "[name]" or "key = value" (comments as they were read), each ending with
@@ -156,17 +158,9 @@ private:
     bool utf8Mode_ = false;
 };
 
-// Converts 8-bit text to UTF-8: each byte 0x80-0xFF becomes the two-byte sequence of the code
-// point of the same value; other bytes stay.
-std::string toUtf8(std::string_view text);
-
 // Converts UTF-8 back to 8-bit text: a two-byte sequence of a code point up to U+00FF becomes
 // that byte; every other sequence (a code point above U+00FF, an overlong C0/C1 form, or a lead
 // byte not followed by enough continuation bytes) becomes one '?', and the byte that broke it
 // starts the next sequence; a byte that can't begin a sequence (0x80-0xBF, 0xF8-0xFF) and a
 // sequence cut off by the end of the text are dropped.
 std::string fromUtf8(std::string_view text);
-
-// True when `text` is well-formed UTF-8: no stray or missing continuation byte, no overlong
-// form, no surrogate and no code point beyond U+10FFFF.
-bool isUtf8(std::string_view text);

@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include "platform/utf8.h"
+
 #include <windows.h>
 
 bool archiverNamesAreUtf8() { return GetACP() == CP_UTF8; }
@@ -24,21 +26,7 @@ std::string lowerName(const std::string& text) {
 std::string normaliseDefinitionPath(const std::string& path) {
     // Under UTF-8 a path that isn't UTF-8 comes from an 8-bit definition file: it is taken as
     // Latin-1, as the window shows it, instead of reaching 7z.exe as U+FFFD.
-    if (GetACP() != CP_UTF8 || path.empty() ||
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
-                            static_cast<int>(path.size()), nullptr, 0) > 0)
-        return path;
-    std::string converted;
-    for (const char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            converted += c;
-        } else {
-            converted += static_cast<char>(0xC0 | (byte >> 6));
-            converted += static_cast<char>(0x80 | (byte & 0x3F));
-        }
-    }
-    return converted;
+    return GetACP() == CP_UTF8 ? asUtf8(path) : path;
 }
 
 bool listDefinitionFiles(const std::string& folder, std::vector<std::string>& names) {

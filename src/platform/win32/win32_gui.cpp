@@ -1,6 +1,7 @@
 #include "platform/win32/win32_gui.h"
 
 #include "platform/file_layer.h"
+#include "platform/utf8.h"
 #include "platform/win32/donate_picture.h"
 
 #include <windows.h>
@@ -22,23 +23,7 @@ constexpr int menuCommandBase = 1000;
 // With UTF-8 as the program's code page, paths are UTF-8 while names and descriptions from
 // definition files are Latin-1: a text that is not UTF-8 is shown as Latin-1, as in the GTK
 // build. In any other code page texts are shown as they are.
-std::string shownText(const std::string& text) {
-    if (GetACP() != CP_UTF8 || text.empty() ||
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                            static_cast<int>(text.size()), nullptr, 0) > 0)
-        return text;
-    std::string converted;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            converted += c;
-        } else {
-            converted += static_cast<char>(0xC0 | (byte >> 6));
-            converted += static_cast<char>(0x80 | (byte & 0x3F));
-        }
-    }
-    return converted;
-}
+std::string shownText(const std::string& text) { return GetACP() == CP_UTF8 ? asUtf8(text) : text; }
 
 std::string withLineBreaks(const std::string& original) {
     const std::string text = shownText(original);
