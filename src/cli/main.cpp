@@ -536,7 +536,7 @@ int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue,
                     files(plan.removed.size()).c_str(),
                     static_cast<unsigned long long>(plan.bytesFreed),
                     files(plan.adds.size()).c_str(), files(plan.replaces.size()).c_str());
-        std::printf("Checked: 7z tests the ROM zip as whole, and it holds what was planned.\n");
+        std::printf("Checked: 7z finds the ROM zip whole, and it holds what was planned.\n");
     }
     if (!run.backup.empty()) std::printf("Backup: %s\n", run.backup.c_str());
     if (!run.undoZip.empty()) std::printf("Undo zip: %s\n", run.undoZip.c_str());
