@@ -228,16 +228,24 @@ TEST_F(Win32GuiTest, ClicksBecomeTheProgramsEvents) {
     EXPECT_EQ(events[4].kind, Event::Kind::close);
 }
 
+namespace {
+
+// Queues a left click on the label of `row` in the check list.
+void postClickOnRow(HWND list, int row) {
+    RECT label;
+    ListView_GetItemRect(list, row, &label, LVIR_LABEL);
+    const LPARAM at = MAKELPARAM(label.left + 20, (label.top + label.bottom) / 2);
+    PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageA(list, WM_LBUTTONUP, 0, at);
+}
+
+}  // namespace
+
 TEST_F(Win32GuiTest, AClickOnARowSelectsItAndReportsALeftClick) {
     gui.insertRow(0, "Browser\nApp");
     gui.insertRow(1, "Gallery\nApp");
     gui.showWindow();
-    HWND list = gui.control(ControlId::appList);
-    RECT row;
-    ListView_GetItemRect(list, 1, &row, LVIR_LABEL);
-    const LPARAM at = MAKELPARAM(row.left + 20, (row.top + row.bottom) / 2);
-    PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageA(list, WM_LBUTTONUP, 0, at);
+    postClickOnRow(gui.control(ControlId::appList), 1);
 
     std::vector<Event> events;
     PostMessageA(gui.window(), WM_CLOSE, 0, 0);
@@ -258,12 +266,7 @@ TEST_F(Win32GuiTest, DuringARunTheWindowPaintsTakesNoInputAndAsksToStopOnClose) 
     gui.showWindow();
     gui.setStatusText("Removing files ... 42%");
     InvalidateRect(gui.window(), nullptr, TRUE);
-    HWND list = gui.control(ControlId::appList);
-    RECT row;
-    ListView_GetItemRect(list, 1, &row, LVIR_LABEL);
-    const LPARAM at = MAKELPARAM(row.left + 20, (row.top + row.bottom) / 2);
-    PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageA(list, WM_LBUTTONUP, 0, at);
+    postClickOnRow(gui.control(ControlId::appList), 1);
 
     EXPECT_FALSE(gui.pumpDuringRun());
     EXPECT_FALSE(GetUpdateRect(gui.window(), nullptr, FALSE)) << "not painted";
