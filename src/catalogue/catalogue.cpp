@@ -1,6 +1,7 @@
 #include "catalogue/catalogue.h"
 
 #include "catalogue/ini_file.h"
+#include "platform/ascii.h"
 #include "platform/text.h"
 
 #include <algorithm>
@@ -71,12 +72,12 @@ bool loadDefinitions(Catalogue& catalogue, const std::string& definitionFolder) 
 }
 
 void sortCatalogue(Catalogue& catalogue) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    const auto before = [&](const std::string& a, const std::string& b) {
-        return std::lexicographical_compare(
-            a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) {
-                return static_cast<unsigned char>(lower(x)) < static_cast<unsigned char>(lower(y));
-            });
+    const auto before = [](const std::string& a, const std::string& b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                            [](char x, char y) {
+                                                return static_cast<unsigned char>(lowerAscii(x)) <
+                                                       static_cast<unsigned char>(lowerAscii(y));
+                                            });
     };
     std::stable_sort(catalogue.entries.begin(), catalogue.entries.end(),
                      [&](const auto& a, const auto& b) { return before(a->name, b->name); });

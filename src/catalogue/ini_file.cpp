@@ -1,5 +1,6 @@
 #include "catalogue/ini_file.h"
 
+#include "platform/ascii.h"
 #include "platform/text.h"
 
 #include <fcntl.h>
@@ -24,23 +25,6 @@ namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
-
-char foldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalNames(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (foldCase(a[i]) != foldCase(b[i])) return false;
-    return true;
-}
-
-std::string_view trimmed(std::string_view text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && isBlank(text[begin])) ++begin;
-    while (end > begin && isBlank(text[end - 1])) --end;
-    return text.substr(begin, end - begin);
-}
 
 std::int32_t parseNumber(std::string_view text) {
     std::size_t i = 0;
@@ -203,7 +187,7 @@ bool IniFile::selectGroup(std::string_view name) {
         return true;
     }
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-        if (lines_[i].kind == LineKind::header && equalNames(lines_[i].name, wanted)) {
+        if (lines_[i].kind == LineKind::header && equalIgnoringAsciiCase(lines_[i].name, wanted)) {
             group_ = i;
             cursor_ = i + 1;
             return true;
@@ -263,7 +247,8 @@ std::size_t IniFile::findKey(std::string_view name) const {
     const std::string wanted = handedIn(name);
     for (std::size_t i = group_ == none ? 0 : group_ + 1; i < lines_.size(); ++i) {
         if (lines_[i].kind == LineKind::header) break;
-        if (lines_[i].kind == LineKind::key && equalNames(lines_[i].name, wanted)) return i;
+        if (lines_[i].kind == LineKind::key && equalIgnoringAsciiCase(lines_[i].name, wanted))
+            return i;
     }
     return none;
 }

@@ -30,8 +30,7 @@ bool writeList(const std::string& temporary, const std::vector<RemovalListLine>&
 }  // namespace
 
 std::string removalListPath(const std::string& chosen) {
-    const auto separator = chosen.find_last_of(std::string("/") + pathSeparator);
-    const auto nameStart = separator == std::string::npos ? 0 : separator + 1;
+    const auto nameStart = folderOfPath(chosen).size();
     const auto dot = chosen.rfind('.');
     const bool hasExtension =
         dot != std::string::npos && dot >= nameStart && dot + 1 < chosen.size();

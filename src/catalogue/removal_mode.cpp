@@ -1,6 +1,7 @@
 #include "catalogue/removal_mode.h"
 
 #include "catalogue/catalogue.h"
+#include "platform/ascii.h"
 
 namespace {
 
@@ -15,15 +16,6 @@ constexpr ModeName modeNames[] = {
     {RemovalMode::appWidget, "App/Widget"},
     {RemovalMode::widget, "Widget"},
 };
-
-bool equalIgnoringAsciiCase(const std::string& a, const char* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i]; ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return i == a.size() && !b[i];
-}
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "pipeline/removal.h"
 
 #include "catalogue/catalogue.h"
+#include "platform/ascii.h"
 
 namespace {
 
@@ -9,13 +10,6 @@ constexpr bool namesFoldCase = true;  // 7-Zip on Windows: '\' is a separator, c
 #else
 constexpr bool namesFoldCase = false;
 #endif
-
-// 7-Zip on Windows folds the case of letters; lowering A to Z covers the names it compares here.
-std::string lowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 void collect(TickedPaths& ticked, const std::vector<std::string>& paths,
              const std::vector<std::string>& lost) {
@@ -31,6 +25,7 @@ std::string archiverNameKey(const std::string& name) {
     std::string key = name;
     for (char& c : key)
         if (c == '\\') c = '/';
+    // 7-Zip on Windows folds the case of letters; lowering A to Z covers the names compared here.
     return lowerAscii(std::move(key));
 }
 

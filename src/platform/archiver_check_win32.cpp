@@ -1,14 +1,13 @@
 #include "platform/archiver_check.h"
 
 #include "platform/file_layer.h"
+#include "platform/paths.h"
 
 #include <windows.h>
 
 bool checkArchiverPresent(const ProgramPaths& paths) {
     const std::string& archiver = paths.archiverProgram;
-    const auto cut = archiver.find_last_of("\\/");
-    const std::string folder = cut == std::string::npos ? "" : archiver.substr(0, cut + 1);
-    return fileSize(archiver) >= 0 && fileSize(folder + "7z.dll") >= 0;
+    return fileSize(archiver) >= 0 && fileSize(folderOfPath(archiver) + "7z.dll") >= 0;
 }
 
 bool programFolderFitsPathLimit(const ProgramPaths& paths) {

@@ -41,7 +41,11 @@ bool holdsAnyFile(const std::string& folder);
 // removed as a link: nothing outside the folder is ever touched.
 bool removeTree(const std::string& path);
 
-// Creates one folder (Linux: mode 0700).
+// Makes sure a folder stands at `path` (a trailing separator is allowed), creating that one
+// folder (Linux: mode 0700) when nothing is there. True when a folder is there afterwards, made
+// now or before, which is what a caller about to fill it needs; false when it can't be made (a
+// missing parent, no permission) or the name holds something else: a file, or a link, which is
+// never followed.
 bool makeFolder(const std::string& path);
 
 // Replaces `destination` with `source` in one step.

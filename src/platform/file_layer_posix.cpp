@@ -1,5 +1,7 @@
 #include "platform/file_layer.h"
 
+#include "platform/paths.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -89,10 +91,12 @@ off_t copyContent(int from, int to) {
     }
 }
 
+// The folder to open for syncing the entry `path` names: "." for a bare name, "/" at the root.
 std::string folderPart(const std::string& path) {
-    const auto cut = path.find_last_of('/');
-    if (cut == std::string::npos) return ".";
-    return cut == 0 ? std::string("/") : path.substr(0, cut);
+    std::string folder = folderOfPath(path);
+    if (folder.empty()) return ".";
+    if (folder.size() > 1) folder.pop_back();
+    return folder;
 }
 
 void syncFolder(const std::string& folder) {

@@ -1,5 +1,7 @@
 #include "platform/file_layer.h"
 
+#include "platform/paths.h"
+
 #include <windows.h>
 
 #include <vector>
@@ -34,8 +36,7 @@ std::string narrow(const wchar_t* text) {
 }
 
 std::string withoutTrailingSeparators(std::string path) {
-    while (path.size() > 1 && (path.back() == '\\' || path.back() == '/') &&
-           path[path.size() - 2] != ':')
+    while (path.size() > 1 && isPathSeparator(path.back()) && path[path.size() - 2] != ':')
         path.pop_back();
     return path;
 }
@@ -168,7 +169,12 @@ bool removeTree(const std::string& path) {
 }
 
 bool makeFolder(const std::string& path) {
-    return CreateDirectoryW(wide(withoutTrailingSeparators(path)).c_str(), nullptr) != 0;
+    const std::wstring folder = wide(withoutTrailingSeparators(path));
+    if (CreateDirectoryW(folder.c_str(), nullptr)) return true;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 bool renameFile(const std::string& source, const std::string& destination) {

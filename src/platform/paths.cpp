@@ -1,5 +1,19 @@
 #include "platform/paths.h"
 
+bool isPathSeparator(char c) {
+#ifdef _WIN32
+    return c == '\\' || c == '/';
+#else
+    return c == '/';
+#endif
+}
+
+std::string folderOfPath(const std::string& path) {
+    std::size_t end = path.size();
+    while (end > 0 && !isPathSeparator(path[end - 1])) --end;
+    return path.substr(0, end);
+}
+
 ProgramPaths programPaths(const std::string& programFolder) {
     const std::string app = programFolder + "app" + pathSeparator;
     ProgramPaths paths;

@@ -9,6 +9,17 @@ inline constexpr char pathSeparator = '\\';
 inline constexpr char pathSeparator = '/';
 #endif
 
+// Splitting a path of this system, as the file layer and 7z's process take it: '/' separates
+// folders on Linux; on Windows '\' and '/' both do. Paths inside the zip (7z's entry names) and
+// definition paths follow their own rules: see archiverNameKey in pipeline/removal.h and
+// normaliseDefinitionPath in platform/text.h.
+bool isPathSeparator(char c);
+
+// The folder part of a path of this system: everything up to and including its last separator;
+// "" when the path holds no separator. The rest is the name:
+// path.substr(folderOfPath(path).size()).
+std::string folderOfPath(const std::string& path);
+
 // The folder of the running executable, ending with a path separator. On Linux it is the target
 // of /proc/self/exe (a program started through a symbolic link gets the real file's folder), or
 // the folder of `argv0` when that link can't be read. On Windows it is the running module's

@@ -6,8 +6,8 @@
 namespace {
 
 std::string folderOf(const std::string& path) {
-    const auto cut = path.find_last_of('/');
-    return cut == std::string::npos ? std::string("./") : path.substr(0, cut + 1);
+    const std::string folder = folderOfPath(path);
+    return folder.empty() ? std::string("./") : folder;
 }
 
 }  // namespace

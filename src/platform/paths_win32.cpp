@@ -24,6 +24,5 @@ std::string findProgramFolder(const char*) {
     WideCharToMultiByte(CP_ACP, flags, buffer.data(), size, path.data(),
                         static_cast<int>(path.size()), nullptr, flags ? &lost : nullptr);
     if (lost) return "";
-    const auto cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+    return folderOfPath(path);
 }

@@ -27,9 +27,9 @@ std::string lowerName(const std::string& text);
 // 8-bit definition file) as Latin-1 and writes it in UTF-8.
 std::string normaliseDefinitionPath(const std::string& path);
 
-// Lists the names in `folder` (which ends with a separator) that match "*.ini" by the
-// platform's rules, folders excluded, in the order the directory listing gives them. False when
-// the folder can't be listed.
+// Sets `names` to the names in `folder` (which ends with a separator) that match "*.ini" by the
+// platform's rules, folders excluded, in the order the directory listing gives them; whatever
+// `names` held before is dropped. False, with `names` empty, when the folder can't be listed.
 bool listDefinitionFiles(const std::string& folder, std::vector<std::string>& names);
 
 // The program's 8-bit paths as file-system paths and back: the bytes themselves on Linux; the

@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include "platform/ascii.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -7,12 +9,7 @@
 
 bool archiverNamesAreUtf8() { return true; }
 
-std::string lowerName(const std::string& text) {
-    std::string lower = text;
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-}
+std::string lowerName(const std::string& text) { return lowerAscii(text); }
 
 std::string normaliseDefinitionPath(const std::string& path) {
     std::string normalised = path;
@@ -44,6 +41,7 @@ bool isRegularFile(const std::string& folder, const dirent& entry) {
 }  // namespace
 
 bool listDefinitionFiles(const std::string& folder, std::vector<std::string>& names) {
+    names.clear();
     DIR* directory = ::opendir(folder.c_str());
     if (!directory) return false;
     while (const dirent* entry = ::readdir(directory)) {

@@ -9,15 +9,17 @@
 #include <string>
 #include <system_error>
 
-// A fresh folder under the system's temporary folder, removed with everything in it when the
-// object goes. `path()` has no trailing separator.
+// A fresh folder under the system's temporary folder (TMPDIR on Linux), its name `prefix`
+// followed by a number, removed with everything in it (read-only files and folders included)
+// when the object goes. `path()` has no trailing separator. The one temporary folder of every
+// test, on both builds.
 class TempFolder {
 public:
-    TempFolder() {
+    explicit TempFolder(const std::string& prefix = "slimkit-test-") {
         std::random_device random;
         for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-            const auto candidate = std::filesystem::temp_directory_path() /
-                                   ("slimkit-test-" + std::to_string(random()));
+            const auto candidate =
+                std::filesystem::temp_directory_path() / (prefix + std::to_string(random()));
             if (std::filesystem::create_directory(candidate)) path_ = candidate.string();
         }
         if (path_.empty()) std::abort();
@@ -26,10 +28,11 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
     ~TempFolder() {
         std::error_code ignored;
-        // Folders a test made read-only must become writable again to be removed.
+        // What a test made read-only must become writable again to be removed (on Windows a
+        // read-only file too). A link is never followed: its target may lie outside.
         for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
              it != std::filesystem::recursive_directory_iterator(); it.increment(ignored))
-            if (it->is_directory(ignored) && !it->is_symlink(ignored))
+            if (!it->is_symlink(ignored))
                 std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
                                              std::filesystem::perm_options::add, ignored);
         std::filesystem::remove_all(path_, ignored);

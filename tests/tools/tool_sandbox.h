@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/temp_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -22,10 +24,7 @@
 class ToolSandbox {
 public:
     explicit ToolSandbox(bool ownPath = true) : ownsPath(ownPath) {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/slimkit tools-XXXXXX";
-        if (!mkdtemp(pattern.data())) ADD_FAILURE() << "mkdtemp failed";
-        folder = pattern + "/";
+        folder = temp_.path() + "/";
         bin = folder + "bin/";
         std::filesystem::create_directory(bin);
         if (!ownPath) return;
@@ -34,9 +33,8 @@ public:
     }
     ~ToolSandbox() {
         if (ownsPath && savedPath) setenv("PATH", savedPath->c_str(), 1);
-        else if (ownsPath) unsetenv("PATH");
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
+        else if (ownsPath)
+            unsetenv("PATH");
     }
     ToolSandbox(const ToolSandbox&) = delete;
     ToolSandbox& operator=(const ToolSandbox&) = delete;
@@ -79,6 +77,7 @@ public:
     std::string bin;     // ends with '/'
 
 private:
+    TempFolder temp_{"slimkit tools-"};
     bool ownsPath;
     std::optional<std::string> savedPath;
 };

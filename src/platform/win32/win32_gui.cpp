@@ -1,6 +1,7 @@
 #include "platform/win32/win32_gui.h"
 
 #include "platform/file_layer.h"
+#include "platform/paths.h"
 #include "platform/utf8.h"
 #include "platform/win32/donate_picture.h"
 
@@ -771,8 +772,8 @@ bool acceptLongPath(HWND dialog, const LongPathAnswer& answer, const std::string
         MessageBoxA(dialog, text.c_str(), answer.title.c_str(), MB_OK | MB_ICONWARNING);
         return false;
     }
-    const auto cut = path.find_last_of("\\/");
-    if (cut == std::string::npos || fileSize(path.substr(0, cut + 1)) != -2) {
+    const std::string folder = folderOfPath(path);
+    if (folder.empty() || fileSize(folder) != -2) {
         MessageBoxA(dialog, (path + "\nPath does not exist.").c_str(), answer.title.c_str(),
                     MB_OK | MB_ICONWARNING);
         return false;

@@ -1,0 +1,73 @@
+// The platform layer's rules that hold the same on both builds, run by each build's tests.
+#include "platform/ascii.h"
+#include "platform/file_layer.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+#include "support/temp_folder.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using ::testing::UnorderedElementsAre;
+
+TEST(FolderOfPath, KeepsEverythingUpToTheLastSeparatorOfThisSystem) {
+    EXPECT_EQ(folderOfPath("/home/me/rom.zip"), "/home/me/");
+    EXPECT_EQ(folderOfPath("/home/me/"), "/home/me/");
+    EXPECT_EQ(folderOfPath("/rom.zip"), "/");
+    EXPECT_EQ(folderOfPath("rom.zip"), "");
+    EXPECT_EQ(folderOfPath(""), "");
+#ifdef _WIN32
+    EXPECT_EQ(folderOfPath("C:\\Slimkit/bin\\win\\7z.exe"), "C:\\Slimkit/bin\\win\\");
+    EXPECT_EQ(folderOfPath("C:\\roms/rom.zip"), "C:\\roms/");
+#else
+    // A '\' is an ordinary character of a Linux name.
+    EXPECT_EQ(folderOfPath("/roms/a\\b.zip"), "/roms/");
+    EXPECT_EQ(folderOfPath("a\\b.zip"), "");
+#endif
+}
+
+TEST(AsciiText, OnlyAsciiLettersAndBlanksAreTouched) {
+    // Latin-1 "ÄÖ" and UTF-8 "É" stay as they are.
+    EXPECT_EQ(lowerAscii(std::string("AbZ-\xC4\xD6 \xC3\x89@[")), "abz-\xC4\xD6 \xC3\x89@[");
+    EXPECT_TRUE(equalIgnoringAsciiCase("App/Widget", "APP/widget"));
+    EXPECT_FALSE(equalIgnoringAsciiCase("\xC4", "\xE4"));
+    EXPECT_FALSE(equalIgnoringAsciiCase("App", "Apps"));
+
+    EXPECT_EQ(trimmed(" \t a b \t"), "a b");
+    EXPECT_EQ(trimmed(" \t "), "");
+    EXPECT_EQ(trimmed("\ta ", " "), "\ta");
+    EXPECT_EQ(trimmedEnd("Access is denied.\r\n", "\r\n ."), "Access is denied");
+    EXPECT_EQ(trimmedEnd("...", "."), "");
+}
+
+TEST(MakeFolder, TrueWhenAFolderIsThereAfterwards) {
+    TempFolder temp;
+    const std::string folder = temp / "files";
+    EXPECT_TRUE(makeFolder(folder + pathSeparator));
+    EXPECT_EQ(fileSize(folder), -2);
+    EXPECT_TRUE(makeFolder(folder));
+    EXPECT_TRUE(makeFolder(folder + pathSeparator));
+
+    writeFile(temp / "plain", "x");
+    EXPECT_FALSE(makeFolder(temp / "plain"));
+    EXPECT_EQ(readFile(temp / "plain"), "x");
+    EXPECT_FALSE(makeFolder(temp / "missing/below"));
+}
+
+TEST(ListDefinitionFiles, ReplacesWhatTheListHeldAndEmptiesItOnFailure) {
+    TempFolder temp;
+    writeFile(temp / "a.ini", "");
+    writeFile(temp / "notes.txt", "");
+    std::filesystem::create_directory(temp / "folder.ini");
+
+    std::vector<std::string> names{"left over"};
+    ASSERT_TRUE(listDefinitionFiles(temp.path() + pathSeparator, names));
+    EXPECT_THAT(names, UnorderedElementsAre("a.ini"));
+
+    EXPECT_FALSE(listDefinitionFiles(temp / "missing" + pathSeparator, names));
+    EXPECT_TRUE(names.empty());
+}
