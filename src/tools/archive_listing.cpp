@@ -78,9 +78,9 @@ private:
 ArchiveListing listArchive(const std::string& program, const std::string& archive) {
     // The names come back in the form the program hands them to 7z, so the two can be compared.
     const std::string charset = archiverNamesAreUtf8() ? " -sccUTF-8" : " -sccWIN";
-    // The listing writes nothing and names the archive by its whole path: 7z may run in the
-    // runner's default folder, which Windows can always make current, unlike a ROM's folder
-    // deeper than its old path limit.
+    // The listing writes nothing and names the archive by its whole path: 7z runs in the
+    // program's own current folder, where no folder has to be made current, as a ROM's folder
+    // deeper than Windows' old path limit could not be.
     StartResult start = startProcess(program, "l -slt" + charset + " -- \"" + archive + '"', "",
                                      hideWindow | keepHandle | captureOutput | captureErrors);
     if (!start.handle) return {};

@@ -1,5 +1,6 @@
 #include "tools/archiver.h"
 
+#include "platform/ascii.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
 #include "tools/command_line.h"
@@ -17,18 +18,6 @@ constexpr const char* doubtText =
     "Maybe there was an error with the zip - processing, please check";
 constexpr int pauseMilliseconds = 2;
 constexpr std::size_t shownErrorLines = 5;
-
-std::string trimBlanks(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-std::string lowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 std::string startFailureText(const std::string& program, const std::string& folder,
                              const StartResult& start) {
@@ -153,6 +142,69 @@ std::string exitCodeText(int code) {
     return std::to_string(code);
 }
 
+// What 7z brought in read mode before its streams ended or it was killed.
+struct ArchiverOutput {
+    std::string lastLine;                 // an extraction's closing summary left out
+    std::vector<std::string> errorLines;  // the first one killed 7z
+    bool stopped = false;                 // the run was asked to stop: 7z was killed
+};
+
+// Reads both streams until both end, so neither can fill up and stall 7z, and an error line
+// written after the last output line is still seen. The first error line kills 7z, and so does a
+// wish to stop; the percentages go to `progress` on the way.
+ArchiverOutput readArchiverOutput(ProcessHandle& process, bool extracting,
+                                  const ProgressSink& progress) {
+    ArchiverOutput output;
+    int percent = -1;
+    while (!streamsEnded(process)) {
+        if (availableOutput(process) > 0 && (!progress || outputLineReady(process))) {
+            std::string line(trimmed(visibleText(readOutputLine(process)), " "));
+            const bool summary = extracting && lowerAscii(output.lastLine) == successLine &&
+                                 isExtractionSummary(line);
+            if (!summary) output.lastLine = std::move(line);
+            continue;
+        }
+        if (progress) {
+            const int now = lastPercentage(partialOutput(process));
+            if (now >= 0 && now != percent) progress.percent(percent = now);
+        }
+        if (progress.carryOn && !progress.carryOn()) {
+            killProcess(process);
+            output.stopped = true;
+            return output;
+        }
+        std::string errorLine = readErrorLine(process);
+        if (!errorLine.empty()) {
+            killProcess(process);
+            output.errorLines.push_back(std::move(errorLine));
+            // What 7z had written before it was stopped.
+            while (output.errorLines.size() < shownErrorLines &&
+                   !(errorLine = readErrorLine(process)).empty())
+                output.errorLines.push_back(std::move(errorLine));
+            return output;
+        }
+        waitForOutput(process, pauseMilliseconds);
+    }
+    return output;
+}
+
+// The outcome of a read-mode run that 7z ended with exit code `code`.
+ArchiverResult judged(const ArchiverOutput& output, int code) {
+    if (!output.errorLines.empty()) {
+        std::string text = errorIntro + output.errorLines.front();
+        for (std::size_t i = 1; i < output.errorLines.size(); ++i)
+            text += "\r" + output.errorLines[i];
+        return {ArchiverOutcome::failed, text};
+    }
+    // 7z's exit codes: 1 for a warning (some file could not be read), 2 for a fatal error, 7 for
+    // a bad command line, 8 for lack of memory, 255 when stopped by the user. Every one of them
+    // means the step did not do all it was asked to.
+    if (code != 0)
+        return {ArchiverOutcome::failed, errorIntro + ("7z ended with code " + exitCodeText(code))};
+    if (lowerAscii(output.lastLine) != successLine) return {ArchiverOutcome::doubtful, doubtText};
+    return {};
+}
+
 }  // namespace
 
 ArchiverResult runArchiver(const std::string& program, const std::string& parameters,
@@ -161,7 +213,7 @@ ArchiverResult runArchiver(const std::string& program, const std::string& parame
     std::string folder = workingDirectory;
 #ifdef _WIN32
     // The Windows build's archiver runs in its own folder unless a step names another.
-    if (folder.empty()) folder = program.substr(0, program.find_last_of("\\/") + 1);
+    if (folder.empty()) folder = folderOfPath(program);
 #endif
 
     if (waitOnly) {
@@ -179,60 +231,15 @@ ArchiverResult runArchiver(const std::string& program, const std::string& parame
         return {ArchiverOutcome::failed, errorIntro + startFailureText(program, folder, start)};
     // An extraction and a test both end with 7z's summary of what they read.
     const bool extracting = parameters.starts_with("x ") || parameters.starts_with("t ");
-    std::string lastLine;
-    std::vector<std::string> errorLines;
-    int percent = -1;
-    ProcessHandle& process = *start.handle;
-    // Both streams are read until both end, so neither can fill up and stall 7z, and an error
-    // line written after the last output line is still seen.
-    while (!streamsEnded(process)) {
-        if (availableOutput(process) > 0 && (!progress || outputLineReady(process))) {
-            std::string line = trimBlanks(visibleText(readOutputLine(process)));
-            const bool summary =
-                extracting && lowerAscii(lastLine) == successLine && isExtractionSummary(line);
-            if (!summary) lastLine = std::move(line);
-            continue;
-        }
-        if (progress) {
-            const int now = lastPercentage(partialOutput(process));
-            if (now >= 0 && now != percent) progress.percent(percent = now);
-        }
-        if (progress.carryOn && !progress.carryOn()) {
-            killProcess(process);
-            leftover.settleAfterKill();
-            return {ArchiverOutcome::stopped, ""};
-        }
-        std::string errorLine = readErrorLine(process);
-        if (!errorLine.empty()) {
-            killProcess(process);
-            leftover.settleAfterKill();
-            errorLines.push_back(std::move(errorLine));
-            // What 7z had written before it was stopped.
-            while (errorLines.size() < shownErrorLines &&
-                   !(errorLine = readErrorLine(process)).empty())
-                errorLines.push_back(std::move(errorLine));
-            break;
-        }
-        waitForOutput(process, pauseMilliseconds);
-    }
-    // 7z's exit codes: 1 for a warning (some file could not be read), 2 for a fatal error, 7 for
-    // a bad command line, 8 for lack of memory, 255 when stopped by the user. Every one of them
-    // means the step did not do all it was asked to.
-    const int code = exitCode(process);
+    const ArchiverOutput output = readArchiverOutput(*start.handle, extracting, progress);
+    // 7z was killed: it leaves its temporary archive behind.
+    if (output.stopped || !output.errorLines.empty()) leftover.settleAfterKill();
+    if (output.stopped) return {ArchiverOutcome::stopped, ""};
+    const int code = exitCode(*start.handle);
     // A stop signal from a terminal reaches 7z too, which then ends on its own with an error.
-    if ((code != 0 || !errorLines.empty()) && progress.carryOn && !progress.carryOn()) {
+    if ((code != 0 || !output.errorLines.empty()) && progress.carryOn && !progress.carryOn()) {
         leftover.settleAfterKill();
         return {ArchiverOutcome::stopped, ""};
     }
-
-    if (!errorLines.empty()) {
-        std::string text = errorIntro + errorLines.front();
-        for (std::size_t i = 1; i < errorLines.size(); ++i) text += "\r" + errorLines[i];
-        return {ArchiverOutcome::failed, text};
-    }
-    if (code != 0)
-        return {ArchiverOutcome::failed,
-                errorIntro + ("7z ended with code " + exitCodeText(code))};
-    if (lowerAscii(lastLine) != successLine) return {ArchiverOutcome::doubtful, doubtText};
-    return {};
+    return judged(output, code);
 }

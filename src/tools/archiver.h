@@ -44,8 +44,9 @@ struct ArchiverResult {
 // place when 7z had already deleted the archive to put it there. Files of those names that were
 // there before the run are never touched.
 //
-// An empty `workingDirectory` asks for the build's default. `program` is the archiver to start
-// (ProgramPaths::archiverProgram).
+// An empty `workingDirectory` runs 7z in the program's current folder on Linux and in 7z.exe's
+// own folder on Windows: only for steps that name every path in full. `program` is the archiver
+// to start (ProgramPaths::archiverProgram).
 //
 // With `progress` (read mode), 7z is asked for its percentages in place of -bd, and each new one
 // is handed to `progress` while 7z works; the outcome is judged as without. Its carryOn, when

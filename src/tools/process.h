@@ -41,7 +41,8 @@ struct StartResult {
 
 // A child runs only in the working folder it is given, never in the program's own current folder
 // instead: when that folder can't be entered, the program is not run (folderNotEntered). An
-// empty `workingDirectory` leaves the child in the program's current folder.
+// empty `workingDirectory` leaves the child in the program's current folder; on Windows, what
+// only the shell can open (a document, a URL) starts in the folder its path names, if any.
 StartResult startProcess(const std::string& program, const std::string& parameters,
                          const std::string& workingDirectory, unsigned options);
 

@@ -204,6 +204,42 @@ void ProcessDeleter::operator()(ProcessHandle* handle) const {
     delete handle;
 }
 
+namespace {
+
+// Collects a child that no handle will hold; a wait cut short by a signal is taken up again.
+void reap(pid_t pid) {
+    while (waitpid(pid, nullptr, 0) == -1 && errno == EINTR) {
+    }
+}
+
+// The child's side of the start, between fork and exec. Only async-signal-safe calls: the
+// program has other threads, and their locks may be held at the fork.
+[[noreturn]] void runChild(const std::string& path, char* const* argv, const char* folder,
+                           const sigset_t& signalMask, const Pipe& status, const Pipe& output,
+                           const Pipe& errors) {
+    // A child that can't enter its folder must not run the program anywhere else: in the
+    // program's current folder `7z a -r ... *` would pack whatever lies there.
+    if (folder && chdir(folder) != 0) reportAndExit(status.write, ChildReport::enteringFolder);
+    if (output.write >= 0) dup2(output.write, STDOUT_FILENO);
+    if (errors.write >= 0) dup2(errors.write, STDERR_FILENO);
+    sigprocmask(SIG_SETMASK, &signalMask, nullptr);
+    execve(path.c_str(), argv, environ);
+    reportAndExit(status.write, ChildReport::executing);
+}
+
+// The handle of a started child: it takes over the read ends of the pipes, made non-blocking.
+ProcessPtr handleOf(std::shared_ptr<ChildEnd> child, Pipe& output, Pipe& errors) {
+    ProcessPtr handle(new ProcessHandle);
+    handle->child = std::move(child);
+    handle->output.fd = std::exchange(output.read, -1);
+    handle->errors.fd = std::exchange(errors.read, -1);
+    for (const int fd : {handle->output.fd, handle->errors.fd})
+        if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    return handle;
+}
+
+}  // namespace
+
 StartResult startProcess(const std::string& program, const std::string& parameters,
                          const std::string& workingDirectory, unsigned options) {
     StartResult result;
@@ -236,16 +272,7 @@ StartResult startProcess(const std::string& program, const std::string& paramete
         return fail(StartFailure::programNotRun, errno);
 
     const pid_t pid = fork();
-    if (pid == 0) {
-        // A child that can't enter its folder must not run the program anywhere else: in the
-        // program's current folder `7z a -r ... *` would pack whatever lies there.
-        if (folder && chdir(folder) != 0) reportAndExit(status.write, ChildReport::enteringFolder);
-        if (output.write >= 0) dup2(output.write, STDOUT_FILENO);
-        if (errors.write >= 0) dup2(errors.write, STDERR_FILENO);
-        sigprocmask(SIG_SETMASK, &noSignals, nullptr);
-        execve(path.c_str(), argv.data(), environ);
-        reportAndExit(status.write, ChildReport::executing);
-    }
+    if (pid == 0) runChild(path, argv.data(), folder, noSignals, status, output, errors);
     const int forkError = errno;
     status.closeWrite();
     output.closeWrite();
@@ -255,16 +282,14 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     // Returns once the child has run the program (the pipe closes on exec) or has given up.
     const ChildReport report = readReport(status.read);
     if (report.stage != ChildReport::ran) {
-        while (waitpid(pid, nullptr, 0) == -1 && errno == EINTR) {
-        }
+        reap(pid);
         return fail(report.stage == ChildReport::enteringFolder ? StartFailure::folderNotEntered
                                                                 : StartFailure::programNotRun,
                     report.error);
     }
 
     if (!keep && (options & waitForExit)) {
-        while (waitpid(pid, nullptr, 0) == -1 && errno == EINTR) {
-        }
+        reap(pid);
         result.started = true;
         return result;
     }
@@ -273,21 +298,14 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     if (!startCollector(child)) {
         // Without a collector the child would be left a zombie: end it before it does anything.
         kill(pid, SIGKILL);
-        while (waitpid(pid, nullptr, 0) == -1 && errno == EINTR) {
-        }
+        reap(pid);
         return fail(StartFailure::programNotRun, EAGAIN);
     }
     result.started = true;
     if (!keep) return result;
 
-    ProcessPtr handle(new ProcessHandle);
-    handle->child = child;
-    handle->output.fd = std::exchange(output.read, -1);
-    handle->errors.fd = std::exchange(errors.read, -1);
-    for (const int fd : {handle->output.fd, handle->errors.fd})
-        if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    result.handle = handleOf(child, output, errors);
     if (options & waitForExit) waitForEnd(*child);
-    result.handle = std::move(handle);
     return result;
 }
 

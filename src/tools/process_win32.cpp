@@ -1,5 +1,6 @@
 #include "tools/process.h"
 
+#include "platform/ascii.h"
 #include "tools/error_lines.h"
 
 #include <windows.h>
@@ -121,10 +122,7 @@ std::string systemMessage(DWORD error) {
     std::string text =
         length && buffer ? std::string(buffer, length) : "error " + std::to_string(error);
     if (buffer) LocalFree(buffer);
-    while (!text.empty() &&
-           (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.'))
-        text.pop_back();
-    return text;
+    return std::string(trimmedEnd(text, "\r\n ."));
 }
 
 // 0 when `folder` is a folder, else the error that says why it can't be a working folder.
@@ -141,6 +139,8 @@ StartResult startFailed(StartFailure failure, DWORD error) {
     return result;
 }
 
+// What the shell is handed may be a URL ("https://host/page"), whose '/' names no folder: only
+// '\' splits it, unlike folderOfPath.
 std::string folderOfProgram(const std::string& program) {
     const auto cut = program.find_last_of('\\');
     return cut != std::string::npos && cut > 0 ? program.substr(0, cut + 1) : std::string();
@@ -215,6 +215,40 @@ StartResult startThroughShell(const std::string& program, const std::string& par
     return result;
 }
 
+// The child's window and, when a stream is captured, its standard streams: a pipe's write end
+// for a captured one, the program's own for the others.
+STARTUPINFOA startupInfo(unsigned options, const Pipe& output, const Pipe& errors) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = (options & hideWindow) ? SW_HIDE : SW_SHOWNORMAL;
+    if (options & (captureOutput | captureErrors)) {
+        startup.dwFlags |= STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = output.write ? output.write : GetStdHandle(STD_OUTPUT_HANDLE);
+        startup.hStdError = errors.write ? errors.write : GetStdHandle(STD_ERROR_HANDLE);
+    }
+    return startup;
+}
+
+// Why CreateProcess failed with `startError`; a start without captured streams is then handed
+// to the shell, which opens a document, a folder or a URL with its default handler.
+StartResult afterFailedCreate(const std::string& program, const std::string& parameters,
+                              const std::string& workingDirectory, unsigned options,
+                              DWORD startError) {
+    // The folder may have gone since it was looked at; the shell is not asked then either.
+    if (!workingDirectory.empty() &&
+        (startError == ERROR_DIRECTORY || folderError(workingDirectory) != 0))
+        return startFailed(StartFailure::folderNotEntered, startError);
+    if (options & (captureOutput | captureErrors)) {
+        const bool missing =
+            startError == ERROR_FILE_NOT_FOUND || startError == ERROR_PATH_NOT_FOUND;
+        return startFailed(missing ? StartFailure::programNotFound : StartFailure::programNotRun,
+                           startError);
+    }
+    return startThroughShell(program, parameters, workingDirectory, options);
+}
+
 }  // namespace
 
 StartResult startProcess(const std::string& program, const std::string& parameters,
@@ -241,16 +275,7 @@ StartResult startProcess(const std::string& program, const std::string& paramete
         return startFailed(StartFailure::programNotRun, error);
     }
 
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = (options & hideWindow) ? SW_HIDE : SW_SHOWNORMAL;
-    if (captured) {
-        startup.dwFlags |= STARTF_USESTDHANDLES;
-        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        startup.hStdOutput = output.write ? output.write : GetStdHandle(STD_OUTPUT_HANDLE);
-        startup.hStdError = errors.write ? errors.write : GetStdHandle(STD_ERROR_HANDLE);
-    }
+    STARTUPINFOA startup = startupInfo(options, output, errors);
     PROCESS_INFORMATION started{};
     const BOOL created = CreateProcessA(
         nullptr, commandLine.data(), nullptr, nullptr, captured ? TRUE : FALSE,
@@ -263,17 +288,7 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     if (!created) {
         output.closeRead();
         errors.closeRead();
-        // The folder may have gone since it was looked at; the shell is not asked then either.
-        if (!workingDirectory.empty() &&
-            (startError == ERROR_DIRECTORY || folderError(workingDirectory) != 0))
-            return startFailed(StartFailure::folderNotEntered, startError);
-        if (captured) {
-            const bool missing =
-                startError == ERROR_FILE_NOT_FOUND || startError == ERROR_PATH_NOT_FOUND;
-            return startFailed(
-                missing ? StartFailure::programNotFound : StartFailure::programNotRun, startError);
-        }
-        return startThroughShell(program, parameters, workingDirectory, options);
+        return afterFailedCreate(program, parameters, workingDirectory, options, startError);
     }
     CloseHandle(started.hThread);
     if (options & waitForExit) WaitForSingleObject(started.hProcess, INFINITE);
