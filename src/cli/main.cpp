@@ -8,6 +8,7 @@
 #include "pipeline/add_apps.h"
 #include "pipeline/customize.h"
 #include "pipeline/plan.h"
+#include "platform/console.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -22,14 +23,6 @@
 #include <string>
 #include <system_error>
 #include <vector>
-
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#define isatty _isatty
-#else
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -227,7 +220,7 @@ bool selectEntries(const Catalogue& catalogue, const Arguments& arguments,
 class CliReporter : public Reporter {
 public:
     CliReporter(bool json) : out_(json ? stderr : stdout), json_(json) {
-        terminal_ = isatty(fileno(out_)) != 0;
+        terminal_ = isTerminal(out_);
     }
     ~CliReporter() override { endLine(); }
 
@@ -560,11 +553,7 @@ int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue,
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-    // The program's texts are in its code page (UTF-8 as its manifest asks): a console shows them
-    // so.
-    SetConsoleOutputCP(GetACP());
-#endif
+    showProgramTextInConsole();
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
         if (word == "--help" || word == "-h") {

@@ -1,0 +1,3 @@
+# The checks that need no build, first because they take seconds: see scripts/check.
+set -euo pipefail
+"$top/scripts/check"
