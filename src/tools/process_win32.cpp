@@ -4,6 +4,7 @@
 #include "tools/error_lines.h"
 
 #include <windows.h>
+
 #include <timeapi.h>
 
 #include <algorithm>

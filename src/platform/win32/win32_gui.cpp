@@ -6,6 +6,7 @@
 #include "platform/win32/donate_picture.h"
 
 #include <windows.h>
+
 #include <commctrl.h>
 #include <commdlg.h>
 #include <dlgs.h>

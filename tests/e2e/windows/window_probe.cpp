@@ -11,6 +11,7 @@
 // Exits 0 once the state holds, 1 after a minute without it (and says what it saw), 2 on bad
 // arguments. Titles and texts are compared whole.
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <chrono>
