@@ -81,8 +81,9 @@ ArchiveListing listArchive(const std::string& program, const std::string& archiv
     // The listing writes nothing and names the archive by its whole path: 7z may run in the
     // runner's default folder, which Windows can always make current, unlike a ROM's folder
     // deeper than its old path limit.
-    StartResult start = startProcess(program, "l -slt" + charset + " -- \"" + archive + '"', "",
-                                     hideWindow | keepHandle | captureOutput | captureErrors);
+    StartResult start =
+        startProcess(program, "l -slt" + charset + " -- \"" + archive + '"', "",
+                     hideWindow | keepHandle | captureOutput | captureErrors | endWithProgram);
     if (!start.handle) return {};
     ProcessHandle& process = *start.handle;
     ListingParser parser;
