@@ -197,7 +197,9 @@ ArchiverResult runArchiver(const std::string& program, const std::string& parame
             const int now = lastPercentage(partialOutput(process));
             if (now >= 0 && now != percent) progress.percent(percent = now);
         }
-        if (progress.carryOn && !progress.carryOn()) {
+        // 7z may have finished while the user was asked whether to stop: its step then stands
+        // as it went, and the run stops before the next one.
+        if (progress.carryOn && !progress.carryOn() && !hasEnded(process)) {
             killProcess(process);
             leftover.settleAfterKill();
             return {ArchiverOutcome::stopped, ""};

@@ -78,6 +78,8 @@ bool streamsEnded(ProcessHandle& process);
 // 128 plus the signal's number when a signal ended it, on Windows -1 after killProcess. -1 when
 // it can't be known (a child the Windows shell started without handing out its process).
 int exitCode(ProcessHandle& process);
+// True once the child has ended, whatever its streams still hold; never waits.
+bool hasEnded(ProcessHandle& process);
 // Ends the child at once; returns when it has ended.
 void killProcess(ProcessHandle& process);
 // Waits at most `milliseconds` for new bytes, or the end, on either captured stream; returns

@@ -375,6 +375,11 @@ int exitCode(ProcessHandle& process) {
     return child.exitCode;
 }
 
+bool hasEnded(ProcessHandle& process) {
+    std::lock_guard guard(process.child->lock);
+    return process.child->ended;
+}
+
 void killProcess(ProcessHandle& process) {
     ChildEnd& child = *process.child;
     {

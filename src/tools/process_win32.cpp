@@ -320,6 +320,8 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     return result;
 }
 
+bool hasEnded(ProcessHandle& process) { return process.hasEnded(); }
+
 bool isProcessRunning(ProcessHandle& process) {
     if (!process.hasEnded()) return true;
     return !process.output.held.empty() || process.output.pending() > 0;
