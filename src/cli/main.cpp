@@ -11,11 +11,11 @@
 #include "platform/console.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
+#include "platform/stop_signals.h"
 #include "platform/text.h"
 #include "tools/archive_listing.h"
 #include "tools/archiver.h"
 #include "tools/reporter.h"
-#include "tools/stop_signals.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -547,7 +547,11 @@ int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue, const Ar
     }
     if (!run.backup.empty()) std::printf("Backup: %s\n", run.backup.c_str());
     if (!run.undoZip.empty()) std::printf("Undo zip: %s\n", run.undoZip.c_str());
-    if (signal)
+    if (signal && run.end == RunEnd::complete)
+        std::fprintf(stderr,
+                     "slimkit-cli: stopped once every step had ended; the ROM zip was not "
+                     "checked\n");
+    else if (signal)
         std::fprintf(stderr,
                      "slimkit-cli: stopped; the ROM zip is as it was before the step "
                      "that was under way\n");

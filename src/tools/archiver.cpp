@@ -168,7 +168,9 @@ ArchiverOutput readArchiverOutput(ProcessHandle& process, bool extracting,
             const int now = lastPercentage(partialOutput(process));
             if (now >= 0 && now != percent) progress.percent(percent = now);
         }
-        if (progress.carryOn && !progress.carryOn()) {
+        // 7z may have finished while the user was asked whether to stop: its step then stands
+        // as it went, and the run stops before the next one.
+        if (progress.carryOn && !progress.carryOn() && !hasEnded(process)) {
             killProcess(process);
             output.stopped = true;
             return output;
@@ -218,7 +220,7 @@ ArchiverResult runArchiver(const std::string& program, const std::string& parame
 
     if (waitOnly) {
         const StartResult start =
-            startProcess(program, parameters, folder, hideWindow | waitForExit);
+            startProcess(program, parameters, folder, hideWindow | waitForExit | endWithProgram);
         if (start.failure != StartFailure::folderNotEntered) return {};
         return {ArchiverOutcome::failed, errorIntro + startFailureText(program, folder, start)};
     }
@@ -226,7 +228,7 @@ ArchiverResult runArchiver(const std::string& program, const std::string& parame
     const TemporaryArchive leftover(archiveLocation(parameters, folder));
     StartResult start =
         startProcess(program, progress ? withPercentages(parameters) : parameters, folder,
-                     hideWindow | keepHandle | captureOutput | captureErrors);
+                     hideWindow | keepHandle | captureOutput | captureErrors | endWithProgram);
     if (!start.handle)
         return {ArchiverOutcome::failed, errorIntro + startFailureText(program, folder, start)};
     // An extraction and a test both end with 7z's summary of what they read.

@@ -13,6 +13,9 @@ enum StartOption : unsigned {
     keepHandle = 1u << 2,     // hand out a ProcessHandle
     captureOutput = 1u << 3,  // the child's standard output goes to a pipe
     captureErrors = 1u << 4,  // the child's standard error goes to a pipe
+    // The child never outlives the program, however the program ends (even killed outright).
+    // On POSIX it goes when the thread that started it ends: start it from the one that waits.
+    endWithProgram = 1u << 5,
 };
 
 // A started child with the readers on its pipes. Destroying it releases the pipes; a child
@@ -76,6 +79,8 @@ bool streamsEnded(ProcessHandle& process);
 // 128 plus the signal's number when a signal ended it, on Windows -1 after killProcess. -1 when
 // it can't be known (a child the Windows shell started without handing out its process).
 int exitCode(ProcessHandle& process);
+// True once the child has ended, whatever its streams still hold; never waits.
+bool hasEnded(ProcessHandle& process);
 // Ends the child at once; returns when it has ended.
 void killProcess(ProcessHandle& process);
 // Waits at most `milliseconds` for new bytes, or the end, on either captured stream; returns

@@ -3,16 +3,17 @@
 #include "tools/command_line.h"
 #include "tools/error_lines.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cerrno>
 #include <condition_variable>
 #include <csignal>
-#include <fcntl.h>
 #include <mutex>
-#include <poll.h>
-#include <sys/wait.h>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -214,9 +215,15 @@ void reap(pid_t pid) {
 
 // The child's side of the start, between fork and exec. Only async-signal-safe calls: the
 // program has other threads, and their locks may be held at the fork.
+// With a `parent` (not 0), the child is killed when that parent goes.
 [[noreturn]] void runChild(const std::string& path, char* const* argv, const char* folder,
-                           const sigset_t& signalMask, const Pipe& status, const Pipe& output,
-                           const Pipe& errors) {
+                           const sigset_t& signalMask, pid_t parent, const Pipe& status,
+                           const Pipe& output, const Pipe& errors) {
+    // Killed with the program; a program already gone before the request is seen here.
+    if (parent != 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127);
+    }
     // A child that can't enter its folder must not run the program anywhere else: in the
     // program's current folder `7z a -r ... *` would pack whatever lies there.
     if (folder && chdir(folder) != 0) reportAndExit(status.write, ChildReport::enteringFolder);
@@ -264,6 +271,7 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     const char* folder = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
     sigset_t noSignals;
     sigemptyset(&noSignals);
+    const pid_t endWith = (options & endWithProgram) ? getpid() : 0;
 
     const bool keep = (options & keepHandle) != 0;
     Pipe status, output, errors;
@@ -272,7 +280,7 @@ StartResult startProcess(const std::string& program, const std::string& paramete
         return fail(StartFailure::programNotRun, errno);
 
     const pid_t pid = fork();
-    if (pid == 0) runChild(path, argv.data(), folder, noSignals, status, output, errors);
+    if (pid == 0) runChild(path, argv.data(), folder, noSignals, endWith, status, output, errors);
     const int forkError = errno;
     status.closeWrite();
     output.closeWrite();
@@ -383,6 +391,11 @@ int exitCode(ProcessHandle& process) {
     waitForEnd(child);
     std::lock_guard guard(child.lock);
     return child.exitCode;
+}
+
+bool hasEnded(ProcessHandle& process) {
+    std::lock_guard guard(process.child->lock);
+    return process.child->ended;
 }
 
 void killProcess(ProcessHandle& process) {

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -14,10 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <future>
-#include <grp.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -422,6 +423,32 @@ TEST(RealArchiver, StoppedRunKills7zHalfwayAndLeavesTheArchiveAsItWas) {
     EXPECT_EQ(ToolSandbox::readAll(zip + ".tmp"), "earlier");
     EXPECT_FALSE(std::filesystem::exists(zip + ".tmp1"));
     EXPECT_TRUE(childProcesses().empty());
+}
+
+// A stop that comes once 7z has ended (the user answered the question late) leaves its step as
+// it went: the removal is done and reported as done, not as stopped with the ROM as it was.
+TEST(RealArchiver, StopAskedAfter7zFinishedKeepsTheFinishedStep) {
+    ToolSandbox sandbox(false);
+    ASSERT_NE(findProgram("7z"), "") << "7z (p7zip-full) is needed";
+    const std::string zip = sandbox.folder + "rom.zip";
+    sandbox.writeFile(sandbox.folder + "a.apk", "a");
+    sandbox.writeFile(sandbox.folder + "b.apk", "b");
+    ASSERT_EQ(
+        runArchiver("7z", "a -bd -y -- \"" + zip + "\" a.apk b.apk", sandbox.folder, false).outcome,
+        ArchiverOutcome::succeeded);
+
+    ProgressSink sink([](int) {});
+    sink.carryOn = [] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!childProcesses().empty() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return false;
+    };
+    const ArchiverResult result =
+        runArchiver("7z", "d -y -- \"" + zip + "\" a.apk", "", false, sink);
+
+    EXPECT_EQ(result.outcome, ArchiverOutcome::succeeded) << result.warning;
+    EXPECT_EQ(zipEntries(zip), std::vector<std::string>{"b.apk"});
 }
 
 // What the add step would pack if 7z ran in the program's current folder instead of its own: a

@@ -2,6 +2,7 @@
 
 #include "platform/file_layer.h"
 #include "platform/paths.h"
+#include "platform/stop_signals.h"
 #include "platform/utf8.h"
 #include "platform/win32/donate_picture.h"
 
@@ -10,6 +11,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #include <dlgs.h>
+#include <csignal>
 
 #include <deque>
 #include <map>
@@ -142,6 +144,16 @@ struct Win32Gui::Impl {
             if (hwnd == window) {
                 post(Event::Kind::close, 0);
                 return 0;
+            }
+            break;
+        case WM_QUERYENDSESSION:
+        case WM_ENDSESSION:
+            // The session ends during a run: it is stopped as a stop signal stops it, without
+            // asking. The run kills 7z and cleans up before this thread takes the next
+            // message, and the program then ends: the session is held until it has.
+            if (hwnd == window && running && (message == WM_QUERYENDSESSION || wParam)) {
+                noteStopSignal(SIGTERM);
+                return message == WM_QUERYENDSESSION ? TRUE : 0;
             }
             break;
         case WM_COMMAND: {

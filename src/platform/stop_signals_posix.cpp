@@ -1,4 +1,4 @@
-#include "tools/stop_signals.h"
+#include "platform/stop_signals.h"
 
 #include <unistd.h>
 #include <csignal>
@@ -31,6 +31,8 @@ StopSignals::~StopSignals() {
 }
 
 int StopSignals::caught() { return caughtSignal; }
+
+void noteStopSignal(int signal) { caughtSignal = signal; }
 
 void endBySignal(int signal) {
     std::signal(signal, SIG_DFL);

@@ -1,4 +1,4 @@
-#include "tools/stop_signals.h"
+#include "platform/stop_signals.h"
 
 #include <windows.h>
 #include <csignal>
@@ -46,5 +46,7 @@ StopSignals::~StopSignals() {
 int StopSignals::caught() {
     return static_cast<int>(InterlockedCompareExchange(&caughtSignal, 0, 0));
 }
+
+void noteStopSignal(int signal) { InterlockedExchange(&caughtSignal, signal); }
 
 void endBySignal(int signal) { ExitProcess(static_cast<UINT>(exitStatusOf(signal))); }
