@@ -62,7 +62,7 @@ struct Event {
     enum class Kind { control, menu, close };
     Kind kind = Kind::close;
     int id = 0;         // control number (Kind::control) or menu item number (Kind::menu)
-    int listEvent = 0;  // for ControlId::appList: a ListEventType value
+    ListEventType listEvent = ListEventType::leftClick;  // for ControlId::appList
 };
 
 // The contract between the program and a window back-end. The program's work (the shell and

@@ -253,7 +253,7 @@ TEST_F(Win32GuiTest, AClickOnARowSelectsItAndReportsALeftClick) {
     ASSERT_GE(events.size(), 2u);
     EXPECT_EQ(events[0].kind, Event::Kind::control);
     EXPECT_EQ(events[0].id, 3);
-    EXPECT_EQ(events[0].listEvent, 0);
+    EXPECT_EQ(events[0].listEvent, ListEventType::leftClick);
     EXPECT_EQ(gui.selectedRow(), 1);
     EXPECT_EQ(gui.rowState(1), RowState::selected);
 }

@@ -1,5 +1,6 @@
 #include "platform/gtk/gtk_gui.h"
 
+#include "platform/event_queue.h"
 #include "platform/gtk/display_text.h"
 #include "platform/gtk/row_model.h"
 
@@ -7,7 +8,6 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
-#include <deque>
 #include <map>
 #include <utility>
 
@@ -71,7 +71,7 @@ struct GtkGui::Impl {
     GtkWidget* menu = nullptr;
     std::map<int, GtkWidget*> menuItems;
 
-    std::deque<Event> pending;
+    EventQueue events;
     bool closeAsked = false;  // during a run: the close button or Escape since the last pump
     // Click tracking on the check list: the button pressed in its rows, and whether the
     // current press completed a double click.
@@ -91,14 +91,6 @@ struct GtkGui::Impl {
         return window && gtk_widget_get_visible(window) ? GTK_WINDOW(window) : nullptr;
     }
 
-    void post(Event::Kind kind, int id, int listEvent = 0) {
-        Event event;
-        event.kind = kind;
-        event.id = id;
-        event.listEvent = listEvent;
-        pending.push_back(event);
-    }
-
     GtkWidget* makeControl(const ControlSpec& layout);
     GtkWidget* makeCheckList(const ControlSpec& layout);
     GtkWidget* makeTabPanel(const ControlSpec& layout);
@@ -108,16 +100,16 @@ namespace {
 
 using Impl = GtkGui::Impl;
 
-int controlOf(gpointer widget) {
-    return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), controlKey));
+ControlId controlOf(gpointer widget) {
+    return static_cast<ControlId>(GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), controlKey)));
 }
 
 void onButtonClicked(GtkButton* button, gpointer data) {
-    static_cast<Impl*>(data)->post(Event::Kind::control, controlOf(button));
+    static_cast<Impl*>(data)->events.postControl(controlOf(button));
 }
 
 gboolean onLinkReleased(GtkWidget* link, GdkEventButton* event, gpointer data) {
-    if (event->button == 1) static_cast<Impl*>(data)->post(Event::Kind::control, controlOf(link));
+    if (event->button == 1) static_cast<Impl*>(data)->events.postControl(controlOf(link));
     return TRUE;
 }
 
@@ -139,13 +131,13 @@ gboolean onWindowKey(GtkWidget* window, GdkEventKey* event, gpointer) {
 }
 
 gboolean onDelete(GtkWidget*, GdkEvent*, gpointer data) {
-    static_cast<Impl*>(data)->post(Event::Kind::close, 0);
+    static_cast<Impl*>(data)->events.postClose();
     return TRUE;  // the program closes the window itself once the loop has ended
 }
 
 void onMenuItem(GtkMenuItem* item, gpointer data) {
     const int id = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), menuItemKey));
-    static_cast<Impl*>(data)->post(Event::Kind::menu, id);
+    static_cast<Impl*>(data)->events.postMenu(id);
 }
 
 void onTickToggled(GtkCellRendererToggle*, gchar* path, gpointer data) {
@@ -217,8 +209,7 @@ gboolean onListReleased(GtkWidget* view, GdkEventButton* event, gpointer data) {
         return FALSE;
     impl->doubleClick = false;
     impl->lastClickTime = event->time;
-    impl->post(Event::Kind::control, static_cast<int>(ControlId::appList),
-               static_cast<int>(type));
+    impl->events.postList(type);
     return FALSE;
 }
 
@@ -510,15 +501,7 @@ void GtkGui::showWindow() {
 }
 
 void GtkGui::runEventLoop(const std::function<void(const Event&)>& handler) {
-    Impl& impl = *impl_;
-    for (;;) {
-        while (impl.pending.empty()) gtk_main_iteration();
-        const Event event = impl.pending.front();
-        impl.pending.pop_front();
-        handler(event);
-        if (event.kind == Event::Kind::close) break;
-    }
-    impl.pending.clear();
+    impl_->events.run([] { gtk_main_iteration(); }, handler);
 }
 
 namespace {
@@ -579,7 +562,7 @@ void GtkGui::destroyWindow() {
     impl.pages.clear();
     impl.list = nullptr;
     impl.rows = nullptr;
-    impl.pending.clear();
+    impl.events.clear();
     if (gdk_display_get_default()) gdk_flush();
 }
 

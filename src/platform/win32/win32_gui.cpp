@@ -1,5 +1,6 @@
 #include "platform/win32/win32_gui.h"
 
+#include "platform/event_queue.h"
 #include "platform/file_layer.h"
 #include "platform/utf8.h"
 #include "platform/win32/donate_picture.h"
@@ -9,7 +10,6 @@
 #include <commdlg.h>
 #include <dlgs.h>
 
-#include <deque>
 #include <map>
 #include <utility>
 
@@ -99,17 +99,9 @@ struct Win32Gui::Impl {
     std::vector<HWND> tabOrder;
     HWND lastFocus = nullptr;  // given back when the window is active again
     std::string tooltipText;
-    std::deque<Event> pending;
+    EventQueue events;
     bool running = false;     // a run pumps the messages (pumpDuringRun)
     bool closeAsked = false;  // during a run: the close button or Escape since the last pump
-
-    void post(Event::Kind kind, int id, int listEvent = 0) {
-        Event event;
-        event.kind = kind;
-        event.id = id;
-        event.listEvent = listEvent;
-        pending.push_back(event);
-    }
 
     void showPage(int shown) {
         for (std::size_t i = 0; i < pages.size(); ++i)
@@ -138,14 +130,14 @@ struct Win32Gui::Impl {
                 return 0;
             }
             if (hwnd == window) {
-                post(Event::Kind::close, 0);
+                events.postClose();
                 return 0;
             }
             break;
         case WM_COMMAND: {
             const HWND from = reinterpret_cast<HWND>(lParam);
             if (!from && HIWORD(wParam) == 0) {
-                post(Event::Kind::menu, LOWORD(wParam) - menuCommandBase);
+                events.postMenu(LOWORD(wParam) - menuCommandBase);
                 return 0;
             }
             const auto found = specOf.find(from);
@@ -156,7 +148,7 @@ struct Win32Gui::Impl {
                                         kind == ControlKind::pictureButton ||
                                         kind == ControlKind::checkBox)) ||
                 (code == STN_CLICKED && kind == ControlKind::link))
-                post(Event::Kind::control, found->second.id);
+                events.postControl(static_cast<ControlId>(found->second.id));
             return 0;
         }
         case WM_NOTIFY: {
@@ -166,12 +158,11 @@ struct Win32Gui::Impl {
                 return 0;
             }
             if (header->hwndFrom == list) {
-                const int listId = static_cast<int>(ControlId::appList);
                 switch (header->code) {
-                case NM_CLICK: post(Event::Kind::control, listId, 0); break;
-                case NM_RCLICK: post(Event::Kind::control, listId, 1); break;
-                case NM_DBLCLK: post(Event::Kind::control, listId, 2); break;
-                case NM_RDBLCLK: post(Event::Kind::control, listId, 3); break;
+                case NM_CLICK: events.postList(ListEventType::leftClick); break;
+                case NM_RCLICK: events.postList(ListEventType::rightClick); break;
+                case NM_DBLCLK: events.postList(ListEventType::leftDoubleClick); break;
+                case NM_RDBLCLK: events.postList(ListEventType::rightDoubleClick); break;
                 default: break;  // column clicks among them: the headers do nothing
                 }
                 return 0;
@@ -359,7 +350,7 @@ struct Win32Gui::Impl {
             if (!repeated && found != specOf.end() &&
                 (found->second.kind == ControlKind::button ||
                  found->second.kind == ControlKind::pictureButton))
-                post(Event::Kind::control, found->second.id);
+                events.postControl(static_cast<ControlId>(found->second.id));
             return true;
         }
         case VK_ESCAPE:
@@ -511,24 +502,19 @@ void Win32Gui::showWindow() {
 
 void Win32Gui::runEventLoop(const std::function<void(const Event&)>& handler) {
     Impl& impl = *impl_;
-    for (;;) {
-        while (impl.pending.empty()) {
-            MSG message;
-            if (GetMessageA(&message, nullptr, 0, 0) <= 0) {
-                impl.post(Event::Kind::close, 0);
-                break;
-            }
-            if (impl.takeKey(message)) continue;
-            if (impl.window && IsDialogMessageA(impl.window, &message)) continue;
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
+    // One message at a time; the end of the message queue ends the loop as a close would.
+    const auto waitForEvents = [&impl] {
+        MSG message;
+        if (GetMessageA(&message, nullptr, 0, 0) <= 0) {
+            impl.events.postClose();
+            return;
         }
-        const Event event = impl.pending.front();
-        impl.pending.pop_front();
-        handler(event);
-        if (event.kind == Event::Kind::close) break;
-    }
-    impl.pending.clear();
+        if (impl.takeKey(message)) return;
+        if (impl.window && IsDialogMessageA(impl.window, &message)) return;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    };
+    impl.events.run(waitForEvents, handler);
 }
 
 namespace {
@@ -578,7 +564,7 @@ void Win32Gui::destroyWindow() {
     impl.pages.clear();
     impl.tabOrder.clear();
     impl.lastFocus = nullptr;
-    impl.pending.clear();
+    impl.events.clear();
 }
 
 void Win32Gui::setStatusText(const std::string& text) {
