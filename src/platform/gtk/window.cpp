@@ -1,7 +1,7 @@
 #include "platform/gtk/gtk_gui.h"
 
 #include "platform/event_queue.h"
-#include "platform/gtk/display_text.h"
+#include "platform/gtk/text.h"
 #include "platform/gtk/row_model.h"
 
 #include <gdk/gdkkeysyms.h>
