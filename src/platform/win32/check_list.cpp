@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include <map>
+#include <vector>
 
 void Win32Gui::Impl::createList(const ControlSpec& control) {
     list = create(control, WC_LISTVIEWA,
@@ -60,6 +61,7 @@ int Win32Gui::rowCount() const { return impl_->list ? ListView_GetItemCount(impl
 
 void Win32Gui::clearRows() {
     if (impl_->list) ListView_DeleteAllItems(impl_->list);
+    impl_->cells.clear();
 }
 
 void Win32Gui::insertRow(int row, const std::string& text) {
@@ -75,7 +77,9 @@ void Win32Gui::insertRow(int row, const std::string& text) {
     item.lParam = 0;
     const int made =
         static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
-    if (made >= 0) setCellText(made, 1, second);
+    if (made < 0) return;
+    impl_->cells.insert(impl_->cells.begin() + made, {text.substr(0, feed), ""});
+    setCellText(made, 1, second);
 }
 
 int Win32Gui::selectedRow() const {
@@ -103,24 +107,12 @@ void Win32Gui::setRowState(int row, int state) {
 
 std::string Win32Gui::cellText(int row, int column) const {
     if (!impl_->validRow(row) || column < 0 || column > 1) return "";
-    std::string text(256, '\0');
-    for (;;) {
-        LVITEMA item{};
-        item.iSubItem = column;
-        item.pszText = text.data();
-        item.cchTextMax = static_cast<int>(text.size());
-        const auto length = static_cast<std::size_t>(
-            SendMessageA(impl_->list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item)));
-        if (length + 1 < text.size()) {
-            text.resize(length);
-            return text;
-        }
-        text.resize(text.size() * 2);
-    }
+    return impl_->cells[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
 }
 
 void Win32Gui::setCellText(int row, int column, const std::string& text) {
     if (!impl_->validRow(row) || column < 0 || column > 1) return;
+    impl_->cells[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] = text;
     std::string copy = displayText(text);
     LVITEMA item{};
     item.iSubItem = column;
@@ -148,7 +140,6 @@ CatalogueEntry* Win32Gui::rowEntry(int row) const {
 
 void Win32Gui::setListTooltip(const std::string& text) {
     Impl& impl = *impl_;
-    impl.tooltipText = text;
     if (!impl.tooltip) return;
     std::string shown = displayLines(text);
     TOOLINFOA tool{};
@@ -178,5 +169,13 @@ void Win32Gui::showEntryMenu() {
 HMENU Win32Gui::entryMenu() const { return impl_->menu; }
 
 std::string Win32Gui::listTooltip() const {
-    return impl_->tooltipText;
+    if (!impl_->tooltip) return "";
+    std::vector<char> text(1024, '\0');  // the longest text a tooltip gives back
+    TOOLINFOA tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = impl_->window;
+    tool.uId = reinterpret_cast<UINT_PTR>(impl_->list);
+    tool.lpszText = text.data();
+    SendMessageA(impl_->tooltip, TTM_GETTEXTA, text.size(), reinterpret_cast<LPARAM>(&tool));
+    return text.data();
 }

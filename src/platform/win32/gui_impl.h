@@ -8,6 +8,7 @@
 
 #include <commctrl.h>
 
+#include <array>
 #include <map>
 #include <string>
 #include <vector>
@@ -32,7 +33,10 @@ struct Win32Gui::Impl {
     // and "Customize!" last, as the user works through the window.
     std::vector<HWND> tabOrder;
     HWND lastFocus = nullptr;  // given back when the window is active again
-    std::string tooltipText;
+    // The check list's texts as the program set them, row by row: the list holds them as shown,
+    // and a Latin-1 name shown as UTF-8 would read back as other bytes.
+    std::vector<std::array<std::string, 2>> cells;
+    std::string romPath;  // as the program set it; the field shows it as displayText does
     EventQueue events;
     bool running = false;     // a run pumps the messages (pumpDuringRun)
     bool closeAsked = false;  // during a run: the close button or Escape since the last pump

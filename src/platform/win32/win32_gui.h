@@ -61,7 +61,7 @@ public:
     HWND window() const;
     HWND tabPage(int tab) const;
     HMENU entryMenu() const;
-    std::string listTooltip() const;
+    std::string listTooltip() const;  // as the tooltip shows it
     // The decoded Donate picture is ready (start-up decodes it before the window is built).
     bool hasDonatePicture() const;
 

@@ -379,6 +379,7 @@ void Win32Gui::destroyWindow() {
     impl.controls.clear();
     impl.specOf.clear();
     impl.pages.clear();
+    impl.cells.clear();
     impl.tabOrder.clear();
     impl.lastFocus = nullptr;
     impl.events.clear();
@@ -397,11 +398,14 @@ std::string Win32Gui::romPathText() const {
     std::string text(static_cast<std::size_t>(GetWindowTextLengthA(field)) + 1, '\0');
     text.resize(static_cast<std::size_t>(GetWindowTextA(field, text.data(),
                                                         static_cast<int>(text.size()))));
-    return text;
+    return text == displayText(impl_->romPath) ? impl_->romPath : text;
 }
 
 void Win32Gui::setRomPathText(const std::string& text) {
-    if (HWND field = control(ControlId::romPathField)) SetWindowTextA(field, text.c_str());
+    HWND field = control(ControlId::romPathField);
+    if (!field) return;
+    impl_->romPath = text;
+    SetWindowTextA(field, displayText(text).c_str());
 }
 
 bool Win32Gui::isChecked(ControlId box) const {
