@@ -11,7 +11,7 @@ runs=${1:-5}
 build="$top/build-bench"
 
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSLIMKIT_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target slimkit-cli >/dev/null
+cmake --build "$build" -j2 --target slimkit-cli slimkit_definitions >/dev/null
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/slimkit-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT

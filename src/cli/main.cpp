@@ -360,18 +360,22 @@ struct Prepared {
     RunPlan plan;
 };
 
+// The ROM's own faults that stop a plan before anything else: "" when it may be listed.
+std::string romFault(const std::string& rom) {
+    if (fileSize(rom) < 0) return "Can't access " + rom;
+    if (rom.find('"') != std::string::npos) return "Can't handle a double quote in " + rom;
+    return "";
+}
+
 int prepare(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
-            Prepared& prepared) {
+            PendingListing& listing, Prepared& prepared) {
     const std::string& rom = arguments.rom;
-    if (fileSize(rom) < 0) return badInput("Can't access " + rom);
-    if (rom.find('"') != std::string::npos)
-        return badInput("Can't handle a double quote in " + rom);
     prepared.request.romPath = rom;
     prepared.request.options = arguments.options;
     std::string error;
     if (!selectEntries(catalogue, arguments, prepared.request.ticked, error))
         return badInput(error);
-    prepared.rom = listArchive(paths.archiverProgram, rom);
+    prepared.rom = listing.finish();
     if (!prepared.rom.readable) {
         std::string reason = "Can't read " + rom + " as a zip archive";
         if (!prepared.rom.archiverStarted) reason += " (the 7z archiver could not be started)";
@@ -412,9 +416,10 @@ int listApps(const Catalogue& catalogue, bool json) {
     return exitDone;
 }
 
-int plan(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments) {
+int plan(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
+         PendingListing& listing) {
     Prepared prepared;
-    if (const int status = prepare(paths, catalogue, arguments, prepared)) return status;
+    if (const int status = prepare(paths, catalogue, arguments, listing, prepared)) return status;
     if (arguments.json) {
         JsonWriter out;
         out.beginObject().key("rom").value(arguments.rom).key("plan");
@@ -424,6 +429,15 @@ int plan(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments&
         printPlan(arguments.rom, prepared.plan);
     }
     return exitDone;
+}
+
+bool loadCatalogue(Catalogue& catalogue, const ProgramPaths& paths) {
+    if (!loadDefinitions(catalogue, paths.definitionFolder)) {
+        badInput("Can't read the definition folder " + paths.definitionFolder);
+        return false;
+    }
+    sortCatalogue(catalogue);
+    return true;
 }
 
 const char* resultName(int status) {
@@ -441,10 +455,10 @@ const char* resultName(int status) {
     }
 }
 
-int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue,
-                 const Arguments& arguments) {
+int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
+                 PendingListing& listing) {
     Prepared prepared;
-    if (const int status = prepare(paths, catalogue, arguments, prepared)) return status;
+    if (const int status = prepare(paths, catalogue, arguments, listing, prepared)) return status;
     CliReporter reporter(arguments.json);
     RunResult run;
     int signal = 0;
@@ -588,11 +602,17 @@ int main(int argc, char** argv) {
         if (!absolute.empty()) arguments.rom = programPath(absolute);
     }
     const ProgramPaths paths = programPaths(findProgramFolder(argv[0]));
+    if (arguments.command == "apps") {
+        Catalogue catalogue;
+        if (!loadCatalogue(catalogue, paths)) return exitBadInput;
+        return listApps(catalogue, arguments.json);
+    }
+    if (const std::string fault = romFault(arguments.rom); !fault.empty()) return badInput(fault);
+    // The ROM's listing takes longest: 7z lists it while the catalogue is read. It writes
+    // nothing, and stops when the run ends early.
+    PendingListing listing(paths.archiverProgram, arguments.rom);
     Catalogue catalogue;
-    if (!loadDefinitions(catalogue, paths.definitionFolder))
-        return badInput("Can't read the definition folder " + paths.definitionFolder);
-    sortCatalogue(catalogue);
-    if (arguments.command == "apps") return listApps(catalogue, arguments.json);
-    if (arguments.command == "plan") return plan(paths, catalogue, arguments);
-    return customizeRom(paths, catalogue, arguments);
+    if (!loadCatalogue(catalogue, paths)) return exitBadInput;
+    if (arguments.command == "plan") return plan(paths, catalogue, arguments, listing);
+    return customizeRom(paths, catalogue, arguments, listing);
 }

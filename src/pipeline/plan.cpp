@@ -57,11 +57,16 @@ RunPlan planRun(const CustomizeRequest& request, const std::vector<ArchiveEntry>
             plan.packedBytesFreed += rom[i].packedSize;
         }
 
-    Keys kept;
-    for (std::size_t i = 0; i < rom.size(); ++i)
-        if (!rom[i].isFolder && !taken[i]) kept.insert(keys[i]);
+    // An added file replaces a file of the ROM that the removal keeps. The add folder holds a few
+    // files, the ROM thousands: the ROM's files are looked up among the added ones.
+    Keys addKeys;
+    for (const std::string& file : addFiles) addKeys.insert(archiverNameKey(file));
+    Keys replaced;
+    if (!addKeys.empty())
+        for (std::size_t i = 0; i < rom.size(); ++i)
+            if (!rom[i].isFolder && !taken[i] && addKeys.count(keys[i])) replaced.insert(keys[i]);
     for (const std::string& file : addFiles)
-        (kept.count(archiverNameKey(file)) ? plan.replaces : plan.adds).push_back(file);
+        (replaced.count(archiverNameKey(file)) ? plan.replaces : plan.adds).push_back(file);
     return plan;
 }
 

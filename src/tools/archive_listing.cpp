@@ -75,16 +75,25 @@ private:
 
 }  // namespace
 
-ArchiveListing listArchive(const std::string& program, const std::string& archive) {
+PendingListing::PendingListing(const std::string& program, const std::string& archive) {
     // The names come back in the form the program hands them to 7z, so the two can be compared.
     const std::string charset = archiverNamesAreUtf8() ? " -sccUTF-8" : " -sccWIN";
     // The listing writes nothing and names the archive by its whole path: 7z may run in the
     // runner's default folder, which Windows can always make current, unlike a ROM's folder
     // deeper than its old path limit.
-    StartResult start = startProcess(program, "l -slt" + charset + " -- \"" + archive + '"', "",
-                                     hideWindow | keepHandle | captureOutput | captureErrors);
-    if (!start.handle) return {};
-    ProcessHandle& process = *start.handle;
+    process_ = startProcess(program, "l -slt" + charset + " -- \"" + archive + '"', "",
+                            hideWindow | keepHandle | captureOutput | captureErrors)
+                   .handle;
+}
+
+PendingListing::~PendingListing() {
+    if (process_) killProcess(*process_);
+}
+
+ArchiveListing PendingListing::finish() {
+    if (!process_) return {};
+    const ProcessPtr owned = std::move(process_);
+    ProcessHandle& process = *owned;
     ListingParser parser;
     std::string pending;  // output after the last line end
     bool errorWritten = false;
@@ -114,4 +123,8 @@ ArchiveListing listArchive(const std::string& program, const std::string& archiv
     listing.archiverStarted = true;
     if (errorWritten || exitCode(process) != 0) listing.readable = false;
     return listing;
+}
+
+ArchiveListing listArchive(const std::string& program, const std::string& archive) {
+    return PendingListing(program, archive).finish();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tools/process.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,3 +29,19 @@ struct ArchiveListing {
 // text file, an empty file or a cut-off zip is not, though 7z lists what it found of the last.
 // Nothing is shown to the user and nothing is written.
 ArchiveListing listArchive(const std::string& program, const std::string& archive);
+
+// A listing under way: 7z is started at once and read to its end by `finish`, so that the
+// caller's own work in between overlaps 7z's. A listing dropped unfinished stops its 7z.
+class PendingListing {
+public:
+    PendingListing(const std::string& program, const std::string& archive);
+    ~PendingListing();
+    PendingListing(const PendingListing&) = delete;
+    PendingListing& operator=(const PendingListing&) = delete;
+
+    // What listArchive gives; once only.
+    ArchiveListing finish();
+
+private:
+    ProcessPtr process_;
+};

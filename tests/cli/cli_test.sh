@@ -212,6 +212,12 @@ exit \$status
 EOF
   chmod +x "$work/bin/7z"
   export PATH="$work/bin:$PATH"
+  # The ROM is listed while the catalogue is read: a selection refused meanwhile stops that 7z.
+  cp "$(command -v sleep)" "$work/bin/listing-7z"
+  : >"$work/hang-list"
+  run 2 plan "$rom" --app Nobody
+  pgrep -f "$work/bin/listing-7z" >/dev/null && fail "the listing's 7z outlived a refused plan"
+  rm "$work/hang-list"
   if [ "$case" = step_fails ]; then
     run 1 customize "$rom" --app Browser --no-backup --no-add
     grep -q "ERROR: no room" "$work/err" || fail "7z's error not shown: $(cat "$work/err")"
@@ -233,6 +239,7 @@ stopped)
   mkdir "$work/bin"
   cat >"$work/bin/7z" <<EOF
 #!/bin/sh
+[ "\$1" = l ] && [ -e "$work/hang-list" ] && exec "$work/bin/listing-7z" 120
 if [ "\$1" = d ]; then
   echo \$\$ >"$work/7z.pid"
   if [ -e "$work/hang" ]; then : >"$rom.tmp"; : >"$work/halfway"; exec sleep 120; fi
@@ -242,6 +249,12 @@ exec "$real" "\$@"
 EOF
   chmod +x "$work/bin/7z"
   export PATH="$work/bin:$PATH"
+  # The ROM is listed while the catalogue is read: a selection refused meanwhile stops that 7z.
+  cp "$(command -v sleep)" "$work/bin/listing-7z"
+  : >"$work/hang-list"
+  run 2 plan "$rom" --app Nobody
+  pgrep -f "$work/bin/listing-7z" >/dev/null && fail "the listing's 7z outlived a refused plan"
+  rm "$work/hang-list"
   stop_halfway() {
     rm -f "$work/halfway"
     "${cli[@]}" customize "$rom" --app Browser --app Sounds --no-backup --no-add \
