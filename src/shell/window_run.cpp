@@ -22,9 +22,12 @@ public:
         gui_.setStatusText(status_ + " " + std::to_string(percent) + "%");
     }
     bool carryOn() override {
-        if (!stopped_ && gui_.pumpDuringRun() && gui_.questionBox(stopTitle, stopQuestion))
+        const bool closeAsked = !stopped_ && gui_.pumpDuringRun();
+        // A stop signal (or the end of the session, seen while pumping) asks nobody.
+        if (StopSignals::caught())
             stopped_ = true;
-        if (StopSignals::caught()) stopped_ = true;
+        else if (closeAsked && gui_.questionBox(stopTitle, stopQuestion))
+            stopped_ = true;
         return !stopped_;
     }
 

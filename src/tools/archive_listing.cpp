@@ -81,9 +81,10 @@ PendingListing::PendingListing(const std::string& program, const std::string& ar
     // The listing writes nothing and names the archive by its whole path: 7z may run in the
     // runner's default folder, which Windows can always make current, unlike a ROM's folder
     // deeper than its old path limit.
-    process_ = startProcess(program, "l -slt" + charset + " -- \"" + archive + '"', "",
-                            hideWindow | keepHandle | captureOutput | captureErrors)
-                   .handle;
+    process_ =
+        startProcess(program, "l -slt" + charset + " -- \"" + archive + '"', "",
+                     hideWindow | keepHandle | captureOutput | captureErrors | endWithProgram)
+            .handle;
 }
 
 PendingListing::~PendingListing() {

@@ -166,7 +166,7 @@ ArchiverResult runArchiver(const std::string& program, const std::string& parame
 
     if (waitOnly) {
         const StartResult start =
-            startProcess(program, parameters, folder, hideWindow | waitForExit);
+            startProcess(program, parameters, folder, hideWindow | waitForExit | endWithProgram);
         if (start.failure != StartFailure::folderNotEntered) return {};
         return {ArchiverOutcome::failed, errorIntro + startFailureText(program, folder, start)};
     }
@@ -174,7 +174,7 @@ ArchiverResult runArchiver(const std::string& program, const std::string& parame
     const TemporaryArchive leftover(archiveLocation(parameters, folder));
     StartResult start =
         startProcess(program, progress ? withPercentages(parameters) : parameters, folder,
-                     hideWindow | keepHandle | captureOutput | captureErrors);
+                     hideWindow | keepHandle | captureOutput | captureErrors | endWithProgram);
     if (!start.handle)
         return {ArchiverOutcome::failed, errorIntro + startFailureText(program, folder, start)};
     // An extraction and a test both end with 7z's summary of what they read.

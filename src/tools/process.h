@@ -13,6 +13,9 @@ enum StartOption : unsigned {
     keepHandle = 1u << 2,     // hand out a ProcessHandle
     captureOutput = 1u << 3,  // the child's standard output goes to a pipe
     captureErrors = 1u << 4,  // the child's standard error goes to a pipe
+    // The child never outlives the program, however the program ends (even killed outright).
+    // On POSIX it goes when the thread that started it ends: start it from the one that waits.
+    endWithProgram = 1u << 5,
 };
 
 // A started child with the readers on its pipes. Destroying it releases the pipes; a child

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <system_error>
 #include <thread>
@@ -228,6 +229,8 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     const char* folder = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
     sigset_t noSignals;
     sigemptyset(&noSignals);
+    const pid_t parent = getpid();
+    const bool endWithParent = (options & endWithProgram) != 0;
 
     const bool keep = (options & keepHandle) != 0;
     Pipe status, output, errors;
@@ -237,6 +240,11 @@ StartResult startProcess(const std::string& program, const std::string& paramete
 
     const pid_t pid = fork();
     if (pid == 0) {
+        // Killed with the program; a program already gone before the request is seen here.
+        if (endWithParent) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != parent) _exit(127);
+        }
         // A child that can't enter its folder must not run the program anywhere else: in the
         // program's current folder `7z a -r ... *` would pack whatever lies there.
         if (folder && chdir(folder) != 0) reportAndExit(status.write, ChildReport::enteringFolder);

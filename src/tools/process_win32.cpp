@@ -146,6 +146,24 @@ std::string folderOfProgram(const std::string& program) {
     return cut != std::string::npos && cut > 0 ? program.substr(0, cut + 1) : std::string();
 }
 
+// The job that holds every child started with endWithProgram. Its handle is never closed: the
+// system closes it when the program ends, however it ends, and that kills what is in it. Null
+// when the system can't make one.
+HANDLE childrenJob() {
+    static const HANDLE job = [] {
+        HANDLE made = CreateJobObjectA(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (made && !SetInformationJobObject(made, JobObjectExtendedLimitInformation, &limits,
+                                             sizeof limits)) {
+            CloseHandle(made);
+            made = nullptr;
+        }
+        return made;
+    }();
+    return job;
+}
+
 }  // namespace
 
 class ProcessHandle {
@@ -252,10 +270,14 @@ StartResult startProcess(const std::string& program, const std::string& paramete
         startup.hStdError = errors.write ? errors.write : GetStdHandle(STD_ERROR_HANDLE);
     }
     PROCESS_INFORMATION started{};
+    // Held until it is in the job, so that nothing it does escapes the job. A program that
+    // already runs in a job of someone else's gets a nested one (Windows 8 and later); where
+    // that is refused the child runs all the same.
+    const bool inJob = (options & endWithProgram) && childrenJob();
     const BOOL created = CreateProcessA(
         nullptr, commandLine.data(), nullptr, nullptr, captured ? TRUE : FALSE,
-        NORMAL_PRIORITY_CLASS, nullptr, workingDirectory.empty() ? nullptr : workingDirectory.c_str(),
-        &startup, &started);
+        NORMAL_PRIORITY_CLASS | (inJob ? CREATE_SUSPENDED : 0), nullptr,
+        workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &started);
     const DWORD startError = created ? 0 : GetLastError();
     // The parent's copies of the write ends must go, or the pipes never report their end.
     output.closeWrite();
@@ -274,6 +296,10 @@ StartResult startProcess(const std::string& program, const std::string& paramete
                 missing ? StartFailure::programNotFound : StartFailure::programNotRun, startError);
         }
         return startThroughShell(program, parameters, workingDirectory, options);
+    }
+    if (inJob) {
+        AssignProcessToJobObject(childrenJob(), started.hProcess);
+        ResumeThread(started.hThread);
     }
     CloseHandle(started.hThread);
     if (options & waitForExit) WaitForSingleObject(started.hProcess, INFINITE);

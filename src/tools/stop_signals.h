@@ -14,6 +14,10 @@ public:
     static int caught();
 };
 
+// A stop that comes another way than as a signal (on Windows the end of the session, which the
+// window is told of) stops the run as `signal` would.
+void noteStopSignal(int signal);
+
 // The exit status of a program ended by `signal`: 128 plus its number, as shells report it.
 inline int exitStatusOf(int signal) { return 128 + signal; }
 

@@ -32,6 +32,8 @@ StopSignals::~StopSignals() {
 
 int StopSignals::caught() { return caughtSignal; }
 
+void noteStopSignal(int signal) { caughtSignal = signal; }
+
 void endBySignal(int signal) {
     std::signal(signal, SIG_DFL);
     std::raise(signal);

@@ -47,4 +47,6 @@ int StopSignals::caught() {
     return static_cast<int>(InterlockedCompareExchange(&caughtSignal, 0, 0));
 }
 
+void noteStopSignal(int signal) { InterlockedExchange(&caughtSignal, signal); }
+
 void endBySignal(int signal) { ExitProcess(static_cast<UINT>(exitStatusOf(signal))); }

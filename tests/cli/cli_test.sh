@@ -280,6 +280,31 @@ EOF
   stop_halfway "the real 7z"
   ;;
 
+killed)
+  # Killed outright while 7z hangs in the removal, the program takes 7z with it.
+  mkdir "$work/bin"
+  cat >"$work/bin/7z" <<EOF
+#!/bin/sh
+[ "\$1" = d ] || exec "$(command -v 7z)" "\$@"
+echo \$\$ >"$work/7z.pid.new" && mv "$work/7z.pid.new" "$work/7z.pid"
+exec sleep 300
+EOF
+  chmod +x "$work/bin/7z"
+  PATH="$work/bin:$PATH" "${cli[@]}" customize "$rom" --app Browser --no-backup --no-add \
+    >"$work/out" 2>&1 &
+  cli_pid=$!
+  for _ in $(seq 1200); do [ -e "$work/7z.pid" ] && break; sleep 0.05; done
+  [ -e "$work/7z.pid" ] || { kill "$cli_pid"; fail "7z never ran"; }
+  kill -KILL "$cli_pid"
+  wait "$cli_pid" || true
+  # An orphan is a zombie until whoever adopted it collects it: that one has ended too.
+  running() { [ -e "/proc/$1" ] && [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" != Z ]; }
+  hung=$(cat "$work/7z.pid") end=$((SECONDS + 60))
+  while running "$hung" && [ $SECONDS -lt $end ]; do sleep 0.05; done
+  running "$hung" && { kill -KILL "$hung"; fail "7z outlived the killed program"; }
+  cmp -s "$rom" "$pristine" || fail "the ROM zip changed"
+  ;;
+
 windows)
   run 0 --version
   run 0 apps --json

@@ -7,6 +7,7 @@ another folder, with another working directory, as a user might.
 
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -500,6 +501,139 @@ def test_empty_catalogue(program):
     wait_for("status text", lambda: program.status_text() == "Loaded 0 apps to remove")
 
 
+# --- stopping a run -------------------------------------------------------------------------
+
+STOP_ROM_ENTRIES = ("system/app/Browser.apk", "system/app/Clock.apk",
+                    "system/app/ClockWidget.apk", "system/app/Music.apk")
+
+
+def stop_setup():
+    """A large ROM zip, its pristine copy, and a 7z first on PATH that either hangs in the
+    removal (when WORK/hang exists) or runs the real 7z, which a watcher holds once it has
+    begun writing the new archive: either way 7z is surely still at work when the stop comes."""
+    roms = os.path.join(WORK, "stop roms")
+    os.makedirs(roms)
+    rom = os.path.join(roms, "rom.zip")
+    with zipfile.ZipFile(rom, "w") as archive:
+        for name in STOP_ROM_ENTRIES:
+            archive.writestr(name, "content of " + name)
+        for n in range(3):
+            archive.writestr("system/media/big%d.bin" % n, os.urandom(40 * 1000 * 1000))
+    pristine = os.path.join(WORK, "pristine.zip")
+    shutil.copyfile(rom, pristine)
+    fake_bin = os.path.join(WORK, "bin")
+    os.makedirs(fake_bin, exist_ok=True)
+    script = os.path.join(fake_bin, "7z")
+    with open(script, "w") as out:
+        out.write('#!/bin/sh\n'
+                  'if [ "$1" = d ]; then\n'
+                  '  if [ -e "{work}/hang" ]; then : >"{rom}.tmp"; : >"{work}/halfway"; '
+                  'exec sleep 300; fi\n'
+                  '  (while [ ! -e "{rom}.tmp" ]; do sleep 0.01; done; kill -STOP $$; '
+                  ': >"{work}/halfway") &\n'
+                  'fi\n'
+                  'exec "{real}" "$@"\n'.format(work=WORK, rom=rom, real=shutil.which("7z")))
+    os.chmod(script, 0o755)
+    return rom, pristine
+
+
+def running(pid):
+    """True while the process runs; a zombie has ended, whoever is yet to collect it."""
+    try:
+        with open("/proc/%d/stat" % pid) as stat:
+            return stat.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
+
+
+def children(pid):
+    found = []
+    for task in os.listdir("/proc/%d/task" % pid):
+        with open("/proc/%d/task/%s/children" % (pid, task)) as listed:
+            found += [int(child) for child in listed.read().split()]
+    return found
+
+
+def start_stoppable_run(program, rom, hang):
+    """Starts Customize on `rom` and waits until 7z, a child of the program, is halfway through
+    the removal; gives back 7z's process id."""
+    for marker in ("hang", "halfway"):
+        path = os.path.join(WORK, marker)
+        if os.path.exists(path):
+            os.remove(path)
+    if hang:
+        open(os.path.join(WORK, "hang"), "w").close()
+    program.press("Customize!")
+    return wait_for("7z working in the removal", lambda: os.path.exists(
+        os.path.join(WORK, "halfway")) and children(program.process.pid)[0])
+
+
+def check_stopped(rom, pristine, archiver, what):
+    wait_for("7z gone (%s)" % what, lambda: not running(archiver))
+    with open(rom, "rb") as now, open(pristine, "rb") as before:
+        check(now.read() == before.read(), "the ROM zip changed (%s)" % what)
+    beside = sorted(os.listdir(os.path.dirname(rom)))
+    check(beside == ["rom.zip"], "files beside the ROM zip (%s): %r" % (what, beside))
+    extraction = os.listdir(os.path.join(INSTALL, "app", "undo", "files"))
+    check(extraction == [], "extraction folder (%s): %r" % (what, extraction))
+
+
+def prepare_stop(program, rom):
+    """Chooses the ROM, unticks the backup, and leaves a file in the extraction folder, as an
+    interrupted run would: a stopped run empties it."""
+    with open(os.path.join(INSTALL, "app", "undo", "files", "left over"), "w") as out:
+        out.write("from an earlier run")
+    program.press("...")
+    program.answer_file_dialog("Select Rom", rom)
+    wait_for("the ROM path field", lambda: [
+        t for t in descendants(program.window, "text") if t.queryText().getText(0, -1) == rom])
+    program.show_tab("Settings")
+    backup = program.check_box("Create Backup before customizing")
+    backup.queryAction().doAction(0)
+    wait_for("backup unticked", lambda: not has_state(backup, pyatspi.STATE_CHECKED))
+
+
+def answer_question(program, title, answer):
+    box = wait_for("the question " + title, lambda: [
+        a for a in descendants(program.app, "alert")
+        if title in window_titles() and descendants(a, "push button", answer)][0])
+    descendants(box, "push button", answer)[0].queryAction().doAction(0)
+    wait_for("the question to close",
+             lambda: all(other != box for other in descendants(program.app, "alert")))
+
+
+def test_stop_by_close(program):
+    rom, pristine = stop_setup()
+    prepare_stop(program, rom)
+    for hang, what in ((True, "a 7z that hangs"), (False, "the real 7z")):
+        archiver = start_stoppable_run(program, rom, hang)
+        program._send_delete()
+        answer_question(program, "Stop", "Yes")
+        title, text = program.answer_message_box()
+        check(title == "Warning" and
+              text.startswith("Customization finished, but a step failed.") and
+              "The run was stopped" in text, "message (%s): %r" % (what, (title, text)))
+        wait_for("status Ready", lambda: program.status_text() == "Ready")
+        check_stopped(rom, pristine, archiver, what)
+        with open(os.path.join(INSTALL, "app", "undo", "files", "left over"), "w") as out:
+            out.write("from an earlier run")
+
+
+def test_stop_by_signal(program):
+    rom, pristine = stop_setup()
+    for hang, what in ((True, "a 7z that hangs"), (False, "the real 7z")):
+        if not hang:
+            program = Program(STANDARD_CATALOGUE)
+        prepare_stop(program, rom)
+        archiver = start_stoppable_run(program, rom, hang)
+        program.process.send_signal(signal.SIGTERM)
+        code = program.process.wait(timeout=TIMEOUT)
+        check(code == -signal.SIGTERM, "exit code %d after SIGTERM (%s)" % (code, what))
+        check_stopped(rom, pristine, archiver, what)
+    # The program has ended as SIGTERM asked: there is no window left to close.
+    return True
+
+
 TESTS = {
     "list_and_buttons": (test_list_and_buttons, STANDARD_CATALOGUE),
     "removal_mode": (test_removal_mode, STANDARD_CATALOGUE),
@@ -508,6 +642,8 @@ TESTS = {
     "customize": (test_customize, STANDARD_CATALOGUE),
     "customize_full_disk": (test_customize_full_disk, STANDARD_CATALOGUE),
     "empty_catalogue": (test_empty_catalogue, {}),
+    "stop_by_close": (test_stop_by_close, STANDARD_CATALOGUE),
+    "stop_by_signal": (test_stop_by_signal, STANDARD_CATALOGUE),
 }
 
 
@@ -516,9 +652,10 @@ def main():
     test, catalogue = TESTS[name]
     program = Program(catalogue, small_disk_wrapper() if name == "customize_full_disk" else ())
     try:
-        test(program)
-        code = program.close()
-        check(code == 0, "exit code %d" % code)
+        # A test after which the program has ended by itself says so.
+        if not test(program):
+            code = program.close()
+            check(code == 0, "exit code %d" % code)
     except Exception:
         program.kill()
         raise

@@ -43,6 +43,7 @@ struct Win32Gui::Impl {
 
     void showPage(int shown);
     LRESULT handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    bool onActivate(WPARAM wParam);
     bool onCommand(WPARAM wParam, LPARAM lParam);
     bool onNotify(const NMHDR& header);
     HBRUSH colours(HWND control, HDC dc);

@@ -2,11 +2,13 @@
 
 #include "platform/win32/gui_impl.h"
 #include "platform/win32/text.h"
+#include "tools/stop_signals.h"
 
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <csignal>
 #include <cstdint>
 #include <utility>
 
@@ -59,18 +61,7 @@ void Win32Gui::Impl::showPage(int shown) {
 LRESULT Win32Gui::Impl::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_ACTIVATE:
-            if (hwnd != window) break;
-            // As in a dialog: a message box or file dialog closed, the focus is back where the
-            // user left it, not on the window itself.
-            if (LOWORD(wParam) == WA_INACTIVE) {
-                HWND focus = GetFocus();
-                if (focus && IsChild(window, focus)) lastFocus = focus;
-                return 0;
-            }
-            if (lastFocus && IsWindow(lastFocus) && IsWindowVisible(lastFocus)) {
-                SetFocus(lastFocus);
-                return 0;
-            }
+            if (hwnd == window && onActivate(wParam)) return 0;
             break;
         case WM_CLOSE:
             if (hwnd == window && running) {
@@ -80,6 +71,16 @@ LRESULT Win32Gui::Impl::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
             if (hwnd == window) {
                 events.postClose();
                 return 0;
+            }
+            break;
+        case WM_QUERYENDSESSION:
+        case WM_ENDSESSION:
+            // The session ends during a run: it is stopped as a stop signal stops it, without
+            // asking. The run kills 7z and cleans up before this thread takes the next
+            // message, and the program then ends: the session is held until it has.
+            if (hwnd == window && running && (message == WM_QUERYENDSESSION || wParam)) {
+                noteStopSignal(SIGTERM);
+                return message == WM_QUERYENDSESSION ? TRUE : 0;
             }
             break;
         case WM_COMMAND:
@@ -111,6 +112,21 @@ LRESULT Win32Gui::Impl::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
             break;
     }
     return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+// As in a dialog: a message box or file dialog closed, the focus is back where the user left
+// it, not on the window itself. False when there is no such place to go back to.
+bool Win32Gui::Impl::onActivate(WPARAM wParam) {
+    if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(window, focus)) lastFocus = focus;
+        return true;
+    }
+    if (lastFocus && IsWindow(lastFocus) && IsWindowVisible(lastFocus)) {
+        SetFocus(lastFocus);
+        return true;
+    }
+    return false;
 }
 
 // A menu choice or a press of one of the window's controls; false for anything else.
