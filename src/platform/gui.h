@@ -62,7 +62,7 @@ struct Event {
     enum class Kind { control, menu, close };
     Kind kind = Kind::close;
     int id = 0;         // control number (Kind::control) or menu item number (Kind::menu)
-    int listEvent = 0;  // for ControlId::appList: a ListEventType value
+    ListEventType listEvent = ListEventType::leftClick;  // for ControlId::appList
 };
 
 // The contract between the program and a window back-end. The program's work (the shell and
@@ -71,7 +71,9 @@ struct Event {
 //
 // Unless said otherwise, no operation here fires an event: events come only from the user.
 // Row numbers count from 0; an operation on a row that does not exist does nothing and a read
-// gives its empty value (0, "", nullptr).
+// gives its empty value (0, "", nullptr). Texts are the program's 8-bit strings: a window shows
+// one that isn't UTF-8 as Latin-1, and the list's cells read back as they were set. The contract
+// suite in tests/gui/gui_contract.h holds every back-end, and the tests' fake, to these rules.
 class Gui {
 public:
     virtual ~Gui() = default;

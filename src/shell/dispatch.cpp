@@ -25,10 +25,10 @@ void chooseRom(Gui& gui, AppState& state) {
     state.romPath = gui.romPathText();
 }
 
-void onListEvent(Gui& gui, int type) {
+void onListEvent(Gui& gui, ListEventType type) {
     CatalogueEntry* entry = selectedEntry(gui);
     if (!entry) return;
-    switch (static_cast<ListEventType>(type)) {
+    switch (type) {
         case ListEventType::leftClick:
             gui.setListTooltip(entry->description);
             break;

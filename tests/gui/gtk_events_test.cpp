@@ -73,7 +73,7 @@ void postClose(GtkWidget* window) {
 
 bool isListEvent(const Event& event, ListEventType type) {
     return event.kind == Event::Kind::control && event.id == static_cast<int>(ControlId::appList) &&
-           event.listEvent == static_cast<int>(type);
+           event.listEvent == type;
 }
 
 class GtkEventTest : public WindowTest {

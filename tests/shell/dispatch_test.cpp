@@ -13,10 +13,10 @@
 namespace {
 
 Event control(ControlId id, ListEventType type = ListEventType::leftClick) {
-    return {Event::Kind::control, static_cast<int>(id), static_cast<int>(type)};
+    return {Event::Kind::control, static_cast<int>(id), type};
 }
 Event listEvent(ListEventType type) { return control(ControlId::appList, type); }
-Event menu(MenuItem item) { return {Event::Kind::menu, static_cast<int>(item), 0}; }
+Event menu(MenuItem item) { return {Event::Kind::menu, static_cast<int>(item)}; }
 
 // Rows after filling: 0 Browser (app, ticked), 1 Clock (widget), 2 Notes (app, no description).
 class Dispatch : public ::testing::Test {
@@ -221,9 +221,9 @@ TEST_F(Dispatch, ControlsWithoutActionAndTheCloseEventChangeNothing) {
                          ControlId::enableAddingCheck, ControlId::backupCheck,
                          ControlId::recoveryZipCheck, ControlId::romFrame})
         send(control(id));
-    send({Event::Kind::control, 15, 0});
-    send({Event::Kind::menu, 4, 0});
-    send({Event::Kind::close, 0, 0});
+    send({Event::Kind::control, 15});
+    send({Event::Kind::menu, 4});
+    send({Event::Kind::close, 0});
 
     EXPECT_EQ(gui.rowState(0), RowState::ticked | RowState::selected);
     EXPECT_EQ(gui.rowState(1), RowState::none);

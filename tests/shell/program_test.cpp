@@ -44,8 +44,8 @@ TEST(RunProgram, FillsTheListWhileTheWindowIsBuiltThenShowsItAndRunsTheLoop) {
     writeDefinition(program / "app/remove/zoo.ini", "Zoo", 1);
     writeDefinition(program / "app/remove/apps.ini", "apps", 0);
     ScriptedGui gui;
-    gui.script = {{Event::Kind::control, static_cast<int>(ControlId::selectAllButton), 0},
-                  {Event::Kind::close, 0, 0}};
+    gui.script = {{Event::Kind::control, static_cast<int>(ControlId::selectAllButton)},
+                  {Event::Kind::close, 0}};
 
     EXPECT_EQ(runProgram(gui, programPaths(program.path() + "/")), 0);
 

@@ -53,11 +53,22 @@ public:
     // Optional hook run when a message box is shown, e.g. to look at files mid-run.
     std::function<void(const Message&)> onMessage;
 
-    void buildWindow(const std::vector<ControlSpec>&,
+    // Makes the controls in the table's order, as the real windows do; tests that build no
+    // window start from `checks`.
+    void buildWindow(const std::vector<ControlSpec>& controls,
                      const std::function<void()>& onListReady) override {
-        onListReady();
+        checks.clear();
+        for (const ControlSpec& control : controls) {
+            if (control.kind == ControlKind::checkBox)
+                checks[static_cast<ControlId>(control.id)] = control.checked;
+            if (control.kind == ControlKind::checkList && onListReady) onListReady();
+        }
     }
-    void buildEntryMenu() override {}
+    void buildEntryMenu() override {
+        for (MenuItem item : {MenuItem::showDescription, MenuItem::openDefinitionFile,
+                              MenuItem::appWidgetMode, MenuItem::widgetMode})
+            menuEnabled[item] = true;
+    }
     void showWindow() override {}
     void runEventLoop(const std::function<void(const Event&)>&) override {}
     void destroyWindow() override {}

@@ -9,10 +9,9 @@ typedef struct _GtkWidget GtkWidget;
 
 // The GTK+ 2 window of the Linux build.
 //
-// Events are queued by the toolkit's signal handlers and handed out by runEventLoop only between
-// toolkit iterations, so a handler never runs inside a signal emission and always runs to its
-// end before the next event. Texts handed in are the program's 8-bit strings: a text that isn't
-// valid UTF-8 is shown as Latin-1; reads give back the text as it was set.
+// Signal handlers only queue the program's events (EventQueue says when they are handed out).
+// Texts handed in are the program's 8-bit strings: a text that isn't valid UTF-8 is shown as
+// Latin-1; reads give back the text as it was set.
 class GtkGui : public Gui {
 public:
     // Opens the display; false when there is none. The constructor calls it as well.

@@ -1,6 +1,6 @@
 #include "platform/gtk/row_model.h"
 
-#include "platform/gtk/display_text.h"
+#include "platform/gtk/text.h"
 
 #include <utility>
 

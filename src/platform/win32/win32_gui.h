@@ -10,10 +10,9 @@ typedef struct HMENU__* HMENU;
 
 // The Win32 window of the Windows build, built from the same control table as the GTK window.
 //
-// Window procedures only queue the program's events; runEventLoop hands them out between
-// messages, so a handler never runs inside a window procedure and always runs to its end
-// before the next event. Texts are the program's 8-bit strings in the system's code page; a
-// lone carriage return in a label or message box is shown as a line break.
+// Window procedures only queue the program's events (EventQueue says when they are handed out).
+// Texts are the program's 8-bit strings in the system's code page; a lone carriage return in a
+// label or message box is shown as a line break.
 class Win32Gui : public Gui {
 public:
     explicit Win32Gui(WindowSpec window);
@@ -62,7 +61,7 @@ public:
     HWND window() const;
     HWND tabPage(int tab) const;
     HMENU entryMenu() const;
-    std::string listTooltip() const;
+    std::string listTooltip() const;  // as the tooltip shows it
     // The decoded Donate picture is ready (start-up decodes it before the window is built).
     bool hasDonatePicture() const;
 

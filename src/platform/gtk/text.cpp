@@ -1,4 +1,4 @@
-#include "platform/gtk/display_text.h"
+#include "platform/gtk/text.h"
 
 #include "platform/utf8.h"
 
