@@ -6,18 +6,18 @@
 #include "support/shown_archiver.h"
 #include "tools/archiver.h"
 
+#include <poll.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <poll.h>
 #include <random>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -43,8 +43,9 @@ Cost measure(Work work) {
     work();
     Cost cost;
     cost.cpuMs = cpuMilliseconds() - cpuBefore;
-    cost.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                           wallBefore).count();
+    cost.wallMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wallBefore)
+            .count();
     return cost;
 }
 
@@ -92,7 +93,8 @@ bool pollOnly(const std::string& folder, const std::string& zip) {
 
 // The floor of any loop that wakes every 2 ms: the same wall time spent in bare 2 ms waits.
 void bareWaits(double wallMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double, std::milli>(wallMs);
+    const auto end =
+        std::chrono::steady_clock::now() + std::chrono::duration<double, std::milli>(wallMs);
     while (std::chrono::steady_clock::now() < end) poll(nullptr, 0, 2);
 }
 
@@ -131,9 +133,9 @@ int main(int argc, char** argv) {
         const Cost polling = measure([&] { ok &= pollOnly(folder, zip); });
         std::filesystem::remove(zip);
         const Cost waits = measure([&] { bareWaits(runner.wallMs); });
-        std::printf("runner       %10.2f %10.1f\npoll only    %10.2f %10.1f\n2 ms waits   %10.2f %10.1f\n",
-                    runner.cpuMs, runner.wallMs, polling.cpuMs, polling.wallMs, waits.cpuMs,
-                    waits.wallMs);
+        std::printf(
+            "runner       %10.2f %10.1f\npoll only    %10.2f %10.1f\n2 ms waits   %10.2f %10.1f\n",
+            runner.cpuMs, runner.wallMs, polling.cpuMs, polling.wallMs, waits.cpuMs, waits.wallMs);
         waitTotal.cpuMs += waits.cpuMs;
         waitTotal.wallMs += waits.wallMs;
         runnerTotal.cpuMs += runner.cpuMs;

@@ -4,16 +4,16 @@
 // once its window is mapped, and prints the median of each and the ratio A / B.
 #include <X11/Xlib.h>
 
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -81,8 +81,8 @@ int main(int argc, char** argv) {
         for (int k : {first, 1 - first}) times[k].push_back(timeToMap(x, programs[k]));
     }
     const double a = median(times[0]), b = median(times[1]);
-    std::printf("median A %.1f ms, median B %.1f ms, ratio A/B %.2f (%d runs each)\n", a, b,
-                a / b, runs);
+    std::printf("median A %.1f ms, median B %.1f ms, ratio A/B %.2f (%d runs each)\n", a, b, a / b,
+                runs);
     XCloseDisplay(x);
     return 0;
 }

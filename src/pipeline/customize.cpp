@@ -108,10 +108,10 @@ RunResult runSteps(const CustomizeRequest& request, const ProgramPaths& paths, R
             result.interrupted = true;
             return result;
         }
-        warned = !succeeded(reporter, removed) ||
-                 !removalTookEverything(
-                     reporter, paths, romPath,
-                     entriesRemoved(rom.entries, tickedPaths(request.ticked).paths));
+        warned =
+            !succeeded(reporter, removed) ||
+            !removalTookEverything(reporter, paths, romPath,
+                                   entriesRemoved(rom.entries, tickedPaths(request.ticked).paths));
     }
 
     if (request.options.addApps) {

@@ -1,9 +1,5 @@
 #include "platform/archiver_check.h"
 
-bool checkArchiverPresent(const ProgramPaths&) {
-    return true;
-}
+bool checkArchiverPresent(const ProgramPaths&) { return true; }
 
-bool programFolderFitsPathLimit(const ProgramPaths&) {
-    return true;
-}
+bool programFolderFitsPathLimit(const ProgramPaths&) { return true; }

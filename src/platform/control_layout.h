@@ -28,9 +28,9 @@ struct ControlSpec {
     const char* name = "";
     ControlKind kind = ControlKind::label;
     int x = 0, y = 0, width = 0, height = 0;
-    std::string caption;  // '\r' starts a new line in labels
-    int tab = -1;         // page of the tab panel, or -1 for the window itself
-    bool checked = false; // starting tick of a check box
+    std::string caption;   // '\r' starts a new line in labels
+    int tab = -1;          // page of the tab panel, or -1 for the window itself
+    bool checked = false;  // starting tick of a check box
     bool titleFont = false;
     bool hasTextColour = false;
     Rgb textColour{};

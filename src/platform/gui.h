@@ -61,7 +61,7 @@ enum class ListEventType : int {
 struct Event {
     enum class Kind { control, menu, close };
     Kind kind = Kind::close;
-    int id = 0;         // control number (Kind::control) or menu item number (Kind::menu)
+    int id = 0;  // control number (Kind::control) or menu item number (Kind::menu)
     ListEventType listEvent = ListEventType::leftClick;  // for ControlId::appList
 };
 

@@ -11,7 +11,7 @@ struct ArchiveEntry {
     std::string path;  // as 7z prints it: '/' between folders, '\' from the Windows build's 7z
     std::uint64_t size = 0;
     std::uint64_t packedSize = 0;  // what it takes in the archive
-    std::string crc;  // eight hex digits; "" for a folder or an entry without one
+    std::string crc;               // eight hex digits; "" for a folder or an entry without one
     bool isFolder = false;
 };
 

@@ -1,8 +1,8 @@
 #include "tools/command_line.h"
 
-#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstdlib>
 
 std::vector<std::string> splitCommandLine(const std::string& line) {
     std::vector<std::string> arguments;

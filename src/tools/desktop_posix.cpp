@@ -2,10 +2,10 @@
 
 #include "tools/command_line.h"
 
-#include <cerrno>
-#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
 
 extern char** environ;
 

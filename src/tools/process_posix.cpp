@@ -201,9 +201,7 @@ public:
     }
 };
 
-void ProcessDeleter::operator()(ProcessHandle* handle) const {
-    delete handle;
-}
+void ProcessDeleter::operator()(ProcessHandle* handle) const { delete handle; }
 
 namespace {
 
@@ -355,7 +353,8 @@ std::string readOutputLine(ProcessHandle& process) {
 bool outputLineReady(ProcessHandle& process) {
     Reader& output = process.output;
     output.takeAvailable();
-    return output.held.find('\n') != std::string::npos || (!output.waiting() && !output.held.empty());
+    return output.held.find('\n') != std::string::npos ||
+           (!output.waiting() && !output.held.empty());
 }
 
 std::string partialOutput(ProcessHandle& process) {

@@ -196,14 +196,10 @@ public:
         if (process) CloseHandle(process);
     }
 
-    bool hasEnded() const {
-        return !process || WaitForSingleObject(process, 0) != WAIT_TIMEOUT;
-    }
+    bool hasEnded() const { return !process || WaitForSingleObject(process, 0) != WAIT_TIMEOUT; }
 };
 
-void ProcessDeleter::operator()(ProcessHandle* handle) const {
-    delete handle;
-}
+void ProcessDeleter::operator()(ProcessHandle* handle) const { delete handle; }
 
 namespace {
 
@@ -301,14 +297,14 @@ StartResult startProcess(const std::string& program, const std::string& paramete
         if (const DWORD error = folderError(workingDirectory))
             return startFailed(StartFailure::folderNotEntered, error);
 
-    std::string commandLine = !program.empty() && program.front() == '"'
-                                  ? program
-                                  : "\"" + program + "\"";
+    std::string commandLine =
+        !program.empty() && program.front() == '"' ? program : "\"" + program + "\"";
     if (!parameters.empty()) commandLine += " " + parameters;
 
     const bool captured = options & (captureOutput | captureErrors);
     Pipe output, errors;
-    if (((options & captureOutput) && !output.open()) || ((options & captureErrors) && !errors.open())) {
+    if (((options & captureOutput) && !output.open()) ||
+        ((options & captureErrors) && !errors.open())) {
         const DWORD error = GetLastError();
         output.closeRead(), output.closeWrite(), errors.closeRead(), errors.closeWrite();
         return startFailed(StartFailure::programNotRun, error);

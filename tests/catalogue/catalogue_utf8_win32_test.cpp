@@ -28,10 +28,12 @@ TEST(LoadDefinitionsUtf8Win32, PathsReach7zInUtf8AndNamesStayLatin1) {
     Catalogue catalogue;
     ASSERT_TRUE(loadDefinitions(catalogue, sandbox.path() + "remove\\"));
 
-    const CatalogueEntry& utf8 = *catalogue.entryByName.at("gr\xFC\xDF"
-                                                           "e");
-    EXPECT_EQ(utf8.name, "Gr\xFC\xDF"
-                         "e");
+    const CatalogueEntry& utf8 = *catalogue.entryByName.at(
+        "gr\xFC\xDF"
+        "e");
+    EXPECT_EQ(utf8.name,
+              "Gr\xFC\xDF"
+              "e");
     EXPECT_THAT(utf8.files, ElementsAre("system\\app\\Gr\xC3\xBC\xC3\x9F"
                                         "e.apk",
                                         "system\\app\\\xE6\x97\xA5\xE6\x9C\xAC.apk"));

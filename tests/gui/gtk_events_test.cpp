@@ -297,10 +297,10 @@ TEST_F(GtkEventTest, EnterAndSpacePressOnlyTheFocusedButton) {
     gtk_notebook_set_current_page(GTK_NOTEBOOK(gui->widget(ControlId::tabPanel)), 2);
     EXPECT_EQ(pressed(ControlId::backupCheck, "Return Tab space Tab Return"),
               id(ControlId::saveListButton));
-    EXPECT_TRUE(gtk_toggle_button_get_active(
-        GTK_TOGGLE_BUTTON(gui->widget(ControlId::backupCheck))));
-    EXPECT_TRUE(gtk_toggle_button_get_active(
-        GTK_TOGGLE_BUTTON(gui->widget(ControlId::recoveryZipCheck))));
+    EXPECT_TRUE(
+        gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(gui->widget(ControlId::backupCheck))));
+    EXPECT_TRUE(
+        gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(gui->widget(ControlId::recoveryZipCheck))));
     gtk_notebook_set_current_page(GTK_NOTEBOOK(gui->widget(ControlId::tabPanel)), 3);
     EXPECT_EQ(pressed(ControlId::donateButton, "Return"), id(ControlId::donateButton));
     EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(window)));
@@ -317,12 +317,12 @@ TEST_F(GtkEventTest, TabGoesFromThePathToTheTabsThenThePageAndCustomizeLast) {
         settle();
         visited.push_back(gtk_window_get_focus(window));
     }
-    EXPECT_THAT(visited, ElementsAre(gui->widget(ControlId::browseButton),
-                                     gui->widget(ControlId::tabPanel),
-                                     gui->widget(ControlId::appList),
-                                     gui->widget(ControlId::unselectAllButton),
-                                     gui->widget(ControlId::selectAllButton),
-                                     gui->widget(ControlId::customizeButton)));
+    EXPECT_THAT(
+        visited,
+        ElementsAre(gui->widget(ControlId::browseButton), gui->widget(ControlId::tabPanel),
+                    gui->widget(ControlId::appList), gui->widget(ControlId::unselectAllButton),
+                    gui->widget(ControlId::selectAllButton),
+                    gui->widget(ControlId::customizeButton)));
 }
 
 // Presses Escape, with real keys, in the first dialog that opens once the X server shows it;

@@ -93,8 +93,7 @@ public:
 private:
     TempFolder folder_;
 };
-const auto* const privateDataFolder =
-    ::testing::AddGlobalTestEnvironment(new PrivateDataFolder);
+const auto* const privateDataFolder = ::testing::AddGlobalTestEnvironment(new PrivateDataFolder);
 
 using GtkWindowTest = WindowTest;
 
@@ -218,20 +217,20 @@ TEST_F(GtkWindowTest, ControlsShowTheirCaptions) {
         SCOPED_TRACE(layout.name);
         GtkWidget* widget = gui->widget(static_cast<ControlId>(layout.id));
         switch (layout.kind) {
-        case ControlKind::frame:
-            EXPECT_EQ(gtk_frame_get_label(GTK_FRAME(widget)), layout.caption);
-            break;
-        case ControlKind::button:
-        case ControlKind::checkBox:
-            EXPECT_EQ(gtk_button_get_label(GTK_BUTTON(widget)), layout.caption);
-            break;
-        case ControlKind::label:
-        case ControlKind::centredLabel:
-        case ControlKind::link:
-            EXPECT_EQ(labelText(widget), withNewlines(layout.caption));
-            break;
-        default:
-            break;
+            case ControlKind::frame:
+                EXPECT_EQ(gtk_frame_get_label(GTK_FRAME(widget)), layout.caption);
+                break;
+            case ControlKind::button:
+            case ControlKind::checkBox:
+                EXPECT_EQ(gtk_button_get_label(GTK_BUTTON(widget)), layout.caption);
+                break;
+            case ControlKind::label:
+            case ControlKind::centredLabel:
+            case ControlKind::link:
+                EXPECT_EQ(labelText(widget), withNewlines(layout.caption));
+                break;
+            default:
+                break;
         }
     }
 
@@ -250,9 +249,9 @@ TEST_F(GtkWindowTest, ControlsShowTheirCaptions) {
     EXPECT_STREQ(gtk_tree_view_column_get_title(tick), "");
     EXPECT_STREQ(gtk_tree_view_column_get_title(name), "Apps To Remove");
     EXPECT_STREQ(gtk_tree_view_column_get_title(mode), "Remove");
-    EXPECT_EQ(gtk_tree_view_column_get_fixed_width(tick) +
-                  gtk_tree_view_column_get_fixed_width(name),
-              185);
+    EXPECT_EQ(
+        gtk_tree_view_column_get_fixed_width(tick) + gtk_tree_view_column_get_fixed_width(name),
+        185);
     EXPECT_EQ(gtk_tree_view_column_get_fixed_width(mode), 95);
     EXPECT_FALSE(gtk_tree_view_column_get_clickable(tick));
     EXPECT_FALSE(gtk_tree_view_column_get_clickable(name));
@@ -268,8 +267,8 @@ TEST_F(GtkWindowTest, ControlsShowTheirCaptions) {
 TEST_F(GtkWindowTest, FontsAndColoursFollowTheTable) {
     show();
     auto fontOf = [](GtkWidget* widget) { return gtk_widget_get_style(widget)->font_desc; };
-    for (ControlId id : {ControlId::customizeButton, ControlId::statusText,
-                         ControlId::backupCheck, ControlId::appList}) {
+    for (ControlId id : {ControlId::customizeButton, ControlId::statusText, ControlId::backupCheck,
+                         ControlId::appList}) {
         GtkWidget* widget = gui->widget(id);
         if (GTK_IS_BUTTON(widget)) widget = gtk_bin_get_child(GTK_BIN(widget));
         const PangoFontDescription* font = fontOf(widget);
@@ -343,9 +342,8 @@ TEST_F(GtkWindowTest, ShownListFollowsInsertsChangesAndClearing) {
     auto countRow = +[](GtkTreeModel*, GtkTreePath*, GtkTreeIter*, gpointer counter) {
         ++*static_cast<int*>(counter);
     };
-    auto countDeleted = +[](GtkTreeModel*, GtkTreePath*, gpointer counter) {
-        ++*static_cast<int*>(counter);
-    };
+    auto countDeleted =
+        +[](GtkTreeModel*, GtkTreePath*, gpointer counter) { ++*static_cast<int*>(counter); };
     g_signal_connect(model, "row-inserted", G_CALLBACK(countRow), &inserted);
     g_signal_connect(model, "row-changed", G_CALLBACK(countRow), &changed);
     g_signal_connect(model, "row-deleted", G_CALLBACK(countDeleted), &deleted);

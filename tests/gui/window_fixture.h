@@ -3,8 +3,8 @@
 #include "platform/gtk/gtk_gui.h"
 #include "shell/window_layout.h"
 
-#include <gtk/gtk.h>
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 
 #include <memory>
 #include <string>

@@ -16,11 +16,11 @@ int main(int argc, char** argv) {
     }
     GtkGui gui(mainWindowSpec());
     gui.buildWindow(windowLayout(), [&gui] {
-        const char* rows[][2] = {{"Browser", "App"},       {"Calendar", "App/Widget"},
-                                 {"Car Home", "App"},      {"Email", "App/Widget"},
-                                 {"Music", "Widget"},      {"News and Weather", "App/Widget"},
-                                 {"Talk", "App"},          {"Voice Dialer", "App"},
-                                 {"Wallpapers", "App"},    {"YouTube", "App"}};
+        const char* rows[][2] = {{"Browser", "App"},    {"Calendar", "App/Widget"},
+                                 {"Car Home", "App"},   {"Email", "App/Widget"},
+                                 {"Music", "Widget"},   {"News and Weather", "App/Widget"},
+                                 {"Talk", "App"},       {"Voice Dialer", "App"},
+                                 {"Wallpapers", "App"}, {"YouTube", "App"}};
         int row = 0;
         for (const auto& cells : rows) {
             gui.insertRow(row, std::string(cells[0]) + "\n" + cells[1]);
@@ -43,8 +43,7 @@ int main(int argc, char** argv) {
 
     const GtkAllocation area = window->allocation;
     GdkPixbuf* picture = gdk_pixbuf_get_from_drawable(nullptr, gtk_widget_get_window(window),
-                                                      nullptr, 0, 0, 0, 0, area.width,
-                                                      area.height);
+                                                      nullptr, 0, 0, 0, 0, area.width, area.height);
     const bool saved = picture && gdk_pixbuf_save(picture, argv[1], "png", nullptr, nullptr);
     if (picture) g_object_unref(picture);
     gui.destroyWindow();

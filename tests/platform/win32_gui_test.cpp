@@ -13,8 +13,8 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -285,7 +285,8 @@ TEST_F(Win32GuiTest, AMessageBoxShowsItsTextWithLineBreaksAndWaitsForOk) {
     bool ownedByTheWindow = false;
     std::thread user([&] {
         // The box's text is the static control 0xFFFF.
-        HWND box = waitForWindow("Warning", [](HWND box) { return !controlText(box, 0xFFFF).empty(); });
+        HWND box =
+            waitForWindow("Warning", [](HWND box) { return !controlText(box, 0xFFFF).empty(); });
         if (!box) return;
         shownText = controlText(box, 0xFFFF);
         ownedByTheWindow = GetWindow(box, GW_OWNER) == gui.window();
@@ -385,8 +386,8 @@ namespace {
 // end for a Linux process: the command writes its status to a file, which is awaited.
 int runOnHost(const std::string& command) {
     static int runs = 0;
-    const std::string name = "slimkit-keys-" + std::to_string(GetCurrentProcessId()) + "-" +
-                             std::to_string(++runs);
+    const std::string name =
+        "slimkit-keys-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++runs);
     std::string commandLine = "/bin/sh -c \"" + command + "; echo $? >/tmp/" + name +
                               ".part && mv /tmp/" + name + ".part /tmp/" + name + "\"";
     STARTUPINFOA startup{};
@@ -424,8 +425,10 @@ bool pressKeys(HWND window, const std::string& keys) {
         const auto xWindow =
             reinterpret_cast<std::uintptr_t>(GetPropA(window, "__wine_x11_whole_window"));
         const std::string id = std::to_string(xWindow);
-        if (xWindow && runOnHost("xdotool windowfocus " + id + " 2>/dev/null; [ $(xdotool "
-                                 "getwindowfocus) = " + id + " ]") == 0)
+        if (xWindow && runOnHost("xdotool windowfocus " + id +
+                                 " 2>/dev/null; [ $(xdotool "
+                                 "getwindowfocus) = " +
+                                 id + " ]") == 0)
             break;
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -49,7 +49,7 @@ TEST(RunProgram, FillsTheListWhileTheWindowIsBuiltThenShowsItAndRunsTheLoop) {
 
     EXPECT_EQ(runProgram(gui, programPaths(program.path() + "/")), 0);
 
-    const std::vector<std::string> order{"build", "built with status 1", "menu", "show", "loop",
+    const std::vector<std::string> order{"build",  "built with status 1", "menu", "show", "loop",
                                          "destroy"};
     EXPECT_EQ(gui.calls, order);
     EXPECT_GT(gui.controlCount, 20u);

@@ -28,9 +28,7 @@ using Message = FakeGui::Message;
 const std::string errorIntro = "There was an error while zip - processing: \r";
 const Message doubt{"Warning", "Maybe there was an error with the zip - processing, please check"};
 
-std::vector<Message> warning(const std::string& text) {
-    return {{"Warning", text}};
-}
+std::vector<Message> warning(const std::string& text) { return {{"Warning", text}}; }
 
 class ArchiverTest : public testing::Test {
 protected:
@@ -45,12 +43,12 @@ protected:
 };
 
 TEST_F(ArchiverTest, SuccessLineInAnyCaseWithBlanksAroundPassesSilently) {
-    for (const std::string line : {"Everything is Ok", "EVERYTHING IS OK", "  everything is ok   ",
-                                   "eVeRyThInG iS oK "}) {
+    for (const std::string line :
+         {"Everything is Ok", "EVERYTHING IS OK", "  everything is ok   ", "eVeRyThInG iS oK "}) {
         SCOPED_TRACE(line);
         gui.messages.clear();
-        sandbox.installFake("7z", {"out 7-Zip (a) 16.02", "out ", "out Updating archive",
-                                   "out " + line});
+        sandbox.installFake("7z",
+                            {"out 7-Zip (a) 16.02", "out ", "out Updating archive", "out " + line});
         EXPECT_EQ(run(), ArchiverOutcome::succeeded);
         EXPECT_TRUE(gui.messages.empty());
     }
@@ -86,9 +84,8 @@ TEST(RealArchiver, ReportsPercentagesOfARewrite) {
     sandbox.writeFile(source + "system/app/Big.apk", std::string(8 << 20, 'b'));
     sandbox.writeFile(source + "system/app/Small.apk", "small");
     const std::string zip = sandbox.folder + "rom.zip";
-    ASSERT_EQ(
-        runArchiver(gui, "7z", "a -bd -y -tzip -mx=0 -r -- \"" + zip + "\" *", source, false),
-        ArchiverOutcome::succeeded);
+    ASSERT_EQ(runArchiver(gui, "7z", "a -bd -y -tzip -mx=0 -r -- \"" + zip + "\" *", source, false),
+              ArchiverOutcome::succeeded);
     std::vector<int> percentages;
     const ArchiverResult result =
         runArchiver("7z", "d -bd -y -- \"" + zip + "\" \"system/app/Small.apk\"", "", false,
@@ -101,12 +98,12 @@ TEST(RealArchiver, ReportsPercentagesOfARewrite) {
 
 TEST_F(ArchiverTest, LastLineOtherThanTheSuccessLineWarns) {
     const std::vector<std::vector<std::string>> scripts = {
-        {"out Everything is Ok", "out "},              // an empty line after it
-        {"out Everything is Ok", "out Done"},          // any line after it
-        {"out Everything is Ok."},                     // full stop
-        {"out \tEverything is Ok"},                    // a tab is not a blank
-        {"out Everything is Ok, but"},                 // containing the words is not enough
-        {},                                            // no output at all
+        {"out Everything is Ok", "out "},      // an empty line after it
+        {"out Everything is Ok", "out Done"},  // any line after it
+        {"out Everything is Ok."},             // full stop
+        {"out \tEverything is Ok"},            // a tab is not a blank
+        {"out Everything is Ok, but"},         // containing the words is not enough
+        {},                                    // no output at all
     };
     for (const auto& script : scripts) {
         SCOPED_TRACE(script.empty() ? "no output" : script.back());
@@ -118,9 +115,9 @@ TEST_F(ArchiverTest, LastLineOtherThanTheSuccessLineWarns) {
 }
 
 TEST_F(ArchiverTest, LastLineWithoutLineFeedAndLongOutputAreRead) {
-    sandbox.installFake("7z", {"repeat 20000 Compressing  system/app/Some App.apk", "sleep 50",
-                               "repeat 20000 Compressing  system/app/Other.apk",
-                               "put-out Everything is Ok"});
+    sandbox.installFake(
+        "7z", {"repeat 20000 Compressing  system/app/Some App.apk", "sleep 50",
+               "repeat 20000 Compressing  system/app/Other.apk", "put-out Everything is Ok"});
     EXPECT_EQ(run(), ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
 }
@@ -197,12 +194,11 @@ TEST_F(ArchiverTest, ErrorLineKillsTheArchiverAtOnceAndIsShownUnchanged) {
     // The archiver would go on for a minute and then succeed; the run returns only once it
     // has ended, so without the kill the marker would be there.
     const std::string marker = sandbox.folder + "finished";
-    sandbox.installFake("7z", {"out Updating archive", "err   ERROR: Can't open\tRom.ZIP  ",
-                               "sleep 60000", "err second error", "out Everything is Ok",
-                               "touch " + marker});
+    sandbox.installFake(
+        "7z", {"out Updating archive", "err   ERROR: Can't open\tRom.ZIP  ", "sleep 60000",
+               "err second error", "out Everything is Ok", "touch " + marker});
     EXPECT_EQ(run(), ArchiverOutcome::failed);
-    EXPECT_EQ(gui.messages,
-              warning(errorIntro + "  ERROR: Can't open\tRom.ZIP  "));
+    EXPECT_EQ(gui.messages, warning(errorIntro + "  ERROR: Can't open\tRom.ZIP  "));
     EXPECT_TRUE(childProcesses().empty());
     EXPECT_FALSE(std::filesystem::exists(marker));
 }
@@ -237,12 +233,13 @@ TEST_F(ArchiverTest, EmptyErrorLinesAreNoError) {
 
 TEST_F(ArchiverTest, WaitModeWaitsForTheEndAndReportsNothing) {
     const std::string marker = sandbox.folder + "finished";
-    sandbox.installFake("7z", {"err ERROR: everything failed", "sleep 300", "touch " + marker,
-                               "exit 2"});
+    sandbox.installFake("7z",
+                        {"err ERROR: everything failed", "sleep 300", "touch " + marker, "exit 2"});
     EXPECT_EQ(run("x -bd -y \"rom.zip\"", "", true), ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
     EXPECT_TRUE(std::filesystem::exists(marker));
-    EXPECT_EQ(sandbox.recordedArgs("7z"), (std::vector<std::string>{"7z", "x", "-bd", "-y", "rom.zip"}));
+    EXPECT_EQ(sandbox.recordedArgs("7z"),
+              (std::vector<std::string>{"7z", "x", "-bd", "-y", "rom.zip"}));
 }
 
 TEST_F(ArchiverTest, WaitModeWithoutArchiverReportsNothing) {
@@ -258,9 +255,10 @@ TEST_F(ArchiverTest, ArchiverReceivesTheSplitArgumentsInItsWorkingFolder) {
                   "back\\slash",
                   work),
               ArchiverOutcome::succeeded);
-    EXPECT_EQ(sandbox.recordedArgs("7z"),
-              (std::vector<std::string>{"7z", "x", "-bd", "-y", "/roms/my rom.zip",
-                                        "system/app/My App.apk", "-o/out dir/", "", "back\\slash"}));
+    EXPECT_EQ(
+        sandbox.recordedArgs("7z"),
+        (std::vector<std::string>{"7z", "x", "-bd", "-y", "/roms/my rom.zip",
+                                  "system/app/My App.apk", "-o/out dir/", "", "back\\slash"}));
     EXPECT_EQ(sandbox.recordedCwd("7z"), work);
 }
 
@@ -321,7 +319,8 @@ std::vector<std::string> zipEntries(const std::string& zip) {
     if (!start.handle) return entries;
     while (isProcessRunning(*start.handle)) {
         const std::string line = readOutputLine(*start.handle);
-        if (line.starts_with("Path = ") && line != "Path = " + zip) entries.push_back(line.substr(7));
+        if (line.starts_with("Path = ") && line != "Path = " + zip)
+            entries.push_back(line.substr(7));
     }
     return entries;
 }
@@ -335,17 +334,18 @@ TEST(RealArchiver, AddsAndDeletesWithoutComplaint) {
     sandbox.writeFile(sandbox.folder + "add/system/app/Some App.apk", "apk bytes");
     sandbox.writeFile(sandbox.folder + "add/system/hosts", "127.0.0.1 localhost\n");
 
-    EXPECT_EQ(runArchiver(gui, "7z", "a -bd -y -r \"" + zip + "\" *", sandbox.folder + "add/", false),
-              ArchiverOutcome::succeeded);
+    EXPECT_EQ(
+        runArchiver(gui, "7z", "a -bd -y -r \"" + zip + "\" *", sandbox.folder + "add/", false),
+        ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
     auto entries = zipEntries(zip);
     std::sort(entries.begin(), entries.end());
     EXPECT_EQ(entries, (std::vector<std::string>{"system", "system/app", "system/app/Some App.apk",
                                                  "system/hosts"}));
 
-    EXPECT_EQ(runArchiver(gui, "7z", "d -bd -y \"" + zip + "\" \"system/app/Some App.apk\"", "",
-                          false),
-              ArchiverOutcome::succeeded);
+    EXPECT_EQ(
+        runArchiver(gui, "7z", "d -bd -y \"" + zip + "\" \"system/app/Some App.apk\"", "", false),
+        ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
     entries = zipEntries(zip);
     std::sort(entries.begin(), entries.end());
@@ -364,10 +364,15 @@ TEST(RealArchiver, KilledArchiverLeavesNoTemporaryArchiveItMade) {
     // its temporary archive begun; then an error line makes the runner kill it.
     sandbox.writeFile(sandbox.bin + "7z",
                       "#!/bin/sh\nPATH=/usr/bin:/bin\n"
-                      "(for i in $(seq 6000); do [ -e '" + zip + ".tmp1' ] && break; sleep 0.01;"
-                      " done; echo 'ERROR: stopped by the test' >&2) &\n"
-                      "exec 3<>'" + input + "'\n"
-                      "exec '" + real + "' \"$@\" <&3\n");
+                      "(for i in $(seq 6000); do [ -e '" +
+                          zip +
+                          ".tmp1' ] && break; sleep 0.01;"
+                          " done; echo 'ERROR: stopped by the test' >&2) &\n"
+                          "exec 3<>'" +
+                          input +
+                          "'\n"
+                          "exec '" +
+                          real + "' \"$@\" <&3\n");
     chmod((sandbox.bin + "7z").c_str(), 0755);
     std::filesystem::copy_file(sandbox.bin + "7z", sandbox.folder + "unused");  // a file to zip
     FakeGui gui;

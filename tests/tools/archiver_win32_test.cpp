@@ -39,7 +39,8 @@ TEST_F(ArchiverWin32Test, TheSuccessLineWithCarriageReturnAndLineFeedPassesSilen
 }
 
 TEST_F(ArchiverWin32Test, AnyLineAfterTheSuccessLineWarns) {
-    for (const std::string last : {"out", "out Everything is Ok.", "raw-out \\tEverything is Ok\\r\\n"}) {
+    for (const std::string last :
+         {"out", "out Everything is Ok.", "raw-out \\tEverything is Ok\\r\\n"}) {
         gui.messages.clear();
         fake.script({"out Everything is Ok", last});
         EXPECT_EQ(run("a"), ArchiverOutcome::doubtful) << last;
@@ -57,8 +58,9 @@ TEST_F(ArchiverWin32Test, AnErrorLineKillsTheArchiverAtOnceAndIsShownUnchanged) 
     fake.script({"out Scanning", "raw-err \\r\\n", "err  ERROR: Can't open as archive: rom.zip ",
                  "sleep 60000", "touch too-late", "out Everything is Ok"});
     EXPECT_EQ(run("d -bd -y \"rom.zip\" \"a\""), ArchiverOutcome::failed);
-    EXPECT_THAT(gui.messages,
-                ElementsAre(Message{"Warning", errorIntro + " ERROR: Can't open as archive: rom.zip "}));
+    EXPECT_THAT(
+        gui.messages,
+        ElementsAre(Message{"Warning", errorIntro + " ERROR: Can't open as archive: rom.zip "}));
     EXPECT_FALSE(fake.fileExists("too-late"));
 }
 
@@ -220,8 +222,11 @@ TEST_F(RealArchiverWin32, StarDotStarMissesNamesWithoutADotWhereStarAddsThem) {
 
     EXPECT_EQ(run("a -bd -y -r -- \"" + rom + "\" *", sandbox.path() + "add\\"),
               ArchiverOutcome::succeeded);
-    const std::set<std::string> everything{"system", "system\\app", "system\\bin",
-                                           "system\\app\\A.apk", "system\\app\\B b.apk",
+    const std::set<std::string> everything{"system",
+                                           "system\\app",
+                                           "system\\bin",
+                                           "system\\app\\A.apk",
+                                           "system\\app\\B b.apk",
                                            "system\\bin\\tool"};
     EXPECT_EQ(entries(rom), everything);
 

@@ -19,7 +19,8 @@ TEST(SplitCommandLine, FollowsTheQuotingRules) {
         {" \t\n ", {}},
         {"d -bd -y", {"d", "-bd", "-y"}},
         {"  a \t\n b  ", {"a", "b"}},
-        {"d \"/roms/my rom.zip\" \"system/app/A B.apk\"", {"d", "/roms/my rom.zip", "system/app/A B.apk"}},
+        {"d \"/roms/my rom.zip\" \"system/app/A B.apk\"",
+         {"d", "/roms/my rom.zip", "system/app/A B.apk"}},
         {"x -o\"/tmp/out dir/\" \"a\"", {"x", "-o/tmp/out dir/", "a"}},
         {"a\"b c\"d", {"ab cd"}},
         {"\"\"", {""}},
@@ -55,8 +56,9 @@ TEST_F(FindProgramTest, TakesTheFirstRunnableFileOnThePath) {
     makeProgram(folder + "c/tool", "#!/bin/sh\n", 0644);     // not executable
     makeProgram(folder + "d/tool");
     makeProgram(folder + "e/tool");
-    setenv("PATH", (":" + folder + "a:" + folder + "b/::" + folder + "c:" + folder + "d/:" + folder + "e")
-                       .c_str(),
+    setenv("PATH",
+           (":" + folder + "a:" + folder + "b/::" + folder + "c:" + folder + "d/:" + folder + "e")
+               .c_str(),
            1);
     EXPECT_EQ(findProgram("tool"), folder + "d/tool");
     EXPECT_EQ(findProgram("missing"), "");

@@ -90,10 +90,14 @@ int main() {
         const auto blank = line.find(' ');
         const std::string command = line.substr(0, blank);
         const std::string argument = blank == std::string::npos ? "" : line.substr(blank + 1);
-        if (command == "out") put(out, argument + "\r\n");
-        else if (command == "err") put(err, argument + "\r\n");
-        else if (command == "raw-out") put(out, unescape(argument));
-        else if (command == "raw-err") put(err, unescape(argument));
+        if (command == "out")
+            put(out, argument + "\r\n");
+        else if (command == "err")
+            put(err, argument + "\r\n");
+        else if (command == "raw-out")
+            put(out, unescape(argument));
+        else if (command == "raw-err")
+            put(err, unescape(argument));
         else if (command == "flood-err") {
             const std::string block(65536, 'x');
             for (long left = std::stol(argument); left > 0; left -= 65536)
@@ -102,7 +106,8 @@ int main() {
             CloseHandle(out);
         else if (command == "sleep")
             std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(argument)));
-        else if (command == "touch") std::ofstream(folder + argument) << "";
+        else if (command == "touch")
+            std::ofstream(folder + argument) << "";
         else if (command == "exit")
             return static_cast<int>(std::stoul(argument));
     }

@@ -42,7 +42,9 @@ public:
     }
 
 private:
-    std::string recorded(const std::string& name) const { return Win32Sandbox::read(folder() + name); }
+    std::string recorded(const std::string& name) const {
+        return Win32Sandbox::read(folder() + name);
+    }
 
     Win32Sandbox sandbox_;
     std::string program_;

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <csignal>
 #include <filesystem>
-#include <sys/stat.h>
 #include <utility>
 
 namespace {
@@ -37,8 +37,8 @@ TEST_F(ProcessTest, OutputLinesKeepCarriageReturnsAndTheLastLineNeedsNoFeed) {
 }
 
 TEST_F(ProcessTest, ErrorLinesAreHandedOutOnlyWhenComplete) {
-    sandbox.installFake("tool", {"put-err first\\nsec", "touch " + sandbox.folder + "half",
-                                 "sleep 30000"});
+    sandbox.installFake("tool",
+                        {"put-err first\\nsec", "touch " + sandbox.folder + "half", "sleep 30000"});
     StartResult start = startProcess("tool", "", "", readMode);
     ASSERT_TRUE(start.handle);
     ProcessHandle& process = *start.handle;

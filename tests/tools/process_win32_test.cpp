@@ -30,7 +30,8 @@ std::vector<std::string> outputLines(ProcessHandle& process) {
 
 TEST(ProcessWin32, OutputLinesArriveWithoutTheirLineEnds) {
     FakeArchiver fake;
-    fake.script({"out Scanning", "raw-out x\\ry\\nz\\r\\n", "sleep 50", "out   Everything is Ok  "});
+    fake.script(
+        {"out Scanning", "raw-out x\\ry\\nz\\r\\n", "sleep 50", "out   Everything is Ok  "});
     StartResult started = startProcess(fake.program(), "", "", readMode);
     ASSERT_TRUE(started.started);
     ASSERT_TRUE(started.handle);

@@ -4,10 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <unistd.h>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -15,12 +16,12 @@
 #include <optional>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 // A temporary folder (with a blank in its name) holding a bin/ folder that is the whole PATH
-// while the sandbox lives (unless it is told to keep the real PATH). Fakes built from fake_tool.cpp are installed there under the name
-// they play. Everything is removed, and PATH restored, at the end.
+// while the sandbox lives (unless it is told to keep the real PATH). Fakes built from fake_tool.cpp
+// are installed there under the name they play. Everything is removed, and PATH restored, at the
+// end.
 class ToolSandbox {
 public:
     explicit ToolSandbox(bool ownPath = true) : ownsPath(ownPath) {
@@ -32,7 +33,8 @@ public:
         setenv("PATH", bin.c_str(), 1);
     }
     ~ToolSandbox() {
-        if (ownsPath && savedPath) setenv("PATH", savedPath->c_str(), 1);
+        if (ownsPath && savedPath)
+            setenv("PATH", savedPath->c_str(), 1);
         else if (ownsPath)
             unsetenv("PATH");
     }

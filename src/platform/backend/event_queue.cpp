@@ -12,7 +12,9 @@ void EventQueue::postMenu(int item) {
     pending_.push_back({Event::Kind::menu, item, ListEventType::leftClick});
 }
 
-void EventQueue::postClose() { pending_.push_back({Event::Kind::close, 0, ListEventType::leftClick}); }
+void EventQueue::postClose() {
+    pending_.push_back({Event::Kind::close, 0, ListEventType::leftClick});
+}
 
 void EventQueue::run(const std::function<void()>& waitForEvents,
                      const std::function<void(const Event&)>& handler) {

@@ -75,7 +75,8 @@ void getValue(GtkTreeModel* model, GtkTreeIter* iter, gint column, GValue* value
     g_value_init(value, G_TYPE_STRING);
     if (row < 0) return;
     const RowModelRow& values = (*self(model)->rows)[row];
-    g_value_set_string(value, displayText(column == rowModelName ? values.name : values.mode).c_str());
+    g_value_set_string(value,
+                       displayText(column == rowModelName ? values.name : values.mode).c_str());
 }
 
 gboolean iterNext(GtkTreeModel* model, GtkTreeIter* iter) {
@@ -97,9 +98,7 @@ gboolean iterChildren(GtkTreeModel* model, GtkTreeIter* iter, GtkTreeIter* paren
 
 gboolean iterHasChild(GtkTreeModel*, GtkTreeIter*) { return FALSE; }
 
-gint iterChildCount(GtkTreeModel* model, GtkTreeIter* iter) {
-    return iter ? 0 : size(self(model));
-}
+gint iterChildCount(GtkTreeModel* model, GtkTreeIter* iter) { return iter ? 0 : size(self(model)); }
 
 gboolean iterParent(GtkTreeModel*, GtkTreeIter* iter, GtkTreeIter*) {
     iter->stamp = 0;

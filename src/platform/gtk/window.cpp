@@ -139,47 +139,47 @@ GtkWidget* GtkGui::Impl::makeTabPanel(const ControlSpec& layout) {
 GtkWidget* GtkGui::Impl::makeWidget(const ControlSpec& layout, GtkWidget** control) {
     GtkWidget* placed = nullptr;
     switch (layout.kind) {
-    case ControlKind::frame:
-        placed = gtk_frame_new(displayText(layout.caption).c_str());
-        break;
-    case ControlKind::textField:
-        placed = gtk_entry_new();
-        gtk_editable_set_editable(GTK_EDITABLE(placed), FALSE);
-        gtk_entry_set_text(GTK_ENTRY(placed), displayText(layout.caption).c_str());
-        break;
-    case ControlKind::button:
-    case ControlKind::pictureButton:
-        placed = gtk_button_new_with_label(displayText(layout.caption).c_str());
-        g_signal_connect(placed, "clicked", G_CALLBACK(onButtonClicked), this);
-        break;
-    case ControlKind::label:
-        placed = makeLabel(layout);
-        break;
-    case ControlKind::centredLabel:
-        placed = makeCentredLabel(layout, control);
-        break;
-    case ControlKind::checkBox:
-        placed = gtk_check_button_new_with_label(displayText(layout.caption).c_str());
-        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(placed), layout.checked);
-        break;
-    case ControlKind::tabPanel:
-        placed = makeTabPanel(layout);
-        break;
-    case ControlKind::checkList:
-        placed = makeCheckList(layout);
-        *control = GTK_WIDGET(list);
-        break;
-    case ControlKind::link: {
-        placed = gtk_event_box_new();
-        gtk_widget_add_events(placed, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK);
-        ControlSpec text = layout;
-        text.kind = ControlKind::label;
-        GtkWidget* label = makeLabel(text);
-        gtk_container_add(GTK_CONTAINER(placed), label);
-        g_signal_connect(placed, "button-release-event", G_CALLBACK(onLinkReleased), this);
-        g_signal_connect(placed, "realize", G_CALLBACK(onLinkRealized), nullptr);
-        break;
-    }
+        case ControlKind::frame:
+            placed = gtk_frame_new(displayText(layout.caption).c_str());
+            break;
+        case ControlKind::textField:
+            placed = gtk_entry_new();
+            gtk_editable_set_editable(GTK_EDITABLE(placed), FALSE);
+            gtk_entry_set_text(GTK_ENTRY(placed), displayText(layout.caption).c_str());
+            break;
+        case ControlKind::button:
+        case ControlKind::pictureButton:
+            placed = gtk_button_new_with_label(displayText(layout.caption).c_str());
+            g_signal_connect(placed, "clicked", G_CALLBACK(onButtonClicked), this);
+            break;
+        case ControlKind::label:
+            placed = makeLabel(layout);
+            break;
+        case ControlKind::centredLabel:
+            placed = makeCentredLabel(layout, control);
+            break;
+        case ControlKind::checkBox:
+            placed = gtk_check_button_new_with_label(displayText(layout.caption).c_str());
+            gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(placed), layout.checked);
+            break;
+        case ControlKind::tabPanel:
+            placed = makeTabPanel(layout);
+            break;
+        case ControlKind::checkList:
+            placed = makeCheckList(layout);
+            *control = GTK_WIDGET(list);
+            break;
+        case ControlKind::link: {
+            placed = gtk_event_box_new();
+            gtk_widget_add_events(placed, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK);
+            ControlSpec text = layout;
+            text.kind = ControlKind::label;
+            GtkWidget* label = makeLabel(text);
+            gtk_container_add(GTK_CONTAINER(placed), label);
+            g_signal_connect(placed, "button-release-event", G_CALLBACK(onLinkReleased), this);
+            g_signal_connect(placed, "realize", G_CALLBACK(onLinkRealized), nullptr);
+            break;
+        }
     }
     return placed;
 }
@@ -276,8 +276,7 @@ void GtkGui::showWindow() {
     GdkWindow* frame = gtk_widget_get_window(window);
     gdk_window_set_decorations(
         frame, static_cast<GdkWMDecoration>(GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU));
-    gdk_window_set_functions(frame,
-                             static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_CLOSE));
+    gdk_window_set_functions(frame, static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_CLOSE));
     gtk_widget_show_all(window);
     // Nothing starts focused: the first focusable control is the read-only path field, whose
     // caret would suggest it can be typed into.

@@ -362,10 +362,10 @@ void Win32Gui::buildWindow(const std::vector<ControlSpec>& controls,
     RECT frame{0, 0, impl.layout.width, impl.layout.height};
     AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    impl.window = CreateWindowExA(
-        WS_EX_CONTROLPARENT, windowClass, impl.layout.title.c_str(), style,
-        (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2,
-        width, height, nullptr, nullptr, impl.instance, &impl);
+    impl.window = CreateWindowExA(WS_EX_CONTROLPARENT, windowClass, impl.layout.title.c_str(),
+                                  style, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                                  (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
+                                  nullptr, nullptr, impl.instance, &impl);
     SendMessageA(impl.window, WM_SETFONT, reinterpret_cast<WPARAM>(impl.bodyFont), FALSE);
 
     for (const ControlSpec& control : controls) {
@@ -412,8 +412,8 @@ std::string Win32Gui::romPathText() const {
     HWND field = control(ControlId::romPathField);
     if (!field) return "";
     std::string text(static_cast<std::size_t>(GetWindowTextLengthA(field)) + 1, '\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextA(field, text.data(),
-                                                        static_cast<int>(text.size()))));
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextA(field, text.data(), static_cast<int>(text.size()))));
     return text == displayText(impl_->romPath) ? impl_->romPath : text;
 }
 
@@ -433,15 +433,11 @@ HWND Win32Gui::control(ControlId id) const {
     return found == impl_->controls.end() ? nullptr : found->second;
 }
 
-HWND Win32Gui::window() const {
-    return impl_->window;
-}
+HWND Win32Gui::window() const { return impl_->window; }
 
 HWND Win32Gui::tabPage(int tab) const {
     const auto& pages = impl_->pages;
     return tab >= 0 && tab < static_cast<int>(pages.size()) ? pages[static_cast<std::size_t>(tab)]
                                                             : nullptr;
 }
-bool Win32Gui::hasDonatePicture() const {
-    return impl_->donateBitmap != nullptr;
-}
+bool Win32Gui::hasDonatePicture() const { return impl_->donateBitmap != nullptr; }

@@ -79,8 +79,10 @@ std::string seen(const std::string& title) {
 }
 
 int usage() {
-    std::fputs("usage: window_probe shown|gone TITLE | tab TITLE INDEX | "
-               "checked TITLE CAPTION [0|1] | field|fill TITLE TEXT\n", stderr);
+    std::fputs(
+        "usage: window_probe shown|gone TITLE | tab TITLE INDEX | "
+        "checked TITLE CAPTION [0|1] | field|fill TITLE TEXT\n",
+        stderr);
     return 2;
 }
 
