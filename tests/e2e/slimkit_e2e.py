@@ -194,6 +194,13 @@ class Program:
         x, y = centre(self.row(name)[4])
         click_at(x, y, button, repeat)
 
+    def choose_rom(self, rom):
+        """Chooses the ROM through "..." and its dialog; gives the path field once it shows it."""
+        self.press("...")
+        self.answer_file_dialog("Select Rom", rom)
+        return wait_for("the ROM path field", lambda: [
+            t for t in descendants(self.window, "text") if t.queryText().getText(0, -1) == rom][0])
+
     # --- dialogs ----------------------------------------------------------------------------
     def answer_file_dialog(self, title, path):
         dialog = wait_for("dialog " + title, lambda: descendants(self.app, "dialog", title)[0])
@@ -412,12 +419,7 @@ def test_customize(program):
     with open(added, "w") as out:
         out.write("a new app")
 
-    program.press("...")
-    program.answer_file_dialog("Select Rom", rom)
-    field = wait_for("the ROM path field", lambda: [
-        t for t in descendants(program.window, "text")
-        if t.queryText().getText(0, -1) == rom][0])
-    check(field is not None, "ROM path not shown")
+    program.choose_rom(rom)
 
     program.click_row("Clock", repeat=2)
     wait_for("Clock switched to Widget", lambda: program.row("Clock")[1] == "Widget")
@@ -470,10 +472,7 @@ def test_customize_full_disk(program):
     with open(os.path.join(disk, "rom.zip"), "rb") as original:
         original_bytes = original.read()
 
-    program.press("...")
-    program.answer_file_dialog("Select Rom", rom)
-    wait_for("the ROM path field", lambda: [
-        t for t in descendants(program.window, "text") if t.queryText().getText(0, -1) == rom])
+    program.choose_rom(rom)
     program.show_tab("Settings")
     recovery = program.check_box("Create recovery zip for CWM")
     recovery.queryAction().doAction(0)
@@ -583,10 +582,7 @@ def prepare_stop(program, rom):
     interrupted run would: a stopped run empties it."""
     with open(os.path.join(INSTALL, "app", "undo", "files", "left over"), "w") as out:
         out.write("from an earlier run")
-    program.press("...")
-    program.answer_file_dialog("Select Rom", rom)
-    wait_for("the ROM path field", lambda: [
-        t for t in descendants(program.window, "text") if t.queryText().getText(0, -1) == rom])
+    program.choose_rom(rom)
     program.show_tab("Settings")
     backup = program.check_box("Create Backup before customizing")
     backup.queryAction().doAction(0)
