@@ -420,10 +420,15 @@ void killProcess(ProcessHandle& process) {
         WaitForSingleObject(process.process, INFINITE);
 }
 
-void waitForOutput(ProcessHandle&, int milliseconds) {
-    // Anonymous pipes can't be waited on: a plain pause, with the timer resolution raised so
-    // that 2 ms are not stretched to the default tick of about 15 ms.
+void waitForOutput(ProcessHandle& process, int milliseconds) {
+    // Anonymous pipes can't be waited on: a pause, with the timer resolution raised so that
+    // 2 ms are not stretched to the default tick of about 15 ms. The child's end cuts it short,
+    // so its last output is read at once; once it has ended (a child of its own may still hold
+    // the pipes), the pause is a plain one.
     timeBeginPeriod(1);
-    Sleep(static_cast<DWORD>(milliseconds));
+    if (process.hasEnded())
+        Sleep(static_cast<DWORD>(milliseconds));
+    else
+        WaitForSingleObject(process.process, static_cast<DWORD>(milliseconds));
     timeEndPeriod(1);
 }
