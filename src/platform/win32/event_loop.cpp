@@ -20,8 +20,8 @@ void Win32Gui::Impl::moveFocus(bool backwards) {
     HWND target = reachable[static_cast<std::size_t>(next)];
     SendMessageA(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
     SetFocus(target);
-    const auto found = specOf.find(target);
-    if (found != specOf.end() && found->second.kind == ControlKind::textField)
+    const auto found = layoutOf.find(target);
+    if (found != layoutOf.end() && found->second.kind == ControlKind::textField)
         SendMessageA(target, EM_SETSEL, 0, -1);
 }
 
@@ -36,8 +36,8 @@ bool Win32Gui::Impl::takeKey(const MSG& message) {
     switch (message.wParam) {
         case VK_RETURN: {
             const bool repeated = message.lParam & (1L << 30);
-            const auto found = specOf.find(GetFocus());
-            if (!repeated && found != specOf.end() &&
+            const auto found = layoutOf.find(GetFocus());
+            if (!repeated && found != layoutOf.end() &&
                 (found->second.kind == ControlKind::button ||
                  found->second.kind == ControlKind::pictureButton))
                 events.postControl(static_cast<ControlId>(found->second.id));

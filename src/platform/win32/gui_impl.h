@@ -27,7 +27,7 @@ struct Win32Gui::Impl {
     HWND window = nullptr, tabs = nullptr, list = nullptr, tooltip = nullptr;
     HMENU menu = nullptr;
     std::map<int, HWND> controls;
-    std::map<HWND, ControlSpec> specOf;
+    std::map<HWND, ControlSpec> layoutOf;
     std::vector<HWND> pages;
     // Where Tab goes: the ROM path and its button, the tab strip, the shown page's controls,
     // and "Customize!" last, as the user works through the window.

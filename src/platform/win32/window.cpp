@@ -96,8 +96,8 @@ LRESULT Win32Gui::Impl::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
                 return reinterpret_cast<LRESULT>(brush);
             break;
         case WM_SETCURSOR: {
-            const auto found = specOf.find(reinterpret_cast<HWND>(wParam));
-            if (found != specOf.end() && found->second.kind == ControlKind::link) {
+            const auto found = layoutOf.find(reinterpret_cast<HWND>(wParam));
+            if (found != layoutOf.end() && found->second.kind == ControlKind::link) {
                 SetCursor(LoadCursor(nullptr, IDC_HAND));
                 return TRUE;
             }
@@ -136,8 +136,8 @@ bool Win32Gui::Impl::onCommand(WPARAM wParam, LPARAM lParam) {
         events.postMenu(LOWORD(wParam) - menuCommandBase);
         return true;
     }
-    const auto found = specOf.find(from);
-    if (found == specOf.end()) return false;
+    const auto found = layoutOf.find(from);
+    if (found == layoutOf.end()) return false;
     const ControlKind kind = found->second.kind;
     const WORD code = HIWORD(wParam);
     if ((code == BN_CLICKED && (kind == ControlKind::button || kind == ControlKind::pictureButton ||
@@ -175,15 +175,15 @@ bool Win32Gui::Impl::onNotify(const NMHDR& header) {
 
 // The table's colours for a static text or field about to paint; nullptr for other windows.
 HBRUSH Win32Gui::Impl::colours(HWND control, HDC dc) {
-    const auto found = specOf.find(control);
-    if (found == specOf.end()) return nullptr;
-    const ControlSpec& spec = found->second;
-    if (spec.hasTextColour) {
-        const Rgb& c = spec.textColour;
+    const auto found = layoutOf.find(control);
+    if (found == layoutOf.end()) return nullptr;
+    const ControlSpec& look = found->second;
+    if (look.hasTextColour) {
+        const Rgb& c = look.textColour;
         SetTextColor(dc, RGB(c.red, c.green, c.blue));
     }
-    if (spec.hasBackground) {
-        const Rgb& c = spec.background;
+    if (look.hasBackground) {
+        const Rgb& c = look.background;
         SetBkColor(dc, RGB(c.red, c.green, c.blue));
         return white;
     }
@@ -222,7 +222,7 @@ HWND Win32Gui::Impl::create(const ControlSpec& control, const char* className, D
     SendMessageA(made, WM_SETFONT,
                  reinterpret_cast<WPARAM>(control.titleFont ? titleFont : bodyFont), FALSE);
     controls[control.id] = made;
-    specOf[made] = control;
+    layoutOf[made] = control;
     return made;
 }
 
@@ -374,7 +374,7 @@ void Win32Gui::buildWindow(const std::vector<ControlSpec>& controls,
     }
     // Siblings made first lie on top. Frames only draw a border around other controls: they go
     // below everything, or they would paint over what they surround.
-    for (const auto& [made, control] : impl.specOf)
+    for (const auto& [made, control] : impl.layoutOf)
         if (control.kind == ControlKind::frame)
             SetWindowPos(made, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     impl.makeTabOrder(controls);
@@ -393,7 +393,7 @@ void Win32Gui::destroyWindow() {
     impl.menu = nullptr;
     impl.tooltip = impl.window = impl.tabs = impl.list = nullptr;
     impl.controls.clear();
-    impl.specOf.clear();
+    impl.layoutOf.clear();
     impl.pages.clear();
     impl.cells.clear();
     impl.tabOrder.clear();
