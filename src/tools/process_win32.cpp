@@ -316,11 +316,19 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     // already runs in a job of someone else's gets a nested one (Windows 8 and later); where
     // that is refused the child runs all the same.
     const bool inJob = (options & endWithProgram) && childrenJob();
-    const BOOL created = CreateProcessA(
-        nullptr, commandLine.data(), nullptr, nullptr, captured ? TRUE : FALSE,
-        NORMAL_PRIORITY_CLASS | (inJob ? CREATE_SUSPENDED : 0), nullptr,
-        workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &started);
-    const DWORD startError = created ? 0 : GetLastError();
+    // Wine, on a busy machine, now and then refuses a start with ERROR_INTERNAL_ERROR, having
+    // started nothing: such a start is tried again, a few times.
+    BOOL created = FALSE;
+    DWORD startError = 0;
+    for (int attempt = 1;; ++attempt) {
+        created = CreateProcessA(
+            nullptr, commandLine.data(), nullptr, nullptr, captured ? TRUE : FALSE,
+            NORMAL_PRIORITY_CLASS | (inJob ? CREATE_SUSPENDED : 0), nullptr,
+            workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &started);
+        startError = created ? 0 : GetLastError();
+        if (startError != ERROR_INTERNAL_ERROR || attempt == 3) break;
+        Sleep(100);
+    }
     // The parent's copies of the write ends must go, or the pipes never report their end.
     output.closeWrite();
     errors.closeWrite();
