@@ -33,7 +33,7 @@ constexpr int exitCheckFailed = 3;
 
 constexpr const char* usage =
     "Usage: slimkit-cli apps [--json]\n"
-    "       slimkit-cli plan ROM.zip [selection] [--no-add] [--json]\n"
+    "       slimkit-cli plan ROM.zip [selection] [--undo-zip] [--no-add] [--json]\n"
     "       slimkit-cli customize ROM.zip [selection] [--no-backup] [--undo-zip] [--no-add] "
     "[--json]\n"
     "\n"
@@ -135,7 +135,7 @@ bool parseArguments(int argc, char** argv, Arguments& arguments, std::string& er
         return false;
     }
     const bool selects = !arguments.lists.empty() || !arguments.apps.empty();
-    const bool runOptions = !arguments.options.backup || arguments.options.undoZip;
+    const bool runOptions = !arguments.options.backup;
     if ((!takesRom && (selects || !arguments.options.addApps)) ||
         (arguments.command == "plan" && runOptions)) {
         error = "an option that " + arguments.command + " doesn't take";
@@ -307,7 +307,13 @@ void writePlan(JsonWriter& json, const RunPlan& plan) {
             .value(app.ticked.entry->definitionFile)
             .key("removes");
         writeEntries(json, app.removes);
-        json.key("absent").strings(app.absent).key("skipped").strings(app.skipped).endObject();
+        json.key("absent")
+            .strings(app.absent)
+            .key("skipped")
+            .strings(app.skipped)
+            .key("unreachable")
+            .strings(app.unreachable)
+            .endObject();
     }
     json.endArray()
         .key("adds")
@@ -320,6 +326,8 @@ void writePlan(JsonWriter& json, const RunPlan& plan) {
         .value(plan.bytesFreed)
         .key("packedBytesFreed")
         .value(plan.packedBytesFreed)
+        .key("refusals")
+        .strings(plan.refusals)
         .endObject();
 }
 
@@ -336,6 +344,8 @@ void printPlan(const std::string& rom, const RunPlan& plan) {
                         static_cast<unsigned long long>(entry.size));
         for (const std::string& path : app.absent) std::printf("  absent: %s\n", path.c_str());
         for (const std::string& path : app.skipped) std::printf("  skipped: %s\n", path.c_str());
+        for (const std::string& path : app.unreachable)
+            std::printf("  unreachable: %s\n", path.c_str());
     }
     for (const std::string& file : plan.adds) std::printf("  + %s\n", file.c_str());
     for (const std::string& file : plan.replaces) std::printf("  ~ %s (replaced)\n", file.c_str());
@@ -344,16 +354,10 @@ void printPlan(const std::string& rom, const RunPlan& plan) {
                 static_cast<unsigned long long>(plan.bytesFreed),
                 static_cast<unsigned long long>(plan.packedBytesFreed),
                 files(plan.adds.size()).c_str(), files(plan.replaces.size()).c_str());
+    for (const std::string& refusal : plan.refusals) std::printf("Refused: %s\n", refusal.c_str());
 }
 
-// What plan and customize share: the checked ROM, the catalogue, the request and its plan.
-struct Prepared {
-    CustomizeRequest request;
-    ArchiveListing rom;
-    RunPlan plan;
-};
-
-// The ROM's own faults that stop a plan before anything else: "" when it may be listed.
+// The ROM's faults that keep 7z from listing it at all: "" when it may be listed.
 std::string romFault(const std::string& rom) {
     if (fileSize(rom) < 0) return "Can't access " + rom;
     if (rom.find('"') != std::string::npos) return "Can't handle a double quote in " + rom;
@@ -361,27 +365,17 @@ std::string romFault(const std::string& rom) {
 }
 
 int prepare(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
-            PendingListing& listing, Prepared& prepared) {
-    const std::string& rom = arguments.rom;
-    prepared.request.romPath = rom;
-    prepared.request.options = arguments.options;
+            PendingListing& listing, PreparedRun& prepared) {
+    CustomizeRequest request;
+    request.romPath = arguments.rom;
+    request.options = arguments.options;
+    request.options.testZip = true;
     std::string error;
-    if (!selectEntries(catalogue, arguments, prepared.request.ticked, error))
-        return badInput(error);
-    prepared.rom = listing.finish();
-    if (!prepared.rom.readable) {
-        std::string reason = "Can't read " + rom + " as a zip archive";
-        if (!prepared.rom.archiverStarted) reason += " (the 7z archiver could not be started)";
-        return badInput(reason);
-    }
-    std::vector<std::string> addFiles;
-    if (arguments.options.addApps && fileSize(paths.addFolder) == -2) {
-        const AddFolderContent content = addFolderContent(paths.addFolder, rom);
-        if (!content.refused.empty()) return badInput("Can't add " + content.refused);
-        if (!content.unreadable.empty()) return badInput("Can't read " + content.unreadable);
-        addFiles = content.files;
-    }
-    prepared.plan = planRun(prepared.request, prepared.rom.entries, addFiles);
+    if (!selectEntries(catalogue, arguments, request.ticked, error)) return badInput(error);
+    const std::string refusal = prepareRun(request, paths, prepared, &listing);
+    // A plan the run would refuse is still shown in full: the refusals are part of it.
+    if (!refusal.empty() && (arguments.command != "plan" || prepared.plan.refusals.empty()))
+        return badInput(refusal);
     return exitDone;
 }
 
@@ -411,7 +405,7 @@ int listApps(const Catalogue& catalogue, bool json) {
 
 int plan(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
          PendingListing& listing) {
-    Prepared prepared;
+    PreparedRun prepared;
     if (const int status = prepare(paths, catalogue, arguments, listing, prepared)) return status;
     if (arguments.json) {
         JsonWriter out;
@@ -450,39 +444,27 @@ const char* resultName(int status) {
 
 int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
                  PendingListing& listing) {
-    Prepared prepared;
+    PreparedRun prepared;
     if (const int status = prepare(paths, catalogue, arguments, listing, prepared)) return status;
     CliReporter reporter(arguments.json);
     RunResult run;
     int signal = 0;
     {
         const StopSignals stopSignals;
-        run = customize(prepared.request, paths, reporter);
+        run = customize(prepared, paths, reporter);
         signal = StopSignals::caught();
     }
+    reporter.endLine();
 
     int status = exitDone;
-    RunCheck check;
-    bool checked = false;
-    if (signal) {
+    const RunCheck& check = run.check;
+    const bool checked = run.checked && run.end == RunEnd::complete;
+    if (signal)
         status = exitStatusOf(signal);
-    } else if (run.end == RunEnd::refused) {
-        status = exitBadInput;
-    } else if (run.end != RunEnd::complete) {
+    else if (run.differs)
+        status = exitCheckFailed;
+    else if (run.end != RunEnd::complete)
         status = exitStepFailed;
-    } else {
-        reporter.status("Checking the ROM zip ...");
-        const ArchiverResult test =
-            runArchiver(paths.archiverProgram, "t -bd -- \"" + arguments.rom + '"', "", false,
-                        progressOf(reporter));
-        const ArchiveListing after = listArchive(paths.archiverProgram, arguments.rom);
-        reporter.endLine();
-        check = checkRun(prepared.plan, prepared.rom.entries, after.entries,
-                         test.outcome == ArchiverOutcome::succeeded && after.readable);
-        checked = true;
-        if (!check.matches()) status = exitCheckFailed;
-    }
-    reporter.endLine();
 
     const RunPlan& plan = prepared.plan;
     if (arguments.json) {
@@ -518,7 +500,7 @@ int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue, const Ar
                 .value(message.text)
                 .endObject();
         out.endArray().key("check");
-        if (checked) {
+        if (run.checked) {
             out.beginObject()
                 .key("zipTested")
                 .value(check.tested)

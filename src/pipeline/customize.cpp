@@ -13,30 +13,24 @@
 
 namespace {
 
-constexpr std::size_t skippedPathsNamed = 10;
+constexpr std::size_t namesShown = 10;
 
 std::string backupPath(const std::string& romPath) { return firstFreeNumbered(romPath + "_BU_"); }
 
-// The ROM path and the program folder travel between double quotes in the archiver's one-string
-// command line; a double quote inside would end the quoted stretch there.
-bool pathsFitCommandLines(Reporter& reporter, const ProgramPaths& paths,
-                          const std::string& romPath) {
-    for (const std::string& path : {romPath, paths.programFolder}) {
-        if (path.find('"') == std::string::npos) continue;
-        reporter.message("Error", "Can't handle a double quote in " + path);
-        return false;
-    }
-    return true;
+// `heading` and the first few of `names`, one a line.
+std::string namedLines(std::string text, const std::vector<std::string>& names) {
+    for (std::size_t i = 0; i < names.size() && i < namesShown; ++i) text += "\r" + names[i];
+    if (names.size() > namesShown)
+        text += "\r... and " + std::to_string(names.size() - namesShown) + " more";
+    return text;
 }
 
-// 7z must read the ROM as a zip before anything is written: otherwise the backup, the undo zip
-// and the steps after them would be made from something that is no ROM.
-bool romIsReadable(Reporter& reporter, const std::string& romPath, const ArchiveListing& listing) {
-    if (listing.readable) return true;
-    std::string text = "Can't read " + romPath + " as a zip archive";
-    if (!listing.archiverStarted) text += "\rThe 7z archiver could not be started.";
-    reporter.message("Error", text);
-    return false;
+// The ROM path and the program folder travel between double quotes in the archiver's one-string
+// command line; a double quote inside would end the quoted stretch there.
+std::string commandLineFault(const ProgramPaths& paths, const std::string& romPath) {
+    for (const std::string& path : {romPath, paths.programFolder})
+        if (path.find('"') != std::string::npos) return "Can't handle a double quote in " + path;
+    return "";
 }
 
 // True when the archiver's step succeeded; otherwise its warning has been shown.
@@ -45,34 +39,46 @@ bool succeeded(Reporter& reporter, const ArchiverResult& result) {
     return result.outcome == ArchiverOutcome::succeeded;
 }
 
-// 7z may end a removal with success and still keep entries it was named, as when it reads a
-// definition path by another rule than the program's: the ROM is listed again, and any file the
-// removal was to delete that is still there is named under "Warning", never passed over.
-bool removalTookEverything(Reporter& reporter, const ProgramPaths& paths,
-                           const std::string& romPath, const std::vector<ArchiveEntry>& expected) {
-    if (expected.empty()) return true;
+// Lists the ROM zip after a step and compares it with the plan; a difference is shown under
+// "Warning". True when it matches.
+bool matchesPlan(Reporter& reporter, const ProgramPaths& paths, const PreparedRun& prepared,
+                 bool added, bool tested, RunResult& result) {
+    const std::string& romPath = prepared.request.romPath;
     const ArchiveListing after = listArchive(paths.archiverProgram, romPath);
-    std::vector<std::string> kept;
-    for (const ArchiveEntry& entry : expected)
-        for (const ArchiveEntry& left : after.entries)
-            if (!left.isFolder && left.path == entry.path) {
-                kept.push_back(entry.path);
-                break;
-            }
-    if (after.readable && kept.empty()) return true;
-    std::string text = after.readable
-                           ? "These files are still in the ROM zip, though the removal was to "
-                             "delete them:"
-                           : "Can't read " + romPath + " as a zip archive after the removal";
-    for (std::size_t i = 0; i < kept.size() && i < skippedPathsNamed; ++i) text += "\r" + kept[i];
-    if (kept.size() > skippedPathsNamed)
-        text += "\r... and " + std::to_string(kept.size() - skippedPathsNamed) + " more";
-    reporter.message(archiverWarningTitle, text);
+    result.check = checkRun(prepared.plan, prepared.rom.entries, after.entries,
+                            tested && after.readable, added);
+    result.checked = true;
+    if (result.check.matches()) return true;
+    result.differs = true;
+    if (!result.check.tested) {
+        reporter.message(archiverWarningTitle,
+                         "Can't read " + romPath + " as a zip archive " +
+                             (added ? "after the adding" : "after the removal"));
+        return false;
+    }
+    std::vector<std::string> lines;
+    for (const std::string& path : result.check.notRemoved) lines.push_back("still there: " + path);
+    for (const std::string& path : result.check.notAdded) lines.push_back("not added: " + path);
+    for (const std::string& path : result.check.changed) lines.push_back("changed: " + path);
+    reporter.message(archiverWarningTitle,
+                     namedLines(std::string("The ROM zip differs from what the run was to do ") +
+                                    (added ? "after the adding:" : "after the removal:"),
+                                lines));
     return false;
 }
 
-RunResult runSteps(const CustomizeRequest& request, const ProgramPaths& paths, Reporter& reporter,
-                   const ArchiveListing& rom) {
+// Ends a run stopped while 7z changed the ROM zip: no later step runs.
+RunResult interrupted(const ProgramPaths& paths, RunResult result) {
+    removeTree(paths.extractionFolder);
+    makeFolder(paths.extractionFolder);
+    result.end = RunEnd::warned;
+    result.interrupted = true;
+    return result;
+}
+
+RunResult runSteps(const PreparedRun& prepared, const ProgramPaths& paths, Reporter& reporter) {
+    const CustomizeRequest& request = prepared.request;
+    const RunPlan& plan = prepared.plan;
     const std::string& romPath = request.romPath;
     RunResult result;
     result.end = RunEnd::stopped;
@@ -89,36 +95,47 @@ RunResult runSteps(const CustomizeRequest& request, const ProgramPaths& paths, R
 
     if (request.options.undoZip) {
         reporter.status("Generation recovery CWM zip ...");
-        result.undoZip = createUndoZip(reporter, paths, request, rom.entries);
+        result.undoZip = createUndoZip(reporter, paths, romPath, plan, prepared.undoTemplate);
         if (result.undoZip.empty()) return result;
     }
 
     bool warned = false;
     reporter.status("Removing files ...");
-    const std::string removal = removalCommand(request.ticked, romPath);
-    if (!removal.empty()) {
+    if (!plan.removalNames.empty()) {
         const ArchiverResult removed =
-            runArchiver(paths.archiverProgram, removal, "", false, progressOf(reporter));
+            runArchiver(paths.archiverProgram, removalCommand(romPath, plan.removalNames), "",
+                        false, progressOf(reporter));
         // A stopped run adds nothing to a ROM whose removal did not finish.
         if (removed.outcome == ArchiverOutcome::stopped) {
             succeeded(reporter, removed);
-            removeTree(paths.extractionFolder);
-            makeFolder(paths.extractionFolder);
+            return interrupted(paths, result);
+        }
+        // Nothing more is done to a ROM zip that went otherwise than planned.
+        warned = !succeeded(reporter, removed) ||
+                 !matchesPlan(reporter, paths, prepared, false, true, result);
+        if (warned) {
             result.end = RunEnd::warned;
-            result.interrupted = true;
             return result;
         }
-        warned =
-            !succeeded(reporter, removed) ||
-            !removalTookEverything(reporter, paths, romPath,
-                                   entriesRemoved(rom.entries, tickedPaths(request.ticked).paths));
     }
 
     if (request.options.addApps) {
         reporter.status("Adding files ...");
         const ArchiverOutcome added = addApps(reporter, paths, romPath);
-        warned = added != ArchiverOutcome::succeeded || warned;
-        result.interrupted = added == ArchiverOutcome::stopped;
+        if (added == ArchiverOutcome::stopped) return interrupted(paths, result);
+        const bool addedSomething = !plan.adds.empty() || !plan.replaces.empty();
+        warned = added != ArchiverOutcome::succeeded ||
+                 (addedSomething && !matchesPlan(reporter, paths, prepared, true, true, result));
+    }
+    if (!warned && request.options.testZip) {
+        // The console's check: 7z reads every entry, and the listing matches the plan.
+        reporter.status("Checking the ROM zip ...");
+        const ArchiverResult test =
+            runArchiver(paths.archiverProgram, "t -bd -spd -- \"" + romPath + '"', "", false,
+                        progressOf(reporter));
+        if (test.outcome == ArchiverOutcome::stopped) return interrupted(paths, result);
+        warned = !matchesPlan(reporter, paths, prepared, request.options.addApps,
+                              test.outcome == ArchiverOutcome::succeeded, result);
     }
     result.end = warned ? RunEnd::warned : RunEnd::complete;
     return result;
@@ -134,48 +151,77 @@ std::string warningText(const std::string& undoLine, const std::vector<std::stri
             "\rThe run was stopped: 7z was ended in the middle of a step and the steps after "
             "it did not run.";
     if (skipped.empty()) return text;
-    text += "\rThese paths were skipped, since the archiver can't be handed them safely:";
-    for (std::size_t i = 0; i < skipped.size() && i < skippedPathsNamed; ++i)
-        text += "\r" + skipped[i];
-    if (skipped.size() > skippedPathsNamed)
-        text += "\r... and " + std::to_string(skipped.size() - skippedPathsNamed) + " more";
-    return text;
+    return namedLines(text +
+                          "\rThese paths were skipped, since the archiver can't be handed "
+                          "them safely:",
+                      skipped);
 }
 
 }  // namespace
 
-RunResult customize(const CustomizeRequest& asked, const ProgramPaths& paths, Reporter& reporter) {
-    if (asked.romPath.empty()) {
-        reporter.message("Error", "Please select Rom");
-        return {};
-    }
+std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
+                       PreparedRun& prepared, PendingListing* listing) {
+    if (asked.romPath.empty()) return "Please select Rom";
     // 7z writes the new archive beside the old one and renames it into place: a ROM chosen
     // through a link is edited at its target, or the link would become a file of its own.
-    CustomizeRequest request = asked;
-    request.romPath = linkTarget(asked.romPath);
-    const std::string& romPath = request.romPath;
-    if (fileSize(romPath) < 0) {
-        reporter.message("Error", "Can't access " + romPath);
-        return {};
+    prepared.request = asked;
+    prepared.request.romPath = linkTarget(asked.romPath);
+    const std::string& romPath = prepared.request.romPath;
+    const RunOptions& options = prepared.request.options;
+    if (fileSize(romPath) < 0) return "Can't access " + romPath;
+    if (const std::string fault = commandLineFault(paths, romPath); !fault.empty()) return fault;
+    // 7z must read the ROM as a zip before anything is written: otherwise the backup, the undo
+    // zip and the steps after them would be made from something that is no ROM.
+    prepared.rom = listing ? listing->finish() : listArchive(paths.archiverProgram, romPath);
+    if (!prepared.rom.readable) {
+        std::string text = "Can't read " + romPath + " as a zip archive";
+        if (!prepared.rom.archiverStarted) text += "\rThe 7z archiver could not be started.";
+        return text;
     }
-    if (!pathsFitCommandLines(reporter, paths, romPath)) return {};
-    const ArchiveListing rom = listArchive(paths.archiverProgram, romPath);
-    if (!romIsReadable(reporter, romPath, rom)) return {};
     // Found before anything is written: refused only at the add step, the ROM would be left
     // with its files removed and nothing added.
-    if (request.options.addApps && !addFolderIsSafe(reporter, paths, romPath)) return {};
+    std::vector<std::string> addFiles;
+    if (options.addApps) {
+        const AddFolderContent content = addFolderContent(paths.addFolder, romPath);
+        if (!content.refused.empty()) return "Can't add " + content.refused;
+        if (!content.unreadable.empty()) return "Can't read " + content.unreadable;
+        addFiles = content.files;
+    }
+    // A template that can't be listed fails at the undo zip's own step, as one that can't be
+    // copied does.
+    if (options.undoZip)
+        prepared.undoTemplate = listArchive(paths.archiverProgram, paths.undoTemplate).entries;
+    prepared.plan =
+        planRun(prepared.request, prepared.rom.entries, addFiles, prepared.undoTemplate);
+    if (!prepared.plan.refusals.empty())
+        return namedLines("Can't customize " + romPath + " as asked; nothing was changed:",
+                          prepared.plan.refusals);
+    return "";
+}
 
-    RunResult run = runSteps(request, paths, reporter, rom);
+RunResult customize(const PreparedRun& prepared, const ProgramPaths& paths, Reporter& reporter) {
+    const std::string& romPath = prepared.request.romPath;
+    RunResult run = runSteps(prepared, paths, reporter);
     reporter.status("Ready");
     if (run.end == RunEnd::stopped) return run;
     // The usual name needs no word; a numbered one tells the user which undo zip is this run's.
     const bool numbered = !run.undoZip.empty() && run.undoZip != romPath + "_undo.zip";
     const std::string undoLine = numbered ? "\rUndo zip: " + run.undoZip : "";
-    run.skipped = tickedPaths(request.ticked).skipped;
+    run.skipped = prepared.plan.leftOut();
     if (!run.skipped.empty()) run.end = RunEnd::warned;
     if (run.end == RunEnd::complete)
         reporter.message("Finish", "Customzation done ;)" + undoLine);
     else
         reporter.message("Warning", warningText(undoLine, run.skipped, run.interrupted));
     return run;
+}
+
+RunResult customize(const CustomizeRequest& request, const ProgramPaths& paths,
+                    Reporter& reporter) {
+    PreparedRun prepared;
+    if (const std::string refusal = prepareRun(request, paths, prepared); !refusal.empty()) {
+        reporter.message("Error", refusal);
+        return {};
+    }
+    return customize(prepared, paths, reporter);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "pipeline/plan.h"
 #include "pipeline/request.h"
+#include "tools/archive_listing.h"
 
 #include <string>
 #include <vector>
@@ -22,7 +24,26 @@ struct RunResult {
     std::string undoZip;               // the undo zip this run wrote, "" for none
     std::vector<std::string> skipped;  // ticked paths that were not handed to 7z
     bool interrupted = false;          // the run was stopped while 7z removed or added files
+    // The ROM zip compared with the plan after the last step that changed it (or, with the zip
+    // test asked for, after the run); `checked` false when the run did not get there.
+    RunCheck check;
+    bool checked = false;
+    bool differs = false;  // every step succeeded, but the ROM zip differs from the plan
 };
+
+// What a run works from, found before anything is written.
+struct PreparedRun {
+    CustomizeRequest request;                // the ROM path taken at a symbolic link's target
+    ArchiveListing rom;                      // the ROM zip's listing
+    std::vector<ArchiveEntry> undoTemplate;  // the undo template's listing, with the undo zip asked
+    RunPlan plan;
+};
+
+// The checks that come before anything is written, and the plan. "" when the run may go ahead;
+// otherwise the text of the "Error" that refuses it (see customize for each). `listing`: the
+// ROM's listing already under way, if any.
+std::string prepareRun(const CustomizeRequest& request, const ProgramPaths& paths,
+                       PreparedRun& prepared, PendingListing* listing = nullptr);
 
 // What "Customize!" does: checks the ROM, then backup, undo zip, removal and adding, as the
 // request's options say, each announced as the status.
@@ -42,7 +63,16 @@ struct RunResult {
 // through a symbolic link is worked on at the link's target, where its backup and undo zip go
 // too; the link stays a link.
 //
+// The plan decides every step: the undo zip holds exactly the files it removes, 7z is handed
+// exactly its entries, and a plan with nothing to remove runs no removal. A plan that can't be
+// carried out (what the undo zip can't give back, an added file over two entries of one name) is
+// refused with "Error" before anything is written. After the removal, and after the adding, the
+// ROM zip is listed again and compared with the plan; a difference ends the run with a "Warning"
+// that names it.
+//
 // A run that the reporter stops (Reporter::carryOn) kills 7z in its step: stopped in the undo zip,
 // it ends as a failed undo zip does; stopped in the removal or the adding, no later step runs
 // and it ends with the "Warning", which says it was stopped.
 RunResult customize(const CustomizeRequest& request, const ProgramPaths& paths, Reporter& reporter);
+// The same for a run prepareRun has accepted.
+RunResult customize(const PreparedRun& prepared, const ProgramPaths& paths, Reporter& reporter);

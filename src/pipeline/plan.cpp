@@ -1,112 +1,272 @@
 #include "pipeline/plan.h"
 
 #include "pipeline/removal.h"
+#include "platform/text.h"
 
 #include <algorithm>
-#include <map>
-#include <set>
+#include <numeric>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
-using Keys = std::set<std::string>;
+constexpr std::size_t none = static_cast<std::size_t>(-1);
 
-// The files of a listing by their names as 7z compares them; two entries of one name both stay.
-std::multimap<std::string, const ArchiveEntry*> filesByKey(const std::vector<ArchiveEntry>& rom) {
-    std::multimap<std::string, const ArchiveEntry*> files;
-    for (const ArchiveEntry& entry : rom)
-        if (!entry.isFolder) files.emplace(archiverNameKey(entry.path), &entry);
-    return files;
+// The entries of a listing sorted by their names as 7z compares them, so that an entry and
+// everything below it are found by two binary searches.
+class ListingIndex {
+public:
+    explicit ListingIndex(const std::vector<ArchiveEntry>& entries) : order_(entries.size()) {
+        keys_.reserve(entries.size());
+        for (const ArchiveEntry& entry : entries) keys_.push_back(archiverNameKey(entry.path));
+        std::iota(order_.begin(), order_.end(), std::size_t{0});
+        std::stable_sort(order_.begin(), order_.end(),
+                         [&](std::size_t a, std::size_t b) { return keys_[a] < keys_[b]; });
+    }
+
+    const std::string& key(std::size_t entry) const { return keys_[entry]; }
+
+    // The entries named `key` and those below the folder of that name, as positions in order().
+    std::pair<std::size_t, std::size_t> named(const std::string& key) const {
+        return {lowerBound(key), upperBound(key)};
+    }
+    std::pair<std::size_t, std::size_t> below(const std::string& key) const {
+        // Every name that starts with key + '/' sorts before key + '0', '0' following '/'.
+        return {lowerBound(key + '/'), lowerBound(key + '0')};
+    }
+    std::size_t at(std::size_t position) const { return order_[position]; }
+
+private:
+    std::size_t lowerBound(const std::string& key) const {
+        return static_cast<std::size_t>(
+            std::lower_bound(order_.begin(), order_.end(), key,
+                             [&](std::size_t a, const std::string& k) { return keys_[a] < k; }) -
+            order_.begin());
+    }
+    std::size_t upperBound(const std::string& key) const {
+        return static_cast<std::size_t>(
+            std::upper_bound(order_.begin(), order_.end(), key,
+                             [&](const std::string& k, std::size_t a) { return k < keys_[a]; }) -
+            order_.begin());
+    }
+
+    std::vector<std::string> keys_;
+    std::vector<std::size_t> order_;
+};
+
+bool holdsLineBreakOrTab(std::string_view name) {
+    return name.find_first_of("\t\r\n") != std::string_view::npos;
+}
+
+// Why the undo zip can't give `entry` back, or "" when it can.
+std::string undoFault(const ArchiveEntry& entry, std::size_t entriesOfItsName, bool filesBelow,
+                      const std::unordered_set<std::string>& templateKeys, const std::string& key) {
+    if (templateKeys.count(key)) return "the undo zip's installer has a file of this name";
+    if (entriesOfItsName > 1) return "the ROM zip holds more than one entry of this name";
+    // Saved as files, the two would need one name as a file and as a folder.
+    if (filesBelow) return "the ROM zip holds files below a file of this name";
+    if (entry.encrypted) return "it is encrypted";
+    if (entry.isLink) return "it is a symbolic link, which the undo zip can't restore";
+    if (holdsLineBreakOrTab(entry.path)) return "its name holds a tab, CR or line feed";
+    return "";
+}
+
+// The files of a listing by name as 7z compares them: each name's sizes and CRCs.
+using Contents =
+    std::unordered_map<std::string, std::vector<std::pair<std::uint64_t, std::string>>>;
+Contents contentsOf(const std::vector<ArchiveEntry>& entries) {
+    Contents contents;
+    for (const ArchiveEntry& entry : entries)
+        if (!entry.isFolder)
+            contents[archiverNameKey(entry.path)].emplace_back(entry.size, entry.crc);
+    for (auto& [key, found] : contents) std::sort(found.begin(), found.end());
+    return contents;
 }
 
 }  // namespace
 
-RunPlan planRun(const CustomizeRequest& request, const std::vector<ArchiveEntry>& rom,
-                const std::vector<std::string>& addFiles) {
-    // A ROM holds thousands of entries: each name's key is made once.
-    std::vector<std::string> keys;
-    keys.reserve(rom.size());
-    for (const ArchiveEntry& entry : rom) keys.push_back(archiverNameKey(entry.path));
+std::vector<std::string> RunPlan::leftOut() const {
+    std::vector<std::string> names;
+    for (const PlannedApp& app : apps) {
+        names.insert(names.end(), app.skipped.begin(), app.skipped.end());
+        names.insert(names.end(), app.unreachable.begin(), app.unreachable.end());
+    }
+    return names;
+}
 
+RunPlan planRun(const CustomizeRequest& request, const std::vector<ArchiveEntry>& rom,
+                const std::vector<std::string>& addFiles,
+                const std::vector<ArchiveEntry>& undoTemplate) {
+    const ListingIndex index(rom);
     RunPlan plan;
-    std::vector<bool> taken(rom.size(), false);
-    for (const TickedEntry& ticked : request.ticked) {
-        PlannedApp app{ticked, {}, {}, {}};
+    std::vector<std::size_t> owner(rom.size(), none);  // the app that takes each entry
+    std::vector<std::vector<std::size_t>> unreachable(request.ticked.size());
+    for (std::size_t a = 0; a < request.ticked.size(); ++a) {
+        const TickedEntry& ticked = request.ticked[a];
+        PlannedApp app{ticked, {}, {}, {}, {}};
         const TickedPaths paths = tickedPaths(ticked);
         app.skipped = paths.skipped;
-        std::vector<std::size_t> mine;  // the files this app takes first
         for (const std::string& path : paths.paths) {
-            const RemovalPath removal(path);
+            const std::string key = definitionPathKey(path);
+            // A path ending with a separator names a folder: never a file of that name.
+            const bool folderOnly = key.size() < archiverNameKey(path).size();
             bool found = false;
-            for (std::size_t i = 0; i < rom.size(); ++i) {
-                if (!removal.takes(keys[i])) continue;
-                found = true;
-                if (rom[i].isFolder || taken[i]) continue;
-                taken[i] = true;
-                mine.push_back(i);
-            }
+            for (const auto& [first, last] : {index.named(key), index.below(key)})
+                for (std::size_t p = first; p < last; ++p) {
+                    const std::size_t i = index.at(p);
+                    if (folderOnly && !rom[i].isFolder && index.key(i) == key) continue;
+                    found = true;
+                    if (owner[i] != none) continue;
+                    if (namesEntryLiterally(rom[i].path))
+                        owner[i] = a;
+                    else if (!rom[i].isFolder)
+                        unreachable[a].push_back(i);
+                }
             if (!found) app.absent.push_back(path);
         }
-        std::sort(mine.begin(), mine.end());
-        for (const std::size_t i : mine) app.removes.push_back(rom[i]);
         plan.apps.push_back(std::move(app));
     }
-    for (std::size_t i = 0; i < rom.size(); ++i)
-        if (taken[i]) {
-            plan.removed.push_back(rom[i]);
-            plan.bytesFreed += rom[i].size;
-            plan.packedBytesFreed += rom[i].packedSize;
-        }
 
-    // An added file replaces a file of the ROM that the removal keeps. The add folder holds a few
-    // files, the ROM thousands: the ROM's files are looked up among the added ones.
-    Keys addKeys;
-    for (const std::string& file : addFiles) addKeys.insert(archiverNameKey(file));
-    Keys replaced;
-    if (!addKeys.empty())
+    // 7z, handed a name, takes everything below it too: an entry goes only when all that lies
+    // below it goes with it. Deepest first, so that what stays keeps the folders above it.
+    std::vector<std::size_t> taken;
+    for (std::size_t i = 0; i < rom.size(); ++i)
+        if (owner[i] != none) taken.push_back(i);
+    std::sort(taken.begin(), taken.end(),
+              [&](std::size_t a, std::size_t b) { return index.key(a) > index.key(b); });
+    for (const std::size_t i : taken) {
+        const auto [first, last] = index.below(index.key(i));
+        for (std::size_t p = first; p < last; ++p) {
+            if (owner[index.at(p)] != none) continue;
+            if (!rom[i].isFolder) unreachable[owner[i]].push_back(i);
+            owner[i] = none;
+            break;
+        }
+    }
+
+    std::unordered_map<std::string, std::size_t> filesOfName;
+    for (std::size_t i = 0; i < rom.size(); ++i)
+        if (!rom[i].isFolder) ++filesOfName[index.key(i)];
+    std::unordered_set<std::string> templateKeys;
+    for (const ArchiveEntry& entry : undoTemplate)
+        if (!entry.isFolder) templateKeys.insert(archiverNameKey(entry.path));
+
+    std::unordered_set<std::string> refused;  // two entries of one name are named once
+    for (std::size_t i = 0; i < rom.size(); ++i) {
+        if (owner[i] == none) continue;
+        plan.removalNames.push_back(rom[i].path);
+        if (rom[i].isFolder) continue;
+        plan.apps[owner[i]].removes.push_back(rom[i]);
+        plan.removed.push_back(rom[i]);
+        plan.bytesFreed += rom[i].size;
+        plan.packedBytesFreed += rom[i].packedSize;
+        if (!request.options.undoZip) continue;
+        const auto [first, last] = index.below(index.key(i));
+        bool filesBelow = false;
+        for (std::size_t p = first; p < last && !filesBelow; ++p)
+            filesBelow = !rom[index.at(p)].isFolder;
+        const std::string fault =
+            undoFault(rom[i], filesOfName[index.key(i)], filesBelow, templateKeys, index.key(i));
+        if (!fault.empty() && refused.insert(index.key(i)).second)
+            plan.refusals.push_back(rom[i].path + ": " + fault);
+    }
+    for (std::size_t a = 0; a < unreachable.size(); ++a) {
+        std::sort(unreachable[a].begin(), unreachable[a].end());
+        unreachable[a].erase(std::unique(unreachable[a].begin(), unreachable[a].end()),
+                             unreachable[a].end());
+        for (const std::size_t i : unreachable[a]) plan.apps[a].unreachable.push_back(rom[i].path);
+    }
+
+    // An added file replaces a file of the ROM that the removal keeps; 7z can replace only one
+    // entry of a name.
+    std::unordered_map<std::string, std::size_t> kept;
+    if (!addFiles.empty())
         for (std::size_t i = 0; i < rom.size(); ++i)
-            if (!rom[i].isFolder && !taken[i] && addKeys.count(keys[i])) replaced.insert(keys[i]);
-    for (const std::string& file : addFiles)
-        (replaced.count(archiverNameKey(file)) ? plan.replaces : plan.adds).push_back(file);
+            if (!rom[i].isFolder && owner[i] == none) ++kept[index.key(i)];
+    for (const std::string& file : addFiles) {
+        const auto found = kept.find(archiverNameKey(file));
+        if (found == kept.end()) {
+            plan.adds.push_back(file);
+            continue;
+        }
+        plan.replaces.push_back(file);
+        if (found->second > 1)
+            plan.refusals.push_back(file +
+                                    ": the ROM zip holds more than one entry of this name, "
+                                    "which the added file can't replace");
+    }
     return plan;
 }
 
 RunCheck checkRun(const RunPlan& plan, const std::vector<ArchiveEntry>& before,
-                  const std::vector<ArchiveEntry>& after, bool tested) {
+                  const std::vector<ArchiveEntry>& after, bool tested, bool added) {
     RunCheck check;
     check.tested = tested;
-    const auto beforeFiles = filesByKey(before);
-    const auto afterFiles = filesByKey(after);
-    Keys removed, added;
+    const Contents beforeFiles = contentsOf(before);
+    const Contents afterFiles = contentsOf(after);
+    std::unordered_set<std::string> removed, addedKeys;
     for (const ArchiveEntry& entry : plan.removed) removed.insert(archiverNameKey(entry.path));
-    for (const auto* list : {&plan.adds, &plan.replaces})
-        for (const std::string& file : *list) added.insert(archiverNameKey(file));
+    if (added)
+        for (const auto* list : {&plan.adds, &plan.replaces})
+            for (const std::string& file : *list) addedKeys.insert(archiverNameKey(file));
 
     for (const ArchiveEntry& entry : plan.removed) {
         const std::string key = archiverNameKey(entry.path);
-        if (!added.count(key) && afterFiles.count(key)) check.notRemoved.push_back(entry.path);
+        if (!addedKeys.count(key) && afterFiles.count(key)) check.notRemoved.push_back(entry.path);
     }
-    for (const auto* list : {&plan.adds, &plan.replaces})
-        for (const std::string& file : *list)
-            if (afterFiles.count(archiverNameKey(file)) != 1) check.notAdded.push_back(file);
+    if (added)
+        for (const auto* list : {&plan.adds, &plan.replaces})
+            for (const std::string& file : *list) {
+                const auto found = afterFiles.find(archiverNameKey(file));
+                if (found == afterFiles.end() || found->second.size() != 1)
+                    check.notAdded.push_back(file);
+            }
 
     // Every file no step touches is there as it was: as many entries of its name, with the same
     // sizes and CRCs.
-    const auto contents = [](const auto& files, const std::string& key) {
-        std::multiset<std::pair<std::uint64_t, std::string>> found;
-        const auto [first, last] = files.equal_range(key);
-        for (auto it = first; it != last; ++it) found.emplace(it->second->size, it->second->crc);
-        return found;
-    };
-    for (auto it = beforeFiles.begin(); it != beforeFiles.end();
-         it = beforeFiles.upper_bound(it->first)) {
-        const std::string& key = it->first;
-        if (removed.count(key) || added.count(key)) continue;
-        if (contents(beforeFiles, key) != contents(afterFiles, key))
-            check.changed.push_back(it->second->path);
+    for (const ArchiveEntry& entry : before) {
+        if (entry.isFolder) continue;
+        const std::string key = archiverNameKey(entry.path);
+        if (removed.count(key) || addedKeys.count(key)) continue;
+        const auto found = afterFiles.find(key);
+        if (found == afterFiles.end() || found->second != beforeFiles.at(key))
+            check.changed.push_back(entry.path);
     }
-    for (auto it = afterFiles.begin(); it != afterFiles.end();
-         it = afterFiles.upper_bound(it->first))
-        if (!beforeFiles.count(it->first) && !added.count(it->first))
-            check.changed.push_back(it->second->path);
+    for (const ArchiveEntry& entry : after) {
+        if (entry.isFolder) continue;
+        const std::string key = archiverNameKey(entry.path);
+        if (!beforeFiles.count(key) && !addedKeys.count(key)) check.changed.push_back(entry.path);
+    }
+    // Two entries of one name are named once.
+    std::unordered_set<std::string> named;
+    std::erase_if(check.changed,
+                  [&](const std::string& path) { return !named.insert(path).second; });
     return check;
+}
+
+std::vector<std::string> undoZipFaults(const RunPlan& plan,
+                                       const std::vector<ArchiveEntry>& undoTemplate,
+                                       const std::vector<ArchiveEntry>& undo) {
+    Contents expected = contentsOf(undoTemplate);
+    for (const ArchiveEntry& entry : plan.removed)
+        expected[archiverNameKey(entry.path)].emplace_back(entry.size, entry.crc);
+    for (auto& [key, found] : expected) std::sort(found.begin(), found.end());
+    const Contents held = contentsOf(undo);
+
+    std::vector<std::string> faults;
+    std::unordered_set<std::string> named;
+    for (const auto* list : {&undoTemplate, &plan.removed})
+        for (const ArchiveEntry& entry : *list) {
+            if (entry.isFolder) continue;
+            const std::string key = archiverNameKey(entry.path);
+            const auto found = held.find(key);
+            if ((found == held.end() || found->second != expected.at(key)) &&
+                named.insert(key).second)
+                faults.push_back(entry.path);
+        }
+    for (const ArchiveEntry& entry : undo)
+        if (!entry.isFolder && !expected.count(archiverNameKey(entry.path)))
+            faults.push_back(entry.path);
+    return faults;
 }

@@ -1,32 +1,59 @@
 #include "pipeline/removal.h"
 
 #include "catalogue/catalogue.h"
-#include "platform/ascii.h"
+#include "platform/text.h"
+
+#include <string_view>
 
 namespace {
 
+bool isSeparator(char c) {
 #ifdef _WIN32
-constexpr bool namesFoldCase = true;  // 7-Zip on Windows: '\' is a separator, case is ignored
+    return c == '/' || c == '\\';
 #else
-constexpr bool namesFoldCase = false;
+    return c == '/';
 #endif
+}
 
 void collect(TickedPaths& ticked, const std::vector<std::string>& paths,
              const std::vector<std::string>& lost) {
-    for (const std::string& path : paths)
-        (path.find('"') == std::string::npos ? ticked.paths : ticked.skipped).push_back(path);
+    for (const std::string& path : paths) {
+        // One separator may end a path to name a folder; what is left must be a literal name.
+        std::string name = path;
+        if (!name.empty() && isSeparator(name.back())) name.pop_back();
+        (namesEntryLiterally(name) ? ticked.paths : ticked.skipped).push_back(path);
+    }
     ticked.skipped.insert(ticked.skipped.end(), lost.begin(), lost.end());
+}
+
+std::string commandFor(std::string command, const std::string& romPath,
+                       const std::vector<std::string>& names) {
+    if (names.empty()) return "";
+    command += " -- \"" + romPath + '"';
+    for (const std::string& name : names) command += " \"" + name + '"';
+    return command;
 }
 
 }  // namespace
 
-std::string archiverNameKey(const std::string& name) {
-    if (!namesFoldCase) return name;
-    std::string key = name;
-    for (char& c : key)
-        if (c == '\\') c = '/';
-    // 7-Zip on Windows folds the case of letters; lowering A to Z covers the names compared here.
-    return lowerAscii(std::move(key));
+bool namesEntryLiterally(const std::string& name) {
+    if (name.find('"') != std::string::npos) return false;
+    std::string_view rest = name;
+    // Each folder of the name must be a name of its own: not empty, not "." or "..".
+    while (true) {
+        std::size_t end = 0;
+        while (end < rest.size() && !isSeparator(rest[end])) ++end;
+        const std::string_view part = rest.substr(0, end);
+        if (part.empty() || part == "." || part == "..") return false;
+        if (end == rest.size()) return true;
+        rest.remove_prefix(end + 1);
+    }
+}
+
+std::string definitionPathKey(const std::string& path) {
+    std::string key = archiverNameKey(path);
+    if (key.ends_with('/')) key.pop_back();
+    return key;
 }
 
 TickedPaths tickedPaths(const TickedEntry& ticked) {
@@ -48,38 +75,11 @@ TickedPaths tickedPaths(const std::vector<TickedEntry>& ticked) {
     return all;
 }
 
-std::string removalCommand(const std::vector<TickedEntry>& ticked, const std::string& romPath) {
-    const std::vector<std::string> paths = tickedPaths(ticked).paths;
-    if (paths.empty()) return "";
-    std::string command = "d -bd -y -spd -- \"" + romPath + '"';
-    for (const std::string& path : paths) command += " \"" + path + '"';
-    return command;
+std::string removalCommand(const std::string& romPath, const std::vector<std::string>& names) {
+    return commandFor("d -bd -y -spd", romPath, names);
 }
 
-RemovalPath::RemovalPath(const std::string& path) : name_(archiverNameKey(path)), folder_(name_) {
-    while (folder_.ends_with('/')) folder_.pop_back();
-}
-
-bool RemovalPath::takes(const std::string& entryKey) const {
-    if (entryKey == name_) return true;
-    return !folder_.empty() && entryKey.size() > folder_.size() && entryKey.starts_with(folder_) &&
-           entryKey[folder_.size()] == '/';
-}
-
-bool removalTakes(const std::string& path, const std::string& entry) {
-    return RemovalPath(path).takes(archiverNameKey(entry));
-}
-
-std::vector<ArchiveEntry> entriesRemoved(const std::vector<ArchiveEntry>& rom,
-                                         const std::vector<std::string>& paths) {
-    std::vector<ArchiveEntry> removed;
-    for (const ArchiveEntry& entry : rom) {
-        if (entry.isFolder) continue;
-        for (const std::string& path : paths)
-            if (removalTakes(path, entry.path)) {
-                removed.push_back(entry);
-                break;
-            }
-    }
-    return removed;
+std::string extractCommand(const std::string& romPath, const std::string& extractionFolder,
+                           const std::vector<std::string>& names) {
+    return commandFor("x -bd -y -spd -o\"" + extractionFolder + '"', romPath, names);
 }

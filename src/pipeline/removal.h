@@ -1,17 +1,18 @@
 #pragma once
 
 #include "pipeline/request.h"
-#include "tools/archive_listing.h"
 
 #include <string>
 #include <vector>
 
 // The in-zip paths of ticked entries, by their removal modes, in the entries' order.
 struct TickedPaths {
-    std::vector<std::string> paths;  // handed to 7z
-    // Paths that can't reach 7z as they are: those that lost characters when their definition
-    // file was read, and those holding a double quote, which would end the quoted argument of
-    // the one-string command line. They are named to the user instead.
+    std::vector<std::string> paths;  // each names one entry, or one folder with what is below it
+    // Paths that can't name an entry literally: those that lost characters when their definition
+    // file was read, those holding a double quote, and those 7z reads as something other than
+    // the name they spell (empty, a leading separator, doubled separators, a "." or ".."
+    // folder: `system/app/.` is every entry of the zip to 7z). They are named to the user
+    // instead.
     std::vector<std::string> skipped;
 };
 TickedPaths tickedPaths(const std::vector<TickedEntry>& ticked);
@@ -19,36 +20,23 @@ TickedPaths tickedPaths(const std::vector<TickedEntry>& ticked);
 // the mode is widget).
 TickedPaths tickedPaths(const TickedEntry& ticked);
 
-// The archiver's delete command for the paths of the ticked entries:
-// d -bd -y -spd -- "{romPath}" "{path 1}" ... "{path N}". "--" ends the switches, so that no path
-// is taken for one; -spd turns 7z's wildcards off, so that a path names one entry, or one folder
-// with everything below it, and a '*' or '?' in it matches only itself. "" when no path was
-// collected, so the archiver is never handed `d` with the ROM zip alone (which would empty the
-// zip).
-std::string removalCommand(const std::vector<TickedEntry>& ticked, const std::string& romPath);
+// True when 7z, handed `name` with its wildcards off, takes exactly the entry of that name (and
+// what lies below it): no empty name, leading or doubled separator, "." or ".." folder, and no
+// double quote, which would end the quoted argument of the one-string command line.
+bool namesEntryLiterally(const std::string& name);
 
-// True when the removal of `path` (a definition path, as handed to 7z) deletes the zip entry
-// `entry` (as 7z lists it). It is 7z's own rule with its wildcards off: the entry of that very
-// name, or any entry below the folder of that name; '*' and '?' are ordinary characters. The
-// Windows build's 7z takes '\' and '/' alike and ignores the case of letters.
-bool removalTakes(const std::string& path, const std::string& entry);
+// A definition path's key as archiverNameKey gives it, less the one separator that may end it
+// to say "this folder".
+std::string definitionPathKey(const std::string& path);
 
-// A zip entry's name as 7z compares it: on Windows '\' and '/' alike and the case of letters
-// ignored; elsewhere the name itself.
-std::string archiverNameKey(const std::string& name);
+// The archiver's delete command for the entries `names` (as the ROM's listing spells them):
+// d -bd -y -spd -- "{romPath}" "{name 1}" ... "{name N}". "--" ends the switches, so that no name
+// is taken for one; -spd turns 7z's wildcards off, in the names and in the ROM's own path. ""
+// when there is no name, so the archiver is never handed `d` with the ROM zip alone (which would
+// empty the zip).
+std::string removalCommand(const std::string& romPath, const std::vector<std::string>& names);
 
-// One definition path made ready to be matched against many entries by removalTakes' rule.
-class RemovalPath {
-public:
-    explicit RemovalPath(const std::string& path);
-    // `entryKey`: the entry's archiverNameKey.
-    bool takes(const std::string& entryKey) const;
-
-private:
-    std::string name_;    // the path's key
-    std::string folder_;  // the same without trailing '/'
-};
-
-// The files of `rom` (its listing) that removing `paths` deletes, in the listing's order.
-std::vector<ArchiveEntry> entriesRemoved(const std::vector<ArchiveEntry>& rom,
-                                         const std::vector<std::string>& paths);
+// The extract command for the same entries into `extractionFolder`:
+// x -bd -y -spd -o"{extractionFolder}" -- "{romPath}" "{name 1}" ...; "" when there is no name.
+std::string extractCommand(const std::string& romPath, const std::string& extractionFolder,
+                           const std::vector<std::string>& names);

@@ -12,6 +12,7 @@ struct RunOptions {
     bool backup = true;    // copy the ROM zip beside it first
     bool undoZip = false;  // build the flashable undo zip before anything is removed
     bool addApps = true;   // add the files of the add folder last
+    bool testZip = false;  // have 7z read the whole ROM zip after the run (the console's check)
 };
 
 // One entry to remove, with the part of it that goes.

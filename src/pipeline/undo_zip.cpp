@@ -7,7 +7,6 @@
 #include "tools/archiver.h"
 #include "tools/reporter.h"
 
-#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -31,67 +30,42 @@ bool succeeded(Reporter& reporter, const ArchiverResult& result) {
     return result.outcome == ArchiverOutcome::succeeded;
 }
 
-// True when `undoCopy` holds each of `removed` with the same size and CRC. 7z may report success
-// and still leave one out, e.g. of two entries of one name, which the removal deletes together.
-bool holdsEvery(const ProgramPaths& paths, const std::string& undoCopy,
-                const std::vector<ArchiveEntry>& removed) {
-    if (removed.empty()) return true;
-    const ArchiveListing undo = listArchive(paths.archiverProgram, undoCopy);
-    if (!undo.readable) return false;
-    for (const ArchiveEntry& entry : removed) {
-        const auto saved =
-            std::find_if(undo.entries.begin(), undo.entries.end(), [&](const auto& e) {
-                return !e.isFolder && e.path == entry.path && e.size == entry.size &&
-                       e.crc == entry.crc;
-            });
-        if (saved == undo.entries.end()) return false;
-    }
-    return true;
-}
-
-// Saves the files about to be removed into `undoCopy`, a copy of the template.
-bool fillUndoZip(Reporter& reporter, const ProgramPaths& paths, const CustomizeRequest& request,
-                 const std::vector<ArchiveEntry>& romEntries, const std::string& undoCopy) {
-    const std::string extract =
-        extractCommand(removalCommand(request.ticked, request.romPath), paths.extractionFolder);
+// Saves the plan's removed files into `undoCopy`, a copy of the template, and checks that it
+// holds the template and those files, nothing missing and nothing more.
+bool fillUndoZip(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath,
+                 const RunPlan& plan, const std::vector<ArchiveEntry>& templateEntries,
+                 const std::string& undoCopy) {
+    std::vector<std::string> files;
+    for (const ArchiveEntry& entry : plan.removed) files.push_back(entry.path);
+    const std::string extract = extractCommand(romPath, paths.extractionFolder, files);
     if (!extract.empty() && !succeeded(reporter, runArchiver(paths.archiverProgram, extract, "",
                                                              false, progressOf(reporter))))
         return false;
-    const std::vector<ArchiveEntry> removed =
-        entriesRemoved(romEntries, tickedPaths(request.ticked).paths);
     if (holdsAnyFile(paths.extractionFolder) &&
         !succeeded(reporter, runArchiver(paths.archiverProgram, addCommand(undoCopy),
                                          paths.extractionFolder, false, progressOf(reporter))))
         return false;
-    return holdsEvery(paths, undoCopy, removed);
+    const ArchiveListing undo = listArchive(paths.archiverProgram, undoCopy);
+    return undo.readable && undoZipFaults(plan, templateEntries, undo.entries).empty();
 }
 
 // Makes the whole undo zip under a temporary name beside `undoZip`: a fresh copy of the template,
 // never an undo zip of an earlier run, with the saved files added. Its path, or "" when any part
 // failed (nothing is then left).
-std::string makeUndoCopy(Reporter& reporter, const ProgramPaths& paths,
-                         const CustomizeRequest& request,
-                         const std::vector<ArchiveEntry>& romEntries, const std::string& undoZip) {
+std::string makeUndoCopy(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath,
+                         const RunPlan& plan, const std::vector<ArchiveEntry>& templateEntries,
+                         const std::string& undoZip) {
     // Files left by an interrupted run must not go into this undo zip.
     if (!emptyExtractionFolder(paths.extractionFolder)) return "";
     const std::string undoCopy = copyBeside(paths.undoTemplate, undoZip);
     if (undoCopy.empty()) return "";
     settle();
-    if (fillUndoZip(reporter, paths, request, romEntries, undoCopy)) return undoCopy;
+    if (fillUndoZip(reporter, paths, romPath, plan, templateEntries, undoCopy)) return undoCopy;
     removeFile(undoCopy);
     return "";
 }
 
 }  // namespace
-
-std::string extractCommand(const std::string& removalCommandLine,
-                           const std::string& extractionFolder) {
-    // Only the leading command is rewritten: a path that happens to hold the same letters must
-    // reach the archiver unchanged.
-    const std::string removal = "d -bd -y";
-    if (removalCommandLine.compare(0, removal.size(), removal) != 0) return "";
-    return "x -bd -y -o\"" + extractionFolder + '"' + removalCommandLine.substr(removal.size());
-}
 
 std::string undoZipPath(const std::string& romPath) {
     if (!pathExists(romPath + "_undo.zip")) return romPath + "_undo.zip";
@@ -101,11 +75,11 @@ std::string undoZipPath(const std::string& romPath) {
     }
 }
 
-std::string createUndoZip(Reporter& reporter, const ProgramPaths& paths,
-                          const CustomizeRequest& request,
-                          const std::vector<ArchiveEntry>& romEntries) {
-    const std::string undoZip = undoZipPath(request.romPath);
-    const std::string undoCopy = makeUndoCopy(reporter, paths, request, romEntries, undoZip);
+std::string createUndoZip(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath,
+                          const RunPlan& plan, const std::vector<ArchiveEntry>& templateEntries) {
+    const std::string undoZip = undoZipPath(romPath);
+    const std::string undoCopy =
+        makeUndoCopy(reporter, paths, romPath, plan, templateEntries, undoZip);
     const bool made = !undoCopy.empty() && renameFile(undoCopy, undoZip);
     if (!undoCopy.empty() && !made) removeFile(undoCopy);
     settle();

@@ -11,7 +11,7 @@ inline constexpr char pathSeparator = '/';
 
 // Splitting a path of this system, as the file layer and 7z's process take it: '/' separates
 // folders on Linux; on Windows '\' and '/' both do. Paths inside the zip (7z's entry names) and
-// definition paths follow their own rules: see archiverNameKey in pipeline/removal.h and
+// definition paths follow their own rules: see archiverNameKey and
 // normaliseDefinitionPath in platform/text.h.
 bool isPathSeparator(char c);
 

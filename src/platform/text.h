@@ -22,6 +22,11 @@ bool archiverNamesAreUtf8();
 // the definition files' names are read as.
 std::string lowerName(const std::string& text);
 
+// A zip entry's name as 7z compares names on its command line with the archive's: the name
+// itself on Linux; on Windows '\\' and '/' alike and the case of every letter ignored, as 7z.exe
+// folds it (Unicode letters too: "CAFÉ.apk" and "Café.apk" are one name to it).
+std::string archiverNameKey(const std::string& name);
+
 // How a path read from a definition file is kept: Linux turns every '\' into '/'; Windows keeps
 // the path as written, but with UTF-8 as its code page takes a path that isn't UTF-8 (from an
 // 8-bit definition file) as Latin-1 and writes it in UTF-8.

@@ -11,6 +11,8 @@ bool archiverNamesAreUtf8() { return true; }
 
 std::string lowerName(const std::string& text) { return lowerAscii(text); }
 
+std::string archiverNameKey(const std::string& name) { return name; }
+
 std::string normaliseDefinitionPath(const std::string& path) {
     std::string normalised = path;
     for (char& c : normalised)

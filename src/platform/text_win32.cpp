@@ -23,6 +23,26 @@ std::string lowerName(const std::string& text) {
     return lowered;
 }
 
+std::string archiverNameKey(const std::string& name) {
+    if (name.empty()) return name;
+    const int size = static_cast<int>(name.size());
+    std::wstring wide(
+        static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, name.data(), size, nullptr, 0)),
+        L'\0');
+    MultiByteToWideChar(CP_ACP, 0, name.data(), size, wide.data(), static_cast<int>(wide.size()));
+    for (wchar_t& c : wide)
+        if (c == L'\\') c = L'/';
+    // 7z.exe upper-cases letter by letter with the system's own table.
+    CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    std::string key(
+        static_cast<std::size_t>(WideCharToMultiByte(
+            CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr)),
+        '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), key.data(),
+                        static_cast<int>(key.size()), nullptr, nullptr);
+    return key;
+}
+
 std::string normaliseDefinitionPath(const std::string& path) {
     // Under UTF-8 a path that isn't UTF-8 comes from an 8-bit definition file: it is taken as
     // Latin-1, as the window shows it, instead of reaching 7z.exe as U+FFFD.

@@ -10,8 +10,6 @@
 namespace {
 
 constexpr int pauseMilliseconds = 10;
-// 7z's technical listing puts the archive's own properties above this line, the entries below.
-constexpr const char* entriesStart = "----------";
 
 // Splits "Key = value"; false for any other line.
 bool splitProperty(std::string_view line, std::string_view& key, std::string_view& value) {
@@ -28,49 +26,42 @@ bool splitProperty(std::string_view line, std::string_view& key, std::string_vie
     return true;
 }
 
+// "Attributes = A_ -rw-r--r--": the Unix mode, when the zip keeps one, ends the value.
+bool attributesSayLink(std::string_view value) {
+    const auto blank = value.rfind(' ');
+    const std::string_view mode = blank == std::string_view::npos ? value : value.substr(blank + 1);
+    return mode.size() == 10 && mode[0] == 'l';
+}
+
 void takeEntryProperty(ArchiveEntry& entry, std::string_view key, std::string_view value) {
     if (key == "Folder") entry.isFolder = value == "+";
     if (key == "CRC") entry.crc = std::string(value);
     if (key == "Size") std::from_chars(value.data(), value.data() + value.size(), entry.size);
     if (key == "Packed Size")
         std::from_chars(value.data(), value.data() + value.size(), entry.packedSize);
+    if (key == "Encrypted") entry.encrypted = value == "+";
+    if (key == "Attributes") entry.isLink = attributesSayLink(value);
 }
 
-// 7z's judgement of the file and its entries, from the listing's lines, taken one at a time as
-// they arrive.
+// The entries, from the listing's lines, taken one at a time as they arrive. Every entry starts
+// with its "Path = " line; 7z writes the line breaks of names and comments as '_', so no text of
+// the zip can start a line of its own.
 class ListingParser {
 public:
     void line(std::string_view line) {
         if (line.ends_with('\r')) line.remove_suffix(1);
-        // 7z reports errors of the archive as "ERRORS:" among its properties and ends with
-        // "Errors: n"; neither can be an entry's line, which is always "Key = value".
-        if (line == "ERRORS:" || line.starts_with("Errors: ")) errorReported_ = true;
-        if (line == entriesStart) {
-            inEntries_ = true;
-            return;
-        }
         std::string_view key, value;
         if (!splitProperty(line, key, value)) return;
-        if (!inEntries_) {
-            if (key == "Type") isZip_ = value == "zip";
-            return;
-        }
         if (key == "Path")
-            listing_.entries.push_back({std::string(value), 0, 0, "", false});
-        else if (!listing_.entries.empty())
-            takeEntryProperty(listing_.entries.back(), key, value);
+            entries_.push_back({std::string(value), 0, 0, "", false, false, false});
+        else if (!entries_.empty())
+            takeEntryProperty(entries_.back(), key, value);
     }
 
-    ArchiveListing finish() {
-        listing_.readable = isZip_ && inEntries_ && !errorReported_;
-        return std::move(listing_);
-    }
+    std::vector<ArchiveEntry> finish() { return std::move(entries_); }
 
 private:
-    ArchiveListing listing_;
-    bool isZip_ = false;
-    bool inEntries_ = false;
-    bool errorReported_ = false;
+    std::vector<ArchiveEntry> entries_;
 };
 
 }  // namespace
@@ -82,7 +73,7 @@ PendingListing::PendingListing(const std::string& program, const std::string& ar
     // program's own current folder, where no folder has to be made current, as a ROM's folder
     // deeper than Windows' old path limit could not be.
     process_ =
-        startProcess(program, "l -slt" + charset + " -- \"" + archive + '"', "",
+        startProcess(program, "l -ba -slt -tzip -spd" + charset + " -- \"" + archive + '"', "",
                      hideWindow | keepHandle | captureOutput | captureErrors | endWithProgram)
             .handle;
 }
@@ -120,9 +111,10 @@ ArchiveListing PendingListing::finish() {
             waitForOutput(process, pauseMilliseconds);
     }
     if (!pending.empty()) parser.line(pending);
-    ArchiveListing listing = parser.finish();
+    ArchiveListing listing;
+    listing.entries = parser.finish();
     listing.archiverStarted = true;
-    if (errorWritten || exitCode(process) != 0) listing.readable = false;
+    listing.readable = !errorWritten && exitCode(process) == 0;
     return listing;
 }
 

@@ -13,6 +13,8 @@ struct ArchiveEntry {
     std::uint64_t packedSize = 0;  // what it takes in the archive
     std::string crc;               // eight hex digits; "" for a folder or an entry without one
     bool isFolder = false;
+    bool encrypted = false;  // its content needs a password
+    bool isLink = false;     // a symbolic link: its content is the path it points to
 };
 
 // What 7z made of a file read as an archive.
@@ -22,12 +24,12 @@ struct ArchiveListing {
     std::vector<ArchiveEntry> entries;
 };
 
-// Has 7z (`program`, as in ProgramPaths::archiverProgram) list `archive` in its technical form
-// (`l -slt`) and reads the whole listing. The archive is readable
-// only when 7z took it for a zip, wrote nothing to its error stream, reported no error and ended
-// with code 0: a
-// text file, an empty file or a cut-off zip is not, though 7z lists what it found of the last.
-// Nothing is shown to the user and nothing is written.
+// Has 7z (`program`, as in ProgramPaths::archiverProgram) list `archive` as a zip, entries only,
+// in its technical form (`l -ba -slt -tzip -spd`), and reads the whole listing. Without the
+// archive's own properties, its comment can't pass for entries; with -spd a '*' or '?' in the
+// archive's path is no wildcard. The archive is readable only when 7z opened it as a zip, wrote
+// nothing to its error stream and ended with code 0: a text file, an empty file or a cut-off zip
+// is not, though 7z lists what it found of the last. Nothing is shown and nothing is written.
 ArchiveListing listArchive(const std::string& program, const std::string& archive);
 
 // A listing under way: 7z is started at once and read to its end by `finish`, so that the

@@ -187,7 +187,8 @@ EOF
     cp "$pristine" "$rom"
     script -qec "$(printf '%q ' "${cli[@]}" customize "$rom" --no-backup --no-add)" /dev/null \
       >"$work/tty" || fail "customize on a terminal: $(cat "$work/tty")"
-    grep -q $'\rRemoving files \.\.\.[ 0-9%]*\rReady' "$work/tty" || fail "not redrawn: $(cat -v "$work/tty")"
+    grep -q $'\rRemoving files \.\.\.[ 0-9%]*\rChecking the ROM zip \.\.\.[ 0-9%]*\rReady' \
+      "$work/tty" || fail "not redrawn: $(cat -v "$work/tty")"
   fi
   ;;
 

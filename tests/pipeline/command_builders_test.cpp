@@ -26,27 +26,33 @@ void addRow(FakeGui& gui, CatalogueEntry& item, const std::string& mode, bool ti
     gui.setRowState(row, ticked ? RowState::ticked : RowState::none);
 }
 
-// The commands for the ticked rows of the fake window.
-std::string removalCommand(const FakeGui& gui, const std::string& romPath) {
-    return removalCommand(windowRequest(gui, romPath).ticked, romPath);
+// The paths of the ticked rows of the fake window, as they reach the plan.
+std::vector<std::string> tickedPathsOf(const FakeGui& gui) {
+    return tickedPaths(windowRequest(gui, "").ticked).paths;
 }
 
 TickedPaths tickedPaths(const FakeGui& gui) { return tickedPaths(windowRequest(gui, "").ticked); }
 
+using Paths = std::vector<std::string>;
+
 }  // namespace
 
-TEST(RemovalCommand, OneTickedEntryWithTwoPaths) {
-    FakeGui gui;
-    CatalogueEntry apps = entry({"system/app/A.apk", "system/app/B.apk"});
-    addRow(gui, apps, "App", true);
-    EXPECT_EQ(removalCommand(gui, "/r/rom.zip"),
-              R"(d -bd -y -spd -- "/r/rom.zip" "system/app/A.apk" "system/app/B.apk")");
+TEST(RemovalCommand, NamesTheEntriesLiterallyAndNeverTheZipAlone) {
+    EXPECT_EQ(removalCommand("/r/rom.zip", {"system/app/A.apk", "-i!*", "sys\\app"}),
+              R"(d -bd -y -spd -- "/r/rom.zip" "system/app/A.apk" "-i!*" "sys\app")");
+    EXPECT_EQ(extractCommand("/r/old d -bd -y.zip", "/p/files/", {"a", "b c"}),
+              R"(x -bd -y -spd -o"/p/files/" -- "/r/old d -bd -y.zip" "a" "b c")");
+    EXPECT_EQ(extractCommand(R"(C:\r\rom.zip)", R"(C:\Slim kit\app\undo\files\)",
+                             {R"(system\app\A.apk)"}),
+              R"(x -bd -y -spd -o"C:\Slim kit\app\undo\files\" -- "C:\r\rom.zip" )"
+              R"("system\app\A.apk")");
+    EXPECT_EQ(removalCommand("/r/rom.zip", {}), "");
+    EXPECT_EQ(extractCommand("/r/rom.zip", "/p/files/", {}), "");
 }
 
-TEST(RemovalCommand, NothingToRemoveGivesEmptyText) {
+TEST(TickedPaths, NothingTickedGivesNoPath) {
     FakeGui gui;
-    EXPECT_EQ(removalCommand(gui, "/r/rom.zip"), "");
-
+    EXPECT_EQ(tickedPathsOf(gui), Paths{});
     CatalogueEntry unticked = entry({"system/app/A.apk"});
     CatalogueEntry noFiles = entry({});
     CatalogueEntry widgetOnlyFiles = entry({"system/app/W.apk"}, {});
@@ -54,65 +60,43 @@ TEST(RemovalCommand, NothingToRemoveGivesEmptyText) {
     addRow(gui, noFiles, "App", true);
     addRow(gui, widgetOnlyFiles, "Widget", true);  // its widgetFiles are empty
     gui.setRowState(0, RowState::selected);        // selected is not ticked
-    EXPECT_EQ(removalCommand(gui, "/r/rom.zip"), "");
+    EXPECT_EQ(tickedPathsOf(gui), Paths{});
 }
 
-TEST(RemovalCommand, ModesPickFilesAndWidgetFilesInOrder) {
+TEST(TickedPaths, ModesPickFilesAndWidgetFilesInOrder) {
     FakeGui gui;
-    CatalogueEntry app = entry({"system/app/Plain.apk"});
+    CatalogueEntry app = entry({"system/app/Plain.apk"}, {"aw"});
     CatalogueEntry both = entry({"system/app/Clock.apk"}, {"system/app/ClockWidget.apk"});
     CatalogueEntry widget = entry({"system/app/Music.apk"}, {"system/app/MusicWidget.apk"});
-    addRow(gui, app, "App", true);
-    addRow(gui, both, "App/Widget", true);
-    addRow(gui, widget, "Widget", true);
-    EXPECT_EQ(
-        removalCommand(gui, "/r/rom.zip"),
-        R"(d -bd -y -spd -- "/r/rom.zip" "system/app/Plain.apk" "system/app/ClockWidget.apk" )"
-        R"("system/app/Clock.apk" "system/app/MusicWidget.apk")");
-}
-
-TEST(RemovalCommand, ModesIgnoreCaseAndUnknownModeTakesWidgetFiles) {
-    FakeGui gui;
-    CatalogueEntry app = entry({"a"}, {"aw"});
-    CatalogueEntry both = entry({"b"}, {"bw"});
-    CatalogueEntry widget = entry({"c"}, {"cw"});
     CatalogueEntry odd = entry({"d"}, {"dw"});
     addRow(gui, app, "APP", true);
     addRow(gui, both, "aPP/wIDGET", true);
-    addRow(gui, widget, "WIDGET", true);
-    addRow(gui, odd, "Apps", true);
-    EXPECT_EQ(removalCommand(gui, "/r/rom.zip"),
-              R"(d -bd -y -spd -- "/r/rom.zip" "a" "bw" "b" "cw" "dw")");
+    addRow(gui, widget, "Widget", true);
+    addRow(gui, odd, "Apps", true);  // an unknown mode takes the widget's files
+    EXPECT_EQ(tickedPathsOf(gui),
+              (Paths{"system/app/Plain.apk", "system/app/ClockWidget.apk", "system/app/Clock.apk",
+                     "system/app/MusicWidget.apk", "dw"}));
 }
 
-TEST(RemovalCommand, PathsAreCopiedUnchangedOrSkippedWhole) {
+TEST(TickedPaths, PathsThatCantNameAnEntryLiterallyAreSkippedWhole) {
     FakeGui gui;
     CatalogueEntry first = entry({"system/app/Shared.apk", " system/app/My App.apk "});
     first.lostFiles = {"system/app/??.apk"};
-    CatalogueEntry second = entry(
-        {"system/app/Shared.apk", "system/app/Say \"hi\".apk", "-i!*", "system/app/Grüße.apk"});
+    CatalogueEntry second =
+        entry({"system/app/Say \"hi\".apk", "-i!*", "system/app/Grüße.apk", "system/app/",
+               "system/app/.", ".", "..", "x/..", "/", "//", "./system", "/system/app/A.apk",
+               "system//app/A.apk", "system/app//", "system/app/Keep.apk/..", ""});
     CatalogueEntry ticklessRowEntry = entry({"system/app/Other.apk"});
     addRow(gui, first, "App", true);
     addRow(gui, ticklessRowEntry, "App", false);
     addRow(gui, second, "App", true);
     gui.rows.push_back({{"orphan", "App"}, RowState::ticked, nullptr});
-    EXPECT_EQ(
-        removalCommand(gui, "/my roms/röm.zip"),
-        R"(d -bd -y -spd -- "/my roms/röm.zip" "system/app/Shared.apk" " system/app/My App.apk " )"
-        R"("system/app/Shared.apk" "-i!*" "system/app/Grüße.apk")");
+    EXPECT_EQ(tickedPathsOf(gui), (Paths{"system/app/Shared.apk", " system/app/My App.apk ", "-i!*",
+                                         "system/app/Grüße.apk", "system/app/"}));
     EXPECT_EQ(tickedPaths(gui).skipped,
-              (std::vector<std::string>{"system/app/??.apk", "system/app/Say \"hi\".apk"}));
-}
-
-TEST(ExtractCommand, RewritesOnlyTheLeadingDeleteCommand) {
-    EXPECT_EQ(
-        extractCommand(R"(d -bd -y -spd -- "/r/rom.zip" "system/app/A.apk" "system/app/B.apk")",
-                       "/p/app/undo/files/"),
-        R"(x -bd -y -o"/p/app/undo/files/" -spd -- "/r/rom.zip" "system/app/A.apk" )"
-        R"("system/app/B.apk")");
-    EXPECT_EQ(extractCommand(R"(d -bd -y -spd -- "/r/old d -bd -y.zip" "a")", "/p/files/"),
-              R"(x -bd -y -o"/p/files/" -spd -- "/r/old d -bd -y.zip" "a")");
-    EXPECT_EQ(extractCommand("", "/p/app/undo/files/"), "");
+              (Paths{"system/app/??.apk", "system/app/Say \"hi\".apk", "system/app/.", ".", "..",
+                     "x/..", "/", "//", "./system", "/system/app/A.apk", "system//app/A.apk",
+                     "system/app//", "system/app/Keep.apk/..", ""}));
 }
 
 TEST(AddCommand, TakesEveryName) {
@@ -126,40 +110,4 @@ TEST(AddCommand, TakesEveryName) {
     EXPECT_EQ(addListCommand("/r/rom.zip", "/r/rom.zip_add_list_0"),
               R"(a -bd -y -spd -l -scsUTF-8 -i@"/r/rom.zip_add_list_0" -- "/r/rom.zip")");
 #endif
-}
-
-TEST(ExtractCommand, TakesTheWindowsExtractionFolderAsItIs) {
-    EXPECT_EQ(
-        extractCommand(R"(d -bd -y -spd -- "C:\r\rom.zip" "system\app\A.apk")",
-                       R"(C:\Slim kit\app\undo\files\)"),
-        R"(x -bd -y -o"C:\Slim kit\app\undo\files\" -spd -- "C:\r\rom.zip" "system\app\A.apk")");
-}
-
-TEST(RemovalTakes, NamesOneEntryOrOneFolderLiterally) {
-    const struct {
-        const char* path;
-        const char* entry;
-        bool taken;
-    } cases[] = {
-        {"system/app/Music.apk", "system/app/Music.apk", true},
-        {"system/app", "system/app/Music.apk", true},
-        {"system/app/", "system/app/sub/Music.apk", true},
-        {"system/app/Music", "system/app/Music.apk", false},
-        {"system/app/Music.apk/", "system/app/Music.apk", false},
-        {"*", "build.prop", false},
-        {"*", "*", true},
-        {"system/app/?????.apk", "system/app/Music.apk", false},
-        {"system/app/?????.apk", "system/app/?????.apk", true},
-        {"", "build.prop", false},
-#ifdef _WIN32
-        {"SYSTEM\\app\\music.apk", "system\\app\\Music.apk", true},
-        {"system/APP", "system\\app\\Music.apk", true},
-#else
-        {"system/app/music.apk", "system/app/Music.apk", false},
-        {"system\\app\\Music.apk", "system/app/Music.apk", false},
-#endif
-    };
-    for (const auto& test : cases)
-        EXPECT_EQ(removalTakes(test.path, test.entry), test.taken)
-            << test.path << " / " << test.entry;
 }

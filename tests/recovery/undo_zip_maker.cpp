@@ -1,9 +1,11 @@
 // Makes an undo zip the way a customize run does, for the recovery tests to flash:
 //   undo_zip_maker <program folder> <rom zip> <in-zip path>...
 // The program folder holds app/undo/undo.zip and app/undo/files/. One ticked entry, removed as
-// an app, holds the paths; createUndoZip writes <rom zip>_undo.zip. Every message the run shows
-// is printed and makes the exit status 1.
+// an app, holds the paths; the run's plan decides what goes in, and createUndoZip writes
+// <rom zip>_undo.zip. A plan the run would refuse, and every message the run shows, is printed
+// and makes the exit status 1.
 #include "catalogue/catalogue.h"
+#include "pipeline/customize.h"
 #include "pipeline/undo_zip.h"
 #include "platform/paths.h"
 #include "tools/archive_listing.h"
@@ -39,12 +41,18 @@ int main(int argc, char** argv) {
     entry.files.assign(argv + 3, argv + argc);
     CustomizeRequest request;
     request.romPath = argv[2];
-    request.options.undoZip = true;
+    request.options = {false, true, false};
     request.ticked.push_back({&entry, RemovalMode::app});
     PrintingReporter reporter;
 
     const ProgramPaths paths = programPaths(programFolder);
-    const ArchiveListing rom = listArchive(paths.archiverProgram, argv[2]);
-    const bool made = !createUndoZip(reporter, paths, request, rom.entries).empty();
+    PreparedRun prepared;
+    if (const std::string refusal = prepareRun(request, paths, prepared); !refusal.empty()) {
+        reporter.message("Error", refusal);
+        return 1;
+    }
+    const bool made = !createUndoZip(reporter, paths, prepared.request.romPath, prepared.plan,
+                                     prepared.undoTemplate)
+                           .empty();
     return made && reporter.messages == 0 ? 0 : 1;
 }
