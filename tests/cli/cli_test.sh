@@ -119,6 +119,16 @@ a folder for a list|customize "$rom" --list "$work/list folder"
 EOF
   grep -q "Can't read $work/list folder" "$work/err" || fail "the list's reason: $(cat "$work/err")"
   rm -f "$roms/notes.zip" "$roms/empty.zip"
+  # A removal the undo zip can't give back: plan shows why, customize refuses it.
+  write_definition Installer "1 = META-INF/com/google/android/updater-script"
+  run 0 plan "$rom" --app Installer --undo-zip
+  grep -q "^Refused: META-INF/com/google/android/updater-script: the undo zip's installer" \
+    "$work/out" || fail "plan's refusal: $(cat "$work/out")"
+  run 2 customize "$rom" --app Installer --undo-zip
+  grep -q "updater-script: the undo zip's installer has a file of this name" "$work/err" ||
+    fail "customize's refusal: $(cat "$work/err")"
+  untouched "a removal the undo zip can't give back"
+  rm "$program/app/remove/Installer.ini"
   # A ROM zip that is cut short.
   head -c 9000 "$pristine" >"$work/cut.zip"
   run 2 customize "$work/cut.zip"
@@ -187,7 +197,7 @@ EOF
     cp "$pristine" "$rom"
     script -qec "$(printf '%q ' "${cli[@]}" customize "$rom" --no-backup --no-add)" /dev/null \
       >"$work/tty" || fail "customize on a terminal: $(cat "$work/tty")"
-    grep -q $'\rRemoving files \.\.\.[ 0-9%]*\rChecking the ROM zip \.\.\.[ 0-9%]*\rReady' \
+    grep -qE $'\rRemoving files \.\.\.[ 0-9%]*(\rChecking the ROM zip \.\.\.[ 0-9%]*)+\rReady' \
       "$work/tty" || fail "not redrawn: $(cat -v "$work/tty")"
   fi
   ;;
