@@ -10,7 +10,7 @@ runs=${1:-3}
 build="$top/build-bench"
 
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSLIMKIT_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target slimkit-cli slimkit_definitions >/dev/null
+cmake --build "$build" -j2 --target slimkit-cli slimkit_undo_template >/dev/null
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/slimkit-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT

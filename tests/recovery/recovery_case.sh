@@ -671,6 +671,31 @@ case_no_unzip() {
   [ "$(image_sums)" = "$before" ] || fail "an image changed"
 }
 
+# What the installer can't give back is never put in an undo zip: a symbolic link (it would come
+# back as a file holding the link's text) and an encrypted entry (7z would wait for a password).
+# The program refuses the run before it writes anything, and says why for each.
+case_unrestorable_entries() {
+  local rom=$work/rom program=$work/program
+  [ -x "${UNDO_ZIP_MAKER-}" ] || fail "UNDO_ZIP_MAKER is not a program"
+  mkdir -p "$rom/system/bin" "$program/app/undo/files"
+  random_file "$rom/system/bin/toolbox" 3000
+  ln -s toolbox "$rom/system/bin/ls"
+  (cd "$rom" && zip -q -y -r "$work/rom.zip" .) || fail "zip could not write the ROM zip"
+  random_file "$work/Secret.apk" 2000
+  (cd "$work" && zip -q -P secret "$work/rom.zip" Secret.apk) || fail "zip could not encrypt"
+  cp "$UNDO_TEMPLATE" "$program/app/undo/undo.zip"
+  local status=0
+  "$UNDO_ZIP_MAKER" "$program" "$work/rom.zip" system/bin/ls Secret.apk system/bin/toolbox \
+    </dev/null 2>"$work/maker.err" || status=$?
+  [ "$status" = 1 ] || fail "the maker ended with $status: $(cat "$work/maker.err")"
+  grep -q "system/bin/ls: it is a symbolic link, which the undo zip can't restore" \
+    "$work/maker.err" || fail "the link was not refused: $(cat "$work/maker.err")"
+  grep -q "Secret.apk: it is encrypted" "$work/maker.err" ||
+    fail "the encrypted entry was not refused: $(cat "$work/maker.err")"
+  [ ! -e "$work/rom.zip_undo.zip" ] || fail "an undo zip was written"
+  [ -z "$(ls -A "$program/app/undo/files")" ] || fail "files were extracted"
+}
+
 declare -F "case_$case_name" >/dev/null || fail "no case $case_name"
 "case_$case_name"
 echo "PASS: $case_name"
