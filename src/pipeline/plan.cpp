@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <numeric>
+#include <span>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -69,20 +71,67 @@ std::string undoFault(const ArchiveEntry& entry, std::size_t entriesOfItsName, b
     if (entry.encrypted) return "it is encrypted";
     if (entry.isLink) return "it is a symbolic link, which the undo zip can't restore";
     if (holdsLineBreakOrTab(entry.path)) return "its name holds a tab, CR or line feed";
+    if (!isWritableFileName(entry.path)) return "its name can't be a file's name here";
     return "";
 }
 
-// The files of a listing by name as 7z compares them: each name's sizes and CRCs.
-using Contents =
-    std::unordered_map<std::string, std::vector<std::pair<std::uint64_t, std::string>>>;
-Contents contentsOf(const std::vector<ArchiveEntry>& entries) {
-    Contents contents;
-    for (const ArchiveEntry& entry : entries)
-        if (!entry.isFolder)
-            contents[archiverNameKey(entry.path)].emplace_back(entry.size, entry.crc);
-    for (auto& [key, found] : contents) std::sort(found.begin(), found.end());
-    return contents;
+// The files of listings, sorted by name as 7z compares them, then by size and CRC: the files of
+// one name, and whether two listings hold the same ones, are found without a table per name.
+struct FileRecord {
+    std::string key;
+    std::uint64_t size;
+    std::string_view crc;
+    const ArchiveEntry* entry;
+    auto operator<=>(const FileRecord& other) const {
+        return std::tie(key, size, crc) <=> std::tie(other.key, other.size, other.crc);
+    }
+    bool operator==(const FileRecord& other) const {
+        return key == other.key && size == other.size && crc == other.crc;
+    }
+};
+
+class FileRecords {
+public:
+    explicit FileRecords(std::initializer_list<const std::vector<ArchiveEntry>*> listings) {
+        for (const auto* listing : listings)
+            for (const ArchiveEntry& entry : *listing)
+                if (!entry.isFolder)
+                    records_.push_back(
+                        {archiverNameKey(entry.path), entry.size, entry.crc, &entry});
+        std::sort(records_.begin(), records_.end());
+    }
+
+    using Range = std::span<const FileRecord>;
+    const std::vector<FileRecord>& all() const { return records_; }
+    Range named(std::string_view key) const {
+        const auto first = std::lower_bound(
+            records_.begin(), records_.end(), key,
+            [](const FileRecord& record, std::string_view k) { return record.key < k; });
+        auto last = first;
+        while (last != records_.end() && last->key == key) ++last;
+        return {first, last};
+    }
+
+private:
+    std::vector<FileRecord> records_;
+};
+
+bool sameFiles(FileRecords::Range a, FileRecords::Range b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end());
 }
+
+// Sorted keys, for lookups of names.
+class KeySet {
+public:
+    void add(const std::string& name) { keys_.push_back(archiverNameKey(name)); }
+    void seal() { std::sort(keys_.begin(), keys_.end()); }
+    bool holds(std::string_view key) const {
+        return std::binary_search(keys_.begin(), keys_.end(), key);
+    }
+
+private:
+    std::vector<std::string> keys_;
+};
 
 }  // namespace
 
@@ -203,70 +252,63 @@ RunCheck checkRun(const RunPlan& plan, const std::vector<ArchiveEntry>& before,
                   const std::vector<ArchiveEntry>& after, bool tested, bool added) {
     RunCheck check;
     check.tested = tested;
-    const Contents beforeFiles = contentsOf(before);
-    const Contents afterFiles = contentsOf(after);
-    std::unordered_set<std::string> removed, addedKeys;
-    for (const ArchiveEntry& entry : plan.removed) removed.insert(archiverNameKey(entry.path));
+    const FileRecords beforeFiles({&before});
+    const FileRecords afterFiles({&after});
+    KeySet removed, addedKeys;
+    for (const ArchiveEntry& entry : plan.removed) removed.add(entry.path);
     if (added)
         for (const auto* list : {&plan.adds, &plan.replaces})
-            for (const std::string& file : *list) addedKeys.insert(archiverNameKey(file));
+            for (const std::string& file : *list) addedKeys.add(file);
+    removed.seal();
+    addedKeys.seal();
 
     for (const ArchiveEntry& entry : plan.removed) {
         const std::string key = archiverNameKey(entry.path);
-        if (!addedKeys.count(key) && afterFiles.count(key)) check.notRemoved.push_back(entry.path);
+        if (!addedKeys.holds(key) && !afterFiles.named(key).empty())
+            check.notRemoved.push_back(entry.path);
     }
     if (added)
         for (const auto* list : {&plan.adds, &plan.replaces})
-            for (const std::string& file : *list) {
-                const auto found = afterFiles.find(archiverNameKey(file));
-                if (found == afterFiles.end() || found->second.size() != 1)
+            for (const std::string& file : *list)
+                if (afterFiles.named(archiverNameKey(file)).size() != 1)
                     check.notAdded.push_back(file);
-            }
 
     // Every file no step touches is there as it was: as many entries of its name, with the same
-    // sizes and CRCs.
-    for (const ArchiveEntry& entry : before) {
-        if (entry.isFolder) continue;
-        const std::string key = archiverNameKey(entry.path);
-        if (removed.count(key) || addedKeys.count(key)) continue;
-        const auto found = afterFiles.find(key);
-        if (found == afterFiles.end() || found->second != beforeFiles.at(key))
-            check.changed.push_back(entry.path);
+    // sizes and CRCs. Each name is looked at once, at its first record.
+    const auto& first = beforeFiles.all();
+    for (std::size_t i = 0; i < first.size(); ++i) {
+        const std::string& key = first[i].key;
+        if (i > 0 && first[i - 1].key == key) continue;
+        if (removed.holds(key) || addedKeys.holds(key)) continue;
+        if (!sameFiles(beforeFiles.named(key), afterFiles.named(key)))
+            check.changed.push_back(first[i].entry->path);
     }
-    for (const ArchiveEntry& entry : after) {
-        if (entry.isFolder) continue;
-        const std::string key = archiverNameKey(entry.path);
-        if (!beforeFiles.count(key) && !addedKeys.count(key)) check.changed.push_back(entry.path);
+    const auto& second = afterFiles.all();
+    for (std::size_t i = 0; i < second.size(); ++i) {
+        const std::string& key = second[i].key;
+        if (i > 0 && second[i - 1].key == key) continue;
+        if (beforeFiles.named(key).empty() && !addedKeys.holds(key))
+            check.changed.push_back(second[i].entry->path);
     }
-    // Two entries of one name are named once.
-    std::unordered_set<std::string> named;
-    std::erase_if(check.changed,
-                  [&](const std::string& path) { return !named.insert(path).second; });
     return check;
 }
 
 std::vector<std::string> undoZipFaults(const RunPlan& plan,
                                        const std::vector<ArchiveEntry>& undoTemplate,
                                        const std::vector<ArchiveEntry>& undo) {
-    Contents expected = contentsOf(undoTemplate);
-    for (const ArchiveEntry& entry : plan.removed)
-        expected[archiverNameKey(entry.path)].emplace_back(entry.size, entry.crc);
-    for (auto& [key, found] : expected) std::sort(found.begin(), found.end());
-    const Contents held = contentsOf(undo);
-
+    const FileRecords expected({&undoTemplate, &plan.removed});
+    const FileRecords held({&undo});
     std::vector<std::string> faults;
-    std::unordered_set<std::string> named;
-    for (const auto* list : {&undoTemplate, &plan.removed})
-        for (const ArchiveEntry& entry : *list) {
-            if (entry.isFolder) continue;
-            const std::string key = archiverNameKey(entry.path);
-            const auto found = held.find(key);
-            if ((found == held.end() || found->second != expected.at(key)) &&
-                named.insert(key).second)
-                faults.push_back(entry.path);
-        }
-    for (const ArchiveEntry& entry : undo)
-        if (!entry.isFolder && !expected.count(archiverNameKey(entry.path)))
-            faults.push_back(entry.path);
+    const auto& wanted = expected.all();
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        const std::string& key = wanted[i].key;
+        if ((i == 0 || wanted[i - 1].key != key) &&
+            !sameFiles(expected.named(key), held.named(key)))
+            faults.push_back(wanted[i].entry->path);
+    }
+    const auto& found = held.all();
+    for (std::size_t i = 0; i < found.size(); ++i)
+        if ((i == 0 || found[i - 1].key != found[i].key) && expected.named(found[i].key).empty())
+            faults.push_back(found[i].entry->path);
     return faults;
 }

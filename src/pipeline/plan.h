@@ -48,7 +48,8 @@ struct RunPlan {
 // `addFiles`: the add folder's files (AddFolderContent::files) when the request adds apps.
 // `undoTemplate`: the undo template's listing when the request builds an undo zip; the removal
 // is refused when the undo zip can't hold or restore what it removes (a name the template holds,
-// two entries of one name, an encrypted entry, a symbolic link, a name with a tab, CR or LF).
+// two entries of one name, an encrypted entry, a symbolic link, a name with a tab, CR or LF, a
+// name no file of this system can have, a file with files below its name).
 RunPlan planRun(const CustomizeRequest& request, const std::vector<ArchiveEntry>& rom,
                 const std::vector<std::string>& addFiles,
                 const std::vector<ArchiveEntry>& undoTemplate = {});

@@ -27,6 +27,12 @@ std::string lowerName(const std::string& text);
 // folds it (Unicode letters too: "CAFÉ.apk" and "Café.apk" are one name to it).
 std::string archiverNameKey(const std::string& name);
 
+// True when a zip entry's name (folders separated as 7z lists them) can be written below a folder
+// of this system as it stands: any name on Linux; on Windows no folder or file of it may hold a
+// control character or one of <>:"|?*, end with a dot or a blank, or be a device name (CON,
+// NUL, COM1, ...), which 7z.exe would write under another name.
+bool isWritableFileName(const std::string& name);
+
 // How a path read from a definition file is kept: Linux turns every '\' into '/'; Windows keeps
 // the path as written, but with UTF-8 as its code page takes a path that isn't UTF-8 (from an
 // 8-bit definition file) as Latin-1 and writes it in UTF-8.

@@ -13,6 +13,8 @@ std::string lowerName(const std::string& text) { return lowerAscii(text); }
 
 std::string archiverNameKey(const std::string& name) { return name; }
 
+bool isWritableFileName(const std::string&) { return true; }
+
 std::string normaliseDefinitionPath(const std::string& path) {
     std::string normalised = path;
     for (char& c : normalised)

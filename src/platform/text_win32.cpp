@@ -1,6 +1,10 @@
 #include "platform/text.h"
 
+#include "platform/ascii.h"
 #include "platform/utf8.h"
+
+#include <algorithm>
+#include <string_view>
 
 #include <windows.h>
 
@@ -41,6 +45,34 @@ std::string archiverNameKey(const std::string& name) {
     WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), key.data(),
                         static_cast<int>(key.size()), nullptr, nullptr);
     return key;
+}
+
+namespace {
+
+bool isDeviceName(std::string_view part) {
+    const std::string stem = lowerAscii(std::string(part.substr(0, part.find('.'))));
+    for (const char* device : {"con", "prn", "aux", "nul"})
+        if (stem == device) return true;
+    return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
+}  // namespace
+
+bool isWritableFileName(const std::string& name) {
+    std::string_view rest = name;
+    while (!rest.empty()) {
+        const std::size_t end = std::min(rest.find_first_of("/\\"), rest.size());
+        const std::string_view part = rest.substr(0, end);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+        if (part.empty()) continue;
+        for (const char c : part)
+            if (static_cast<unsigned char>(c) < 0x20 ||
+                std::string_view("<>:\"|?*").find(c) != std::string_view::npos)
+                return false;
+        if (part.back() == '.' || part.back() == ' ' || isDeviceName(part)) return false;
+    }
+    return true;
 }
 
 std::string normaliseDefinitionPath(const std::string& path) {
