@@ -5,6 +5,7 @@
 #include "pipeline/customize.h"
 #include "pipeline/zip_tools.h"
 #include "platform/paths.h"
+#include "support/quiet_reporter.h"
 #include "support/temp_folder.h"
 #include "tools/reporter.h"
 
@@ -18,16 +19,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using Names = std::set<std::string>;
-
-class QuietReporter : public Reporter {
-public:
-    std::vector<std::string> messages;
-    void status(const std::string&) override {}
-    void message(const std::string& title, const std::string& text) override {
-        messages.push_back(title + ": " + text);
-    }
-    void progress(int) override {}
-};
 
 Names namesOf(const std::vector<ArchiveEntry>& entries) {
     Names names;

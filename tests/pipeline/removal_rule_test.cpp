@@ -12,6 +12,7 @@
 #include "platform/utf8.h"
 #include "shell/window_run.h"
 #include "support/fake_gui.h"
+#include "support/quiet_reporter.h"
 #include "support/temp_folder.h"
 #include "support/zip_writer.h"
 #include "tools/archive_listing.h"
@@ -64,16 +65,6 @@ Names folderFiles(const std::string& folder) {
         }
     return names;
 }
-
-class QuietReporter : public Reporter {
-public:
-    std::vector<std::string> messages;
-    void status(const std::string&) override {}
-    void message(const std::string& title, const std::string& text) override {
-        messages.push_back(title + ": " + text);
-    }
-    void progress(int) override {}
-};
 
 class RemovalRule : public testing::Test {
 protected:
