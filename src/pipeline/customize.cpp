@@ -102,9 +102,10 @@ RunResult runSteps(const PreparedRun& prepared, const ProgramPaths& paths, Repor
     bool warned = false;
     reporter.status("Removing files ...");
     if (!plan.removalNames.empty()) {
+        const std::string listFile = nameListPath(paths.extractionFolder);
         const ArchiverResult removed =
-            runArchiver(paths.archiverProgram, removalCommand(romPath, plan.removalNames), "",
-                        false, progressOf(reporter));
+            runOnNames(paths.archiverProgram, removalCommand(romPath, listFile), listFile,
+                       plan.removalNames, progressOf(reporter));
         // A stopped run adds nothing to a ROM whose removal did not finish.
         if (removed.outcome == ArchiverOutcome::stopped) {
             succeeded(reporter, removed);

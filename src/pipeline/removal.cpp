@@ -1,8 +1,10 @@
 #include "pipeline/removal.h"
 
 #include "catalogue/catalogue.h"
+#include "platform/file_layer.h"
 #include "platform/text.h"
 
+#include <fstream>
 #include <string_view>
 
 namespace {
@@ -26,13 +28,15 @@ void collect(TickedPaths& ticked, const std::vector<std::string>& paths,
     ticked.skipped.insert(ticked.skipped.end(), lost.begin(), lost.end());
 }
 
-std::string commandFor(std::string command, const std::string& romPath,
-                       const std::vector<std::string>& names) {
-    if (names.empty()) return "";
-    command += " -- \"" + romPath + '"';
-    for (const std::string& name : names) command += " \"" + name + '"';
-    return command;
+bool writeTextFile(const std::string& path, const std::string& text) {
+    std::ofstream file(fileSystemPath(path), std::ios::binary | std::ios::trunc);
+    file << text;
+    file.close();
+    return !file.fail();
 }
+
+// The names in a list file take the charset the program hands 7z its names in.
+std::string listCharset() { return archiverNamesAreUtf8() ? " -scsUTF-8" : " -scsWIN"; }
 
 }  // namespace
 
@@ -75,11 +79,37 @@ TickedPaths tickedPaths(const std::vector<TickedEntry>& ticked) {
     return all;
 }
 
-std::string removalCommand(const std::string& romPath, const std::vector<std::string>& names) {
-    return commandFor("d -bd -y -spd", romPath, names);
+std::string nameListText(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) text += '"' + name + "\"\n";
+    return text;
+}
+
+std::string removalCommand(const std::string& romPath, const std::string& listFile) {
+    return "d -bd -y -spd" + listCharset() + " -i@\"" + listFile + "\" -- \"" + romPath + '"';
 }
 
 std::string extractCommand(const std::string& romPath, const std::string& extractionFolder,
-                           const std::vector<std::string>& names) {
-    return commandFor("x -bd -y -spd -o\"" + extractionFolder + '"', romPath, names);
+                           const std::string& listFile) {
+    return "x -bd -y -spd" + listCharset() + " -o\"" + extractionFolder + "\" -i@\"" + listFile +
+           "\" -- \"" + romPath + '"';
+}
+
+std::string nameListPath(const std::string& extractionFolder) {
+    std::string path = extractionFolder;
+    while (!path.empty() && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+    return path + ".names";
+}
+
+ArchiverResult runOnNames(const std::string& program, const std::string& command,
+                          const std::string& listFile, const std::vector<std::string>& names,
+                          const ProgressSink& progress) {
+    if (names.empty()) return {};
+    if (!writeTextFile(listFile, nameListText(names))) {
+        removeFile(listFile);
+        return {ArchiverOutcome::failed, "Can't write the list of names for 7z: " + listFile};
+    }
+    ArchiverResult result = runArchiver(program, command, "", false, progress);
+    removeFile(listFile);
+    return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pipeline/request.h"
+#include "tools/archiver.h"
 
 #include <string>
 #include <vector>
@@ -29,14 +30,30 @@ bool namesEntryLiterally(const std::string& name);
 // to say "this folder".
 std::string definitionPathKey(const std::string& path);
 
-// The archiver's delete command for the entries `names` (as the ROM's listing spells them):
-// d -bd -y -spd -- "{romPath}" "{name 1}" ... "{name N}". "--" ends the switches, so that no name
-// is taken for one; -spd turns 7z's wildcards off, in the names and in the ROM's own path. ""
-// when there is no name, so the archiver is never handed `d` with the ROM zip alone (which would
-// empty the zip).
-std::string removalCommand(const std::string& romPath, const std::vector<std::string>& names);
+// The text of a list file that names `names` (as the ROM's listing spells them) to 7z: one a
+// line, each between double quotes, so that blanks and tabs at a name's ends stay part of it.
+// A list file takes any number of names, where a command line ends at Windows' 32,767 characters
+// and Linux's few megabytes.
+std::string nameListText(const std::vector<std::string>& names);
+
+// The archiver's delete command for the entries named in `listFile` (nameListText):
+// d -bd -y -spd -scs{charset} -i@"{listFile}" -- "{romPath}". "--" ends the switches, so that
+// the ROM's path is never taken for one; -spd turns 7z's wildcards off, in the names and in the
+// ROM's own path. Never run with an empty list, which leaves the archiver the ROM zip alone.
+std::string removalCommand(const std::string& romPath, const std::string& listFile);
 
 // The extract command for the same entries into `extractionFolder`:
-// x -bd -y -spd -o"{extractionFolder}" -- "{romPath}" "{name 1}" ...; "" when there is no name.
+// x -bd -y -spd -scs{charset} -o"{extractionFolder}" -i@"{listFile}" -- "{romPath}".
 std::string extractCommand(const std::string& romPath, const std::string& extractionFolder,
-                           const std::vector<std::string>& names);
+                           const std::string& listFile);
+
+// Where a run keeps its list of names: beside its extraction folder (whose content all goes into
+// the undo zip), named after it.
+std::string nameListPath(const std::string& extractionFolder);
+
+// Runs 7z with `command` (removalCommand or extractCommand) on `names`, through `listFile`,
+// written first and removed after; "" for `names` runs nothing and succeeds. A list that can't
+// be written fails the step with a warning that says so.
+ArchiverResult runOnNames(const std::string& program, const std::string& command,
+                          const std::string& listFile, const std::vector<std::string>& names,
+                          const ProgressSink& progress);

@@ -37,9 +37,10 @@ bool fillUndoZip(Reporter& reporter, const ProgramPaths& paths, const std::strin
                  const std::string& undoCopy) {
     std::vector<std::string> files;
     for (const ArchiveEntry& entry : plan.removed) files.push_back(entry.path);
-    const std::string extract = extractCommand(romPath, paths.extractionFolder, files);
-    if (!extract.empty() && !succeeded(reporter, runArchiver(paths.archiverProgram, extract, "",
-                                                             false, progressOf(reporter))))
+    const std::string listFile = nameListPath(paths.extractionFolder);
+    if (!succeeded(reporter, runOnNames(paths.archiverProgram,
+                                        extractCommand(romPath, paths.extractionFolder, listFile),
+                                        listFile, files, progressOf(reporter))))
         return false;
     if (holdsAnyFile(paths.extractionFolder) &&
         !succeeded(reporter, runArchiver(paths.archiverProgram, addCommand(undoCopy),

@@ -3,6 +3,7 @@
 #include "pipeline/undo_zip.h"
 
 #include "catalogue/catalogue.h"
+#include "platform/text.h"
 #include "shell/window_run.h"
 #include "support/fake_gui.h"
 
@@ -37,17 +38,24 @@ using Paths = std::vector<std::string>;
 
 }  // namespace
 
-TEST(RemovalCommand, NamesTheEntriesLiterallyAndNeverTheZipAlone) {
-    EXPECT_EQ(removalCommand("/r/rom.zip", {"system/app/A.apk", "-i!*", "sys\\app"}),
-              R"(d -bd -y -spd -- "/r/rom.zip" "system/app/A.apk" "-i!*" "sys\app")");
-    EXPECT_EQ(extractCommand("/r/old d -bd -y.zip", "/p/files/", {"a", "b c"}),
-              R"(x -bd -y -spd -o"/p/files/" -- "/r/old d -bd -y.zip" "a" "b c")");
+TEST(RemovalCommand, NamesTheEntriesThroughAListFileAndNeverAsSwitches) {
+#ifdef _WIN32
+    const std::string charset = archiverNamesAreUtf8() ? "-scsUTF-8" : "-scsWIN";
+#else
+    const std::string charset = "-scsUTF-8";
+#endif
+    EXPECT_EQ(removalCommand("/r/old d -bd -y.zip", "/p/files.names"),
+              "d -bd -y -spd " + charset + R"( -i@"/p/files.names" -- "/r/old d -bd -y.zip")");
     EXPECT_EQ(extractCommand(R"(C:\r\rom.zip)", R"(C:\Slim kit\app\undo\files\)",
-                             {R"(system\app\A.apk)"}),
-              R"(x -bd -y -spd -o"C:\Slim kit\app\undo\files\" -- "C:\r\rom.zip" )"
-              R"("system\app\A.apk")");
-    EXPECT_EQ(removalCommand("/r/rom.zip", {}), "");
-    EXPECT_EQ(extractCommand("/r/rom.zip", "/p/files/", {}), "");
+                             R"(C:\Slim kit\app\undo\files.names)"),
+              "x -bd -y -spd " + charset +
+                  R"( -o"C:\Slim kit\app\undo\files\" -i@"C:\Slim kit\app\undo\files.names" )"
+                  R"(-- "C:\r\rom.zip")");
+    EXPECT_EQ(nameListPath(R"(C:\Slim kit\app\undo\files\)"),
+              R"(C:\Slim kit\app\undo\files.names)");
+    // Blanks and tabs at a name's ends stay inside its quotes; "-i!*" is a name like any other.
+    EXPECT_EQ(nameListText({"system/app/A.apk", " lead\t", "-i!*"}),
+              "\"system/app/A.apk\"\n\" lead\t\"\n\"-i!*\"\n");
 }
 
 TEST(TickedPaths, NothingTickedGivesNoPath) {

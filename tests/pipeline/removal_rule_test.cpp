@@ -130,12 +130,14 @@ TEST_F(RemovalRule, SevenZipDeletesAndExtractsExactlyWhatThePlanNames) {
                           {"system/app/Odd/Real.apk", "real"},
                           {"dup.txt", "one"},
                           {"dup.txt", "two"},
+                          {"system/app/Blank/ lead.apk", "lead"},
+                          {"system/app/Blank/trail.apk  ", "trail"},
                           {"Café.apk", "lower"},
                           {"CAFÉ.apk", "upper"}},
                          "a comment\n----------\nPath = phantom\nFolder = -\n"));
     const ArchiveListing original = listArchive(paths.archiverProgram, rom);
     ASSERT_TRUE(original.readable);
-    ASSERT_EQ(original.entries.size(), 18u) << "the comment made entries";
+    ASSERT_EQ(original.entries.size(), 20u) << "the comment made entries";
 
 #ifdef _WIN32
     const Names bothCafés{"Café.apk", "CAFÉ.apk"};  // 7z.exe folds the case of every letter
@@ -172,6 +174,12 @@ TEST_F(RemovalRule, SevenZipDeletesAndExtractsExactlyWhatThePlanNames) {
         {"1=/x\n2=./y\n", {}, 2, 0},
         {"1=system/app/Odd\n", {"system/app/Odd/Real.apk"}, 0, 1},
         {"1=dup.txt\n", {"dup.txt", "dup.txt"}, 0, 0, true},
+        // Blanks at a name's ends are part of it.
+        {"1=system/app/Blank\n",
+         {"system/app/Blank/ lead.apk", "system/app/Blank/trail.apk  "},
+         0,
+         0,
+         noFileOfThatName},
         {"1=Café.apk\n", bothCafés, 0, 0, bothCafés.size() > 1},
     };
     for (const auto& test : cases) {
@@ -190,19 +198,20 @@ TEST_F(RemovalRule, SevenZipDeletesAndExtractsExactlyWhatThePlanNames) {
         fs::create_directories(extracted);
         if (plan.removalNames.empty()) continue;
         EXPECT_EQ(planFor({test.lines}, rom, true).refusals.empty(), !test.refusedWithUndo);
+        const std::string listFile = folder / "names";
         std::vector<std::string> removedFiles;
         for (const ArchiveEntry& entry : plan.removed) removedFiles.push_back(entry.path);
         if (!test.refusedWithUndo) {
-            EXPECT_EQ(runArchiver(paths.archiverProgram,
-                                  extractCommand(copy, extracted, removedFiles), "", false)
+            EXPECT_EQ(runOnNames(paths.archiverProgram, extractCommand(copy, extracted, listFile),
+                                 listFile, removedFiles, {})
                           .outcome,
                       ArchiverOutcome::succeeded);
             EXPECT_EQ(folderFiles(extracted), test.removed);
         }
-        EXPECT_EQ(
-            runArchiver(paths.archiverProgram, removalCommand(copy, plan.removalNames), "", false)
-                .outcome,
-            ArchiverOutcome::succeeded);
+        EXPECT_EQ(runOnNames(paths.archiverProgram, removalCommand(copy, listFile), listFile,
+                             plan.removalNames, {})
+                      .outcome,
+                  ArchiverOutcome::succeeded);
         const ArchiveListing after = listArchive(paths.archiverProgram, copy);
         EXPECT_EQ(files(after.entries), without(files(original.entries), test.removed));
         EXPECT_TRUE(checkRun(plan, original.entries, after.entries, after.readable).matches());
