@@ -1,21 +1,44 @@
 #include "pipeline/customize.h"
 
 #include "pipeline/add_apps.h"
+#include "pipeline/leftovers.h"
 #include "pipeline/removal.h"
 #include "pipeline/undo_zip.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 #include "tools/archive_listing.h"
 #include "tools/archiver.h"
 #include "tools/reporter.h"
 
+#include <filesystem>
+#include <system_error>
 #include <vector>
+
+namespace fs = std::filesystem;
 
 namespace {
 
 constexpr std::size_t skippedPathsNamed = 10;
 
-std::string backupPath(const std::string& romPath) { return firstFreeNumbered(romPath + "_BU_"); }
+// Copies the ROM to the first free backup name and puts the copy there only while nothing stands
+// there: a backup that another run made meanwhile is never replaced, the next number is taken.
+// The backup's path, or "" when it can't be made (then said, and nothing of it left).
+std::string makeBackup(Reporter& reporter, const std::string& romPath) {
+    std::string backup = firstFreeNumbered(romPath + "_BU_");
+    const std::string copy = copyBeside(romPath, backup);
+    if (!copy.empty()) {
+        Placed placed = renameWithoutReplacing(copy, backup);
+        for (int tries = 0; placed == Placed::nameTaken && tries < 1000; ++tries) {
+            backup = firstFreeNumbered(romPath + "_BU_");
+            placed = renameWithoutReplacing(copy, backup);
+        }
+        if (placed == Placed::done) return backup;
+        removeFile(copy);
+    }
+    reporter.message("Error", "Can't create backup " + backup);
+    return "";
+}
 
 // The ROM path and the program folder travel between double quotes in the archiver's one-string
 // command line; a double quote inside would end the quoted stretch there.
@@ -25,6 +48,48 @@ bool pathsFitCommandLines(Reporter& reporter, const ProgramPaths& paths,
         if (path.find('"') == std::string::npos) continue;
         reporter.message("Error", "Can't handle a double quote in " + path);
         return false;
+    }
+    return true;
+}
+
+// A ROM zip among the program's working files would be taken for one of them: the undo zip's
+// files are extracted below app/undo/files/ and removed from there with everything else a run
+// left, and the definition folder and the template are the program's own.
+bool romIsOutsideWorkingFiles(Reporter& reporter, const ProgramPaths& paths,
+                              const std::string& romPath) {
+    const fs::path rom = fileSystemPath(romPath);
+    std::error_code ignored;
+    std::string workingFile;
+    if (fs::equivalent(rom, fileSystemPath(paths.undoTemplate), ignored))
+        workingFile = paths.undoTemplate;
+    for (const std::string& folder : {paths.extractionFolder, paths.definitionFolder}) {
+        for (fs::path inside = rom.parent_path(); workingFile.empty() && !inside.empty();
+             inside = inside.parent_path()) {
+            if (fs::equivalent(inside, fileSystemPath(folder), ignored)) workingFile = folder;
+            if (inside == inside.parent_path()) break;
+        }
+    }
+    if (workingFile.empty()) return true;
+    reporter.message("Error", "Can't work on " + romPath +
+                                  ", which lies among the program's working files (" + workingFile +
+                                  "). Move it elsewhere first.");
+    return false;
+}
+
+// Two runs on one ROM zip would each back it up, save and remove from it as if alone.
+bool romIsOurs(Reporter& reporter, const std::string& romPath, const RomLock& lock) {
+    switch (lock.state()) {
+        case RomLock::State::busy:
+            reporter.message("Error", "Another run is working on this ROM zip: " + romPath +
+                                          "\rWait until it has ended, then start again.");
+            return false;
+        case RomLock::State::blocked:
+            reporter.message("Error", "Can't lock " + romPath + ": something other than a lock " +
+                                          "file stands at " + RomLock::lockPath(romPath));
+            return false;
+        case RomLock::State::held:
+        case RomLock::State::unusable:  // nothing can be written beside it: each step says so
+            return true;
     }
     return true;
 }
@@ -78,13 +143,9 @@ RunResult runSteps(const CustomizeRequest& request, const ProgramPaths& paths, R
     result.end = RunEnd::stopped;
     if (request.options.backup) {
         reporter.status("Creating Backup ...");
-        const std::string backup = backupPath(romPath);
         // The ROM is edited in place: without a whole backup nothing may touch it.
-        if (!copyFile(romPath, backup)) {
-            reporter.message("Error", "Can't create backup " + backup);
-            return result;
-        }
-        result.backup = backup;
+        result.backup = makeBackup(reporter, romPath);
+        if (result.backup.empty()) return result;
     }
 
     if (request.options.undoZip) {
@@ -102,8 +163,6 @@ RunResult runSteps(const CustomizeRequest& request, const ProgramPaths& paths, R
         // A stopped run adds nothing to a ROM whose removal did not finish.
         if (removed.outcome == ArchiverOutcome::stopped) {
             succeeded(reporter, removed);
-            removeTree(paths.extractionFolder);
-            makeFolder(paths.extractionFolder);
             result.end = RunEnd::warned;
             result.interrupted = true;
             return result;
@@ -159,11 +218,16 @@ RunResult customize(const CustomizeRequest& asked, const ProgramPaths& paths, Re
         return {};
     }
     if (!pathsFitCommandLines(reporter, paths, romPath)) return {};
+    if (!romIsOutsideWorkingFiles(reporter, paths, romPath)) return {};
+    const RomLock lock(romPath);
+    if (!romIsOurs(reporter, romPath, lock)) return {};
     const ArchiveListing rom = listArchive(paths.archiverProgram, romPath);
     if (!romIsReadable(reporter, romPath, rom)) return {};
     // Found before anything is written: refused only at the add step, the ROM would be left
     // with its files removed and nothing added.
     if (request.options.addApps && !addFolderIsSafe(reporter, paths, romPath)) return {};
+    // What a killed run left beside the ROM: no other run is writing it while this one holds it.
+    if (lock.state() == RomLock::State::held) removeLeftovers(romPath);
 
     RunResult run = runSteps(request, paths, reporter, rom);
     reporter.status("Ready");

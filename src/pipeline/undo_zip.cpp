@@ -15,16 +15,6 @@ namespace {
 
 void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(10)); }
 
-// Leaves the extraction folder there and empty; false when it isn't: the undo zip's files are
-// extracted into it and added from it, and nothing else may go into the undo zip.
-bool emptyExtractionFolder(const std::string& folder) {
-    removeTree(folder);
-    settle();
-    makeFolder(folder);
-    settle();
-    return fileSize(folder) == -2 && !holdsAnyFile(folder);
-}
-
 // True when the archiver's step succeeded; otherwise its warning has been shown.
 bool succeeded(Reporter& reporter, const ArchiverResult& result) {
     if (!result.warning.empty()) reporter.message(archiverWarningTitle, result.warning);
@@ -72,14 +62,24 @@ bool fillUndoZip(Reporter& reporter, const ProgramPaths& paths, const CustomizeR
 std::string makeUndoCopy(Reporter& reporter, const ProgramPaths& paths,
                          const CustomizeRequest& request,
                          const std::vector<ArchiveEntry>& romEntries, const std::string& undoZip) {
-    // Files left by an interrupted run must not go into this undo zip.
-    if (!emptyExtractionFolder(paths.extractionFolder)) return "";
     const std::string undoCopy = copyBeside(paths.undoTemplate, undoZip);
     if (undoCopy.empty()) return "";
     settle();
     if (fillUndoZip(reporter, paths, request, romEntries, undoCopy)) return undoCopy;
     removeFile(undoCopy);
     return "";
+}
+
+// Puts the finished copy in place under the first free undo zip name, never over a file that
+// appeared there meanwhile: then the next name is taken. The name it got, or "".
+std::string placeUndoZip(const std::string& undoCopy, const std::string& romPath) {
+    std::string undoZip = undoZipPath(romPath);
+    Placed placed = renameWithoutReplacing(undoCopy, undoZip);
+    for (int tries = 0; placed == Placed::nameTaken && tries < 1000; ++tries) {
+        undoZip = undoZipPath(romPath);
+        placed = renameWithoutReplacing(undoCopy, undoZip);
+    }
+    return placed == Placed::done ? undoZip : "";
 }
 
 }  // namespace
@@ -105,11 +105,19 @@ std::string createUndoZip(Reporter& reporter, const ProgramPaths& paths,
                           const CustomizeRequest& request,
                           const std::vector<ArchiveEntry>& romEntries) {
     const std::string undoZip = undoZipPath(request.romPath);
-    const std::string undoCopy = makeUndoCopy(reporter, paths, request, romEntries, undoZip);
-    const bool made = !undoCopy.empty() && renameFile(undoCopy, undoZip);
-    if (!undoCopy.empty() && !made) removeFile(undoCopy);
+    // Each run extracts into a fresh folder of its own below the shared one: nothing of another
+    // run, whether at work or interrupted, goes into this undo zip, nor this run's into theirs.
+    makeFolder(paths.extractionFolder);
+    ProgramPaths runPaths = paths;
+    runPaths.extractionFolder = makeFreshFolder(paths.extractionFolder, "run-");
+    const std::string undoCopy =
+        runPaths.extractionFolder.empty()
+            ? ""
+            : makeUndoCopy(reporter, runPaths, request, romEntries, undoZip);
+    const std::string made = undoCopy.empty() ? "" : placeUndoZip(undoCopy, request.romPath);
+    if (!undoCopy.empty() && made.empty()) removeFile(undoCopy);
     settle();
-    emptyExtractionFolder(paths.extractionFolder);
-    if (!made) reporter.message("Error", "Can't create recovery zip " + undoZip);
-    return made ? undoZip : "";
+    if (!runPaths.extractionFolder.empty()) removeTree(runPaths.extractionFolder);
+    if (made.empty()) reporter.message("Error", "Can't create recovery zip " + undoZip);
+    return made;
 }

@@ -19,16 +19,17 @@ std::string extractCommand(const std::string& removalCommandLine,
 // only way back to what that run removed, so it is never replaced.
 std::string undoZipPath(const std::string& romPath);
 
-// Builds the undo zip at undoZipPath(request.romPath): a fresh copy of the template plus the files
-// that removing the request's ticked entries will delete, and returns its path. The extraction
-// folder is emptied before the extraction, so nothing of an interrupted run goes in, and again at
-// the end. The files are added to a copy of the template under a temporary name, renamed to the
-// undo zip's name only when the extraction and the adding both ended with 7z's success line and the
-// copy holds every file that the removal will delete from the ROM (found in `romEntries`, the ROM's
-// listing), each with the ROM's size and CRC. Otherwise (or when the template can't be copied or
-// the extraction folder can't be emptied) it shows 7z's warning, if any, and "Error" / "Can't
-// create recovery zip " + the undo zip's path, leaves nothing of it and returns "": the caller then
-// ends the run before removing anything.
+// Builds the undo zip: a fresh copy of the template plus the files that removing the request's
+// ticked entries will delete, and returns its path. The files are extracted into a new folder of
+// this run's own below the extraction folder, removed again at the end of the step however it
+// ends. They are added to a copy of the template under a temporary name, put in place only when
+// the extraction and the adding both ended with 7z's success line and the copy holds every file
+// that the removal will delete from the ROM (found in `romEntries`, the ROM's listing), each with
+// the ROM's size and CRC. It goes in place at undoZipPath(request.romPath), or at the next free
+// name when another file took that one meanwhile: nothing is ever replaced. Otherwise (or when
+// the template can't be copied or the folder can't be made) it shows 7z's warning, if any, and
+// "Error" / "Can't create recovery zip " + the undo zip's path, leaves nothing of it and returns
+// "": the caller then ends the run before removing anything.
 std::string createUndoZip(Reporter& reporter, const ProgramPaths& paths,
                           const CustomizeRequest& request,
                           const std::vector<ArchiveEntry>& romEntries);

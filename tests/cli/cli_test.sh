@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Black-box tests of slimkit-cli on ROM zips built here:
-#   cli_test.sh <slimkit-cli> <program build folder> <case>
+#   cli_test.sh <slimkit-cli> <program build folder> <case> [<7z.exe that hangs in the removal>]
 # The program is copied into a program folder of its own, with test definitions, an add folder
 # and the undo template. On Windows (case "windows") it runs under Wine with the 7z.exe it ships
 # with; every other case runs the Linux build.
@@ -275,16 +275,19 @@ EOF
   ;;
 
 killed)
-  # Killed outright while 7z hangs in the removal, the program takes 7z with it.
+  # Killed outright while 7z hangs in the adding, having begun its new ROM zip, the program takes
+  # 7z with it; a later run removes what it left beside the ROM zip, and nothing else.
   mkdir "$work/bin"
   cat >"$work/bin/7z" <<EOF
 #!/bin/sh
-[ "\$1" = d ] || exec "$(command -v 7z)" "\$@"
+[ "\$1" = a ] || exec "$(command -v 7z)" "\$@"
+: >"$rom.tmp"
 echo \$\$ >"$work/7z.pid.new" && mv "$work/7z.pid.new" "$work/7z.pid"
 exec sleep 300
 EOF
   chmod +x "$work/bin/7z"
-  PATH="$work/bin:$PATH" "${cli[@]}" customize "$rom" --app Browser --no-backup --no-add \
+  printf 'new' >"$program/app/add/New.apk"
+  PATH="$work/bin:$PATH" "${cli[@]}" customize "$rom" --app Browser --no-backup \
     >"$work/out" 2>&1 &
   cli_pid=$!
   for _ in $(seq 1200); do [ -e "$work/7z.pid" ] && break; sleep 0.05; done
@@ -296,7 +299,49 @@ EOF
   hung=$(cat "$work/7z.pid") end=$((SECONDS + 60))
   while running "$hung" && [ $SECONDS -lt $end ]; do sleep 0.05; done
   running "$hung" && { kill -KILL "$hung"; fail "7z outlived the killed program"; }
-  cmp -s "$rom" "$pristine" || fail "the ROM zip changed"
+  entries "$rom" | grep -q Browser.apk && fail "the removal did not run"
+  left=$(ls -A "$roms" | tr '\n' '|')
+  [ "$left" = "my rom.zip|my rom.zip.slimkit-lock|my rom.zip.tmp|my rom.zip_add_list_0|" ] ||
+    fail "not what the README names as left: $left"
+  printf 'mine' >"$roms/my rom.zip_add_list_notes"
+  run 0 customize "$rom" --app Clock --no-backup
+  left=$(ls -A "$roms" | tr '\n' '|')
+  [ "$left" = "my rom.zip|my rom.zip_add_list_notes|" ] || fail "left beside the ROM zip: $left"
+  ;;
+
+side_by_side)
+  # Two runs on one ROM zip, from two program folders: the first holds in its removal, on a
+  # FIFO, until the second has been refused before writing anything; then it ends as if alone.
+  real=$(command -v 7z)
+  mkdir "$work/bin"
+  mkfifo "$work/go"
+  cat >"$work/bin/7z" <<EOF
+#!/bin/sh
+if [ "\$1" = d ]; then : >"$work/removing"; read -r line <"$work/go"; fi
+exec "$real" "\$@"
+EOF
+  chmod +x "$work/bin/7z"
+  cp -r "$program" "$work/program 2"
+  PATH="$work/bin:$PATH" "${cli[@]}" customize "$rom" --app Browser --no-add >"$work/first" 2>&1 &
+  first=$!
+  trap 'kill "$first" 2>/dev/null || true; rm -rf "$work"' EXIT
+  for _ in $(seq 1200); do [ -e "$work/removing" ] && break; sleep 0.05; done
+  [ -e "$work/removing" ] || fail "the first run never got to its removal"
+  beside=$(ls -A "$roms")
+  ln -s "$rom" "$work/link.zip"
+  cli=("$work/program 2/$(basename "$built")")
+  run 2 customize "$work/link.zip" --app Clock --undo-zip
+  grep -qxF "slimkit-cli: Error: Another run is working on this ROM zip: $rom" "$work/err" ||
+    fail "not refused for the other run: $(cat "$work/err")"
+  [ "$(ls -A "$roms")" = "$beside" ] || fail "the refused run wrote beside the ROM: $(ls -A "$roms")"
+  echo go >"$work/go"
+  got=0 && wait "$first" || got=$?
+  [ "$got" = 0 ] || fail "the first run: exit $got: $(cat "$work/first")"
+  # A lock file left by a killed run is taken over, and removed at the end.
+  : >"$rom.slimkit-lock"
+  run 0 customize "$work/link.zip" --app Clock --no-backup --no-add
+  [ "$(ls -A "$roms" | tr '\n' '|')" = "my rom.zip|my rom.zip_BU_0|" ] ||
+    fail "left beside the ROM zip: $(ls -A "$roms")"
   ;;
 
 windows)
@@ -313,6 +358,31 @@ windows)
   (cd "$roms" && run 0 customize "my rom.zip" --app Browser --app Sounds --no-backup --no-add)
   entries "$rom" | grep -q -e Browser.apk -e audio/ && fail "not removed: $(entries "$rom")"
   [ "$(entries "$rom" | wc -l)" = 6 ] || fail "not what was planned: $(entries "$rom")"
+  cp "$pristine" "$rom"
+  # Two slimkit-cli.exe at once on one ROM zip: the first holds in its removal, with a 7z.exe
+  # that hangs there until it is ended, and the second, from another program folder, is refused.
+  hang="$work/program hang"
+  cp -r "$program" "$hang"
+  mv "$hang/bin/win/7z.exe" "$hang/bin/win/7z-real.exe"
+  cp "$4" "$hang/bin/win/7z.exe"
+  wine "$hang/$(basename "$built")" customize "$ROM" --app Browser --no-backup --no-add \
+    >"$work/first" 2>&1 &
+  first=$!
+  trap 'kill "$first" 2>/dev/null || true; rm -rf "$work"' EXIT
+  for _ in $(seq 1200); do [ -s "$hang/bin/win/hang.pid" ] && break; sleep 0.05; done
+  [ -s "$hang/bin/win/hang.pid" ] || fail "the first run never got to its removal"
+  beside=$(ls -A "$roms")
+  run 2 customize "$ROM" --app Clock
+  grep -qF "Error: Another run is working on this ROM zip: $ROM" "$work/err" ||
+    fail "not refused for the other run: $(cat "$work/err")"
+  [ "$(ls -A "$roms")" = "$beside" ] || fail "the refused run wrote beside the ROM: $(ls -A "$roms")"
+  wine taskkill /f /pid "$(cat "$hang/bin/win/hang.pid")" >/dev/null 2>&1 || true
+  got=0 && wait "$first" || got=$?
+  [ "$got" = 1 ] || fail "the first run, its 7z.exe ended: exit $got: $(cat "$work/first")"
+  untouched "the first run's 7z.exe ended"
+  # Its lock went with it.
+  run 0 customize "$ROM" --app Browser --no-backup --no-add
+  [ "$(ls -A "$roms")" = "my rom.zip" ] || fail "left beside the ROM: $(ls -A "$roms")"
   ;;
 
 *)
