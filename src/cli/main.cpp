@@ -377,7 +377,8 @@ int prepare(const ProgramPaths& paths, const Catalogue& catalogue, const Argumen
     std::vector<std::string> addFiles;
     if (arguments.options.addApps && fileSize(paths.addFolder) == -2) {
         const AddFolderContent content = addFolderContent(paths.addFolder, rom);
-        if (!content.refused.empty()) return badInput("Can't add " + content.refused);
+        if (!content.refused.empty())
+            return badInput("Can't add " + content.refused + content.refusal);
         if (!content.unreadable.empty()) return badInput("Can't read " + content.unreadable);
         addFiles = content.files;
     }

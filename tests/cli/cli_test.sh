@@ -358,7 +358,14 @@ windows)
   (cd "$roms" && run 0 customize "my rom.zip" --app Browser --app Sounds --no-backup --no-add)
   entries "$rom" | grep -q -e Browser.apk -e audio/ && fail "not removed: $(entries "$rom")"
   [ "$(entries "$rom" | wc -l)" = 6 ] || fail "not what was planned: $(entries "$rom")"
+  # A name 7z.exe would take without its leading blank is refused before anything is written.
   cp "$pristine" "$rom"
+  printf 'odd' >"$program/app/add/ lead.apk"
+  run 2 customize "$ROM" --app Browser
+  grep -qF "Can't add $(native "$program/app/add/") lead.apk: 7z can't be handed a name that begins or ends with a blank or a tab" \
+    "$work/err" || fail "a leading blank: $(cat "$work/err")"
+  untouched "a leading blank"
+  rm "$program/app/add/ lead.apk"
   # Two slimkit-cli.exe at once on one ROM zip: the first holds in its removal, with a 7z.exe
   # that hangs there until it is ended, and the second, from another program folder, is refused.
   hang="$work/program hang"

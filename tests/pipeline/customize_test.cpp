@@ -309,6 +309,30 @@ TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
     fs::remove(fifo);
     const Messages refusals = gui.messages;
     gui.messages.clear();
+    // Names in the add folder that 7z would drop, split or take for another.
+    fs::create_directories(paths.addFolder + "lnk");
+    writeFile(paths.addFolder + "lnk/private.txt", "not for the ROM");
+    const std::string blanks =
+        "7z can't be handed a name that begins or ends with a blank or a tab";
+    const std::string lineBreak = "7z can't be handed a name with a line break in it";
+    const struct {
+        std::string name, reason;
+    } names[] = {
+        {"system/app/Ends in a blank.apk ", blanks},
+        {"system/app/Ends in a tab.apk\t", blanks},
+        {" system/begins with a blank.apk", blanks},
+        {"system/app/x\nlnk", lineBreak},
+        {"system/app/carriage\rreturn.apk", lineBreak},
+        {"system/app/Latin-1 \xE9.apk", "7z can't be handed a name that isn't UTF-8 text"}};
+    Messages addRefusals;
+    for (const auto& odd : names) {
+        writeFile(paths.addFolder + odd.name, "odd");
+        customize(gui, paths, romPath);
+        fs::remove(paths.addFolder + odd.name);
+        addRefusals.push_back(
+            {"Error", "Can't add " + paths.addFolder + odd.name + ": " + odd.reason});
+    }
+
     EXPECT_EQ(refusals,
               (Messages{{"Error", "Please select Rom"},
                         {"Error", "Can't access " + romFolder},
@@ -328,6 +352,7 @@ TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
                                       ", which lies among the program's working files (" +
                                       paths.undoTemplate + "). Move it elsewhere first."},
                         {"Error", "Can't add " + fifo}}));
+    EXPECT_EQ(gui.messages, addRefusals);
     EXPECT_EQ(gui.statusTexts, Texts{});
     EXPECT_EQ(readFile(inExtraction), originalRom);
     EXPECT_EQ(readFile(inDefinitions), originalRom);
