@@ -226,8 +226,8 @@ RunResult customize(const CustomizeRequest& asked, const ProgramPaths& paths, Re
     // Found before anything is written: refused only at the add step, the ROM would be left
     // with its files removed and nothing added.
     if (request.options.addApps && !addFolderIsSafe(reporter, paths, romPath)) return {};
-    // What a killed run left beside the ROM: no other run is writing it while this one holds it.
-    if (lock.state() == RomLock::State::held) removeLeftovers(romPath);
+    // What a killed run on this ROM left: no other run is writing it while this one holds it.
+    if (lock.state() == RomLock::State::held) removeLeftovers(romPath, paths.extractionFolder);
 
     RunResult run = runSteps(request, paths, reporter, rom);
     reporter.status("Ready");

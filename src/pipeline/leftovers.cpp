@@ -4,6 +4,7 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <regex>
 #include <system_error>
@@ -46,6 +47,37 @@ std::vector<std::string> leftoversBeside(const std::string& romPath) {
     return found;
 }
 
-void removeLeftovers(const std::string& romPath) {
+std::string runFolderPrefix(const std::string& romPath) {
+    // FNV-1a: the same path gives the same digits in every run, of either front-end.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : romPath) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    static const char digits[] = "0123456789abcdef";
+    std::string prefix = "run-";
+    for (int shift = 60; shift >= 0; shift -= 4) prefix += digits[(hash >> shift) & 0xf];
+    return prefix + "-";
+}
+
+std::vector<std::string> leftoverRunFolders(const std::string& romPath,
+                                            const std::string& extractionFolder) {
+    const std::string prefix = runFolderPrefix(romPath);
+    std::vector<std::string> found;
+    std::error_code error;
+    for (fs::directory_iterator it(fileSystemPath(extractionFolder), error), end;
+         !error && it != end; it.increment(error)) {
+        std::error_code statusError;
+        if (programPath(it->path().filename()).starts_with(prefix) &&
+            fs::is_directory(it->symlink_status(statusError)))
+            found.push_back(programPath(it->path()));
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+void removeLeftovers(const std::string& romPath, const std::string& extractionFolder) {
     for (const std::string& file : leftoversBeside(romPath)) removeFile(file);
+    for (const std::string& folder : leftoverRunFolders(romPath, extractionFolder))
+        removeTree(folder);
 }

@@ -15,6 +15,18 @@
 // Full paths, sorted.
 std::vector<std::string> leftoversBeside(const std::string& romPath);
 
-// Removes leftoversBeside(romPath). Only while the run holds the ROM zip's lock: no other run
-// is then writing any of them.
-void removeLeftovers(const std::string& romPath);
+// How the name of every folder that a run on `romPath` extracts into (in the extraction folder)
+// begins: "run-", 16 hexadecimal digits drawn from the ROM zip's path, and "-". Runs on other ROM
+// zips name theirs otherwise, so a run that holds this ROM zip's lock knows that a folder of
+// that beginning is no other run's.
+std::string runFolderPrefix(const std::string& romPath);
+
+// The folders in `extractionFolder` whose names begin with runFolderPrefix(romPath), as full
+// paths, sorted: what runs on the ROM zip that were killed outright left there. Links never
+// count.
+std::vector<std::string> leftoverRunFolders(const std::string& romPath,
+                                            const std::string& extractionFolder);
+
+// Removes leftoversBeside(romPath) and leftoverRunFolders(romPath, extractionFolder). Only while
+// the run holds the ROM zip's lock: no other run is then writing any of them.
+void removeLeftovers(const std::string& romPath, const std::string& extractionFolder);

@@ -1,6 +1,7 @@
 #include "pipeline/undo_zip.h"
 
 #include "pipeline/add_apps.h"
+#include "pipeline/leftovers.h"
 #include "pipeline/removal.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
@@ -107,9 +108,11 @@ std::string createUndoZip(Reporter& reporter, const ProgramPaths& paths,
     const std::string undoZip = undoZipPath(request.romPath);
     // Each run extracts into a fresh folder of its own below the shared one: nothing of another
     // run, whether at work or interrupted, goes into this undo zip, nor this run's into theirs.
+    // Named after the ROM zip, so that a later run on it can tell one a killed run left.
     makeFolder(paths.extractionFolder);
     ProgramPaths runPaths = paths;
-    runPaths.extractionFolder = makeFreshFolder(paths.extractionFolder, "run-");
+    runPaths.extractionFolder =
+        makeFreshFolder(paths.extractionFolder, runFolderPrefix(request.romPath));
     const std::string undoCopy =
         runPaths.extractionFolder.empty()
             ? ""

@@ -275,38 +275,55 @@ EOF
   ;;
 
 killed)
-  # Killed outright while 7z hangs in the adding, having begun its new ROM zip, the program takes
-  # 7z with it; a later run removes what it left beside the ROM zip, and nothing else.
+  # Killed outright while 7z hangs, first in the extraction for the undo zip, then in the adding
+  # (having begun its new ROM zip), the program takes 7z with it. It leaves what the README names,
+  # and the next run on the ROM zip removes that, and nothing else.
   mkdir "$work/bin"
   cat >"$work/bin/7z" <<EOF
 #!/bin/sh
-[ "\$1" = a ] || exec "$(command -v 7z)" "\$@"
-: >"$rom.tmp"
+[ "\$1" = "\$(cat "$work/hang-in")" ] || exec "$(command -v 7z)" "\$@"
+[ "\$1" = a ] && : >"$rom.tmp"
 echo \$\$ >"$work/7z.pid.new" && mv "$work/7z.pid.new" "$work/7z.pid"
 exec sleep 300
 EOF
   chmod +x "$work/bin/7z"
-  printf 'new' >"$program/app/add/New.apk"
-  PATH="$work/bin:$PATH" "${cli[@]}" customize "$rom" --app Browser --no-backup \
-    >"$work/out" 2>&1 &
-  cli_pid=$!
-  for _ in $(seq 1200); do [ -e "$work/7z.pid" ] && break; sleep 0.05; done
-  [ -e "$work/7z.pid" ] || { kill "$cli_pid"; fail "7z never ran"; }
-  kill -KILL "$cli_pid"
-  wait "$cli_pid" || true
   # An orphan is a zombie until whoever adopted it collects it: that one has ended too.
   running() { [ -e "/proc/$1" ] && [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" != Z ]; }
-  hung=$(cat "$work/7z.pid") end=$((SECONDS + 60))
-  while running "$hung" && [ $SECONDS -lt $end ]; do sleep 0.05; done
-  running "$hung" && { kill -KILL "$hung"; fail "7z outlived the killed program"; }
-  entries "$rom" | grep -q Browser.apk && fail "the removal did not run"
-  left=$(ls -A "$roms" | tr '\n' '|')
-  [ "$left" = "my rom.zip|my rom.zip.slimkit-lock|my rom.zip.tmp|my rom.zip_add_list_0|" ] ||
-    fail "not what the README names as left: $left"
+  kill_in() {  # the 7z command to kill the program in, then its arguments
+    local cli_pid hung end
+    printf '%s' "$1" >"$work/hang-in"
+    shift
+    rm -f "$work/7z.pid"
+    PATH="$work/bin:$PATH" "${cli[@]}" "$@" >"$work/out" 2>&1 &
+    cli_pid=$!
+    for _ in $(seq 1200); do [ -e "$work/7z.pid" ] && break; sleep 0.05; done
+    [ -e "$work/7z.pid" ] || { kill "$cli_pid"; fail "7z never ran"; }
+    kill -KILL "$cli_pid"
+    wait "$cli_pid" || true
+    hung=$(cat "$work/7z.pid") end=$((SECONDS + 60))
+    while running "$hung" && [ $SECONDS -lt $end ]; do sleep 0.05; done
+    if running "$hung"; then kill -KILL "$hung"; fail "7z outlived the killed program"; fi
+  }
+  # Names made to stand for the random parts of temporary names.
+  beside() { ls -A "$roms" | sed -E 's/\.[A-Za-z0-9]{6}$/.XXXXXX/' | tr '\n' '|'; }
+  extracting() { ls -A "$program/app/undo/files" | sed -E 's/^run-[0-9a-f]{16}-[A-Za-z0-9]{6}$/run-H-X/' | tr '\n' '|'; }
+  # Another ROM's run, under way, keeps its folder.
+  mkdir "$program/app/undo/files/run-0123456789abcdef-Other12"
+  kill_in x customize "$rom" --app Browser --no-backup --no-add --undo-zip
+  [ "$(beside)" = "my rom.zip|my rom.zip.slimkit-lock|my rom.zip_undo.zip.XXXXXX|" ] ||
+    fail "not what the README names as left: $(beside)"
+  [ "$(extracting)" = "run-0123456789abcdef-Other12|run-H-X|" ] ||
+    fail "not what the README names as left: $(extracting)"
+  printf 'new' >"$program/app/add/New.apk"
+  kill_in a customize "$rom" --app Browser --no-backup
+  cmp -s "$rom" "$pristine" && fail "the removal did not run"
+  [ "$(beside)" = "my rom.zip|my rom.zip.slimkit-lock|my rom.zip.tmp|my rom.zip_add_list_0|" ] ||
+    fail "not what the README names as left: $(beside)"
+  [ "$(extracting)" = "run-0123456789abcdef-Other12|" ] || fail "not removed: $(extracting)"
   printf 'mine' >"$roms/my rom.zip_add_list_notes"
   run 0 customize "$rom" --app Clock --no-backup
-  left=$(ls -A "$roms" | tr '\n' '|')
-  [ "$left" = "my rom.zip|my rom.zip_add_list_notes|" ] || fail "left beside the ROM zip: $left"
+  [ "$(beside)" = "my rom.zip|my rom.zip_add_list_notes|" ] || fail "left beside the ROM zip: $(beside)"
+  [ "$(extracting)" = "run-0123456789abcdef-Other12|" ] || fail "extraction folder: $(extracting)"
   ;;
 
 side_by_side)
