@@ -573,8 +573,25 @@ TEST_F(CustomizeTest, RunsSideBySideKeepToThemselves) {
     sameRomGui.checks = gui.checks;
     const std::string taken = undoZip;
 
-    // While 7z extracts for this run's undo zip, the other runs start, and a file appears at the
-    // name the undo zip is to take.
+    // While 7z extracts for this run's undo zip, held until the test lets it go, the other runs
+    // start, and a file appears at the name the undo zip is to take.
+    const std::string bin = temp / "bin";
+    const std::string go = bin + "/go";
+    const char* searchPath = std::getenv("PATH");
+    const std::string savedPath = searchPath ? searchPath : "";
+    writeFile(bin + "/7z",
+              "#!/bin/sh\n"
+              "if [ \"$1\" = x ]; then for a; do [ \"$a\" = '" +
+                  romPath +
+                  "' ] || continue\n"
+                  "  n=0; while [ ! -e '" +
+                  go +
+                  "' ] && [ $n -lt 12000 ]; do sleep 0.01; n=$((n+1)); done\n"
+                  "done; fi\n"
+                  "PATH='" +
+                  savedPath + "' exec 7z \"$@\"\n");
+    fs::permissions(bin + "/7z", fs::perms::owner_all);
+    setenv("PATH", (bin + ":" + savedPath).c_str(), 1);
     bool started = false;
     gui.closeAsked = [&](int) {
         if (started || gui.statusTexts.back() != "Generation recovery CWM zip ...") return false;
@@ -582,9 +599,11 @@ TEST_F(CustomizeTest, RunsSideBySideKeepToThemselves) {
         customize(otherGui, paths, otherRom);
         customize(sameRomGui, paths, link);
         writeFile(taken, "someone else's file");
+        writeFile(go, "");
         return false;
     };
     customize(gui, paths, romPath);
+    setenv("PATH", savedPath.c_str(), 1);
 
     ASSERT_TRUE(started);
     EXPECT_EQ(sameRomGui.messages,
