@@ -12,7 +12,6 @@
 #include "tools/reporter.h"
 
 #include <filesystem>
-#include <system_error>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -57,15 +56,12 @@ bool pathsFitCommandLines(Reporter& reporter, const ProgramPaths& paths,
 // left, and the definition folder and the template are the program's own.
 bool romIsOutsideWorkingFiles(Reporter& reporter, const ProgramPaths& paths,
                               const std::string& romPath) {
-    const fs::path rom = fileSystemPath(romPath);
-    std::error_code ignored;
     std::string workingFile;
-    if (fs::equivalent(rom, fileSystemPath(paths.undoTemplate), ignored))
-        workingFile = paths.undoTemplate;
+    if (sameFile(romPath, paths.undoTemplate)) workingFile = paths.undoTemplate;
     for (const std::string& folder : {paths.extractionFolder, paths.definitionFolder}) {
-        for (fs::path inside = rom.parent_path(); workingFile.empty() && !inside.empty();
-             inside = inside.parent_path()) {
-            if (fs::equivalent(inside, fileSystemPath(folder), ignored)) workingFile = folder;
+        for (fs::path inside = fileSystemPath(romPath).parent_path();
+             workingFile.empty() && !inside.empty(); inside = inside.parent_path()) {
+            if (sameFile(programPath(inside), folder)) workingFile = folder;
             if (inside == inside.parent_path()) break;
         }
     }

@@ -23,6 +23,10 @@ inline std::string firstFreeNumbered(const std::string& stem) {
     }
 }
 
+// True when `a` and `b` name one file or folder that exists, by whatever names: links followed,
+// and on Windows in any case or short form.
+bool sameFile(const std::string& a, const std::string& b);
+
 // Copies the whole of `source` to `destination`, replacing a file that is there. The copy is
 // written to a temporary name beside the destination and renamed into place only when it is
 // complete, so a failed copy never leaves a partial file and never destroys an earlier one.

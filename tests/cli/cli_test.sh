@@ -129,6 +129,13 @@ EOF
   grep -q "Can't add $program/app/add/pipe" "$work/err" || fail "FIFO: $(cat "$work/err")"
   untouched "FIFO in the add folder"
   rm "$program/app/add/pipe"
+  # A name that would reach 7z as two: a file, and a folder it is never to pack.
+  mkdir -p "$program/app/add/lnk"
+  printf 'odd' >"$program/app/add/x"$'\n'"lnk"
+  run 2 customize "$rom" --app Browser
+  grep -qF "with a line break in it" "$work/err" || fail "a line break: $(cat "$work/err")"
+  untouched "a line break in an add folder name"
+  rm -r "$program/app/add/"*
   cp "$pristine" "$work/say \"hi\".zip"
   run 2 customize "$work/say \"hi\".zip"
   cmp -s "$work/say \"hi\".zip" "$pristine" || fail "the quoted ROM changed"
@@ -383,6 +390,13 @@ windows)
     "$work/err" || fail "a leading blank: $(cat "$work/err")"
   untouched "a leading blank"
   rm "$program/app/add/ lead.apk"
+  # A ROM zip among the program's working files.
+  cp "$pristine" "$program/app/undo/files/rom.zip"
+  run 2 customize "$(native "$program/app/undo/files/rom.zip")" --app Browser
+  grep -qF "Error: Can't work on" "$work/err" || fail "a ROM among the working files: $(cat "$work/err")"
+  cmp -s "$program/app/undo/files/rom.zip" "$pristine" || fail "the ROM among the working files changed"
+  [ "$(ls -A "$program/app/undo/files")" = rom.zip ] || fail "written: $(ls -A "$program/app/undo/files")"
+  rm "$program/app/undo/files/rom.zip"
   # Two slimkit-cli.exe at once on one ROM zip: the first holds in its removal, with a 7z.exe
   # that hangs there until it is ended, and the second, from another program folder, is refused.
   hang="$work/program hang"
