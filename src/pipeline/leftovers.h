@@ -18,7 +18,8 @@ std::vector<std::string> leftoversBeside(const std::string& romPath);
 // How the name of every folder that a run on `romPath` extracts into (in the extraction folder)
 // begins: "run-", 16 hexadecimal digits drawn from the ROM zip's path, and "-". Runs on other ROM
 // zips name theirs otherwise, so a run that holds this ROM zip's lock knows that a folder of
-// that beginning is no other run's.
+// that beginning is no other run's. With makeFreshFolder's suffix, the name is
+// runFolderNameLength long.
 std::string runFolderPrefix(const std::string& romPath);
 
 // The folders in `extractionFolder` whose names begin with runFolderPrefix(romPath), as full

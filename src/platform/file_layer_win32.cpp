@@ -211,12 +211,16 @@ Placed renameWithoutReplacing(const std::string& source, const std::string& dest
 }
 
 std::string makeFreshFolder(const std::string& parent, const std::string& prefix) {
-    const std::string stem = withoutTrailingSeparators(parent) + "\\" + prefix +
-                             std::to_string(GetCurrentProcessId()) + "_";
+    const std::string stem = withoutTrailingSeparators(parent) + "\\" + prefix;
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned seed = GetCurrentProcessId() * 2654435761u ^ GetTickCount();
     // CreateDirectory fails on a name that is taken, so a folder made here is this run's alone.
     for (unsigned n = 0; n < 1000; ++n) {
-        const std::string folder =
-            stem + std::to_string(GetTickCount() % 100000) + "_" + std::to_string(n);
+        std::string folder = stem;
+        for (int i = 0; i < 6; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            folder += letters[(seed >> 16) % (sizeof letters - 1)];
+        }
         if (CreateDirectoryW(wide(folder).c_str(), nullptr)) return folder + "\\";
         if (GetLastError() != ERROR_ALREADY_EXISTS) return "";
     }

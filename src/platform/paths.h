@@ -39,3 +39,8 @@ struct ProgramPaths {
 };
 
 ProgramPaths programPaths(const std::string& programFolder);
+
+// How long the name of the folder each run makes for itself in the extraction folder is, with
+// its trailing separator: "run-", 16 digits, "-", the 6 characters makeFreshFolder adds, and the
+// separator. The Windows path limit must leave room for it.
+inline constexpr std::size_t runFolderNameLength = 28;

@@ -379,9 +379,14 @@ windows)
   run 2 customize "$(native "$roms/missing.zip")"
   untouched "missing ROM"
   # A ROM named relative to the current folder, though 7z.exe runs in its own.
-  (cd "$roms" && run 0 customize "my rom.zip" --app Browser --app Sounds --no-backup --no-add)
+  (cd "$roms" && run 0 customize "my rom.zip" --app Browser --app Sounds --no-backup --no-add --undo-zip)
   entries "$rom" | grep -q -e Browser.apk -e audio/ && fail "not removed: $(entries "$rom")"
   [ "$(entries "$rom" | wc -l)" = 6 ] || fail "not what was planned: $(entries "$rom")"
+  # The undo zip's files went through a folder of the run's own, gone with it.
+  [ "$(entries "$rom""_undo.zip" | grep -c -e Browser.apk -e audio/)" = 3 ] ||
+    fail "undo zip: $(entries "$rom""_undo.zip")"
+  [ -z "$(ls -A "$program/app/undo/files")" ] || fail "left to extract: $(ls -A "$program/app/undo/files")"
+  rm "$rom""_undo.zip"
   # A name 7z.exe would take without its leading blank is refused before anything is written.
   cp "$pristine" "$rom"
   printf 'odd' >"$program/app/add/ lead.apk"

@@ -114,17 +114,20 @@ TEST(RenameWithoutReplacing, TakesOnlyANameNothingStandsOn) {
 
 TEST(MakeFreshFolder, EachCallMakesAFolderOfItsOwn) {
     TempFolder temp;
-    const std::string first = makeFreshFolder(temp.path(), "run-");
-    const std::string second = makeFreshFolder(temp.path(), "run-");
+    const std::string prefix = "run-0123456789abcdef-";
+    const std::string first = makeFreshFolder(temp.path(), prefix);
+    const std::string second = makeFreshFolder(temp.path(), prefix);
     ASSERT_FALSE(first.empty());
     ASSERT_FALSE(second.empty());
     EXPECT_NE(first, second);
     for (const std::string& folder : {first, second}) {
         EXPECT_TRUE(isPathSeparator(folder.back())) << folder;
         EXPECT_EQ(folderOfPath(folder.substr(0, folder.size() - 1)), temp.path() + pathSeparator);
-        EXPECT_EQ(folder.substr(temp.path().size() + 1, 4), "run-");
+        EXPECT_EQ(folder.substr(temp.path().size() + 1, prefix.size()), prefix);
+        // The room the Windows path limit leaves for it.
+        EXPECT_EQ(folder.size() - temp.path().size() - 1, runFolderNameLength);
         EXPECT_EQ(fileSize(folder), -2);
         EXPECT_FALSE(holdsAnyFile(folder));
     }
-    EXPECT_EQ(makeFreshFolder(temp / "missing", "run-"), "");
+    EXPECT_EQ(makeFreshFolder(temp / "missing", prefix), "");
 }
