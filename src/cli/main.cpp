@@ -372,7 +372,9 @@ int prepare(const ProgramPaths& paths, const Catalogue& catalogue, const Argumen
     request.options.testZip = true;
     std::string error;
     if (!selectEntries(catalogue, arguments, request.ticked, error)) return badInput(error);
-    const std::string refusal = prepareRun(request, paths, prepared, &listing);
+    // A plan writes nothing, not even the lock file a run holds.
+    const std::string refusal =
+        prepareRun(request, paths, prepared, &listing, arguments.command != "plan");
     // A plan the run would refuse is still shown in full: the refusals are part of it.
     if (!refusal.empty() && (arguments.command != "plan" || prepared.plan.refusals.empty()))
         return badInput(refusal);

@@ -3,6 +3,7 @@
 #include "platform/file_layer.h"
 #include "platform/paths.h"
 #include "platform/text.h"
+#include "platform/utf8.h"
 #include "tools/reporter.h"
 
 #include <filesystem>
@@ -51,6 +52,19 @@ std::string relativeName(const fs::path& file, const fs::path& folder) {
     return std::string(name.begin(), name.end());
 }
 
+// Why 7z can't be handed `name` (relative to the add folder) as a line of its list file: it drops
+// blanks and tabs at either end of a line, takes CR and LF as line ends, and rejects a whole list
+// that isn't UTF-8. "" when the name travels as it is.
+std::string nameFault(const std::string& name) {
+    if (!isUtf8(name)) return ": 7z can't be handed a name that isn't UTF-8 text";
+    if (name.find_first_of("\r\n") != std::string::npos)
+        return ": 7z can't be handed a name with a line break in it";
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    if (blank(name.front()) || blank(name.back()))
+        return ": 7z can't be handed a name that begins or ends with a blank or a tab";
+    return "";
+}
+
 // A free name beside the ROM zip for the list of files to add.
 std::string listFilePath(const std::string& romPath) {
     return firstFreeNumbered(romPath + "_add_list_");
@@ -67,7 +81,7 @@ bool writeList(const std::string& path, const std::vector<std::string>& files) {
 // "Can't read " + the path of a folder in it that can't be read.
 bool refuses(Reporter& reporter, const AddFolderContent& content) {
     if (!content.refused.empty())
-        reporter.message("Error", "Can't add " + content.refused);
+        reporter.message("Error", "Can't add " + content.refused + content.refusal);
     else if (!content.unreadable.empty())
         reporter.message("Error", "Can't read " + content.unreadable);
     else
@@ -106,7 +120,14 @@ AddFolderContent addFolderContent(const std::string& addFolder, const std::strin
         const fs::file_status target = it->status(statusError);
         const bool entered = fs::is_directory(target) && !it->is_symlink(statusError);
         if (fs::is_regular_file(target)) {
-            if (!rom.holds(found)) content.files.push_back(relativeName(found, folder));
+            if (!rom.holds(found)) {
+                content.files.push_back(relativeName(found, folder));
+                content.refusal = nameFault(content.files.back());
+                if (!content.refusal.empty()) {
+                    content.refused = programPath(found);
+                    return content;
+                }
+            }
         } else if (!fs::is_directory(target) && fs::exists(target)) {
             content.refused = programPath(found);
             return content;
@@ -119,10 +140,6 @@ AddFolderContent addFolderContent(const std::string& addFolder, const std::strin
         }
     }
     return content;
-}
-
-bool addFolderIsSafe(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath) {
-    return !refuses(reporter, addFolderContent(paths.addFolder, romPath));
 }
 
 ArchiverOutcome addApps(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath) {

@@ -19,9 +19,15 @@ struct AddFolderContent {
     // ROM zip, and every file beside it named after it (its backups, undo zips and their
     // temporary copies), never go into the ROM zip, wherever they lie.
     std::vector<std::string> files;
-    // The first FIFO, device or socket found (or a link to one), as a full path; "" when none.
-    // 7z would wait on it for good or store it as an empty file.
+    // The first FIFO, device or socket found (or a link to one), or the first file whose name
+    // can't travel in the list of files 7z is handed, as a full path; "" when none. 7z would wait
+    // on a FIFO for good or store it as an empty file; a name that begins or ends with a blank
+    // or a tab, holds a line break or isn't UTF-8 would be left out, read as another name, or
+    // fail the whole step.
     std::string refused;
+    // Why `refused` is refused, as the end of "Can't add " + refused: "" for a FIFO, device or
+    // socket, else ": " and the reason.
+    std::string refusal;
     // The first folder whose content can't be read (the add folder itself included) as a full
     // path; "" when every folder could be read. Its files would be left out without a word.
     std::string unreadable;
@@ -33,14 +39,10 @@ AddFolderContent addFolderContent(const std::string& addFolder, const std::strin
 // `-l` makes 7z store a linked file's content instead of the link.
 std::string addListCommand(const std::string& archive, const std::string& listFile);
 
-// True when the add folder holds nothing 7z can't add safely and every folder in it can be read;
-// otherwise shows "Error" / "Can't add " + the path of the first such thing, or "Can't read " +
-// the folder.
-bool addFolderIsSafe(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath);
-
 // Adds the files of the add folder (addFolderContent) to the ROM zip, through a list file
 // written beside the ROM zip and removed after. An add folder that holds no such file runs no
 // archiver: the ROM zip is not rewritten for nothing. A folder that can't be made is reported
-// under "Warning", as is 7z's own warning; what addFolderIsSafe refuses ends the step before 7z
-// runs, as does a list file that can't be written ("Error" / "Can't add " + the add folder).
+// under "Warning", as is 7z's own warning. What addFolderContent refuses ends the step before 7z
+// runs ("Error" / "Can't add " + its path and the reason, or "Can't read " + the folder), as does
+// a list file that can't be written ("Error" / "Can't add " + the add folder).
 ArchiverOutcome addApps(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath);

@@ -1,21 +1,43 @@
 #include "pipeline/customize.h"
 
 #include "pipeline/add_apps.h"
+#include "pipeline/leftovers.h"
 #include "pipeline/removal.h"
 #include "pipeline/undo_zip.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 #include "tools/archive_listing.h"
 #include "tools/archiver.h"
 #include "tools/reporter.h"
 
+#include <filesystem>
 #include <vector>
+
+namespace fs = std::filesystem;
 
 namespace {
 
 constexpr std::size_t namesShown = 10;
 
-std::string backupPath(const std::string& romPath) { return firstFreeNumbered(romPath + "_BU_"); }
+// Copies the ROM to the first free backup name and puts the copy there only while nothing stands
+// there: a backup that another run made meanwhile is never replaced, the next number is taken.
+// The backup's path, or "" when it can't be made (then said, and nothing of it left).
+std::string makeBackup(Reporter& reporter, const std::string& romPath) {
+    std::string backup = firstFreeNumbered(romPath + "_BU_");
+    const std::string copy = copyBeside(romPath, backup);
+    if (!copy.empty()) {
+        Placed placed = renameWithoutReplacing(copy, backup);
+        for (int tries = 0; placed == Placed::nameTaken && tries < 1000; ++tries) {
+            backup = firstFreeNumbered(romPath + "_BU_");
+            placed = renameWithoutReplacing(copy, backup);
+        }
+        if (placed == Placed::done) return backup;
+        removeFile(copy);
+    }
+    reporter.message("Error", "Can't create backup " + backup);
+    return "";
+}
 
 // `heading` and the first few of `names`, one a line.
 std::string namedLines(std::string text, const std::vector<std::string>& names) {
@@ -32,6 +54,68 @@ std::string commandLineFault(const ProgramPaths& paths, const std::string& romPa
         if (path.find('"') != std::string::npos) return "Can't handle a double quote in " + path;
     return "";
 }
+
+// A ROM zip among the program's working files would be taken for one of them: the undo zip's
+// files are extracted below app/undo/files/ and removed from there with everything else a run
+// left, and the definition folder and the template are the program's own. "" when it lies
+// elsewhere.
+std::string workingFilesFault(const ProgramPaths& paths, const std::string& romPath) {
+    std::string workingFile;
+    if (sameFile(romPath, paths.undoTemplate)) workingFile = paths.undoTemplate;
+    for (const std::string& folder : {paths.extractionFolder, paths.definitionFolder}) {
+        for (fs::path inside = fileSystemPath(romPath).parent_path();
+             workingFile.empty() && !inside.empty(); inside = inside.parent_path()) {
+            if (sameFile(programPath(inside), folder)) workingFile = folder;
+            if (inside == inside.parent_path()) break;
+        }
+    }
+    if (workingFile.empty()) return "";
+    return "Can't work on " + romPath + ", which lies among the program's working files (" +
+           workingFile + "). Move it elsewhere first.";
+}
+
+// Two runs on one ROM zip would each back it up, save and remove from it as if alone. "" when
+// this run may go on.
+std::string lockFault(const std::string& romPath, const RomLock& lock) {
+    switch (lock.state()) {
+        case RomLock::State::busy:
+            return "Another run is working on this ROM zip: " + romPath +
+                   "\rWait until it has ended, then start again.";
+        case RomLock::State::blocked:
+            return "Can't lock " + romPath + ": something other than a lock file stands at " +
+                   RomLock::lockPath(romPath);
+        case RomLock::State::held:
+        case RomLock::State::unusable:  // nothing can be written beside it: each step says so
+            return "";
+    }
+    return "";
+}
+
+// The folder a run works in, below the shared extraction folder, removed with the run however it
+// ends: its extraction folder, whose files all go into the undo zip, and beside that the list of
+// names handed to 7z. Named after the ROM zip, so that a later run on it can tell one a killed
+// run left.
+class RunFolder {
+public:
+    RunFolder(const ProgramPaths& paths, const std::string& romPath) : paths_(paths) {
+        makeFolder(paths.extractionFolder);
+        folder_ = makeFreshFolder(paths.extractionFolder, runFolderPrefix(romPath));
+        paths_.extractionFolder = folder_.empty() ? "" : folder_ + "files" + pathSeparator;
+        if (!folder_.empty() && !makeFolder(paths_.extractionFolder)) paths_.extractionFolder = "";
+    }
+    ~RunFolder() {
+        if (!folder_.empty()) removeTree(folder_);
+    }
+    RunFolder(const RunFolder&) = delete;
+    RunFolder& operator=(const RunFolder&) = delete;
+
+    // The program's paths with this run's extraction folder; "" for it when none could be made.
+    const ProgramPaths& paths() const { return paths_; }
+
+private:
+    ProgramPaths paths_;
+    std::string folder_;
+};
 
 // True when the archiver's step succeeded; otherwise its warning has been shown.
 bool succeeded(Reporter& reporter, const ArchiverResult& result) {
@@ -68,12 +152,52 @@ bool matchesPlan(Reporter& reporter, const ProgramPaths& paths, const PreparedRu
 }
 
 // Ends a run stopped while 7z changed the ROM zip: no later step runs.
-RunResult interrupted(const ProgramPaths& paths, RunResult result) {
-    removeTree(paths.extractionFolder);
-    makeFolder(paths.extractionFolder);
+RunResult interrupted(RunResult result) {
     result.end = RunEnd::warned;
     result.interrupted = true;
     return result;
+}
+
+// The steps that work in the run's own folder, removed when they end: the backup, the undo zip
+// and the removal. False when the run ends with them, as `result` says.
+bool saveAndRemove(const PreparedRun& prepared, const ProgramPaths& programPaths,
+                   Reporter& reporter, RunResult& result) {
+    const CustomizeRequest& request = prepared.request;
+    const RunPlan& plan = prepared.plan;
+    const std::string& romPath = request.romPath;
+    const RunFolder runFolder(programPaths, romPath);
+    const ProgramPaths& paths = runFolder.paths();
+    result.end = RunEnd::stopped;
+    if (request.options.backup) {
+        reporter.status("Creating Backup ...");
+        // The ROM is edited in place: without a whole backup nothing may touch it.
+        result.backup = makeBackup(reporter, romPath);
+        if (result.backup.empty()) return false;
+    }
+
+    if (request.options.undoZip) {
+        reporter.status("Generation recovery CWM zip ...");
+        result.undoZip = createUndoZip(reporter, paths, romPath, plan, prepared.undoTemplate);
+        if (result.undoZip.empty()) return false;
+    }
+
+    reporter.status("Removing files ...");
+    if (plan.removalNames.empty()) return true;
+    const std::string listFile = nameListPath(paths.extractionFolder);
+    const ArchiverResult removed =
+        runOnNames(paths.archiverProgram, removalCommand(romPath, listFile), listFile,
+                   plan.removalNames, progressOf(reporter));
+    // A stopped run adds nothing to a ROM whose removal did not finish, and nothing more is done
+    // to a ROM zip that went otherwise than planned.
+    if (removed.outcome == ArchiverOutcome::stopped) {
+        succeeded(reporter, removed);
+        result = interrupted(result);
+        return false;
+    }
+    if (succeeded(reporter, removed) && matchesPlan(reporter, paths, prepared, false, true, result))
+        return true;
+    result.end = RunEnd::warned;
+    return false;
 }
 
 RunResult runSteps(const PreparedRun& prepared, const ProgramPaths& paths, Reporter& reporter) {
@@ -81,49 +205,13 @@ RunResult runSteps(const PreparedRun& prepared, const ProgramPaths& paths, Repor
     const RunPlan& plan = prepared.plan;
     const std::string& romPath = request.romPath;
     RunResult result;
-    result.end = RunEnd::stopped;
-    if (request.options.backup) {
-        reporter.status("Creating Backup ...");
-        const std::string backup = backupPath(romPath);
-        // The ROM is edited in place: without a whole backup nothing may touch it.
-        if (!copyFile(romPath, backup)) {
-            reporter.message("Error", "Can't create backup " + backup);
-            return result;
-        }
-        result.backup = backup;
-    }
-
-    if (request.options.undoZip) {
-        reporter.status("Generation recovery CWM zip ...");
-        result.undoZip = createUndoZip(reporter, paths, romPath, plan, prepared.undoTemplate);
-        if (result.undoZip.empty()) return result;
-    }
+    if (!saveAndRemove(prepared, paths, reporter, result)) return result;
 
     bool warned = false;
-    reporter.status("Removing files ...");
-    if (!plan.removalNames.empty()) {
-        const std::string listFile = nameListPath(paths.extractionFolder);
-        const ArchiverResult removed =
-            runOnNames(paths.archiverProgram, removalCommand(romPath, listFile), listFile,
-                       plan.removalNames, progressOf(reporter));
-        // A stopped run adds nothing to a ROM whose removal did not finish.
-        if (removed.outcome == ArchiverOutcome::stopped) {
-            succeeded(reporter, removed);
-            return interrupted(paths, result);
-        }
-        // Nothing more is done to a ROM zip that went otherwise than planned.
-        warned = !succeeded(reporter, removed) ||
-                 !matchesPlan(reporter, paths, prepared, false, true, result);
-        if (warned) {
-            result.end = RunEnd::warned;
-            return result;
-        }
-    }
-
     if (request.options.addApps) {
         reporter.status("Adding files ...");
         const ArchiverOutcome added = addApps(reporter, paths, romPath);
-        if (added == ArchiverOutcome::stopped) return interrupted(paths, result);
+        if (added == ArchiverOutcome::stopped) return interrupted(result);
         const bool addedSomething = !plan.adds.empty() || !plan.replaces.empty();
         warned = added != ArchiverOutcome::succeeded ||
                  (addedSomething && !matchesPlan(reporter, paths, prepared, true, true, result));
@@ -134,7 +222,7 @@ RunResult runSteps(const PreparedRun& prepared, const ProgramPaths& paths, Repor
         const ArchiverResult test =
             runArchiver(paths.archiverProgram, "t -bd -spd -- \"" + romPath + '"', "", false,
                         progressOf(reporter));
-        if (test.outcome == ArchiverOutcome::stopped) return interrupted(paths, result);
+        if (test.outcome == ArchiverOutcome::stopped) return interrupted(result);
         warned = !matchesPlan(reporter, paths, prepared, request.options.addApps,
                               test.outcome == ArchiverOutcome::succeeded, result);
     }
@@ -161,7 +249,7 @@ std::string warningText(const std::string& undoLine, const std::vector<std::stri
 }  // namespace
 
 std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
-                       PreparedRun& prepared, PendingListing* listing) {
+                       PreparedRun& prepared, PendingListing* listing, bool lock) {
     if (asked.romPath.empty()) return "Please select Rom";
     // 7z writes the new archive beside the old one and renames it into place: a ROM chosen
     // through a link is edited at its target, or the link would become a file of its own.
@@ -171,6 +259,12 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
     const RunOptions& options = prepared.request.options;
     if (fileSize(romPath) < 0) return "Can't access " + romPath;
     if (const std::string fault = commandLineFault(paths, romPath); !fault.empty()) return fault;
+    if (const std::string fault = workingFilesFault(paths, romPath); !fault.empty()) return fault;
+    if (lock) {
+        prepared.lock = std::make_unique<RomLock>(romPath);
+        if (const std::string fault = lockFault(romPath, *prepared.lock); !fault.empty())
+            return fault;
+    }
     // 7z must read the ROM as a zip before anything is written: otherwise the backup, the undo
     // zip and the steps after them would be made from something that is no ROM.
     prepared.rom = listing ? listing->finish() : listArchive(paths.archiverProgram, romPath);
@@ -184,7 +278,7 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
     std::vector<std::string> addFiles;
     if (options.addApps) {
         const AddFolderContent content = addFolderContent(paths.addFolder, romPath);
-        if (!content.refused.empty()) return "Can't add " + content.refused;
+        if (!content.refused.empty()) return "Can't add " + content.refused + content.refusal;
         if (!content.unreadable.empty()) return "Can't read " + content.unreadable;
         addFiles = content.files;
     }
@@ -197,6 +291,9 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
     if (!prepared.plan.refusals.empty())
         return namedLines("Can't customize " + romPath + " as asked; nothing was changed:",
                           prepared.plan.refusals);
+    // What a killed run on this ROM left: no other run is writing it while this one holds it.
+    if (prepared.lock && prepared.lock->state() == RomLock::State::held)
+        removeLeftovers(romPath, paths.extractionFolder);
     return "";
 }
 

@@ -2,7 +2,10 @@
 
 #include "pipeline/plan.h"
 #include "pipeline/request.h"
+#include "platform/file_layer.h"
 #include "tools/archive_listing.h"
+
+#include <memory>
 
 #include <string>
 #include <vector>
@@ -37,13 +40,16 @@ struct PreparedRun {
     ArchiveListing rom;                      // the ROM zip's listing
     std::vector<ArchiveEntry> undoTemplate;  // the undo template's listing, with the undo zip asked
     RunPlan plan;
+    std::unique_ptr<RomLock> lock;  // held from before the listing to the end of the run
 };
 
 // The checks that come before anything is written, and the plan. "" when the run may go ahead;
 // otherwise the text of the "Error" that refuses it (see customize for each). `listing`: the
-// ROM's listing already under way, if any.
+// ROM's listing already under way, if any. With `lock`, the ROM zip's lock is taken first (a run
+// that holds it refused) and, once the run is accepted, what a killed run left is removed;
+// without, nothing at all is written (a plan shown, not carried out).
 std::string prepareRun(const CustomizeRequest& request, const ProgramPaths& paths,
-                       PreparedRun& prepared, PendingListing* listing = nullptr);
+                       PreparedRun& prepared, PendingListing* listing = nullptr, bool lock = true);
 
 // What "Customize!" does: checks the ROM, then backup, undo zip, removal and adding, as the
 // request's options say, each announced as the status.
@@ -52,16 +58,21 @@ std::string prepareRun(const CustomizeRequest& request, const ProgramPaths& path
 // ("Error" / "Can't access " + the path), when the ROM path or the program folder holds a double
 // quote, which the archiver's one-string command line can't carry ("Error" / "Can't handle a
 // double quote in " + the path), nor when 7z can't read the ROM as a zip ("Error" / "Can't read "
-// + the path + " as a zip archive"), nor, with adding asked for, when the add folder holds a
-// FIFO, device or socket ("Error" / "Can't add " + its path) or a folder that can't be read
-// ("Can't read " + it). A failed backup or undo zip ends the run before anything is removed, with
-// its "Error". A step with nothing to do runs no archiver. The run ends with "Finish" only when
-// every step succeeded and every ticked path reached the archiver; otherwise with a "Warning"
-// that names the skipped paths and asks the user to check the ROM zip before flashing it. The
-// status reads "Ready" after every run that got past the checks. When an earlier undo zip made
-// this run's take a numbered name, the closing text names it on a second line. A ROM chosen
-// through a symbolic link is worked on at the link's target, where its backup and undo zip go
-// too; the link stays a link.
+// + the path + " as a zip archive"), nor when the ROM lies among the program's working files
+// (in the extraction or definition folder, or the undo template: "Error" / "Can't work on " +
+// the path ...), nor when another run, of any front-end or program folder, holds the ROM's lock
+// ("Error" / "Another run is working on this ROM zip: " + the path ...), nor, with adding asked
+// for, when the add folder holds a FIFO, device or socket ("Error" / "Can't add " + its path), a
+// file whose name 7z can't be handed ("Can't add " + its path + the reason) or a folder that
+// can't be read ("Can't read " + it). The lock is held until the run ends; while it holds it,
+// the run first removes what a killed run left beside the ROM (leftoversBeside). A failed backup or
+// undo zip ends the run before anything is removed, with its "Error". A step with nothing to do
+// runs no archiver. The run ends with "Finish" only when every step succeeded and every ticked path
+// reached the archiver; otherwise with a "Warning" that names the skipped paths and asks the user
+// to check the ROM zip before flashing it. The status reads "Ready" after every run that got past
+// the checks. When an earlier undo zip made this run's take a numbered name, the closing text names
+// it on a second line. A ROM chosen through a symbolic link is worked on at the link's target,
+// where its backup and undo zip go too; the link stays a link.
 //
 // The plan decides every step: the undo zip holds exactly the files it removes, 7z is handed
 // exactly its entries, and a plan with nothing to remove runs no removal. A plan that can't be

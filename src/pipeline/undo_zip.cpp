@@ -14,16 +14,6 @@ namespace {
 
 void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(10)); }
 
-// Leaves the extraction folder there and empty; false when it isn't: the undo zip's files are
-// extracted into it and added from it, and nothing else may go into the undo zip.
-bool emptyExtractionFolder(const std::string& folder) {
-    removeTree(folder);
-    settle();
-    makeFolder(folder);
-    settle();
-    return fileSize(folder) == -2 && !holdsAnyFile(folder);
-}
-
 // True when the archiver's step succeeded; otherwise its warning has been shown.
 bool succeeded(Reporter& reporter, const ArchiverResult& result) {
     if (!result.warning.empty()) reporter.message(archiverWarningTitle, result.warning);
@@ -56,14 +46,26 @@ bool fillUndoZip(Reporter& reporter, const ProgramPaths& paths, const std::strin
 std::string makeUndoCopy(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath,
                          const RunPlan& plan, const std::vector<ArchiveEntry>& templateEntries,
                          const std::string& undoZip) {
-    // Files left by an interrupted run must not go into this undo zip.
-    if (!emptyExtractionFolder(paths.extractionFolder)) return "";
+    // The run's own extraction folder, fresh: nothing of another run goes into this undo zip.
+    if (paths.extractionFolder.empty()) return "";
     const std::string undoCopy = copyBeside(paths.undoTemplate, undoZip);
     if (undoCopy.empty()) return "";
     settle();
     if (fillUndoZip(reporter, paths, romPath, plan, templateEntries, undoCopy)) return undoCopy;
     removeFile(undoCopy);
     return "";
+}
+
+// Puts the finished copy in place under the first free undo zip name, never over a file that
+// appeared there meanwhile: then the next name is taken. The name it got, or "".
+std::string placeUndoZip(const std::string& undoCopy, const std::string& romPath) {
+    std::string undoZip = undoZipPath(romPath);
+    Placed placed = renameWithoutReplacing(undoCopy, undoZip);
+    for (int tries = 0; placed == Placed::nameTaken && tries < 1000; ++tries) {
+        undoZip = undoZipPath(romPath);
+        placed = renameWithoutReplacing(undoCopy, undoZip);
+    }
+    return placed == Placed::done ? undoZip : "";
 }
 
 }  // namespace
@@ -81,10 +83,8 @@ std::string createUndoZip(Reporter& reporter, const ProgramPaths& paths, const s
     const std::string undoZip = undoZipPath(romPath);
     const std::string undoCopy =
         makeUndoCopy(reporter, paths, romPath, plan, templateEntries, undoZip);
-    const bool made = !undoCopy.empty() && renameFile(undoCopy, undoZip);
-    if (!undoCopy.empty() && !made) removeFile(undoCopy);
-    settle();
-    emptyExtractionFolder(paths.extractionFolder);
-    if (!made) reporter.message("Error", "Can't create recovery zip " + undoZip);
-    return made ? undoZip : "";
+    const std::string made = undoCopy.empty() ? "" : placeUndoZip(undoCopy, romPath);
+    if (!undoCopy.empty() && made.empty()) removeFile(undoCopy);
+    if (made.empty()) reporter.message("Error", "Can't create recovery zip " + undoZip);
+    return made;
 }

@@ -11,9 +11,10 @@ bool checkArchiverPresent(const ProgramPaths& paths) {
 }
 
 bool programFolderFitsPathLimit(const ProgramPaths& paths) {
-    // A working folder is made current with its trailing separator and a terminating zero.
+    // A working folder is made current with its trailing separator and a terminating zero; the
+    // undo zip's files are added from a run's own folder inside the extraction folder.
     for (const std::string* path :
          {&paths.archiverProgram, &paths.addFolder, &paths.extractionFolder})
         if (path->size() >= MAX_PATH - 1) return false;
-    return true;
+    return paths.extractionFolder.size() + runExtractionPathLength < MAX_PATH - 1;
 }

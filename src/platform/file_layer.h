@@ -23,6 +23,10 @@ inline std::string firstFreeNumbered(const std::string& stem) {
     }
 }
 
+// True when `a` and `b` name one file or folder that exists, by whatever names: links followed,
+// and on Windows in any case or short form.
+bool sameFile(const std::string& a, const std::string& b);
+
 // Copies the whole of `source` to `destination`, replacing a file that is there. The copy is
 // written to a temporary name beside the destination and renamed into place only when it is
 // complete, so a failed copy never leaves a partial file and never destroys an earlier one.
@@ -52,3 +56,48 @@ bool makeFolder(const std::string& path);
 bool renameFile(const std::string& source, const std::string& destination);
 
 bool removeFile(const std::string& path);
+
+// How renameWithoutReplacing went.
+enum class Placed {
+    done,       // `source` now stands at `destination`
+    nameTaken,  // something stood there: it is as it was, and `source` too
+    failed,
+};
+
+// Moves `source` to `destination` only where nothing stands: a name that another program took
+// meanwhile is never replaced.
+Placed renameWithoutReplacing(const std::string& source, const std::string& destination);
+
+// Makes a new folder in `parent` named `prefix` and a suffix that no other folder there has (on
+// Linux only its owner may enter it), and returns its path with a trailing separator; "" when
+// none can be made.
+std::string makeFreshFolder(const std::string& parent, const std::string& prefix);
+
+// The lock of one ROM zip for the whole of a run, shared by every front-end and program folder:
+// a lock file beside the ROM zip, its path followed by ".slimkit-lock". The ROM file itself is
+// not locked, since 7z replaces it with a new file. The file is removed when the lock is let go;
+// one left by a run that was killed is simply taken over.
+class RomLock {
+public:
+    enum class State {
+        held,      // this run holds the ROM zip
+        busy,      // another run holds it
+        unusable,  // no lock file can be made beside the ROM zip (a folder the user can't write)
+        blocked,   // something else than a lock file stands at its name
+    };
+
+    // `romPath`: the ROM zip's real path, links followed, so that every name of it meets here.
+    explicit RomLock(const std::string& romPath);
+    ~RomLock();
+    RomLock(const RomLock&) = delete;
+    RomLock& operator=(const RomLock&) = delete;
+
+    State state() const { return state_; }
+
+    static std::string lockPath(const std::string& romPath) { return romPath + ".slimkit-lock"; }
+
+private:
+    std::string path_;
+    State state_ = State::unusable;
+    void* handle_ = nullptr;  // what holds the lock: a file descriptor or a Windows handle
+};

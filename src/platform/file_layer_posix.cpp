@@ -4,10 +4,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
@@ -148,6 +150,10 @@ bool removeFolderContent(int folder) {
     return removed;
 }
 
+int descriptorOf(void* handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)); }
+
+void* handleOf(int fd) { return reinterpret_cast<void*>(static_cast<std::intptr_t>(fd)); }
+
 }  // namespace
 
 std::int64_t fileSize(const std::string& path) {
@@ -170,6 +176,13 @@ std::string linkTarget(const std::string& path) {
     std::string target = resolved;
     std::free(resolved);
     return target;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat first {
+    }, second{};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 bool pathExists(const std::string& path) {
@@ -259,3 +272,66 @@ bool renameFile(const std::string& source, const std::string& destination) {
 }
 
 bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+Placed renameWithoutReplacing(const std::string& source, const std::string& destination) {
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) !=
+        0) {
+        if (errno == EEXIST) return Placed::nameTaken;
+        if (errno != EINVAL && errno != ENOSYS) return Placed::failed;
+        // A file system without that kind of rename: a new link fails just as well on a name
+        // that is taken.
+        if (::link(source.c_str(), destination.c_str()) != 0)
+            return errno == EEXIST ? Placed::nameTaken : Placed::failed;
+        ::unlink(source.c_str());
+    }
+    syncFolder(folderPart(destination));
+    return Placed::done;
+}
+
+std::string makeFreshFolder(const std::string& parent, const std::string& prefix) {
+    std::string folder = withoutTrailingSlashes(parent) + '/' + prefix + "XXXXXX";
+    std::vector<char> pattern(folder.begin(), folder.end());
+    pattern.push_back('\0');
+    if (!::mkdtemp(pattern.data())) return "";
+    return std::string(pattern.data()) + '/';
+}
+
+RomLock::RomLock(const std::string& romPath) : path_(lockPath(romPath)) {
+    // A run that ends removes the file while it holds it: a file locked only after that removal
+    // is no longer the one at the path, and the lock is tried again on the file now there.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int fd =
+            ::open(path_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            state_ = errno == EACCES || errno == EROFS ? State::unusable : State::blocked;
+            return;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            state_ = errno == EWOULDBLOCK ? State::busy : State::unusable;
+            ::close(fd);
+            return;
+        }
+        struct stat locked {
+        }, named{};
+        if (::fstat(fd, &locked) != 0 || !S_ISREG(locked.st_mode)) {
+            ::close(fd);
+            state_ = State::blocked;
+            return;
+        }
+        if (::lstat(path_.c_str(), &named) == 0 && locked.st_dev == named.st_dev &&
+            locked.st_ino == named.st_ino) {
+            state_ = State::held;
+            handle_ = handleOf(fd);
+            return;
+        }
+        ::close(fd);
+    }
+    state_ = State::busy;
+}
+
+RomLock::~RomLock() {
+    if (state_ != State::held) return;
+    // Removed while still held, so that no other run locks a file on its way out.
+    ::unlink(path_.c_str());
+    ::close(descriptorOf(handle_));
+}

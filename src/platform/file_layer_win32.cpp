@@ -118,6 +118,24 @@ std::string linkTarget(const std::string& path) {
     return target;
 }
 
+bool sameFile(const std::string& a, const std::string& b) {
+    BY_HANDLE_FILE_INFORMATION info[2];
+    const std::string* paths[2] = {&a, &b};
+    for (int i = 0; i < 2; ++i) {
+        // Backup semantics opens a folder too; no access is asked for, so nothing is blocked.
+        const HANDLE file = CreateFileW(
+            wide(*paths[i]).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        const bool known = GetFileInformationByHandle(file, &info[i]) != 0;
+        CloseHandle(file);
+        if (!known) return false;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+           info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
 bool pathExists(const std::string& path) {
     return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -183,3 +201,54 @@ bool renameFile(const std::string& source, const std::string& destination) {
 }
 
 bool removeFile(const std::string& path) { return DeleteFileW(wide(path).c_str()) != 0; }
+
+Placed renameWithoutReplacing(const std::string& source, const std::string& destination) {
+    if (MoveFileExW(wide(source).c_str(), wide(destination).c_str(), MOVEFILE_WRITE_THROUGH))
+        return Placed::done;
+    const DWORD error = GetLastError();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? Placed::nameTaken
+                                                                       : Placed::failed;
+}
+
+std::string makeFreshFolder(const std::string& parent, const std::string& prefix) {
+    const std::string stem = withoutTrailingSeparators(parent) + "\\" + prefix;
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned seed = GetCurrentProcessId() * 2654435761u ^ GetTickCount();
+    // CreateDirectory fails on a name that is taken, so a folder made here is this run's alone.
+    for (unsigned n = 0; n < 1000; ++n) {
+        std::string folder = stem;
+        for (int i = 0; i < 6; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            folder += letters[(seed >> 16) % (sizeof letters - 1)];
+        }
+        if (CreateDirectoryW(wide(folder).c_str(), nullptr)) return folder + "\\";
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return "";
+    }
+    return "";
+}
+
+RomLock::RomLock(const std::string& romPath) : path_(lockPath(romPath)) {
+    // Opened without sharing, the file stays this run's until its handle is closed, which
+    // Windows does when the program ends in any way; the file then goes with it.
+    const HANDLE file =
+        CreateFileW(wide(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        state_ = State::held;
+        handle_ = file;
+        return;
+    }
+    // Access is denied in a folder the user can't write, and to a file whose holder is closing
+    // it at the end of its run.
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesW(wide(path_).c_str());
+    const bool folder =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    state_ = error == ERROR_SHARING_VIOLATION          ? State::busy
+             : error == ERROR_ACCESS_DENIED && !folder ? State::unusable
+                                                       : State::blocked;
+}
+
+RomLock::~RomLock() {
+    if (state_ == State::held) CloseHandle(static_cast<HANDLE>(handle_));
+}

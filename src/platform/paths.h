@@ -39,3 +39,10 @@ struct ProgramPaths {
 };
 
 ProgramPaths programPaths(const std::string& programFolder);
+
+// How long the name of the folder each run makes for itself in the extraction folder is, with
+// its trailing separator: "run-", 16 digits, "-", the 6 characters makeFreshFolder adds, and the
+// separator. The Windows path limit must leave room for it, and for the folder the run extracts
+// into within it, "files" and a separator.
+inline constexpr std::size_t runFolderNameLength = 28;
+inline constexpr std::size_t runExtractionPathLength = runFolderNameLength + 6;

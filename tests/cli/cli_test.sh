@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Black-box tests of slimkit-cli on ROM zips built here:
-#   cli_test.sh <slimkit-cli> <program build folder> <case>
+#   cli_test.sh <slimkit-cli> <program build folder> <case> [<7z.exe that hangs in the removal>]
 # The program is copied into a program folder of its own, with test definitions, an add folder
 # and the undo template. On Windows (case "windows") it runs under Wine with the 7z.exe it ships
 # with; every other case runs the Linux build.
@@ -139,6 +139,13 @@ EOF
   grep -q "Can't add $program/app/add/pipe" "$work/err" || fail "FIFO: $(cat "$work/err")"
   untouched "FIFO in the add folder"
   rm "$program/app/add/pipe"
+  # A name that would reach 7z as two: a file, and a folder it is never to pack.
+  mkdir -p "$program/app/add/lnk"
+  printf 'odd' >"$program/app/add/x"$'\n'"lnk"
+  run 2 customize "$rom" --app Browser
+  grep -qF "with a line break in it" "$work/err" || fail "a line break: $(cat "$work/err")"
+  untouched "a line break in an add folder name"
+  rm -r "$program/app/add/"*
   cp "$pristine" "$work/say \"hi\".zip"
   run 2 customize "$work/say \"hi\".zip"
   cmp -s "$work/say \"hi\".zip" "$pristine" || fail "the quoted ROM changed"
@@ -286,28 +293,90 @@ EOF
   ;;
 
 killed)
-  # Killed outright while 7z hangs in the removal, the program takes 7z with it.
+  # Killed outright while 7z hangs, first in the extraction for the undo zip, then in the adding
+  # (having begun its new ROM zip), the program takes 7z with it. It leaves what the README names,
+  # and the next run on the ROM zip removes that, and nothing else.
   mkdir "$work/bin"
   cat >"$work/bin/7z" <<EOF
 #!/bin/sh
-[ "\$1" = d ] || exec "$(command -v 7z)" "\$@"
+[ "\$1" = "\$(cat "$work/hang-in")" ] || exec "$(command -v 7z)" "\$@"
+[ "\$1" = a ] && : >"$rom.tmp"
 echo \$\$ >"$work/7z.pid.new" && mv "$work/7z.pid.new" "$work/7z.pid"
 exec sleep 300
 EOF
   chmod +x "$work/bin/7z"
-  PATH="$work/bin:$PATH" "${cli[@]}" customize "$rom" --app Browser --no-backup --no-add \
-    >"$work/out" 2>&1 &
-  cli_pid=$!
-  for _ in $(seq 1200); do [ -e "$work/7z.pid" ] && break; sleep 0.05; done
-  [ -e "$work/7z.pid" ] || { kill "$cli_pid"; fail "7z never ran"; }
-  kill -KILL "$cli_pid"
-  wait "$cli_pid" || true
   # An orphan is a zombie until whoever adopted it collects it: that one has ended too.
   running() { [ -e "/proc/$1" ] && [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" != Z ]; }
-  hung=$(cat "$work/7z.pid") end=$((SECONDS + 60))
-  while running "$hung" && [ $SECONDS -lt $end ]; do sleep 0.05; done
-  running "$hung" && { kill -KILL "$hung"; fail "7z outlived the killed program"; }
-  cmp -s "$rom" "$pristine" || fail "the ROM zip changed"
+  kill_in() {  # the 7z command to kill the program in, then its arguments
+    local cli_pid hung end
+    printf '%s' "$1" >"$work/hang-in"
+    shift
+    rm -f "$work/7z.pid"
+    PATH="$work/bin:$PATH" "${cli[@]}" "$@" >"$work/out" 2>&1 &
+    cli_pid=$!
+    for _ in $(seq 1200); do [ -e "$work/7z.pid" ] && break; sleep 0.05; done
+    [ -e "$work/7z.pid" ] || { kill "$cli_pid"; fail "7z never ran"; }
+    kill -KILL "$cli_pid"
+    wait "$cli_pid" || true
+    hung=$(cat "$work/7z.pid") end=$((SECONDS + 60))
+    while running "$hung" && [ $SECONDS -lt $end ]; do sleep 0.05; done
+    if running "$hung"; then kill -KILL "$hung"; fail "7z outlived the killed program"; fi
+  }
+  # Names made to stand for the random parts of temporary names.
+  beside() { ls -A "$roms" | sed -E 's/\.[A-Za-z0-9]{6}$/.XXXXXX/' | tr '\n' '|'; }
+  extracting() { ls -A "$program/app/undo/files" | sed -E 's/^run-[0-9a-f]{16}-[A-Za-z0-9]{6}$/run-H-X/' | tr '\n' '|'; }
+  # Another ROM's run, under way, keeps its folder.
+  mkdir "$program/app/undo/files/run-0123456789abcdef-Other12"
+  kill_in x customize "$rom" --app Browser --no-backup --no-add --undo-zip
+  [ "$(beside)" = "my rom.zip|my rom.zip.slimkit-lock|my rom.zip_undo.zip.XXXXXX|" ] ||
+    fail "not what the README names as left: $(beside)"
+  [ "$(extracting)" = "run-0123456789abcdef-Other12|run-H-X|" ] ||
+    fail "not what the README names as left: $(extracting)"
+  printf 'new' >"$program/app/add/New.apk"
+  kill_in a customize "$rom" --app Browser --no-backup
+  cmp -s "$rom" "$pristine" && fail "the removal did not run"
+  [ "$(beside)" = "my rom.zip|my rom.zip.slimkit-lock|my rom.zip.tmp|my rom.zip_add_list_0|" ] ||
+    fail "not what the README names as left: $(beside)"
+  [ "$(extracting)" = "run-0123456789abcdef-Other12|" ] || fail "not removed: $(extracting)"
+  printf 'mine' >"$roms/my rom.zip_add_list_notes"
+  run 0 customize "$rom" --app Clock --no-backup
+  [ "$(beside)" = "my rom.zip|my rom.zip_add_list_notes|" ] || fail "left beside the ROM zip: $(beside)"
+  [ "$(extracting)" = "run-0123456789abcdef-Other12|" ] || fail "extraction folder: $(extracting)"
+  ;;
+
+side_by_side)
+  # Two runs on one ROM zip, from two program folders: the first holds in its removal, on a
+  # FIFO, until the second has been refused before writing anything; then it ends as if alone.
+  real=$(command -v 7z)
+  mkdir "$work/bin"
+  mkfifo "$work/go"
+  cat >"$work/bin/7z" <<EOF
+#!/bin/sh
+if [ "\$1" = d ]; then : >"$work/removing"; read -r line <"$work/go"; fi
+exec "$real" "\$@"
+EOF
+  chmod +x "$work/bin/7z"
+  cp -r "$program" "$work/program 2"
+  PATH="$work/bin:$PATH" "${cli[@]}" customize "$rom" --app Browser --no-add >"$work/first" 2>&1 &
+  first=$!
+  trap 'kill "$first" 2>/dev/null || true; rm -rf "$work"' EXIT
+  for _ in $(seq 1200); do [ -e "$work/removing" ] && break; sleep 0.05; done
+  [ -e "$work/removing" ] || fail "the first run never got to its removal"
+  beside=$(ls -A "$roms")
+  ln -s "$rom" "$work/link.zip"
+  cli=("$work/program 2/$(basename "$built")")
+  run 2 customize "$work/link.zip" --app Clock --undo-zip
+  grep -qF "slimkit-cli: Another run is working on this ROM zip: $rom" "$work/err" ||
+    fail "not refused for the other run: $(cat "$work/err")"
+  [ "$(ls -A "$roms")" = "$beside" ] || fail "the refused run wrote beside the ROM: $(ls -A "$roms")"
+  echo go >"$work/go"
+  got=0 && wait "$first" || got=$?
+  [ "$got" = 0 ] || fail "the first run: exit $got: $(cat "$work/first")"
+  # A lock file left by a killed run is taken over, and removed at the end.
+  : >"$rom.slimkit-lock"
+  run 0 customize "$work/link.zip" --app Clock --no-backup --no-add
+  [ "$(ls -A "$roms" | tr '\n' '|')" = "my rom.zip|my rom.zip_BU_0|" ] ||
+    fail "left beside the ROM zip: $(ls -A "$roms")"
   ;;
 
 windows)
@@ -321,9 +390,56 @@ windows)
   run 2 customize "$(native "$roms/missing.zip")"
   untouched "missing ROM"
   # A ROM named relative to the current folder, though 7z.exe runs in its own.
-  (cd "$roms" && run 0 customize "my rom.zip" --app Browser --app Sounds --no-backup --no-add)
+  (cd "$roms" && run 0 customize "my rom.zip" --app Browser --app Sounds --no-backup --no-add --undo-zip)
   entries "$rom" | grep -q -e Browser.apk -e audio/ && fail "not removed: $(entries "$rom")"
   [ "$(entries "$rom" | wc -l)" = 6 ] || fail "not what was planned: $(entries "$rom")"
+  # The undo zip's files went through a folder of the run's own, gone with it.
+  [ "$(entries "$rom""_undo.zip" | grep -c -e Browser.apk -e audio/)" = 3 ] ||
+    fail "undo zip: $(entries "$rom""_undo.zip")"
+  [ -z "$(ls -A "$program/app/undo/files")" ] || fail "left to extract: $(ls -A "$program/app/undo/files")"
+  rm "$rom""_undo.zip"
+  # A name 7z.exe would take without its leading blank is refused before anything is written.
+  cp "$pristine" "$rom"
+  printf 'odd' >"$program/app/add/ lead.apk"
+  run 2 customize "$ROM" --app Browser
+  grep -qF "Can't add $(native "$program/app/add/") lead.apk: 7z can't be handed a name that begins or ends with a blank or a tab" \
+    "$work/err" || fail "a leading blank: $(cat "$work/err")"
+  untouched "a leading blank"
+  rm "$program/app/add/ lead.apk"
+  # A ROM zip among the program's working files.
+  cp "$pristine" "$program/app/undo/files/rom.zip"
+  run 2 customize "$(native "$program/app/undo/files/rom.zip")" --app Browser
+  grep -qF "Error: Can't work on" "$work/err" || fail "a ROM among the working files: $(cat "$work/err")"
+  cmp -s "$program/app/undo/files/rom.zip" "$pristine" || fail "the ROM among the working files changed"
+  [ "$(ls -A "$program/app/undo/files")" = rom.zip ] || fail "written: $(ls -A "$program/app/undo/files")"
+  rm "$program/app/undo/files/rom.zip"
+  # Two slimkit-cli.exe at once on one ROM zip: the first holds in its removal, with a 7z.exe
+  # that hangs there until it is ended, and the second, from another program folder, is refused.
+  hang="$work/program hang"
+  cp -r "$program" "$hang"
+  mv "$hang/bin/win/7z.exe" "$hang/bin/win/7z-real.exe"
+  cp "$4" "$hang/bin/win/7z.exe"
+  wine "$hang/$(basename "$built")" customize "$ROM" --app Browser --no-backup --no-add \
+    >"$work/first" 2>&1 &
+  first=$!
+  trap 'kill "$first" 2>/dev/null || true; rm -rf "$work"' EXIT
+  for _ in $(seq 1200); do [ -s "$hang/bin/win/hang.pid" ] && break; sleep 0.05; done
+  [ -s "$hang/bin/win/hang.pid" ] || fail "the first run never got to its removal"
+  beside=$(ls -A "$roms")
+  run 2 customize "$ROM" --app Clock
+  grep -qF "Error: Another run is working on this ROM zip: $ROM" "$work/err" ||
+    fail "not refused for the other run: $(cat "$work/err")"
+  [ "$(ls -A "$roms")" = "$beside" ] || fail "the refused run wrote beside the ROM: $(ls -A "$roms")"
+  # Killed outright, the first run leaves 7z's temporary file; its lock goes with it, and the
+  # next run removes that file.
+  kill -KILL "$first"
+  wait "$first" || true
+  for _ in $(seq 1200); do [ -e "$rom.slimkit-lock" ] || break; sleep 0.05; done
+  [ "$(ls -A "$roms" | tr '\n' '|')" = "my rom.zip|my rom.zip.tmp|" ] ||
+    fail "not what the README names as left: $(ls -A "$roms")"
+  cmp -s "$rom" "$pristine" || fail "the ROM zip changed"
+  run 0 customize "$ROM" --app Browser --no-backup --no-add
+  [ "$(ls -A "$roms")" = "my rom.zip" ] || fail "left beside the ROM: $(ls -A "$roms")"
   ;;
 
 *)

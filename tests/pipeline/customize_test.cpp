@@ -282,11 +282,47 @@ TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
     customize(gui, paths, quotedRom);
     customize(gui, quotedProgram, romPath);
     for (const std::string& rom : {textRom, cutRom, emptyRom}) customize(gui, paths, rom);
+    // A ROM zip among the program's working files, also through a link.
+    const std::string inExtraction = paths.extractionFolder + "run-1/rom.zip";
+    const std::string inDefinitions = paths.definitionFolder + "rom.zip";
+    writeFile(inExtraction, originalRom);
+    writeFile(inDefinitions, originalRom);
+    fs::create_directories(temp / "links");
+    fs::create_symlink(paths.undoTemplate, temp / "links/template.zip");
+    customize(gui, paths, inExtraction);
+    customize(gui, paths, inDefinitions);
+    customize(gui, paths, temp / "links/template.zip");
     const std::string fifo = paths.addFolder + "system/app/pipe";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     customize(gui, paths, romPath);
+    fs::remove(fifo);
+    const Messages refusals = gui.messages;
+    gui.messages.clear();
+    // Names in the add folder that 7z would drop, split or take for another.
+    fs::create_directories(paths.addFolder + "lnk");
+    writeFile(paths.addFolder + "lnk/private.txt", "not for the ROM");
+    const std::string blanks =
+        "7z can't be handed a name that begins or ends with a blank or a tab";
+    const std::string lineBreak = "7z can't be handed a name with a line break in it";
+    const struct {
+        std::string name, reason;
+    } names[] = {
+        {"system/app/Ends in a blank.apk ", blanks},
+        {"system/app/Ends in a tab.apk\t", blanks},
+        {" system/begins with a blank.apk", blanks},
+        {"system/app/x\nlnk", lineBreak},
+        {"system/app/carriage\rreturn.apk", lineBreak},
+        {"system/app/Latin-1 \xE9.apk", "7z can't be handed a name that isn't UTF-8 text"}};
+    Messages addRefusals;
+    for (const auto& odd : names) {
+        writeFile(paths.addFolder + odd.name, "odd");
+        customize(gui, paths, romPath);
+        fs::remove(paths.addFolder + odd.name);
+        addRefusals.push_back(
+            {"Error", "Can't add " + paths.addFolder + odd.name + ": " + odd.reason});
+    }
 
-    EXPECT_EQ(gui.messages,
+    EXPECT_EQ(refusals,
               (Messages{{"Error", "Please select Rom"},
                         {"Error", "Can't access " + romFolder},
                         {"Error", "Can't access " + romFolder + "/missing.zip"},
@@ -295,8 +331,20 @@ TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
                         {"Error", "Can't read " + textRom + " as a zip archive"},
                         {"Error", "Can't read " + cutRom + " as a zip archive"},
                         {"Error", "Can't read " + emptyRom + " as a zip archive"},
+                        {"Error", "Can't work on " + inExtraction +
+                                      ", which lies among the program's working files (" +
+                                      paths.extractionFolder + "). Move it elsewhere first."},
+                        {"Error", "Can't work on " + inDefinitions +
+                                      ", which lies among the program's working files (" +
+                                      paths.definitionFolder + "). Move it elsewhere first."},
+                        {"Error", "Can't work on " + paths.undoTemplate +
+                                      ", which lies among the program's working files (" +
+                                      paths.undoTemplate + "). Move it elsewhere first."},
                         {"Error", "Can't add " + fifo}}));
+    EXPECT_EQ(gui.messages, addRefusals);
     EXPECT_EQ(gui.statusTexts, Texts{});
+    EXPECT_EQ(readFile(inExtraction), originalRom);
+    EXPECT_EQ(readFile(inDefinitions), originalRom);
     EXPECT_EQ(folderContent(romFolder), romFolderBefore);
     EXPECT_EQ(readFile(romPath), originalRom);
     EXPECT_EQ(readFile(quotedRom), originalRom);
@@ -464,20 +512,140 @@ TEST_F(CustomizeTest, FullDiskUnderTheUndoZipEndsTheRunBeforeRemoval) {
     }
 }
 
-TEST_F(CustomizeTest, UndoZipHoldsNothingLeftByAnEarlierRun) {
+TEST_F(CustomizeTest, UndoZipHoldsNothingOfAnotherRun) {
     tickEveryStep();
     gui.checks[ControlId::backupCheck] = false;
     gui.checks[ControlId::enableAddingCheck] = false;
     writeFile(temp / "outside/keep.txt", "keep me");
     fs::create_directory_symlink(temp / "outside", paths.extractionFolder + "escape");
     writeFile(paths.extractionFolder + "system/app/Leftover.apk", "left by an interrupted run");
+    const Names othersFiles = folderContent(paths.extractionFolder);
     addRow("App", true, {"system/app/Clock.apk"});
 
     customize(gui, paths, romPath);
 
+    // They may be another run's, at work: only this run's own folder goes.
     EXPECT_EQ(readFile(temp / "outside/keep.txt"), "keep me");
-    EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
+    EXPECT_EQ(folderContent(paths.extractionFolder), othersFiles);
     EXPECT_EQ(zipEntries(undoZip), joined(templateNames, {"system/app/Clock.apk"}));
+}
+
+TEST_F(CustomizeTest, RunsSideBySideKeepToThemselves) {
+    tickEveryStep();
+    gui.checks[ControlId::enableAddingCheck] = false;
+    addRow("App", true, {"system/app/Clock.apk"});
+    // A second ROM with other content under the same names, slimmed from the same program folder.
+    const std::string otherSource = temp / "other rom source";
+    for (const char* name : {"build.prop", "system/app/Clock.apk", "system/app/Music.apk"})
+        writeFile(otherSource + "/" + name, "the other ROM's " + std::string(name));
+    const std::string otherRom = temp / "other roms/other.zip";
+    fs::create_directories(temp / "other roms");
+    ASSERT_TRUE(makeZip(otherSource, otherRom));
+    FakeGui otherGui;
+    otherGui.checks = gui.checks;
+    otherGui.insertRow(0, "other\nApp");
+    CatalogueEntry music;
+    music.name = "Music";
+    music.files = {"system/app/Music.apk"};
+    otherGui.setRowEntry(0, &music);
+    otherGui.setRowState(0, RowState::ticked);
+    // This ROM again, through a link from elsewhere, as another front-end would name it.
+    const std::string link = temp / "other roms/link.zip";
+    fs::create_symlink(romPath, link);
+    FakeGui sameRomGui;
+    sameRomGui.checks = gui.checks;
+    const std::string taken = undoZip;
+
+    // While 7z extracts for this run's undo zip, held until the test lets it go, the other runs
+    // start, and a file appears at the name the undo zip is to take.
+    const std::string bin = temp / "bin";
+    const std::string go = bin + "/go";
+    const char* searchPath = std::getenv("PATH");
+    const std::string savedPath = searchPath ? searchPath : "";
+    writeFile(bin + "/7z",
+              "#!/bin/sh\n"
+              "if [ \"$1\" = x ]; then for a; do [ \"$a\" = '" +
+                  romPath +
+                  "' ] || continue\n"
+                  "  n=0; while [ ! -e '" +
+                  go +
+                  "' ] && [ $n -lt 12000 ]; do sleep 0.01; n=$((n+1)); done\n"
+                  "done; fi\n"
+                  "PATH='" +
+                  savedPath + "' exec 7z \"$@\"\n");
+    fs::permissions(bin + "/7z", fs::perms::owner_all);
+    setenv("PATH", (bin + ":" + savedPath).c_str(), 1);
+    bool started = false;
+    gui.closeAsked = [&](int) {
+        if (started || gui.statusTexts.back() != "Generation recovery CWM zip ...") return false;
+        started = true;
+        customize(otherGui, paths, otherRom);
+        customize(sameRomGui, paths, link);
+        writeFile(taken, "someone else's file");
+        writeFile(go, "");
+        return false;
+    };
+    customize(gui, paths, romPath);
+    setenv("PATH", savedPath.c_str(), 1);
+
+    ASSERT_TRUE(started);
+    EXPECT_EQ(sameRomGui.messages,
+              (Messages{{"Error", "Another run is working on this ROM zip: " + romPath +
+                                      "\rWait until it has ended, then start again."}}));
+    EXPECT_EQ(sameRomGui.statusTexts, Texts{});
+    EXPECT_EQ(otherGui.messages, Messages{finished});
+    EXPECT_EQ(zipEntries(otherRom + "_undo.zip"), joined(templateNames, {"system/app/Music.apk"}));
+    EXPECT_EQ(zipEntryContent(otherRom + "_undo.zip", "system/app/Music.apk"),
+              "the other ROM's system/app/Music.apk");
+    const std::string ownUndoZip = romPath + "_undo_1.zip";
+    EXPECT_EQ(gui.messages,
+              (Messages{{"Finish", "Customzation done ;)\rUndo zip: " + ownUndoZip}}));
+    EXPECT_EQ(readFile(taken), "someone else's file");
+    EXPECT_EQ(zipEntries(ownUndoZip), joined(templateNames, {"system/app/Clock.apk"}));
+    EXPECT_EQ(zipEntryContent(ownUndoZip, "system/app/Clock.apk"),
+              readFile(temp / "rom source/system/app/Clock.apk"));
+    EXPECT_EQ(zipEntries(romPath), without(romNames, {"system/app/Clock.apk"}));
+    EXPECT_EQ(folderContent(romFolder), (Names{"my röm.zip", "my röm.zip_BU_0",
+                                               "my röm.zip_undo.zip", "my röm.zip_undo_1.zip"}));
+    EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
+}
+
+TEST_F(CustomizeTest, ALaterRunRemovesWhatAKilledRunLeftAndNothingElse) {
+    gui.checks[ControlId::enableAddingCheck] = false;
+    addRow("App", true, {"system/app/Clock.apk"});
+    const Names left{"my röm.zip.slimkit-lock",
+                     "my röm.zip.tmp",
+                     "my röm.zip.tmp1",
+                     "my röm.zip_BU_0.Ab3xYz",
+                     "my röm.zip_BU_12.tmp4711_0",
+                     "my röm.zip_undo.zip.q9W2e1",
+                     "my röm.zip_undo.zip.q9W2e1.tmp",
+                     "my röm.zip_undo_3.zip.tmp4711_2.tmp",
+                     "my röm.zip_add_list_0"};
+    const Names kept{"my röm.zip_BU_1",
+                     "my röm.zip_BU_0.Ab3",
+                     "my röm.zip_BU_0.Ab3xYz.txt",
+                     "my röm.zip_undo.zip",
+                     "my röm.zip_undo.zip.notes.txt",
+                     "my röm.zip.tmp.keep",
+                     "my röm.zip_add_list_notes",
+                     "other.zip.tmp",
+                     "my röm.zip_add_list_1",  // a link
+                     "my röm.zip.tmp2"};       // a folder
+    for (const std::string& name : left) writeFile(romFolder + "/" + name, "left");
+    for (const std::string& name : kept)
+        if (name.ends_with("_1"))
+            fs::create_symlink(temp / "elsewhere", romFolder + "/" + name);
+        else if (name.ends_with("tmp2"))
+            fs::create_directory(romFolder + "/" + name);
+        else
+            writeFile(romFolder + "/" + name, "kept");
+
+    customize(gui, paths, romPath);
+
+    EXPECT_EQ(gui.messages, Messages{finished});
+    EXPECT_EQ(folderContent(romFolder), joined(kept, {"my röm.zip", "my röm.zip_BU_0"}));
+    EXPECT_EQ(readFile(romPath + "_undo.zip"), "kept");
 }
 
 TEST_F(CustomizeTest, DefinitionPathsNeverSteerTheArchiver) {
@@ -605,15 +773,16 @@ TEST_F(CustomizeTest, ClosingTheWindowDuringARunAsksAndAStopLeavesTheRomAsItWas)
     const char* searchPath = std::getenv("PATH");
     const std::string savedPath = searchPath ? searchPath : "";
     // The real 7z, but in the chosen command it begins its temporary archive (and a file in the
-    // extraction folder) and then waits for good.
+    // folder it extracts to) and then waits for good.
     writeFile(bin + "/7z",
               "#!/bin/sh\n"
               "if [ \"$1\" = \"$(cat '" +
                   hangIn +
                   "' 2>/dev/null)\" ]; then\n"
                   "  : > '" +
-                  romPath + ".tmp'; : > '" + paths.extractionFolder +
-                  "partial.apk'\n"
+                  romPath +
+                  ".tmp'\n"
+                  "  for a; do case \"$a\" in -o*) : > \"${a#-o}partial.apk\";; esac; done\n"
                   "  echo $$ > '" +
                   bin + "/7z.pid'; : > '" + hanging +
                   "'; exec sleep 120\n"

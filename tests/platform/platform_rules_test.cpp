@@ -71,3 +71,63 @@ TEST(ListDefinitionFiles, ReplacesWhatTheListHeldAndEmptiesItOnFailure) {
     EXPECT_FALSE(listDefinitionFiles(temp / "missing" + pathSeparator, names));
     EXPECT_TRUE(names.empty());
 }
+
+TEST(RomLock, OneRunAtATimeAndTheLockFileGoesWithTheLastHolder) {
+    TempFolder temp;
+    const std::string rom = temp / "rom.zip";
+    const std::string lockFile = RomLock::lockPath(rom);
+    writeFile(rom, "zip");
+    {
+        const RomLock first(rom);
+        EXPECT_EQ(first.state(), RomLock::State::held);
+        EXPECT_TRUE(pathExists(lockFile));
+        EXPECT_EQ(RomLock(rom).state(), RomLock::State::busy);
+        // 7z puts a new ROM file in place: the lock holds on.
+        ASSERT_TRUE(std::filesystem::remove(rom));
+        writeFile(rom, "new zip");
+        EXPECT_EQ(RomLock(rom).state(), RomLock::State::busy);
+    }
+    EXPECT_FALSE(pathExists(lockFile));
+    // One left by a program that was killed is taken over.
+    writeFile(lockFile, "");
+    EXPECT_EQ(RomLock(rom).state(), RomLock::State::held);
+    EXPECT_FALSE(pathExists(lockFile));
+    std::filesystem::create_directory(lockFile);
+    EXPECT_EQ(RomLock(rom).state(), RomLock::State::blocked);
+    EXPECT_TRUE(pathExists(lockFile));
+}
+
+TEST(RenameWithoutReplacing, TakesOnlyANameNothingStandsOn) {
+    TempFolder temp;
+    writeFile(temp / "new", "new");
+    writeFile(temp / "taken", "someone else's");
+    std::filesystem::create_directory(temp / "folder");
+    EXPECT_EQ(renameWithoutReplacing(temp / "new", temp / "taken"), Placed::nameTaken);
+    EXPECT_EQ(renameWithoutReplacing(temp / "new", temp / "folder"), Placed::nameTaken);
+    EXPECT_EQ(readFile(temp / "taken"), "someone else's");
+    EXPECT_TRUE(std::filesystem::is_empty(temp / "folder"));
+    EXPECT_EQ(renameWithoutReplacing(temp / "new", temp / "free"), Placed::done);
+    EXPECT_EQ(readFile(temp / "free"), "new");
+    EXPECT_FALSE(pathExists(temp / "new"));
+    EXPECT_EQ(renameWithoutReplacing(temp / "new", temp / "other"), Placed::failed);
+}
+
+TEST(MakeFreshFolder, EachCallMakesAFolderOfItsOwn) {
+    TempFolder temp;
+    const std::string prefix = "run-0123456789abcdef-";
+    const std::string first = makeFreshFolder(temp.path(), prefix);
+    const std::string second = makeFreshFolder(temp.path(), prefix);
+    ASSERT_FALSE(first.empty());
+    ASSERT_FALSE(second.empty());
+    EXPECT_NE(first, second);
+    for (const std::string& folder : {first, second}) {
+        EXPECT_TRUE(isPathSeparator(folder.back())) << folder;
+        EXPECT_EQ(folderOfPath(folder.substr(0, folder.size() - 1)), temp.path() + pathSeparator);
+        EXPECT_EQ(folder.substr(temp.path().size() + 1, prefix.size()), prefix);
+        // The room the Windows path limit leaves for it.
+        EXPECT_EQ(folder.size() - temp.path().size() - 1, runFolderNameLength);
+        EXPECT_EQ(fileSize(folder), -2);
+        EXPECT_FALSE(holdsAnyFile(folder));
+    }
+    EXPECT_EQ(makeFreshFolder(temp / "missing", prefix), "");
+}

@@ -7,6 +7,7 @@
 #include "catalogue/catalogue.h"
 #include "pipeline/customize.h"
 #include "pipeline/undo_zip.h"
+#include "platform/file_layer.h"
 #include "platform/paths.h"
 #include "tools/archive_listing.h"
 #include "tools/reporter.h"
@@ -51,8 +52,12 @@ int main(int argc, char** argv) {
         reporter.message("Error", refusal);
         return 1;
     }
-    const bool made = !createUndoZip(reporter, paths, prepared.request.romPath, prepared.plan,
+    // A run extracts into a fresh folder of its own, removed when it is done.
+    ProgramPaths runPaths = paths;
+    runPaths.extractionFolder = makeFreshFolder(paths.extractionFolder, "maker-");
+    const bool made = !createUndoZip(reporter, runPaths, prepared.request.romPath, prepared.plan,
                                      prepared.undoTemplate)
                            .empty();
+    removeTree(runPaths.extractionFolder);
     return made && reporter.messages == 0 ? 0 : 1;
 }

@@ -3,8 +3,8 @@
 # removal: Ctrl-C to slimkit-cli.exe, slimkit-cli.exe ended outright, the window closed during a
 # run, and the session ending during a run. Run inside scripts/wine-session:
 #   stop_e2e.sh <installed program folder> <stop_driver.exe> <hanging_archiver.exe> <window_probe.exe>
-# After each stop: the ROM zip as it was, no temporary file beside it, the extraction folder
-# empty and no 7z.exe left.
+# After each stop: the ROM zip as it was, no temporary file beside it, nothing of the run in the
+# extraction folder and no 7z.exe left.
 set -euo pipefail
 program=$(realpath "$1")
 driver=$(realpath "$2")
@@ -41,7 +41,8 @@ stopped() {
   local what=$1
   cmp -s "$rom" "$work/pristine.zip" || fail "$what: the ROM zip changed"
   if ls "$work/roms" | grep -q '\.tmp'; then fail "$what: left $(ls "$work/roms")"; fi
-  [ -z "$(ls -A "$copy/app/undo/files")" ] || fail "$what: extraction folder holds $(ls -A "$copy/app/undo/files")"
+  # What lay there may be another run's: a stopped run removes only its own folder.
+  [ "$(ls -A "$copy/app/undo/files")" = "left over" ] || fail "$what: extraction folder holds $(ls -A "$copy/app/undo/files")"
 }
 
 # Runs a command on a terminal of its own and prints what it wrote there, without the terminal's
@@ -149,9 +150,16 @@ cli_ctrl_c() {
   stopped "cli ctrl-c"
 }
 # Ended outright, the program cleans nothing up; but 7z goes with it, so the ROM is as it was.
+# What it left beside the ROM zip goes with the next run on that ROM.
 cli_killed() {
   stop_cli kill 1
   cmp -s "$rom" "$work/pristine.zip" || fail "cli kill: the ROM zip changed"
+  [ "$(ls "$work/roms")" = "$(printf 'rom.zip\nrom.zip.tmp')" ] ||
+    fail "cli kill: not what the README names as left: $(ls "$work/roms")"
+  cp "$copy/bin/win/7z-real.exe" "$copy/bin/win/7z.exe"
+  wine "$copy/slimkit-cli.exe" customize "$(winpath "$rom")" --no-backup --no-add >"$work/next" 2>&1 ||
+    fail "cli kill: the next run failed: $(cat "$work/next")"
+  [ "$(ls "$work/roms")" = rom.zip ] || fail "cli kill: the next run left $(ls "$work/roms")"
 }
 run_case cli_ctrl_c
 run_case cli_killed
