@@ -467,6 +467,48 @@ EOF
   cmp -s "$rom" "$pristine" || fail "the ROM zip changed"
   ;;
 
+install)
+  # Installed as cmake installs it: the manual page and both shells' completion beside the
+  # program, the completion tried with bash and zsh themselves on the installed program.
+  installed="$work/installed"
+  cmake --install "$build" --prefix "$installed" >/dev/null || fail "cmake --install"
+  cmp -s "$installed/share/man/man1/slimkit-cli.1" "$top/docs/slimkit-cli.1" || fail "no manual page"
+  MANWIDTH=100 man -l "$installed/share/man/man1/slimkit-cli.1" 2>/dev/null | grep -q -- '--definition FILE' ||
+    fail "the manual page doesn't read"
+  printf '\xef\xbb\xbf[main]\nappname = Z\xc3\xa4hler\n[files]\n1 = system/app/Browser.apk\n' \
+    >"$installed/app/remove/counter.ini"
+  cp "$program/app/remove/MyNotes.ini" "$installed/app/remove/"
+  export LC_ALL=C.UTF-8
+  bash_completes() {  # the words of a command line, the last one under the cursor
+    bash --norc --noprofile -c 'source "$1" && shift && complete -p slimkit-cli >/dev/null &&
+      COMP_WORDS=("$@") && COMP_CWORD=$(($# - 1)) && _slimkit_cli && printf "%s\n" "${COMPREPLY[@]}"' \
+      _ "$installed/share/bash-completion/completions/slimkit-cli" "$installed/slimkit-cli" "$@" |
+      sort
+  }
+  zsh_completes() {  # a command line, completed at its end
+    zsh -f "$top/tests/cli/zsh_complete.zsh" "$installed/share/zsh/site-functions" "$installed" \
+      "slimkit-cli $1" | sort -u
+  }
+  expect() {  # what, wanted (one a line), got
+    [ "$2" = "$3" ] || fail "$1: got"$'\n'"$3"$'\n'"not"$'\n'"$2"
+  }
+  expect "bash: commands" $'--help\n--version\napps\ncustomize\nhelp\nplan' "$(bash_completes "")"
+  expect "bash: plan's options" $'--no-add' "$(bash_completes plan rom.zip --no)"
+  expect "bash: customize's options" $'--no-add\n--no-backup' "$(bash_completes customize rom.zip --no)"
+  expect "bash: an app" 'My\ Notes' "$(bash_completes customize rom.zip --app My)"
+  expect "bash: an app after =" 'Zähler' "$(bash_completes plan --app = Z)"
+  expect "bash: help" 'plan' "$(bash_completes help pl)"
+  expect "zsh: commands" $'--help\n--version\napps\ncustomize\nhelp\nplan' "$(zsh_completes "")"
+  expect "zsh: plan's options" $'--no-add' "$(zsh_completes "plan rom.zip --no")"
+  expect "zsh: customize's options" $'--no-add\n--no-backup' "$(zsh_completes "customize rom.zip --no")"
+  expect "zsh: an app" 'My\ Notes' "$(zsh_completes "customize rom.zip --app My")"
+  expect "zsh: an app" 'Zähler' "$(zsh_completes "plan rom.zip --app=Z")"
+  # The installed program, as a script runs it: the names the completion offers are taken.
+  "$installed/slimkit-cli" plan "$rom" --app Zähler --app "My Notes" --no-add --json </dev/null \
+    >"$work/out" 2>"$work/err" || fail "plan with the installed program: $(cat "$work/err")"
+  grep -q '"filesRemoved":2,' "$work/out" || fail "plan with the installed program: $(cat "$work/out")"
+  ;;
+
 windows)
   run 0 --version
   run 0 apps --json
