@@ -33,7 +33,9 @@ run() {
   shift
   "${cli[@]}" "$@" >"$work/out" 2>"$work/err" || got=$?
   # A Windows console program ends its lines with CR LF.
-  if [ "$case" = windows ]; then tr -d '\r' <"$work/out" >"$work/out.lf" && mv "$work/out.lf" "$work/out"; fi
+  if [ "$case" = windows ]; then
+    for stream in out err; do tr -d '\r' <"$work/$stream" >"$work/lf" && mv "$work/lf" "$work/$stream"; done
+  fi
   [ "$got" = "$want" ] || fail "exit $got, not $want: $*"$'\n'"$(cat "$work/out" "$work/err")"
 }
 
@@ -523,6 +525,26 @@ windows)
   (cd "$roms" && run 0 customize "my rom.zip" --app Browser --app Sounds --no-backup --no-add)
   entries "$rom" | grep -q -e Browser.apk -e audio/ && fail "not removed: $(entries "$rom")"
   [ "$(entries "$rom" | wc -l)" = 6 ] || fail "not what was planned: $(entries "$rom")"
+  grep -qx 'Removing files \.\.\.' "$work/err" || fail "no step line: $(cat "$work/err")"
+  [ "$(tail -n 1 "$work/out")" = "done: 7z reads the ROM zip whole, and it holds what was planned" ] ||
+    fail "the outcome isn't last: $(cat "$work/out")"
+  # Nothing left to remove: said so, nothing written.
+  ls -A "$roms" >"$work/beside" && cp "$rom" "$work/slimmed.zip"
+  run 0 customize "$ROM" --app Browser --no-add
+  grep -q '^nothing to do: ' "$work/out" || fail "nothing to do: $(cat "$work/out")"
+  cmp -s "$rom" "$work/slimmed.zip" && ls -A "$roms" | cmp -s - "$work/beside" || fail "written"
+  # Help, a refusal's document, the list from the standard input, a name as apps prints it.
+  run 0 plan --help
+  grep -q '^Usage: slimkit-cli plan' "$work/out" || fail "plan --help: $(cat "$work/out")"
+  run 2 --json customize "$ROM" --app Nothing
+  grep -q '"version":1,"command":"customize","result":"refused","exitCode":2,"reason":\["no app named' \
+    "$work/out" || fail "no refusal document: $(cat "$work/out")"
+  printf '\xef\xbb\xbf[main]\nappname = Z\xc3\xa4hler\n[files]\n1 = system/app/Kept.apk\n' \
+    >"$program/app/remove/counter.ini"
+  run 0 apps --names
+  grep -qx 'Zähler' "$work/out" || fail "apps --names: $(cat "$work/out")"
+  printf '[Remove]\nclock = 2\n' | run 0 plan "$ROM" --list - --app Zähler --no-add --json
+  grep -q '"name":"Clock".*"name":"Zähler"' "$work/out" || fail "plan: $(cat "$work/out")"
   ;;
 
 *)
