@@ -201,9 +201,9 @@ bool parseArguments(const std::vector<std::string>& words, Arguments& arguments,
         }
         if (!error.empty()) return false;
     }
-    if (arguments.version && operands.empty()) return true;
+    // --help and --version answer whatever else the line holds, once it could be read.
     if (operands.empty()) {
-        if (arguments.help) return true;
+        if (arguments.help || arguments.version) return true;
         error = "no command given (apps, plan, customize or help)";
         return false;
     }
@@ -227,7 +227,7 @@ bool parseArguments(const std::vector<std::string>& words, Arguments& arguments,
         error = "unexpected argument " + operands[used];
         return false;
     }
-    if (arguments.help) return true;
+    if (arguments.help || arguments.version) return true;
     if (takesRom && arguments.rom.empty()) {
         error = command + " needs a ROM zip";
         return false;

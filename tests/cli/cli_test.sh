@@ -88,8 +88,10 @@ usage)
   done
   grep -q -- '--files' "$work/help-plan" || fail "plan's help lacks --files"
   grep -q -- '--no-backup' "$work/help-plan" && fail "plan's help names customize's options"
-  run 0 --version
-  grep -qx 'slimkit-cli [0-9.]*' "$work/out" || fail "version: $(cat "$work/out")"
+  for version in --version "plan --version"; do
+    run 0 $version
+    grep -qx 'slimkit-cli [0-9.]*' "$work/out" || fail "$version: $(cat "$work/out")"
+  done
   # The manual page names every option and command the help does, and no other.
   options() { grep -oE -- '(^|[ [,])--?[a-z][-a-z]*' "$1" | tr -d ' [,' | sed 's/\\//g' | sort -u; }
   man="$top/docs/slimkit-cli.1"
