@@ -262,7 +262,7 @@ run)
   grep -q 'system/' "$work/out" && fail "files listed unasked: $(cat "$work/out")"
   # An app whose files an earlier one takes says so; an absent path is named once.
   write_definition Later "1 = system/app/Browser.apk" "2 = system/app/Gone.apk" "3 = system/app/Gone.apk"
-  run 0 plan "$rom" --app Browser --app Later --app Sounds --no-add --files
+  run 0 plan "$rom" --list /dev/stdin --app Later --app Sounds --no-add --files <"$work/list.ini"
   grep -qE '^  Later \(App\) +0 files +1 path absent; files also of Browser, counted there$' "$work/out" ||
     fail "Later's line: $(cat "$work/out")"
   [ "$(grep -c 'absent: system/app/Gone.apk' "$work/out")" = 1 ] || fail "absent twice: $(cat "$work/out")"

@@ -14,8 +14,15 @@ zpty -w z 'compadd() {
 }'
 zpty -w z 'ended() { print -r -- "<do""ne>"; exit }; comppostfuncs=(ended)'
 zpty -w -n z "$3"$'\t'
-while zpty -r z line; do
+# Until the completion has ended, or a minute has passed.
+integer deadline=$((SECONDS + 60))
+while (( SECONDS < deadline )); do
+  if ! zpty -rt z line; then
+    sleep 0.05
+    continue
+  fi
   [[ $line == *"<done>"* ]] && break
   [[ $line == *"<match>"* ]] && print -r -- "${${line#*<match>}%%$'\r'*}"
 done
 zpty -d z
+(( SECONDS < deadline ))
