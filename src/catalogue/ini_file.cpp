@@ -115,15 +115,25 @@ IniFile::~IniFile() { close(); }
 bool IniFile::open(const std::string& path) {
     close();
     if (!readWholeFile(path, buffer_)) return false;
+    takeBuffer();
+    path_ = path;
+    return true;
+}
+
+void IniFile::openText(std::string_view text) {
+    close();
+    buffer_.assign(text.begin(), text.end());
+    takeBuffer();
+}
+
+void IniFile::takeBuffer() {
     std::string_view text(buffer_.data(), buffer_.size());
     if (text.size() > 2 && text.substr(0, 3) == "\xEF\xBB\xBF") {
         utf8Mode_ = true;
         text.remove_prefix(3);
     }
     parse(text);
-    path_ = path;
     state_ = State::opened;
-    return true;
 }
 
 bool IniFile::create(const std::string& path) {
@@ -304,6 +314,7 @@ void IniFile::writeNumber(std::string_view name, std::int32_t value) {
 }
 
 bool IniFile::writeBack() {
+    if (path_.empty() && !created_) return false;  // text that came from no file
     std::FILE* file = created_ ? created_ : std::fopen(path_.c_str(), "wb");
     created_ = nullptr;
     if (!file) return false;

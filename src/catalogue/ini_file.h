@@ -69,6 +69,9 @@ public:
     // Closes what was held (with its write-back), then reads the file at `path`. False when the
     // file is missing, is not a regular file or can't be read.
     bool open(const std::string& path);
+    // Closes what was held (with its write-back), then reads `text` as open reads a file's
+    // contents: for text that came from a pipe or a stream. Nothing written is ever kept.
+    void openText(std::string_view text);
 
     // Closes what was held (with its write-back), then creates the file at `path` or empties an
     // existing one, and starts with no lines and without UTF-8 mode. False when the file can't
@@ -136,6 +139,7 @@ private:
         std::string name, value;
     };
 
+    void takeBuffer();
     void parse(std::string_view text);
     std::string handedIn(std::string_view name) const;
     std::string handedOut(std::string_view text) const;

@@ -67,13 +67,27 @@ bool writeRemovalList(const std::string& path, const std::vector<RemovalListLine
     return false;
 }
 
-bool readRemovalList(const std::string& path, std::vector<RemovalListLine>& lines) {
-    IniFile list;
-    if (!list.open(path)) return false;
+namespace {
+
+void readLines(IniFile& list, std::vector<RemovalListLine>& lines) {
     list.selectGroup(listGroup);
     if (list.beginKeys())
         while (list.nextKey())
             lines.push_back({lowerName(list.keyName()), parseStateNumber(list.keyValue())});
     list.close();
+}
+
+}  // namespace
+
+bool readRemovalList(const std::string& path, std::vector<RemovalListLine>& lines) {
+    IniFile list;
+    if (!list.open(path)) return false;
+    readLines(list, lines);
     return true;
+}
+
+void readRemovalListText(std::string_view text, std::vector<RemovalListLine>& lines) {
+    IniFile list;
+    list.openText(text);
+    readLines(list, lines);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A removal list is an INI file with one group, "Remove", holding for each row of the check
@@ -19,6 +20,8 @@ bool writeRemovalList(const std::string& path, const std::vector<RemovalListLine
 // Reads the lines of the list's "Remove" group, in the file's order, with their states as
 // parseStateNumber reads them. False when the file can't be read.
 bool readRemovalList(const std::string& path, std::vector<RemovalListLine>& lines);
+// The same for a list's contents, read by the caller from wherever it came.
+void readRemovalListText(std::string_view text, std::vector<RemovalListLine>& lines);
 
 // The name a save goes to: ".ini" is appended when the file name has no extension ("list" ->
 // "list.ini", "list." -> "list..ini"; "list.txt" stays).

@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
-// Writes one JSON document, compactly. Texts that are not UTF-8 (a Latin-1 name from a
-// definition file) are taken as Latin-1, so the document is always valid UTF-8.
+// Writes one JSON document, compactly; every string in it is valid UTF-8. A text that is not
+// UTF-8 (a Latin-1 name from a definition file) is taken as Latin-1, as it is printed. A path
+// keeps its exact bytes: when they are not UTF-8 it is written as the object
+// {"text": the path with U+FFFD for each byte that isn't UTF-8, "bytes": its bytes in base64}.
 class JsonWriter {
 public:
     JsonWriter& beginObject() { return open('{'); }
@@ -21,6 +23,10 @@ public:
     JsonWriter& value(bool flag);
     JsonWriter& null();
     JsonWriter& strings(const std::vector<std::string>& texts);
+    JsonWriter& path(const std::string& bytes);
+    JsonWriter& paths(const std::vector<std::string>& paths);
+    // A message as an array of its lines (the window breaks them with CR).
+    JsonWriter& lines(const std::string& text);
     const std::string& text() const { return out_; }
 
 private:
@@ -28,6 +34,7 @@ private:
     JsonWriter& close(char bracket);
     void separate();
     void quoted(const std::string& text);
+    void escaped(const std::string& utf8);
 
     std::string out_;
     bool first_ = true;

@@ -1,11 +1,13 @@
 // slimkit-cli: the customize run without the window, a dry run that shows what it would remove
-// and add, and a check of the ROM zip after the run.
+// and add, and a check of the ROM zip after the run. Results go to the standard output (the
+// plan, the outcome, the JSON document); steps, progress and messages to the error stream.
 
 #include "catalogue/catalogue.h"
-#include "catalogue/removal_list.h"
 #include "catalogue/removal_mode.h"
+#include "cli/arguments.h"
 #include "cli/json.h"
-#include "pipeline/add_apps.h"
+#include "cli/output.h"
+#include "cli/selection.h"
 #include "pipeline/customize.h"
 #include "pipeline/plan.h"
 #include "platform/console.h"
@@ -14,12 +16,9 @@
 #include "platform/stop_signals.h"
 #include "platform/text.h"
 #include "tools/archive_listing.h"
-#include "tools/archiver.h"
-#include "tools/reporter.h"
 
 #include <cstdio>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -30,340 +29,68 @@ constexpr int exitDone = 0;
 constexpr int exitStepFailed = 1;
 constexpr int exitBadInput = 2;
 constexpr int exitCheckFailed = 3;
+constexpr int exitLeftOut = 4;
 
-constexpr const char* usage =
-    "Usage: slimkit-cli apps [--json]\n"
-    "       slimkit-cli plan ROM.zip [selection] [--undo-zip] [--no-add] [--json]\n"
-    "       slimkit-cli customize ROM.zip [selection] [--no-backup] [--undo-zip] [--no-add] "
-    "[--json]\n"
-    "\n"
-    "  apps       the apps that can be removed, as the window's check list shows them\n"
-    "  plan       what customize would remove from and add to ROM.zip; writes nothing\n"
-    "  customize  slims ROM.zip as the window's Customize! does, then checks the zip\n"
-    "\n"
-    "Selection (with neither, the apps ticked at start):\n"
-    "  --list FILE.ini     a saved removal list, applied to the ticks at start\n"
-    "  --app NAME          also remove this app (and its widget, if it has one)\n"
-    "  --app NAME=widget   remove only this app's widget\n"
-    "Options (as the window's check boxes start):\n"
-    "  --no-backup         no backup copy ROM.zip_BU_n first\n"
-    "  --undo-zip          build the flashable undo zip ROM.zip_undo.zip first\n"
-    "  --no-add            leave out the files of the add folder\n"
-    "  --json              print one JSON document with the plan or the result\n"
-    "\n"
-    "Exit codes: 0 done (and checked), 1 a step failed, 2 bad usage or input (nothing written),\n"
-    "3 the ROM zip after the run differs from the plan, 130 stopped by Ctrl-C (128 + the signal's\n"
-    "number for SIGTERM and SIGHUP): 7z was ended, the ROM zip left as it was before its step.\n";
-
-struct Arguments {
-    std::string command;
-    std::string rom;
-    std::vector<std::string> lists;
-    std::vector<std::string> apps;
-    RunOptions options;
-    bool json = false;
-};
-
-// A message on the error stream, its line breaks kept.
-void printMessage(const std::string& title, const std::string& text) {
-    std::string shown = text;
-    for (std::size_t at = 0; (at = shown.find('\r', at)) != std::string::npos;)
-        shown.replace(at, 1, "\n  ");
-    std::fprintf(stderr, "slimkit-cli: %s: %s\n", title.c_str(), shown.c_str());
-}
-
-int badInput(const std::string& reason) {
+// A refusal: one line on the error stream and, when JSON was asked for, a document that says
+// why. Nothing else is printed and nothing written.
+int refuse(const std::string& command, bool json, const std::string& reason) {
     std::string line = reason;
     for (char& c : line)
         if (c == '\r' || c == '\n') c = ' ';
     std::fprintf(stderr, "slimkit-cli: %s\n", line.c_str());
+    if (json) {
+        JsonWriter out;
+        beginDocument(out, command, "refused", exitBadInput).key("reason").lines(reason);
+        std::printf("%s\n", out.endObject().text().c_str());
+    }
     return exitBadInput;
 }
 
-bool parseArguments(int argc, char** argv, Arguments& arguments, std::string& error) {
-    std::vector<std::string> words(argv + 1, argv + argc);
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const std::string& word = words[i];
-        const auto takesValue = [&](std::vector<std::string>& into) {
-            if (i + 1 >= words.size()) {
-                error = word + " needs a value";
-                return false;
-            }
-            into.push_back(words[++i]);
-            return true;
-        };
-        if (word == "--json") {
-            arguments.json = true;
-        } else if (word == "--no-backup") {
-            arguments.options.backup = false;
-        } else if (word == "--undo-zip") {
-            arguments.options.undoZip = true;
-        } else if (word == "--no-add") {
-            arguments.options.addApps = false;
-        } else if (word == "--list") {
-            if (!takesValue(arguments.lists)) return false;
-        } else if (word == "--app") {
-            if (!takesValue(arguments.apps)) return false;
-        } else if (word.starts_with("--list=")) {
-            arguments.lists.push_back(word.substr(7));
-        } else if (word.starts_with("--app=")) {
-            arguments.apps.push_back(word.substr(6));
-        } else if (word.starts_with("-") && word != "-") {
-            error = "unknown option " + word;
-            return false;
-        } else if (arguments.command.empty()) {
-            arguments.command = word;
-        } else if (arguments.rom.empty() && arguments.command != "apps") {
-            arguments.rom = word;
-        } else {
-            error = "unexpected argument " + word;
-            return false;
-        }
-    }
-    if (arguments.command.empty()) {
-        error = "no command given (apps, plan or customize)";
+bool loadCatalogue(Catalogue& catalogue, const ProgramPaths& paths, const Arguments& arguments) {
+    if (!loadDefinitions(catalogue, paths.definitionFolder)) {
+        refuse(arguments.command, arguments.json,
+               "Can't read the definition folder " + paths.definitionFolder);
         return false;
     }
-    if (arguments.command != "apps" && arguments.command != "plan" &&
-        arguments.command != "customize") {
-        error = "unknown command " + arguments.command;
-        return false;
-    }
-    const bool takesRom = arguments.command != "apps";
-    if (takesRom && arguments.rom.empty()) {
-        error = arguments.command + " needs a ROM zip";
-        return false;
-    }
-    const bool selects = !arguments.lists.empty() || !arguments.apps.empty();
-    const bool runOptions = !arguments.options.backup;
-    if ((!takesRom && (selects || !arguments.options.addApps)) ||
-        (arguments.command == "plan" && runOptions)) {
-        error = "an option that " + arguments.command + " doesn't take";
-        return false;
-    }
+    sortCatalogue(catalogue);
     return true;
 }
 
-// The mode a text names, ignoring case ("widget", "App/Widget", ...).
-std::optional<RemovalMode> modeNamed(const std::string& text) {
-    for (const RemovalMode mode : {RemovalMode::app, RemovalMode::appWidget, RemovalMode::widget})
-        if (lowerName(removalModeText(mode)) == lowerName(text)) return mode;
-    return std::nullopt;
-}
-
-// The ticked entries the arguments ask for, in the check list's order.
-bool selectEntries(const Catalogue& catalogue, const Arguments& arguments,
-                   std::vector<TickedEntry>& ticked, std::string& error) {
-    struct Choice {
-        bool ticked = false;
-        RemovalMode mode = RemovalMode::app;
-    };
-    std::vector<Choice> choices;
-    const bool startTicks = arguments.apps.empty() || !arguments.lists.empty();
-    for (const auto& entry : catalogue.entries)
-        choices.push_back({startTicks && entry->enabled != 0, startingMode(*entry)});
-    const auto indexOf = [&](const CatalogueEntry* entry) {
-        for (std::size_t i = 0; i < catalogue.entries.size(); ++i)
-            if (catalogue.entries[i].get() == entry) return i;
-        return catalogue.entries.size();
-    };
-
-    for (const std::string& list : arguments.lists) {
-        std::vector<RemovalListLine> lines;
-        if (fileSize(list) < 0 || !readRemovalList(list, lines)) {
-            error = "Can't read " + list;
-            return false;
+int listApps(const Catalogue& catalogue, const Arguments& arguments) {
+    if (arguments.json) {
+        JsonWriter out;
+        beginDocument(out, "apps", "done", exitDone).key("apps").beginArray();
+        for (const auto& entry : catalogue.entries)
+            out.beginObject()
+                .key("name")
+                .value(shownName(*entry))
+                .key("mode")
+                .value(removalModeText(startingMode(*entry)))
+                .key("ticked")
+                .value(entry->enabled != 0)
+                .key("definition")
+                .path(entry->definitionFile)
+                .endObject();
+        std::printf("%s\n", out.endArray().endObject().text().c_str());
+        return exitDone;
+    }
+    for (const auto& entry : catalogue.entries) {
+        if (arguments.names) {
+            std::printf("%s\n", shownName(*entry).c_str());
+            continue;
         }
-        for (const RemovalListLine& line : lines) {
-            const auto found = catalogue.entryByName.find(line.name);
-            if (found == catalogue.entryByName.end()) continue;
-            constexpr int tickedBit = 2;  // a row's state: 2 ticked, 1 selected
-            choices[indexOf(found->second)].ticked = (line.state & tickedBit) != 0;
-        }
+        std::string name = shownName(*entry);
+        std::size_t characters = 0;
+        for (const char c : name) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        if (characters < 30) name.append(30 - characters, ' ');
+        std::printf("[%c] %s %-10s %s\n", entry->enabled ? 'x' : ' ', name.c_str(),
+                    removalModeText(startingMode(*entry)), entry->definitionFile.c_str());
     }
-    for (const std::string& app : arguments.apps) {
-        // NAME or NAME=mode; a name may hold '=' itself.
-        auto found = catalogue.entryByName.find(lowerName(app));
-        const auto equals = app.rfind('=');
-        const bool withMode = found == catalogue.entryByName.end() && equals != std::string::npos;
-        const std::string name = withMode ? app.substr(0, equals) : app;
-        if (withMode) found = catalogue.entryByName.find(lowerName(name));
-        if (found == catalogue.entryByName.end()) {
-            error = "no app named \"" + name + "\" (see slimkit-cli apps)";
-            return false;
-        }
-        const CatalogueEntry& entry = *found->second;
-        RemovalMode mode = startingMode(entry);
-        if (withMode) {
-            const std::string wanted = app.substr(equals + 1);
-            const auto named = modeNamed(wanted);
-            if (!named) {
-                error = "unknown removal mode \"" + wanted + "\" for " + name;
-                return false;
-            }
-            mode = *named;
-            // As in the window: a widget entry is removed with or without its app, any other
-            // entry only as an app.
-            if (entry.isWidget ? mode == RemovalMode::app : mode != RemovalMode::app) {
-                error = entry.name + " can't be removed as \"" + wanted + "\"";
-                return false;
-            }
-        }
-        choices[indexOf(&entry)] = {true, mode};
-    }
-    for (std::size_t i = 0; i < choices.size(); ++i)
-        if (choices[i].ticked) ticked.push_back({catalogue.entries[i].get(), choices[i].mode});
-    return true;
+    return exitDone;
 }
 
-// Shows the run's steps: redrawn in place on a terminal, one line each otherwise.
-class CliReporter : public Reporter {
-public:
-    CliReporter(bool json) : out_(json ? stderr : stdout), json_(json) {
-        terminal_ = isTerminal(out_);
-    }
-    ~CliReporter() override { endLine(); }
-
-    struct Shown {
-        std::string title, text;
-    };
-    std::vector<Shown> messages;
-
-    void status(const std::string& text) override {
-        status_ = text;
-        if (terminal_) {
-            redraw(text);
-        } else {
-            std::fprintf(out_, "%s\n", text.c_str());
-        }
-        std::fflush(out_);
-    }
-    void message(const std::string& title, const std::string& text) override {
-        endLine();
-        messages.push_back({title, text});
-        if (title == "Finish") {
-            if (!json_) std::printf("%s\n", text.c_str());
-        } else {
-            printMessage(title, text);
-        }
-    }
-    bool carryOn() override { return StopSignals::caught() == 0; }
-    void progress(int percent) override {
-        if (terminal_) redraw(status_ + " " + std::to_string(percent) + "%");
-    }
-    void endLine() {
-        if (!open_) return;
-        std::fprintf(out_, "\n");
-        open_ = false;
-        drawn_ = 0;
-    }
-
-private:
-    // Writes over the line drawn last: back to its start, and blanks over what the new text
-    // doesn't cover. Plain characters, so any console shows it.
-    void redraw(const std::string& text) {
-        const std::size_t blanks = drawn_ > text.size() ? drawn_ - text.size() : 0;
-        std::fprintf(out_, "\r%s%s", text.c_str(), std::string(blanks, ' ').c_str());
-        std::fflush(out_);
-        drawn_ = text.size();
-        open_ = true;
-    }
-
-    std::FILE* out_;
-    bool json_;
-    bool terminal_ = false;
-    bool open_ = false;
-    std::size_t drawn_ = 0;
-    std::string status_;
-};
-
-std::string files(std::size_t count) {
-    return std::to_string(count) + (count == 1 ? " file" : " files");
-}
-
-void writeEntries(JsonWriter& json, const std::vector<ArchiveEntry>& entries) {
-    json.beginArray();
-    for (const ArchiveEntry& entry : entries)
-        json.beginObject()
-            .key("path")
-            .value(entry.path)
-            .key("size")
-            .value(static_cast<std::uint64_t>(entry.size))
-            .key("packedSize")
-            .value(static_cast<std::uint64_t>(entry.packedSize))
-            .endObject();
-    json.endArray();
-}
-
-void writePlan(JsonWriter& json, const RunPlan& plan) {
-    json.beginObject().key("apps").beginArray();
-    for (const PlannedApp& app : plan.apps) {
-        json.beginObject()
-            .key("name")
-            .value(app.ticked.entry->name)
-            .key("mode")
-            .value(removalModeText(app.ticked.mode))
-            .key("definition")
-            .value(app.ticked.entry->definitionFile)
-            .key("removes");
-        writeEntries(json, app.removes);
-        json.key("absent")
-            .strings(app.absent)
-            .key("skipped")
-            .strings(app.skipped)
-            .key("unreachable")
-            .strings(app.unreachable)
-            .endObject();
-    }
-    json.endArray()
-        .key("adds")
-        .strings(plan.adds)
-        .key("replaces")
-        .strings(plan.replaces)
-        .key("filesRemoved")
-        .value(static_cast<std::uint64_t>(plan.removed.size()))
-        .key("bytesFreed")
-        .value(plan.bytesFreed)
-        .key("packedBytesFreed")
-        .value(plan.packedBytesFreed)
-        .key("refusals")
-        .strings(plan.refusals)
-        .endObject();
-}
-
-void printPlan(const std::string& rom, const RunPlan& plan) {
-    std::printf("Plan for %s\n", rom.c_str());
-    for (const PlannedApp& app : plan.apps) {
-        std::uint64_t bytes = 0;
-        for (const ArchiveEntry& entry : app.removes) bytes += entry.size;
-        std::printf("%s (%s): %s, %llu bytes\n", app.ticked.entry->name.c_str(),
-                    removalModeText(app.ticked.mode), files(app.removes.size()).c_str(),
-                    static_cast<unsigned long long>(bytes));
-        for (const ArchiveEntry& entry : app.removes)
-            std::printf("  - %s  %llu\n", entry.path.c_str(),
-                        static_cast<unsigned long long>(entry.size));
-        for (const std::string& path : app.absent) std::printf("  absent: %s\n", path.c_str());
-        for (const std::string& path : app.skipped) std::printf("  skipped: %s\n", path.c_str());
-        for (const std::string& path : app.unreachable)
-            std::printf("  unreachable: %s\n", path.c_str());
-    }
-    for (const std::string& file : plan.adds) std::printf("  + %s\n", file.c_str());
-    for (const std::string& file : plan.replaces) std::printf("  ~ %s (replaced)\n", file.c_str());
-    std::printf("Total: %s removed, %llu bytes freed (%llu in the zip); %s added, %s replaced\n",
-                files(plan.removed.size()).c_str(),
-                static_cast<unsigned long long>(plan.bytesFreed),
-                static_cast<unsigned long long>(plan.packedBytesFreed),
-                files(plan.adds.size()).c_str(), files(plan.replaces.size()).c_str());
-    for (const std::string& refusal : plan.refusals) std::printf("Refused: %s\n", refusal.c_str());
-}
-
-// The ROM's faults that keep 7z from listing it at all: "" when it may be listed.
-std::string romFault(const std::string& rom) {
-    if (fileSize(rom) < 0) return "Can't access " + rom;
-    if (rom.find('"') != std::string::npos) return "Can't handle a double quote in " + rom;
-    return "";
-}
-
+// The plan of the run the arguments ask for. exitDone when it may be shown (a plan that is
+// refused is shown in full: the refusals are part of it); otherwise the refusal's status.
 int prepare(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
             PendingListing& listing, PreparedRun& prepared) {
     CustomizeRequest request;
@@ -371,38 +98,20 @@ int prepare(const ProgramPaths& paths, const Catalogue& catalogue, const Argumen
     request.options = arguments.options;
     request.options.testZip = true;
     std::string error;
-    if (!selectEntries(catalogue, arguments, request.ticked, error)) return badInput(error);
+    if (!selectEntries(catalogue, paths.definitionFolder, arguments, request.ticked, error))
+        return refuse(arguments.command, arguments.json, error);
     // A plan writes nothing, not even the lock file a run holds.
     const std::string refusal =
         prepareRun(request, paths, prepared, &listing, arguments.command != "plan");
     // A plan the run would refuse is still shown in full: the refusals are part of it.
     if (!refusal.empty() && (arguments.command != "plan" || prepared.plan.refusals.empty()))
-        return badInput(refusal);
+        return refuse(arguments.command, arguments.json, refusal);
     return exitDone;
 }
 
-int listApps(const Catalogue& catalogue, bool json) {
-    if (json) {
-        JsonWriter out;
-        out.beginArray();
-        for (const auto& entry : catalogue.entries)
-            out.beginObject()
-                .key("name")
-                .value(entry->name)
-                .key("mode")
-                .value(removalModeText(startingMode(*entry)))
-                .key("ticked")
-                .value(entry->enabled != 0)
-                .key("definition")
-                .value(entry->definitionFile)
-                .endObject();
-        std::printf("%s\n", out.endArray().text().c_str());
-        return exitDone;
-    }
-    for (const auto& entry : catalogue.entries)
-        std::printf("[%c] %-30s %-10s %s\n", entry->enabled ? 'x' : ' ', entry->name.c_str(),
-                    removalModeText(startingMode(*entry)), entry->definitionFile.c_str());
-    return exitDone;
+std::uint64_t romSize(const PreparedRun& prepared) {
+    const std::int64_t size = fileSize(prepared.request.romPath);
+    return size > 0 ? static_cast<std::uint64_t>(size) : 0;
 }
 
 int plan(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
@@ -411,22 +120,14 @@ int plan(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments&
     if (const int status = prepare(paths, catalogue, arguments, listing, prepared)) return status;
     if (arguments.json) {
         JsonWriter out;
-        out.beginObject().key("rom").value(arguments.rom).key("plan");
-        writePlan(out, prepared.plan);
+        beginDocument(out, "plan", "done", exitDone).key("rom").path(arguments.rom).key("plan");
+        writePlan(out, prepared.plan, prepared.rom.entries, romSize(prepared), paths.addFolder);
         std::printf("%s\n", out.endObject().text().c_str());
     } else {
-        printPlan(arguments.rom, prepared.plan);
+        printPlan(stdout, arguments.rom, prepared.plan, prepared.rom.entries, romSize(prepared),
+                  paths.addFolder, arguments.files);
     }
     return exitDone;
-}
-
-bool loadCatalogue(Catalogue& catalogue, const ProgramPaths& paths) {
-    if (!loadDefinitions(catalogue, paths.definitionFolder)) {
-        badInput("Can't read the definition folder " + paths.definitionFolder);
-        return false;
-    }
-    sortCatalogue(catalogue);
-    return true;
 }
 
 const char* resultName(int status) {
@@ -439,8 +140,123 @@ const char* resultName(int status) {
             return "refused";
         case exitCheckFailed:
             return "differs";
+        case exitLeftOut:
+            return "skipped";
         default:
             return "stopped";
+    }
+}
+
+// How a run ended, for the outcome.
+struct Outcome {
+    int status = exitDone;
+    const char* result = "done";
+    bool changed = true;  // the plan was carried out and checked
+};
+
+void writeOutcome(const Arguments& arguments, const Outcome& outcome, const PreparedRun& prepared,
+                  const RunResult& run, const std::vector<CliReporter::Shown>& messages,
+                  std::uint64_t sizeBefore, const ProgramPaths& paths) {
+    const RunPlan& plan = prepared.plan;
+    const bool checked = outcome.changed && run.checked && run.check.matches();
+    JsonWriter out;
+    beginDocument(out, "customize", outcome.result, outcome.status).key("rom").path(arguments.rom);
+    out.key("backup");
+    run.backup.empty() ? out.null() : out.path(run.backup);
+    out.key("undoZip");
+    run.undoZip.empty() ? out.null() : out.path(run.undoZip);
+    out.key("filesRemoved")
+        .value(static_cast<std::uint64_t>(checked ? plan.removed.size() : 0))
+        .key("bytesFreed")
+        .value(checked ? plan.bytesFreed : 0)
+        .key("filesAdded")
+        .value(static_cast<std::uint64_t>(checked ? plan.adds.size() : 0))
+        .key("filesReplaced")
+        .value(static_cast<std::uint64_t>(checked ? plan.replaces.size() : 0))
+        .key("skipped")
+        .paths(plan.leftOut())
+        .key("messages")
+        .beginArray();
+    for (const auto& message : messages)
+        out.beginObject()
+            .key("title")
+            .value(message.title)
+            .key("lines")
+            .lines(message.text)
+            .endObject();
+    out.endArray().key("check");
+    if (run.checked) {
+        out.beginObject()
+            .key("zipTested")
+            .value(run.check.tested)
+            .key("notRemoved")
+            .paths(run.check.notRemoved)
+            .key("notAdded")
+            .paths(run.check.notAdded)
+            .key("changed")
+            .paths(run.check.changed)
+            .endObject();
+    } else {
+        out.null();
+    }
+    out.key("plan");
+    writePlan(out, plan, prepared.rom.entries, sizeBefore, paths.addFolder);
+    std::printf("%s\n", out.endObject().text().c_str());
+}
+
+void printOutcome(const Outcome& outcome, const RunPlan& plan, const RunResult& run,
+                  const std::vector<std::string>& leftOut) {
+    if (outcome.status == exitCheckFailed) {
+        std::fprintf(stderr, "slimkit-cli: the ROM zip differs from the plan%s\n",
+                     run.check.tested ? "" : ": 7z's test of the zip failed");
+        for (const std::string& path : run.check.notRemoved)
+            std::fprintf(stderr, "  still there: %s\n", path.c_str());
+        for (const std::string& path : run.check.notAdded)
+            std::fprintf(stderr, "  not added: %s\n", path.c_str());
+        for (const std::string& path : run.check.changed)
+            std::fprintf(stderr, "  changed: %s\n", path.c_str());
+    }
+    if (!outcome.changed) {
+        for (const std::string& path : leftOut)
+            std::fprintf(stderr, "slimkit-cli: Warning: skipped: %s\n", path.c_str());
+        std::printf(
+            "%s: no file of the selection is in this ROM zip and nothing is to be added; "
+            "nothing was written\n",
+            leftOut.empty() ? "nothing to do" : "skipped");
+        return;
+    }
+    const bool checked = outcome.status == exitDone || outcome.status == exitLeftOut;
+    if (checked)
+        std::printf("Removed %s (%s); added %s, replaced %s.\n", files(plan.removed.size()).c_str(),
+                    shownSize(plan.bytesFreed).c_str(), files(plan.adds.size()).c_str(),
+                    files(plan.replaces.size()).c_str());
+    if (!run.backup.empty()) std::printf("Backup: %s\n", run.backup.c_str());
+    if (!run.undoZip.empty()) std::printf("Undo zip: %s\n", run.undoZip.c_str());
+    switch (outcome.status) {
+        case exitDone:
+            std::printf("done: 7z reads the ROM zip whole, and it holds what was planned\n");
+            break;
+        case exitLeftOut:
+            std::printf(
+                "skipped: %s of the selection stayed in the ROM zip (named above); the rest "
+                "was done and checked\n",
+                leftOut.size() == 1 ? "1 path"
+                                    : (std::to_string(leftOut.size()) + " paths").c_str());
+            break;
+        case exitStepFailed:
+            std::printf(
+                "failed: a step failed (named above); check the ROM zip before flashing it\n");
+            break;
+        case exitCheckFailed:
+            std::printf(
+                "differs: the ROM zip differs from the plan (named above); check it before "
+                "flashing it\n");
+            break;
+        default:
+            std::printf(run.end == RunEnd::complete
+                            ? "stopped: once every step had ended; the ROM zip was not checked\n"
+                            : "stopped: the ROM zip is as it was before the step that was under "
+                              "way\n");
     }
 }
 
@@ -448,129 +264,65 @@ int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue, const Ar
                  PendingListing& listing) {
     PreparedRun prepared;
     if (const int status = prepare(paths, catalogue, arguments, listing, prepared)) return status;
-    CliReporter reporter(arguments.json);
-    RunResult run;
-    int signal = 0;
-    {
-        const StopSignals stopSignals;
-        run = customize(prepared, paths, reporter);
-        signal = StopSignals::caught();
-    }
-    reporter.endLine();
-
-    int status = exitDone;
-    const RunCheck& check = run.check;
-    const bool checked = run.checked && run.end == RunEnd::complete;
-    if (signal)
-        status = exitStatusOf(signal);
-    else if (run.differs)
-        status = exitCheckFailed;
-    else if (run.end != RunEnd::complete)
-        status = exitStepFailed;
-
     const RunPlan& plan = prepared.plan;
-    if (arguments.json) {
-        JsonWriter out;
-        out.beginObject()
-            .key("rom")
-            .value(arguments.rom)
-            .key("result")
-            .value(resultName(status))
-            .key("exitCode")
-            .value(status)
-            .key("backup");
-        run.backup.empty() ? out.null() : out.value(run.backup);
-        out.key("undoZip");
-        run.undoZip.empty() ? out.null() : out.value(run.undoZip);
-        out.key("filesRemoved")
-            .value(static_cast<std::uint64_t>(checked ? plan.removed.size() : 0))
-            .key("bytesFreed")
-            .value(checked ? plan.bytesFreed : 0)
-            .key("filesAdded")
-            .value(static_cast<std::uint64_t>(checked ? plan.adds.size() : 0))
-            .key("filesReplaced")
-            .value(static_cast<std::uint64_t>(checked ? plan.replaces.size() : 0))
-            .key("skipped")
-            .strings(run.skipped)
-            .key("messages")
-            .beginArray();
-        for (const auto& message : reporter.messages)
-            out.beginObject()
-                .key("title")
-                .value(message.title)
-                .key("text")
-                .value(message.text)
-                .endObject();
-        out.endArray().key("check");
-        if (run.checked) {
-            out.beginObject()
-                .key("zipTested")
-                .value(check.tested)
-                .key("notRemoved")
-                .strings(check.notRemoved)
-                .key("notAdded")
-                .strings(check.notAdded)
-                .key("changed")
-                .strings(check.changed)
-                .endObject();
-        } else {
-            out.null();
-        }
-        out.key("plan");
-        writePlan(out, plan);
-        std::printf("%s\n", out.endObject().text().c_str());
-        return status;
-    }
+    const std::uint64_t sizeBefore = romSize(prepared);
+    const std::vector<std::string> leftOut = plan.leftOut();
+    Outcome outcome;
+    RunResult run;
+    CliReporter reporter(arguments.quiet);
 
-    if (status == exitDone) {
-        std::printf("Removed %s (%llu bytes); added %s, replaced %s.\n",
-                    files(plan.removed.size()).c_str(),
-                    static_cast<unsigned long long>(plan.bytesFreed),
-                    files(plan.adds.size()).c_str(), files(plan.replaces.size()).c_str());
-        std::printf("Checked: 7z finds the ROM zip whole, and it holds what was planned.\n");
+    if (plan.removalNames.empty() && plan.adds.empty() && plan.replaces.empty()) {
+        // Nothing to remove, nothing to add: no backup, no undo zip, no 7z.
+        outcome = {leftOut.empty() ? exitDone : exitLeftOut, "nothing", false};
+        if (!leftOut.empty()) outcome.result = "skipped";
+    } else {
+        int signal = 0;
+        {
+            const StopSignals stopSignals;
+            run = customize(prepared, paths, reporter);
+            signal = StopSignals::caught();
+        }
+        reporter.endLine();
+        // A run whose only fault is the paths left out did all else it was to, and was checked.
+        const bool onlyLeftOut = !leftOut.empty() && !run.interrupted && reporter.checkStarted &&
+                                 run.checked && run.check.matches() &&
+                                 reporter.messages.size() == 1;
+        if (signal)
+            outcome.status = exitStatusOf(signal);
+        else if (run.differs)
+            outcome.status = exitCheckFailed;
+        else if (run.end == RunEnd::complete)
+            outcome.status = exitDone;
+        else if (onlyLeftOut)
+            outcome.status = exitLeftOut;
+        else
+            outcome.status = exitStepFailed;
+        outcome.result = resultName(outcome.status);
     }
-    if (!run.backup.empty()) std::printf("Backup: %s\n", run.backup.c_str());
-    if (!run.undoZip.empty()) std::printf("Undo zip: %s\n", run.undoZip.c_str());
-    if (signal && run.end == RunEnd::complete)
-        std::fprintf(stderr,
-                     "slimkit-cli: stopped once every step had ended; the ROM zip was not "
-                     "checked\n");
-    else if (signal)
-        std::fprintf(stderr,
-                     "slimkit-cli: stopped; the ROM zip is as it was before the step "
-                     "that was under way\n");
-    if (status == exitCheckFailed) {
-        std::fprintf(stderr, "slimkit-cli: the ROM zip differs from the plan%s\n",
-                     check.tested ? "" : ": 7z's test of the zip failed");
-        for (const std::string& path : check.notRemoved)
-            std::fprintf(stderr, "  still there: %s\n", path.c_str());
-        for (const std::string& path : check.notAdded)
-            std::fprintf(stderr, "  not added: %s\n", path.c_str());
-        for (const std::string& path : check.changed)
-            std::fprintf(stderr, "  changed: %s\n", path.c_str());
-    }
-    return status;
+    if (arguments.json)
+        writeOutcome(arguments, outcome, prepared, run, reporter.messages, sizeBefore, paths);
+    else
+        printOutcome(outcome, plan, run, leftOut);
+    return outcome.status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     showProgramTextInConsole();
-    for (int i = 1; i < argc; ++i) {
-        const std::string word = argv[i];
-        if (word == "--help" || word == "-h") {
-            std::printf("%s", usage);
-            return exitDone;
-        }
-        if (word == "--version") {
-            std::printf("slimkit-cli %s\n", SLIMKIT_VERSION);
-            return exitDone;
-        }
-    }
+    const std::vector<std::string> words(argv + 1, argv + argc);
     Arguments arguments;
     std::string error;
-    if (!parseArguments(argc, argv, arguments, error))
-        return badInput(error + " (see slimkit-cli --help)");
+    if (!parseArguments(words, arguments, error))
+        return refuse(arguments.command, asksForJson(words), error + " (see slimkit-cli --help)");
+    if (arguments.help || arguments.command == "help") {
+        std::printf("%s", helpText(arguments.help ? arguments.command : arguments.topic).c_str());
+        return exitDone;
+    }
+    if (arguments.version) {
+        std::printf("slimkit-cli %s\n", SLIMKIT_VERSION);
+        return exitDone;
+    }
     // 7z runs in other folders than this one (the Windows build's in its own): a relative ROM
     // path would name another file there.
     if (!arguments.rom.empty()) {
@@ -581,15 +333,19 @@ int main(int argc, char** argv) {
     const ProgramPaths paths = programPaths(findProgramFolder(argv[0]));
     if (arguments.command == "apps") {
         Catalogue catalogue;
-        if (!loadCatalogue(catalogue, paths)) return exitBadInput;
-        return listApps(catalogue, arguments.json);
+        if (!loadCatalogue(catalogue, paths, arguments)) return exitBadInput;
+        return listApps(catalogue, arguments);
     }
-    if (const std::string fault = romFault(arguments.rom); !fault.empty()) return badInput(fault);
+    if (fileSize(arguments.rom) < 0)
+        return refuse(arguments.command, arguments.json, "Can't access " + arguments.rom);
+    if (arguments.rom.find('"') != std::string::npos)
+        return refuse(arguments.command, arguments.json,
+                      "Can't handle a double quote in " + arguments.rom);
     // The ROM's listing takes longest: 7z lists it while the catalogue is read. It writes
     // nothing, and stops when the run ends early.
     PendingListing listing(paths.archiverProgram, arguments.rom);
     Catalogue catalogue;
-    if (!loadCatalogue(catalogue, paths)) return exitBadInput;
+    if (!loadCatalogue(catalogue, paths, arguments)) return exitBadInput;
     if (arguments.command == "plan") return plan(paths, catalogue, arguments, listing);
     return customizeRom(paths, catalogue, arguments, listing);
 }

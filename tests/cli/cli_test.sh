@@ -8,6 +8,7 @@ set -euo pipefail
 built=$1
 build=$2
 case=$3
+top=$(cd "$(dirname "$0")/../.." && pwd)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -32,7 +33,9 @@ run() {
   shift
   "${cli[@]}" "$@" >"$work/out" 2>"$work/err" || got=$?
   # A Windows console program ends its lines with CR LF.
-  if [ "$case" = windows ]; then tr -d '\r' <"$work/out" >"$work/out.lf" && mv "$work/out.lf" "$work/out"; fi
+  if [ "$case" = windows ]; then
+    for stream in out err; do tr -d '\r' <"$work/$stream" >"$work/lf" && mv "$work/lf" "$work/$stream"; done
+  fi
   [ "$got" = "$want" ] || fail "exit $got, not $want: $*"$'\n'"$(cat "$work/out" "$work/err")"
 }
 
@@ -72,17 +75,89 @@ case "$case" in
 usage)
   run 0 --help
   grep -q '^Usage: slimkit-cli apps' "$work/out" || fail "no usage"
-  run 0 --version
-  grep -qx 'slimkit-cli [0-9.]*' "$work/out" || fail "version: $(cat "$work/out")"
+  [ ! -s "$work/err" ] || fail "--help wrote to the error stream: $(cat "$work/err")"
+  cp "$work/out" "$work/help"
+  run 0 help
+  cmp -s "$work/out" "$work/help" || fail "help differs from --help"
+  for command in apps plan customize help; do
+    run 0 help "$command"
+    grep -q "^Usage: slimkit-cli $command" "$work/out" || fail "help $command: $(cat "$work/out")"
+    cp "$work/out" "$work/help-$command"
+    run 0 "$command" --help
+    cmp -s "$work/out" "$work/help-$command" || fail "$command --help differs from help $command"
+  done
+  grep -q -- '--files' "$work/help-plan" || fail "plan's help lacks --files"
+  grep -q -- '--no-backup' "$work/help-plan" && fail "plan's help names customize's options"
+  for version in --version "plan --version"; do
+    run 0 $version
+    grep -qx 'slimkit-cli [0-9.]*' "$work/out" || fail "$version: $(cat "$work/out")"
+  done
+  # The manual page names every option and command the help does, and no other.
+  options() { grep -oE -- '(^|[ [,])--?[a-z][-a-z]*' "$1" | tr -d ' [,' | sed 's/\\//g' | sort -u; }
+  man="$top/docs/slimkit-cli.1"
+  sed 's/\\-/-/g' "$man" >"$work/man"
+  diff <(options "$work/help") <(options "$work/man") >&2 || fail "the manual's options differ from --help's"
+  for command in apps plan customize help; do
+    grep -q "^\\.SS $command" "$man" || fail "the manual lacks $command"
+  done
+  grep -q "^\\.TH SLIMKIT-CLI 1 .*slimkit-cli $(grep -oE '[0-9.]+' <<<"$("${cli[@]}" --version)")" "$man" ||
+    fail "the manual's version differs"
+
   run 0 apps --json
-  python3 - "$work/out" <<'EOF' || fail "apps --json"
+  python3 - "$work/out" <<'EOF2' || fail "apps --json"
 import json, sys
-apps = json.load(open(sys.argv[1]))
+document = json.load(open(sys.argv[1]))
+assert document["version"] == 1 and document["command"] == "apps", document
+assert document["result"] == "done" and document["exitCode"] == 0, document
+apps = document["apps"]
 assert [a["name"] for a in apps] == ["Browser", "Clock", "My Notes", "Sounds"], apps
 clock = apps[1]
 assert clock["mode"] == "App/Widget" and clock["ticked"] is True, clock
 assert clock["definition"].endswith("clock.ini"), clock
-EOF
+EOF2
+
+  # Names as apps prints them, from a UTF-8 and from an 8-bit definition file, and two apps of
+  # one name told apart by their definition files.
+  printf '\xef\xbb\xbf[main]\nappname = Z\xc3\xa4hler\n[files]\n1 = system/app/Browser.apk\n' \
+    >"$program/app/remove/counter.ini"
+  printf '[main]\nappname = Gr\xfc\xdfe\n[files]\n1 = system/app/Kept.apk\n' \
+    >"$program/app/remove/greetings.ini"
+  write_definition Twin "1 = system/app/Clock.apk"
+  mv "$program/app/remove/Twin.ini" "$program/app/remove/twin-a.ini"
+  write_definition Twin "1 = system/app/Kept.apk"
+  mv "$program/app/remove/Twin.ini" "$program/app/remove/twin-b.ini"
+  run 0 apps --names
+  grep -qx 'Zähler' "$work/out" && grep -qx 'Grüße' "$work/out" || fail "apps --names: $(cat "$work/out")"
+  run 0 apps
+  grep -q '^\[ \] Zähler  .*counter.ini$' "$work/out" || fail "apps: $(cat "$work/out")"
+  [ "$(grep -c '^\[ \] Twin .*twin-[ab].ini$' "$work/out")" = 2 ] || fail "twins: $(cat "$work/out")"
+  run 0 plan "$rom" --app zähler --app Grüße --json
+  python3 - "$work/out" <<'EOF2' || fail "names as printed: $(cat "$work/out")"
+import json, sys
+plan = json.load(open(sys.argv[1]))["plan"]
+assert [(a["name"], a["removes"][0]["path"]) for a in plan["apps"]] == [
+    ("Grüße", "system/app/Kept.apk"), ("Zähler", "system/app/Browser.apk")], plan["apps"]
+EOF2
+  run 2 plan "$rom" --app twin
+  grep -q '2 apps are named "twin" (.*twin-a.ini, .*twin-b.ini): pick one with --definition FILE' \
+    "$work/err" || fail "twins not told apart: $(cat "$work/err")"
+  run 0 plan "$rom" --definition twin-b.ini --definition "$program/app/remove/clock.ini=widget" --json
+  python3 - "$work/out" <<'EOF2' || fail "--definition: $(cat "$work/out")"
+import json, sys
+apps = json.load(open(sys.argv[1]))["plan"]["apps"]
+assert [(a["name"], a["mode"], a["definition"].rsplit("/", 1)[-1]) for a in apps] == [
+    ("Clock", "Widget", "clock.ini"), ("Twin", "App", "twin-b.ini")], apps
+EOF2
+  # A path that isn't UTF-8 keeps its bytes.
+  odd=$(printf '%s/r\xe9 rom.zip' "$work")
+  cp "$pristine" "$odd"
+  run 0 plan "$odd" --app Browser --json
+  python3 - "$work/out" "$odd" <<'EOF2' || fail "a path that isn't UTF-8: $(cat "$work/out")"
+import base64, json, os, sys
+rom = json.load(open(sys.argv[1], encoding="utf-8"))["rom"]
+assert base64.b64decode(rom["bytes"]) == os.fsencode(sys.argv[2]), rom
+assert rom["text"].endswith("/r\ufffd rom.zip"), rom
+EOF2
   ;;
 
 bad_input)
@@ -96,6 +171,18 @@ bad_input)
     run 2 "$@"
     [ "$(wc -l <"$work/err")" = 1 ] || fail "$why: not one line: $(cat "$work/err")"
     [ ! -s "$work/out" ] || fail "$why: printed $(cat "$work/out")"
+    cp "$work/err" "$work/reason"
+    # With --json, the same refusal as a document that says why.
+    run 2 --json "$@"
+    cmp -s "$work/err" "$work/reason" || fail "$why: another reason with --json: $(cat "$work/err")"
+    python3 - "$work/out" "$work/reason" <<'EOF2' || fail "$why: the document: $(cat "$work/out")"
+import json, sys
+document = json.load(open(sys.argv[1]))
+reason = open(sys.argv[2]).read()
+assert document["version"] == 1 and document["result"] == "refused", document
+assert document["exitCode"] == 2 and document["reason"], document
+assert " ".join(document["reason"]) in reason, (document, reason)
+EOF2
     rm -f "$roms/notes.zip" "$roms/empty.zip"
     untouched "$why"
     printf 'notes, not a zip\n' >"$roms/notes.zip"
@@ -106,6 +193,10 @@ unknown command|slim "$rom"
 unknown option|customize "$rom" --fast
 no ROM|customize
 --app without a name|plan "$rom" --app
+--app whose name is an option|plan "$rom" --app --help
+a ROM after --|plan -- "$roms/missing.zip"
+an option after --|plan "$rom" -- --app
+help on nothing known|help slim
 an option plan doesn't take|plan "$rom" --no-backup
 missing ROM|customize "$roms/missing.zip"
 a folder for a ROM|customize "$roms"
@@ -118,6 +209,8 @@ missing list|customize "$rom" --list "$work/missing.ini"
 a folder for a list|customize "$rom" --list "$work/list folder"
 EOF
   grep -q "Can't read $work/list folder" "$work/err" || fail "the list's reason: $(cat "$work/err")"
+  run 2 plan "$rom" --app --help
+  grep -q -- "--app needs a value" "$work/err" || fail "--app --help: $(cat "$work/err")"
   rm -f "$roms/notes.zip" "$roms/empty.zip"
   # A removal the undo zip can't give back: plan shows why, customize refuses it.
   write_definition Installer "1 = META-INF/com/google/android/updater-script"
@@ -157,20 +250,46 @@ run)
   printf 'tool' >"$program/app/add/system/xbin/tool"
   printf 'kept, replaced' >"$program/app/add/system/app/Kept.apk"
   printf '[Remove]\nbrowser = 2\nclock = 0\nnobody = 2\n' >"$work/list.ini"
-  selection=(--list "$work/list.ini" --app "My Notes" --app Sounds)
-  (cd "$roms" && run 0 plan "my rom.zip" "${selection[@]}" --json)
+  selection=(--app "My Notes" --app Sounds)
+  # The list from the standard input, the ROM after "--".
+  (cd "$roms" && run 0 plan --json --list - "${selection[@]}" -- "my rom.zip" <"$work/list.ini")
   cp "$work/out" "$work/plan.json"
   untouched "plan"
-  run 0 customize "$rom" "${selection[@]}" --undo-zip
-  grep -qx 'Removing files \.\.\.' "$work/out" || fail "no plain progress line: $(cat "$work/out")"
-  grep -q $'\r' "$work/out" && fail "a line redrawn on a pipe"
+  # For a person: the summary first, a line per app, the files only when asked for; the list
+  # from a FIFO.
+  mkfifo "$work/list.fifo"
+  cat "$work/list.ini" >"$work/list.fifo" &
+  run 0 plan "$rom" --list "$work/list.fifo" "${selection[@]}"
+  sed -n 2p "$work/out" | grep -qx 'Removes 4 files, 15.6 KiB (15.[0-9] KiB in the zip), of 3 apps; adds 2 files, replaces 1 file' ||
+    fail "no summary first: $(cat "$work/out")"
+  sed -n 3p "$work/out" | grep -qE '^ROM zip: 3[0-9]\.[0-9] KiB now, about 1[0-9]\.[0-9] KiB after$' ||
+    fail "no ROM size: $(cat "$work/out")"
+  grep -qE '^  Browser \(App\) +1 file +3\.9 KiB +1 path absent$' "$work/out" || fail "Browser's line: $(cat "$work/out")"
+  grep -qE '^  Sounds \(App\) +2 files +7\.8 KiB$' "$work/out" || fail "Sounds' line: $(cat "$work/out")"
+  grep -q 'system/' "$work/out" && fail "files listed unasked: $(cat "$work/out")"
+  # An app whose files an earlier one takes says so; an absent path is named once.
+  write_definition Later "1 = system/app/Browser.apk" "2 = system/app/Gone.apk" "3 = system/app/Gone.apk"
+  run 0 plan "$rom" --list /dev/stdin --app Later --app Sounds --no-add --files <"$work/list.ini"
+  grep -qE '^  Later \(App\) +0 files +1 path absent; files also of Browser, counted there$' "$work/out" ||
+    fail "Later's line: $(cat "$work/out")"
+  [ "$(grep -c 'absent: system/app/Gone.apk' "$work/out")" = 1 ] || fail "absent twice: $(cat "$work/out")"
+  grep -qx '    - system/media/audio/a.ogg  3.9 KiB' "$work/out" || fail "--files: $(cat "$work/out")"
+  rm "$program/app/remove/Later.ini"
+  run 0 customize "$rom" --list <(cat "$work/list.ini") "${selection[@]}" --undo-zip
+  # Steps go to the error stream, one line each off a terminal; the results to the output,
+  # the outcome last.
+  grep -qx 'Removing files \.\.\.' "$work/err" || fail "no plain step line: $(cat "$work/err")"
+  grep -q $'\r' "$work/err" && fail "a line redrawn on a pipe"
+  grep -q '\.\.\.' "$work/out" && fail "steps among the results: $(cat "$work/out")"
   grep -qxF "Backup: ${rom}_BU_0" "$work/out" || fail "no backup named: $(cat "$work/out")"
+  [ "$(tail -n 1 "$work/out")" = "done: 7z reads the ROM zip whole, and it holds what was planned" ] ||
+    fail "the outcome isn't last: $(cat "$work/out")"
   cmp -s "$rom""_BU_0" "$pristine" || fail "the backup differs from the ROM"
   [ -f "$rom""_undo.zip" ] || fail "no undo zip"
   entries "$pristine" >"$work/before"
   entries "$rom" >"$work/after"
-  python3 - "$work/plan.json" "$work/before" "$work/after" <<'EOF' || fail "the run differs from the plan"
-import json, sys
+  python3 - "$work/plan.json" "$work/before" "$work/after" "$pristine" "$rom" <<'EOF' || fail "the run differs from the plan"
+import json, os, sys
 plan = json.load(open(sys.argv[1]))["plan"]
 before = set(open(sys.argv[2]).read().split("\n")) - {""}
 after = set(open(sys.argv[3]).read().split("\n")) - {""}
@@ -181,18 +300,48 @@ assert plan["replaces"] == ["system/app/Kept.apk"], plan
 assert sorted(plan["adds"]) == ["system/app/New App.apk", "system/xbin/tool"], plan
 assert plan["filesRemoved"] == 4 and plan["bytesFreed"] == 16000, plan
 assert (before - removed) | set(plan["adds"]) == after, (before, after)
+assert plan["romSize"] == os.path.getsize(sys.argv[4]), plan
+assert abs(plan["romSizeAfter"] - os.path.getsize(sys.argv[5])) < plan["romSize"] * 0.03, plan
 EOF
   # Again, with JSON: nothing left to remove, the add folder replaces what it added.
   run 0 customize "$rom" --app Browser --no-backup --json
   python3 - "$work/out" <<'EOF' || fail "customize --json: $(cat "$work/out")"
 import json, sys
 result = json.load(open(sys.argv[1]))
+assert result["version"] == 1 and result["command"] == "customize", result
 assert result["result"] == "done" and result["exitCode"] == 0, result
 assert result["backup"] is None and result["undoZip"] is None, result
 assert result["filesRemoved"] == 0 and result["filesReplaced"] == 3, result
 assert result["check"] == {"zipTested": True, "notRemoved": [], "notAdded": [], "changed": []}
-assert result["messages"] == [{"title": "Finish", "text": "Customzation done ;)"}], result
+assert result["messages"] == [{"title": "Finish", "lines": ["Customzation done ;)"]}], result
 EOF
+  # Nothing to remove and nothing to add: said so, and nothing written, not even a backup.
+  cp "$rom" "$work/slimmed.zip"
+  ls -A "$roms" >"$work/beside"
+  run 0 customize "$rom" --app Browser --no-add -q
+  [ "$(cat "$work/out")" = "nothing to do: no file of the selection is in this ROM zip and nothing is to be added; nothing was written" ] ||
+    fail "nothing to do: $(cat "$work/out" "$work/err")"
+  [ ! -s "$work/err" ] || fail "steps shown when quiet: $(cat "$work/err")"
+  cmp -s "$rom" "$work/slimmed.zip" && ls -A "$roms" | cmp -s - "$work/beside" ||
+    fail "written with nothing to do: $(ls -A "$roms")"
+  # A path that can't name an entry is left out, and the run says so apart from a failure.
+  cp "$pristine" "$rom"
+  write_definition Odd "1 = system/app//Kept.apk" "2 = build.prop"
+  run 4 customize "$rom" --app Odd --no-backup --no-add --json
+  python3 - "$work/out" <<'EOF' || fail "a path left out: $(cat "$work/out")"
+import json, sys
+result = json.load(open(sys.argv[1]))
+assert result["result"] == "skipped" and result["exitCode"] == 4, result
+assert result["skipped"] == ["system/app//Kept.apk"] and result["filesRemoved"] == 1, result
+assert result["check"]["zipTested"] is True, result
+assert all("\r" not in line for m in result["messages"] for line in m["lines"]), result
+assert len(result["messages"][0]["lines"]) > 1, result
+EOF
+  cp "$pristine" "$rom"
+  run 4 customize "$rom" --app Odd --no-backup --no-add
+  tail -n 1 "$work/out" | grep -q '^skipped: 1 path of the selection stayed in the ROM zip' ||
+    fail "a path left out: $(cat "$work/out")"
+  rm "$program/app/remove/Odd.ini"
   # A ROM named through a link is edited at its target, and checked there.
   cp "$pristine" "$rom"
   ln -s "$rom" "$work/link.zip"
@@ -202,10 +351,22 @@ EOF
   # On a terminal the step is redrawn in place.
   if script -qec "true" /dev/null >/dev/null 2>&1; then
     cp "$pristine" "$rom"
-    script -qec "$(printf '%q ' "${cli[@]}" customize "$rom" --no-backup --no-add)" /dev/null \
-      >"$work/tty" || fail "customize on a terminal: $(cat "$work/tty")"
+    script -qec "$(printf '%q ' "${cli[@]}" customize "$rom" --no-backup --no-add) >$(printf '%q' "$work/tty.out")" \
+      /dev/null >"$work/tty" || fail "customize on a terminal: $(cat "$work/tty")"
     grep -qE $'\rRemoving files \.\.\.[ 0-9%]*(\rChecking the ROM zip \.\.\.[ 0-9%]*)+\rReady' \
       "$work/tty" || fail "not redrawn: $(cat -v "$work/tty")"
+    grep -q $'\r' "$work/tty.out" && fail "progress among the results: $(cat -v "$work/tty.out")"
+    tail -n 1 "$work/tty.out" | grep -q '^done: ' || fail "no outcome: $(cat "$work/tty.out")"
+    # Quiet, or with the error stream off the terminal, nothing is redrawn.
+    cp "$pristine" "$rom"
+    script -qec "$(printf '%q ' "${cli[@]}" customize "$rom" --no-backup --no-add -q)" \
+      /dev/null >"$work/tty" || fail "quiet on a terminal: $(cat "$work/tty")"
+    grep -q 'Removing' "$work/tty" && fail "steps shown when quiet: $(cat -v "$work/tty")"
+    cp "$pristine" "$rom"
+    script -qec "$(printf '%q ' "${cli[@]}" customize "$rom" --no-backup --no-add) 2>$(printf '%q' "$work/tty.err")" \
+      /dev/null >"$work/tty" || fail "customize, errors to a file: $(cat "$work/tty")"
+    grep -q $'\r' "$work/tty.err" && fail "redrawn off a terminal: $(cat -v "$work/tty.err")"
+    grep -qx 'Removing files \.\.\.' "$work/tty.err" || fail "no step line: $(cat "$work/tty.err")"
   fi
   ;;
 
@@ -379,6 +540,48 @@ EOF
     fail "left beside the ROM zip: $(ls -A "$roms")"
   ;;
 
+install)
+  # Installed as cmake installs it: the manual page and both shells' completion beside the
+  # program, the completion tried with bash and zsh themselves on the installed program.
+  installed="$work/installed"
+  cmake --install "$build" --prefix "$installed" >/dev/null || fail "cmake --install"
+  cmp -s "$installed/share/man/man1/slimkit-cli.1" "$top/docs/slimkit-cli.1" || fail "no manual page"
+  MANWIDTH=100 man -l "$installed/share/man/man1/slimkit-cli.1" 2>/dev/null | grep -q -- '--definition FILE' ||
+    fail "the manual page doesn't read"
+  printf '\xef\xbb\xbf[main]\nappname = Z\xc3\xa4hler\n[files]\n1 = system/app/Browser.apk\n' \
+    >"$installed/app/remove/counter.ini"
+  cp "$program/app/remove/MyNotes.ini" "$installed/app/remove/"
+  export LC_ALL=C.UTF-8
+  bash_completes() {  # the words of a command line, the last one under the cursor
+    bash --norc --noprofile -c 'source "$1" && shift && complete -p slimkit-cli >/dev/null &&
+      COMP_WORDS=("$@") && COMP_CWORD=$(($# - 1)) && _slimkit_cli && printf "%s\n" "${COMPREPLY[@]}"' \
+      _ "$installed/share/bash-completion/completions/slimkit-cli" "$installed/slimkit-cli" "$@" |
+      sort
+  }
+  zsh_completes() {  # a command line, completed at its end
+    zsh -f "$top/tests/cli/zsh_complete.zsh" "$installed/share/zsh/site-functions" "$installed" \
+      "slimkit-cli $1" | sort -u
+  }
+  expect() {  # what, wanted (one a line), got
+    [ "$2" = "$3" ] || fail "$1: got"$'\n'"$3"$'\n'"not"$'\n'"$2"
+  }
+  expect "bash: commands" $'--help\n--version\napps\ncustomize\nhelp\nplan' "$(bash_completes "")"
+  expect "bash: plan's options" $'--no-add' "$(bash_completes plan rom.zip --no)"
+  expect "bash: customize's options" $'--no-add\n--no-backup' "$(bash_completes customize rom.zip --no)"
+  expect "bash: an app" 'My\ Notes' "$(bash_completes customize rom.zip --app My)"
+  expect "bash: an app after =" 'Zähler' "$(bash_completes plan --app = Z)"
+  expect "bash: help" 'plan' "$(bash_completes help pl)"
+  expect "zsh: commands" $'--help\n--version\napps\ncustomize\nhelp\nplan' "$(zsh_completes "")"
+  expect "zsh: plan's options" $'--no-add' "$(zsh_completes "plan rom.zip --no")"
+  expect "zsh: customize's options" $'--no-add\n--no-backup' "$(zsh_completes "customize rom.zip --no")"
+  expect "zsh: an app" 'My\ Notes' "$(zsh_completes "customize rom.zip --app My")"
+  expect "zsh: an app" 'Zähler' "$(zsh_completes "plan rom.zip --app=Z")"
+  # The installed program, as a script runs it: the names the completion offers are taken.
+  "$installed/slimkit-cli" plan "$rom" --app Zähler --app "My Notes" --no-add --json </dev/null \
+    >"$work/out" 2>"$work/err" || fail "plan with the installed program: $(cat "$work/err")"
+  grep -q '"filesRemoved":2,' "$work/out" || fail "plan with the installed program: $(cat "$work/out")"
+  ;;
+
 windows)
   run 0 --version
   run 0 apps --json
@@ -393,6 +596,9 @@ windows)
   (cd "$roms" && run 0 customize "my rom.zip" --app Browser --app Sounds --no-backup --no-add --undo-zip)
   entries "$rom" | grep -q -e Browser.apk -e audio/ && fail "not removed: $(entries "$rom")"
   [ "$(entries "$rom" | wc -l)" = 6 ] || fail "not what was planned: $(entries "$rom")"
+  grep -qx 'Removing files \.\.\.' "$work/err" || fail "no step line: $(cat "$work/err")"
+  [ "$(tail -n 1 "$work/out")" = "done: 7z reads the ROM zip whole, and it holds what was planned" ] ||
+    fail "the outcome isn't last: $(cat "$work/out")"
   # The undo zip's files went through a folder of the run's own, gone with it.
   [ "$(entries "$rom""_undo.zip" | grep -c -e Browser.apk -e audio/)" = 3 ] ||
     fail "undo zip: $(entries "$rom""_undo.zip")"
@@ -409,7 +615,7 @@ windows)
   # A ROM zip among the program's working files.
   cp "$pristine" "$program/app/undo/files/rom.zip"
   run 2 customize "$(native "$program/app/undo/files/rom.zip")" --app Browser
-  grep -qF "Error: Can't work on" "$work/err" || fail "a ROM among the working files: $(cat "$work/err")"
+  grep -qF "Can't work on" "$work/err" || fail "a ROM among the working files: $(cat "$work/err")"
   cmp -s "$program/app/undo/files/rom.zip" "$pristine" || fail "the ROM among the working files changed"
   [ "$(ls -A "$program/app/undo/files")" = rom.zip ] || fail "written: $(ls -A "$program/app/undo/files")"
   rm "$program/app/undo/files/rom.zip"
@@ -427,7 +633,7 @@ windows)
   [ -s "$hang/bin/win/hang.pid" ] || fail "the first run never got to its removal"
   beside=$(ls -A "$roms")
   run 2 customize "$ROM" --app Clock
-  grep -qF "Error: Another run is working on this ROM zip: $ROM" "$work/err" ||
+  grep -qF "Another run is working on this ROM zip: $ROM" "$work/err" ||
     fail "not refused for the other run: $(cat "$work/err")"
   [ "$(ls -A "$roms")" = "$beside" ] || fail "the refused run wrote beside the ROM: $(ls -A "$roms")"
   # Killed outright, the first run leaves 7z's temporary file; its lock goes with it, and the
@@ -440,6 +646,23 @@ windows)
   cmp -s "$rom" "$pristine" || fail "the ROM zip changed"
   run 0 customize "$ROM" --app Browser --no-backup --no-add
   [ "$(ls -A "$roms")" = "my rom.zip" ] || fail "left beside the ROM: $(ls -A "$roms")"
+  # Nothing left to remove: said so, nothing written.
+  ls -A "$roms" >"$work/beside" && cp "$rom" "$work/slimmed.zip"
+  run 0 customize "$ROM" --app Browser --no-add
+  grep -q '^nothing to do: ' "$work/out" || fail "nothing to do: $(cat "$work/out")"
+  cmp -s "$rom" "$work/slimmed.zip" && ls -A "$roms" | cmp -s - "$work/beside" || fail "written"
+  # Help, a refusal's document, the list from the standard input, a name as apps prints it.
+  run 0 plan --help
+  grep -q '^Usage: slimkit-cli plan' "$work/out" || fail "plan --help: $(cat "$work/out")"
+  run 2 --json customize "$ROM" --app Nothing
+  grep -q '"version":1,"command":"customize","result":"refused","exitCode":2,"reason":\["no app named' \
+    "$work/out" || fail "no refusal document: $(cat "$work/out")"
+  printf '\xef\xbb\xbf[main]\nappname = Z\xc3\xa4hler\n[files]\n1 = system/app/Kept.apk\n' \
+    >"$program/app/remove/counter.ini"
+  run 0 apps --names
+  grep -qx 'Zähler' "$work/out" || fail "apps --names: $(cat "$work/out")"
+  printf '[Remove]\nclock = 2\n' | run 0 plan "$ROM" --list - --app Zähler --no-add --json
+  grep -q '"name":"Clock".*"name":"Zähler"' "$work/out" || fail "plan: $(cat "$work/out")"
   ;;
 
 *)

@@ -1,0 +1,155 @@
+#include "cli/selection.h"
+
+#include "catalogue/removal_list.h"
+#include "catalogue/removal_mode.h"
+#include "platform/text.h"
+#include "platform/utf8.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+namespace {
+
+// A name as it is compared: printed as UTF-8, with A-Z and the Latin-1 capitals lowered, so
+// that the spelling `apps` shows is taken whatever case the user types it in.
+std::string nameKey(const std::string& name) {
+    std::string key = asUtf8(name);
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        const auto c = static_cast<unsigned char>(key[i]);
+        if (c >= 'A' && c <= 'Z') {
+            key[i] = static_cast<char>(c + 32);
+        } else if (c == 0xC3 && i + 1 < key.size()) {
+            const auto next = static_cast<unsigned char>(key[i + 1]);
+            if (next >= 0x80 && next <= 0x9E && next != 0x97)
+                key[i + 1] = static_cast<char>(next + 32);
+            ++i;
+        }
+    }
+    return key;
+}
+
+// The mode a text names, ignoring case ("widget", "App/Widget", ...).
+std::optional<RemovalMode> modeNamed(const std::string& text) {
+    for (const RemovalMode mode : {RemovalMode::app, RemovalMode::appWidget, RemovalMode::widget})
+        if (nameKey(removalModeText(mode)) == nameKey(text)) return mode;
+    return std::nullopt;
+}
+
+// The whole of a list, from a file, a pipe, a FIFO or (for "-") the standard input.
+bool readWhole(const std::string& path, std::string& text) {
+    std::FILE* file = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    char buffer[65536];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+    const bool read = !std::ferror(file);
+    if (file != stdin) std::fclose(file);
+    return read;
+}
+
+// The entries a text names: by name as printed, or by definition file (its path, or its name
+// in the definition folder).
+std::vector<const CatalogueEntry*> entriesNamed(const Catalogue& catalogue,
+                                                const std::string& definitionFolder,
+                                                const std::string& text, bool byDefinition) {
+    std::vector<const CatalogueEntry*> found;
+    std::string absolute;
+    if (byDefinition) {
+        std::error_code ignored;
+        const auto path = std::filesystem::absolute(fileSystemPath(text), ignored);
+        if (!path.empty()) absolute = programPath(path.lexically_normal());
+    }
+    const std::string key = nameKey(text);
+    for (const auto& entry : catalogue.entries) {
+        const std::string& file = entry->definitionFile;
+        const bool named = byDefinition ? file == text || file == absolute ||
+                                              (file.starts_with(definitionFolder) &&
+                                               file.substr(definitionFolder.size()) == text)
+                                        : nameKey(entry->name) == key;
+        if (named) found.push_back(entry.get());
+    }
+    return found;
+}
+
+}  // namespace
+
+std::string shownName(const CatalogueEntry& entry) { return asUtf8(entry.name); }
+
+bool selectEntries(const Catalogue& catalogue, const std::string& definitionFolder,
+                   const Arguments& arguments, std::vector<TickedEntry>& ticked,
+                   std::string& error) {
+    struct Choice {
+        bool ticked = false;
+        RemovalMode mode = RemovalMode::app;
+    };
+    std::vector<Choice> choices;
+    const bool startTicks = arguments.apps.empty() || !arguments.lists.empty();
+    for (const auto& entry : catalogue.entries)
+        choices.push_back({startTicks && entry->enabled != 0, startingMode(*entry)});
+    const auto indexOf = [&](const CatalogueEntry* entry) {
+        for (std::size_t i = 0; i < catalogue.entries.size(); ++i)
+            if (catalogue.entries[i].get() == entry) return i;
+        return catalogue.entries.size();
+    };
+
+    for (const std::string& list : arguments.lists) {
+        std::string text;
+        if (!readWhole(list, text)) {
+            error = "Can't read " + (list == "-" ? std::string("the standard input") : list);
+            return false;
+        }
+        std::vector<RemovalListLine> lines;
+        readRemovalListText(text, lines);
+        // As the window loads a list: by the lower-cased names it saves.
+        for (const RemovalListLine& line : lines) {
+            const auto found = catalogue.entryByName.find(line.name);
+            if (found == catalogue.entryByName.end()) continue;
+            constexpr int tickedBit = 2;  // a row's state: 2 ticked, 1 selected
+            choices[indexOf(found->second)].ticked = (line.state & tickedBit) != 0;
+        }
+    }
+    for (const AppChoice& app : arguments.apps) {
+        // NAME or NAME=mode; a name may hold '=' itself.
+        auto found = entriesNamed(catalogue, definitionFolder, app.text, app.byDefinition);
+        const auto equals = app.text.rfind('=');
+        const bool withMode = found.empty() && equals != std::string::npos;
+        const std::string name = withMode ? app.text.substr(0, equals) : app.text;
+        if (withMode) found = entriesNamed(catalogue, definitionFolder, name, app.byDefinition);
+        if (found.empty()) {
+            error = app.byDefinition
+                        ? "no definition file " + name + " (see slimkit-cli apps)"
+                        : "no app named \"" + asUtf8(name) + "\" (see slimkit-cli apps)";
+            return false;
+        }
+        if (found.size() > 1) {
+            error = std::to_string(found.size()) + " apps are named \"" + asUtf8(name) + "\" (";
+            for (const CatalogueEntry* entry : found)
+                error += (entry == found.front() ? "" : ", ") + entry->definitionFile;
+            error += "): pick one with --definition FILE";
+            return false;
+        }
+        const CatalogueEntry& entry = *found.front();
+        RemovalMode mode = startingMode(entry);
+        if (withMode) {
+            const std::string wanted = app.text.substr(equals + 1);
+            const auto named = modeNamed(wanted);
+            if (!named) {
+                error = "unknown removal mode \"" + asUtf8(wanted) + "\" for " + asUtf8(name);
+                return false;
+            }
+            mode = *named;
+            // As in the window: a widget entry is removed with or without its app, any other
+            // entry only as an app.
+            if (entry.isWidget ? mode == RemovalMode::app : mode != RemovalMode::app) {
+                error = shownName(entry) + " can't be removed as \"" + asUtf8(wanted) + "\"";
+                return false;
+            }
+        }
+        choices[indexOf(&entry)] = {true, mode};
+    }
+    for (std::size_t i = 0; i < choices.size(); ++i)
+        if (choices[i].ticked) ticked.push_back({catalogue.entries[i].get(), choices[i].mode});
+    return true;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "catalogue/catalogue.h"
+#include "cli/arguments.h"
+#include "pipeline/request.h"
+
+#include <string>
+#include <vector>
+
+// An app's name as slimkit-cli prints it: UTF-8, whichever way its definition file holds it.
+std::string shownName(const CatalogueEntry& entry);
+
+// The entries the arguments ask for, in the check list's order: the apps ticked at start, the
+// removal lists applied to them, then every --app and --definition. False, with the reason in
+// `error`, for a list that can't be read or an app that can't be told.
+bool selectEntries(const Catalogue& catalogue, const std::string& definitionFolder,
+                   const Arguments& arguments, std::vector<TickedEntry>& ticked,
+                   std::string& error);
