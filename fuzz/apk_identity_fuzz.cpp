@@ -4,6 +4,7 @@
 // a complete one has a package, and that nothing is taken from a manifest without one.
 #include "apps/apk_identity.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
