@@ -3,6 +3,7 @@
 // every way that matters: nothing may crash or hang, and every fault comes with a reason.
 #include "apps/apk_identity.h"
 #include "apps/apk_file.h"
+#include "apps/rom_apps.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -127,6 +129,53 @@ TEST(ApkIdentity, ReadsEachLayoutOfTheRomZipInPlaceOrUnpacked) {
     // The Windows 7z lists '\' between folders.
     const ApkReading backslashed = rom->readApk("system\\app\\Test1\\Test1.apk");
     EXPECT_EQ(backslashed.identity.package, "org.slimkit.test1.app") << backslashed.problem;
+}
+
+// The whole ROM at once, as a front-end reads it: each faulty APK is listed under its file name
+// with its problem, beside the others read whole; the reading reports progress and can stop.
+TEST(ApkIdentity, ReadsEveryAppOfTheRomEachFaultInItsOwnRow) {
+    std::vector<ListedEntry> listing = {{"META-INF/com/google/android/updater-script", 19, false},
+                                        {"system/app/Text.apk", 18, false},
+                                        {"system/app/Cut/Cut.apk", 3724, false}};
+    std::map<std::string, std::string> names = {{"system/app/Text.apk", "Text"},
+                                                {"system/app/Cut/Cut.apk", "Cut"}};
+    const std::vector<Expected> all = expectedIdentities();
+    for (const auto& row : readTable(fixtures + "/rom.tsv")) {
+        listing.push_back({row[0], 1, false});
+        for (const Expected& expected : all)
+            if (expected.file == row[1])
+                names[row[0]] = expected.identity.label.empty() ? expected.identity.package
+                                                                : expected.identity.label;
+    }
+    std::string why;
+    std::vector<std::size_t> done;
+    const std::vector<RomApp> apps =
+        readRomApps(fixtures + "/rom.zip", listing, why, [&](std::size_t count, std::size_t total) {
+            EXPECT_EQ(total, 11u);
+            done.push_back(count);
+            return true;
+        });
+    EXPECT_EQ(why, "");
+    ASSERT_EQ(apps.size(), 11u);
+    EXPECT_EQ(done.size(), 11u);
+    EXPECT_EQ(done.back(), 11u);
+    int faulty = 0;
+    for (const RomApp& app : apps) {
+        EXPECT_EQ(app.name(), names[app.found.apkPath]) << app.found.apkPath;
+        if (!app.reading.complete()) {
+            ++faulty;
+            EXPECT_THAT(app.name(), ::testing::AnyOf("Text", "Cut")) << app.reading.problem;
+            EXPECT_THAT(app.reading.problem, HasSubstr("the APK")) << app.found.apkPath;
+        }
+    }
+    EXPECT_EQ(faulty, 2);
+
+    const std::vector<RomApp> stopped =
+        readRomApps(fixtures + "/rom.zip", listing, why,
+                    [](std::size_t count, std::size_t) { return count < 3; });
+    EXPECT_EQ(stopped.size(), 3u);
+    EXPECT_TRUE(readRomApps(fixtures + "/gone.zip", listing, why).empty());
+    EXPECT_THAT(why, HasSubstr("gone.zip"));
 }
 
 TEST(ApkIdentity, NamesWhyAnApkOrRomCantBeRead) {
