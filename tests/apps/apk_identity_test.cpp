@@ -95,6 +95,78 @@ std::size_t findChunk(const std::string& bytes, std::uint16_t type) {
     return 0;
 }
 
+std::uint16_t get16(const std::string& bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                      static_cast<unsigned char>(bytes[at + 1]) << 8);
+}
+
+void append16(std::string& bytes, std::uint32_t value) {
+    bytes += static_cast<char>(value);
+    bytes += static_cast<char>(value >> 8);
+}
+
+void append32(std::string& bytes, std::uint32_t value) {
+    append16(bytes, value);
+    append16(bytes, value >> 16);
+}
+
+// A resource table rewritten as newer build tools write it: each type's entry offsets as sorted
+// (entry, offset / 4) pairs of present entries only (`sparse`), and each simple entry in 8 bytes
+// with its value's type in the flags and its data in place of the key (`compact`).
+std::string rewriteTable(const std::string& table, bool sparse, bool compact) {
+    const std::size_t package = findChunk(table, 0x0200);
+    const std::size_t packageHeader = get16(table, package + 2);
+    std::string children;
+    for (std::size_t at = package + packageHeader; at < package + get32(table, package + 4);
+         at += get32(table, at + 4)) {
+        const std::string chunk = table.substr(at, get32(table, at + 4));
+        if (get16(chunk, 0) != 0x0201) {
+            children += chunk;
+            continue;
+        }
+        const std::size_t header = get16(chunk, 2);
+        const std::uint32_t count = get32(chunk, 12), start = get32(chunk, 16);
+        std::string offsets, entries;
+        std::uint32_t present = 0;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint32_t offset = get32(chunk, header + i * 4);
+            if (offset == 0xffffffff) {
+                if (!sparse) append32(offsets, offset);
+                continue;
+            }
+            const std::size_t entry = start + offset;
+            const std::uint32_t moved = static_cast<std::uint32_t>(entries.size());
+            if (compact) {
+                append16(entries, get32(chunk, entry + 4));  // the key
+                append16(entries, 0x0008 | static_cast<unsigned char>(chunk[entry + 8 + 3]) << 8);
+                append32(entries, get32(chunk, entry + 8 + 4));
+            } else {
+                entries += chunk.substr(entry, 16);
+            }
+            if (sparse) {
+                append16(offsets, i);
+                append16(offsets, moved / 4);
+            } else {
+                append32(offsets, moved);
+            }
+            ++present;
+        }
+        std::string rewritten = chunk.substr(0, header);
+        if (sparse) {
+            rewritten[9] = static_cast<char>(rewritten[9] | 0x01);
+            put32(rewritten, 12, present);
+        }
+        put32(rewritten, 16, static_cast<std::uint32_t>(header + offsets.size()));
+        rewritten += offsets + entries;
+        put32(rewritten, 4, static_cast<std::uint32_t>(rewritten.size()));
+        children += rewritten;
+    }
+    std::string result = table.substr(0, package + packageHeader) + children;
+    put32(result, package + 4, static_cast<std::uint32_t>(result.size() - package));
+    put32(result, 4, static_cast<std::uint32_t>(result.size()));
+    return result;
+}
+
 }  // namespace
 
 TEST(ApkIdentity, ReadsWhatAaptReadsFromEveryGeneratedApk) {
@@ -225,6 +297,22 @@ TEST(ApkIdentity, CutsReferenceCyclesAndNamesSystemResourcesNeedsNoTableForText)
     EXPECT_TRUE(literal.complete()) << literal.problem;
     expectSame(literal.identity, {"org.slimkit.literalonly", "5", "5.0", "Literal Only"},
                "literal");
+}
+
+// The same table as sparse and compact types: the same identity. (aapt writes neither; the
+// rewrite keeps every type's entries in their order, so only the offset tables and entries change.)
+TEST(ApkIdentity, ReadsSparseAndCompactTables) {
+    const std::string manifest = readWhole(fixtures + "/manifest.bin");
+    const std::string resources = readWhole(fixtures + "/resources.arsc");
+    const ApkReading plain = readApkIdentity(manifest, resources);
+    ASSERT_TRUE(plain.complete()) << plain.problem;
+    for (const auto& [sparse, compact] : {std::pair{true, false}, {false, true}, {true, true}}) {
+        const std::string rewritten = rewriteTable(resources, sparse, compact);
+        ASSERT_NE(rewritten, resources);
+        const ApkReading reading = readApkIdentity(manifest, rewritten);
+        EXPECT_TRUE(reading.complete()) << sparse << compact << ": " << reading.problem;
+        expectSame(reading.identity, plain.identity, "rewritten table");
+    }
 }
 
 // Every cut of either file: the manifest cut short is refused whole, the table cut short costs
