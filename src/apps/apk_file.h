@@ -18,10 +18,11 @@ ApkReading readApkFile(const std::string& path, const ApkReadLimits& limits = {}
 
 // A ROM zip opened once to read many of its APKs without unpacking it: an APK that the zip
 // stores as it is is opened in place, one it compressed is unpacked in memory, and of either
-// only AndroidManifest.xml and resources.arsc are read.
+// only AndroidManifest.xml and resources.arsc are read. One thread at a time: a front-end that
+// reads while its window stays responsive gives the RomZip to one worker.
 class RomZip {
 public:
-    // The ROM zip at `path` (UTF-8), or null with `why` set.
+    // The ROM zip at `path` (UTF-8 on both builds), or null with `why` set.
     static std::unique_ptr<RomZip> open(const std::string& path, std::string& why);
     ~RomZip();
     RomZip(const RomZip&) = delete;

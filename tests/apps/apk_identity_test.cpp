@@ -4,11 +4,13 @@
 #include "apps/apk_identity.h"
 #include "apps/apk_file.h"
 #include "apps/rom_apps.h"
+#include "support/temp_folder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -248,6 +250,19 @@ TEST(ApkIdentity, ReadsEveryAppOfTheRomEachFaultInItsOwnRow) {
     EXPECT_EQ(stopped.size(), 3u);
     EXPECT_TRUE(readRomApps(fixtures + "/gone.zip", listing, why).empty());
     EXPECT_THAT(why, HasSubstr("gone.zip"));
+}
+
+// The ROM's path is UTF-8 on both builds, whatever the system's code page.
+TEST(ApkIdentity, OpensARomZipUnderANonAsciiPath) {
+    const TempFolder folder;
+    const std::u8string name = u8"ROMs Ελληνικά 刷机 包.zip";
+    const std::filesystem::path copy = std::filesystem::path(folder.path()) / name;
+    std::filesystem::copy_file(fixtures + "/rom.zip", copy);
+    std::string why;
+    const std::unique_ptr<RomZip> rom =
+        RomZip::open(folder.path() + "/" + std::string(name.begin(), name.end()), why);
+    ASSERT_TRUE(rom) << why;
+    EXPECT_EQ(rom->readApk("system/app/Test1/Test1.apk").identity.package, "org.slimkit.test1.app");
 }
 
 TEST(ApkIdentity, NamesWhyAnApkOrRomCantBeRead) {
