@@ -96,10 +96,10 @@ ApkReading readOpenApk(zip_t* apk, const ApkReadLimits& limits) {
         resources = readEntry(apk, static_cast<zip_uint64_t>(resourcesIndex),
                               limits.maxIdentityFile, "resources.arsc", why);
     }
-    // An unreadable table still leaves the manifest's own values; the reader then names the
-    // table's fault for what needed it.
+    // An unreadable table still leaves the manifest's own values, and what needed the table is
+    // named after the table's fault.
     reading = readApkIdentity(*manifest, resources ? *resources : std::string());
-    if (!resources && reading.problem.empty()) reading.problem = why;
+    if (!resources) reading.problem = why + (reading.complete() ? "" : "; " + reading.problem);
     return reading;
 }
 

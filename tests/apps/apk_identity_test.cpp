@@ -280,9 +280,10 @@ TEST(ApkIdentity, NamesWhyAnApkOrRomCantBeRead) {
         ApkReadLimits limits;
         std::string problem;
     };
-    ApkReadLimits smallApk, smallFiles;
+    ApkReadLimits smallApk, smallFiles, smallTable;
     smallApk.maxCompressedApk = 1000;
     smallFiles.maxIdentityFile = 100;
+    smallTable.maxIdentityFile = readWhole(fixtures + "/manifest.bin").size();
     const Case cases[] = {
         {"system/app/Text.apk", {}, "the APK is not a zip"},
         {"system/app/Cut/Cut.apk", {}, "the APK"},
@@ -290,6 +291,11 @@ TEST(ApkIdentity, NamesWhyAnApkOrRomCantBeRead) {
         {"system/app/Deflated/Deflated.apk", smallApk, "compressed APK is too large"},
         {"system/app/Test1/Test1.apk", smallFiles, "AndroidManifest.xml is too large"},
     };
+    // Without its table, an APK keeps what its manifest says itself.
+    const ApkReading noTable = rom->readApk("system/app/Test1/Test1.apk", smallTable);
+    EXPECT_THAT(noTable.problem, HasSubstr("resources.arsc is too large"));
+    EXPECT_THAT(noTable.problem, HasSubstr("versionName: resource 0x7f"));
+    expectSame(noTable.identity, {"org.slimkit.test1.app", "38", "", ""}, "no table");
     for (const Case& test : cases) {
         const ApkReading reading = rom->readApk(test.entry, test.limits);
         EXPECT_THAT(reading.problem, HasSubstr(test.problem)) << test.entry;
