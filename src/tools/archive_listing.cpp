@@ -81,10 +81,10 @@ PendingListing::PendingListing(const std::string& program, const std::string& ar
     // The listing writes nothing and names the archive by its whole path: 7z runs in the
     // program's own current folder, where no folder has to be made current, as a ROM's folder
     // deeper than Windows' old path limit could not be.
-    process_ =
-        startProcess(program, "l -slt" + charset + " -- \"" + archive + '"', "",
-                     hideWindow | keepHandle | captureOutput | captureErrors | endWithProgram)
-            .handle;
+    process_ = startProcess(program, "l -slt" + charset + " -- \"" + archive + '"', "",
+                            hideWindow | keepHandle | captureOutput | captureErrors |
+                                endWithProgram | emptyInput)
+                   .handle;
 }
 
 PendingListing::~PendingListing() {
