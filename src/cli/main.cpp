@@ -572,6 +572,7 @@ int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue, const Ar
 
 int main(int argc, char** argv) {
     showProgramTextInConsole();
+    keepRunningWhenOutputCloses();
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
         if (word == "--help" || word == "-h") {
