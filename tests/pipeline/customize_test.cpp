@@ -307,7 +307,7 @@ TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
                         {"Error", "Can't read " + cutRom + " as a zip archive"},
                         {"Error", "Can't read " + emptyRom + " as a zip archive"},
                         {"Error", "Can't add " + fifo}}));
-    EXPECT_EQ(gui.statusTexts, Texts{});
+    EXPECT_EQ(gui.statusTexts, Texts(9, "Ready"));
     EXPECT_EQ(folderContent(romFolder), romFolderBefore);
     EXPECT_EQ(readFile(romPath), originalRom);
     EXPECT_EQ(readFile(quotedRom), originalRom);
@@ -576,7 +576,8 @@ TEST_F(CustomizeTest, AddFolderWithAFolderTheUserCantReadIsRefusedBeforeAnything
         if (access(locked.c_str(), R_OK) == 0) _exit(77);
         customize(gui, paths, romPath);
         const bool refused = gui.messages == Messages{{"Error", "Can't read " + locked}} &&
-                             gui.statusTexts.empty() && readFile(romPath) == originalRom &&
+                             gui.statusTexts == Texts{"Ready"} &&
+                             readFile(romPath) == originalRom &&
                              folderContent(romFolder) == Names{"my röm.zip"};
         if (!refused)
             std::fprintf(stderr, "%s\n",
@@ -604,7 +605,7 @@ TEST_F(CustomizeTest, RunWithoutArchiverWritesNothing) {
     EXPECT_EQ(gui.messages, (Messages{{"Error", "Can't read " + romPath +
                                                     " as a zip archive\rThe 7z archiver could "
                                                     "not be started."}}));
-    EXPECT_EQ(gui.statusTexts, Texts{});
+    EXPECT_EQ(gui.statusTexts, Texts{"Ready"});
     EXPECT_EQ(readFile(romPath), originalRom);
     EXPECT_EQ(folderContent(romFolder), Names{"my röm.zip"});
 }
