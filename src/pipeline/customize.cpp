@@ -80,8 +80,14 @@ RunResult runSteps(const CustomizeRequest& request, const ProgramPaths& paths, R
         reporter.status("Creating Backup ...");
         const std::string backup = backupPath(romPath);
         // The ROM is edited in place: without a whole backup nothing may touch it.
-        if (!copyFile(romPath, backup)) {
-            reporter.message("Error", "Can't create backup " + backup);
+        if (!copyFile(romPath, backup, [&reporter] { return reporter.carryOn(); })) {
+            // A stop during the copy ends the run there: nothing else has been written.
+            if (!reporter.carryOn())
+                reporter.message(archiverWarningTitle,
+                                 "The run was stopped during the backup copy, which was "
+                                 "removed. Nothing was changed.");
+            else
+                reporter.message("Error", "Can't create backup " + backup);
             return result;
         }
         result.backup = backup;

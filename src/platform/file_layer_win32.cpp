@@ -58,6 +58,39 @@ std::string reserveTemporaryName(const std::string& destination) {
     return "";
 }
 
+// Copies `source` over the file `destination` a few megabytes at a time, asking `goOn` before
+// each chunk: CopyFileEx's progress routine would do, but Wine never calls it.
+bool copyInChunks(const std::string& source, const std::string& destination,
+                  const CopyGoesOn& goOn) {
+    const HANDLE from = CreateFileW(wide(source).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (from == INVALID_HANDLE_VALUE) return false;
+    const HANDLE to = CreateFileW(wide(destination).c_str(), GENERIC_WRITE, 0, nullptr,
+                                  TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (to == INVALID_HANDLE_VALUE) {
+        CloseHandle(from);
+        return false;
+    }
+    std::vector<char> buffer(1 << 20);
+    constexpr int buffersPerChunk = 8;
+    bool whole = false;
+    for (int round = 0;; ++round) {
+        if (round % buffersPerChunk == 0 && !goOn()) break;
+        DWORD got = 0;
+        if (!ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) break;
+        if (got == 0) {
+            whole = true;
+            break;
+        }
+        DWORD written = 0;
+        if (!WriteFile(to, buffer.data(), got, &written, nullptr) || written != got) break;
+    }
+    whole = whole && FlushFileBuffers(to);
+    CloseHandle(from);
+    return CloseHandle(to) && whole;
+}
+
 bool removeEntry(const std::string& path, DWORD attributes) {
     if (attributes & FILE_ATTRIBUTE_READONLY)
         SetFileAttributesW(wide(path).c_str(),
@@ -122,18 +155,21 @@ bool pathExists(const std::string& path) {
     return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string copyBeside(const std::string& source, const std::string& destination) {
+std::string copyBeside(const std::string& source, const std::string& destination,
+                       const CopyGoesOn& goOn) {
     if (fileSize(source) < 0) return "";
     const std::string temporary = reserveTemporaryName(destination);
     if (temporary.empty()) return "";
-    if (CopyFileW(wide(source).c_str(), wide(temporary).c_str(), FALSE)) return temporary;
+    const bool copied = goOn ? copyInChunks(source, temporary, goOn)
+                             : CopyFileW(wide(source).c_str(), wide(temporary).c_str(), FALSE);
+    if (copied) return temporary;
     const DWORD attributes = GetFileAttributesW(wide(temporary).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) removeEntry(temporary, attributes);
     return "";
 }
 
-bool copyFile(const std::string& source, const std::string& destination) {
-    const std::string temporary = copyBeside(source, destination);
+bool copyFile(const std::string& source, const std::string& destination, const CopyGoesOn& goOn) {
+    const std::string temporary = copyBeside(source, destination, goOn);
     if (temporary.empty()) return false;
     if (renameFile(temporary, destination)) return true;
     removeFile(temporary);

@@ -357,6 +357,27 @@ TEST_F(CustomizeTest, FailedBackupEndsTheRunBeforeTheRomIsTouched) {
     EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
 }
 
+// Closing the window during the backup copy: a stop ends the copy, removes its partial file and
+// ends the run before anything else; 7z never runs.
+TEST_F(CustomizeTest, AStopDuringTheBackupCopyEndsTheRunWithNothingWritten) {
+    tickEveryStep();
+    addRow("App", true, {"system/app/Browser.apk"});
+    writeFile(paths.addFolder + "system/app/New.apk", "new");
+    gui.closeAsked = [&](int) { return gui.statusTexts.back() == "Creating Backup ..."; };
+    gui.questionAnswers = {true};
+
+    customize(gui, paths, romPath);
+
+    EXPECT_EQ(gui.questions.size(), 1u);
+    EXPECT_EQ(gui.messages, (Messages{{"Warning",
+                                       "The run was stopped during the backup copy, "
+                                       "which was removed. Nothing was changed."}}));
+    EXPECT_EQ(gui.statusTexts, (Texts{"Creating Backup ...", "Ready"}));
+    EXPECT_EQ(readFile(romPath), originalRom);
+    EXPECT_EQ(folderContent(romFolder), Names{"my röm.zip"});
+    EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
+}
+
 TEST_F(CustomizeTest, EveryRunKeepsItsOwnUndoZip) {
     tickEveryStep();
     gui.checks[ControlId::backupCheck] = false;
