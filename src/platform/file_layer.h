@@ -55,6 +55,10 @@ bool removeTree(const std::string& path);
 // never followed.
 bool makeFolder(const std::string& path);
 
+// Why no file can be made in the folder `folder`, in the system's words ("Permission denied",
+// "Read-only file system"); "" when one can. Tried with a file of its own, removed at once.
+std::string whyFolderIsNotWritable(const std::string& folder);
+
 // Replaces `destination` with `source` in one step.
 bool renameFile(const std::string& source, const std::string& destination);
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -257,6 +258,15 @@ bool makeFolder(const std::string& path) {
     if (::mkdir(folder.c_str(), 0700) == 0) return true;
     struct stat status {};
     return errno == EEXIST && ::lstat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+std::string whyFolderIsNotWritable(const std::string& folder) {
+    std::string name = withoutTrailingSlashes(folder) + "/.slimkit-write-XXXXXX";
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return std::strerror(errno);
+    ::close(fd);
+    ::unlink(name.c_str());
+    return "";
 }
 
 bool renameFile(const std::string& source, const std::string& destination) {

@@ -213,6 +213,30 @@ bool makeFolder(const std::string& path) {
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+std::string whyFolderIsNotWritable(const std::string& folder) {
+    const std::string name = withoutTrailingSeparators(folder) + "\\.slimkit-write-" +
+                             std::to_string(GetCurrentProcessId());
+    const HANDLE file = CreateFileW(wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return "";
+    }
+    const DWORD error = GetLastError();
+    // A file of that name left by another run shows the folder takes files all the same.
+    if (error == ERROR_FILE_EXISTS) return "";
+    char* buffer = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string text =
+        length && buffer ? std::string(buffer, length) : "error " + std::to_string(error);
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.'))
+        text.pop_back();
+    return text;
+}
+
 bool renameFile(const std::string& source, const std::string& destination) {
     return MoveFileExW(wide(source).c_str(), wide(destination).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;

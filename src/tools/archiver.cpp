@@ -103,6 +103,27 @@ std::string archiveLocation(const std::string& parameters, const std::string& fo
     return folder + (separated ? "" : std::string(1, pathSeparator)) + archive;
 }
 
+// The folder an extraction writes into (its -o switch), or "" for any other command.
+std::string extractionFolder(const std::string& parameters) {
+    if (!parameters.starts_with("x ")) return "";
+    for (const std::string& argument : splitCommandLine(parameters)) {
+        if (argument == "--") break;
+        if (argument.starts_with("-o")) return argument.substr(2);
+    }
+    return "";
+}
+
+// Why 7z could not extract into `folder`, or "" when it can: a folder that takes no files would
+// leave 7z to fail on each one with an error that doesn't name the folder ("errno=2 : No such
+// file or directory" for a file in a subfolder it could not make).
+std::string extractionFolderFault(const std::string& folder) {
+    if (folder.empty() || fileSize(folder) != -2) return "";
+    const std::string reason = whyFolderIsNotWritable(folder);
+    if (reason.empty()) return "";
+    return "7z can't extract into the folder \"" + folder + "\": it can't be written (" + reason +
+           ").";
+}
+
 // What a killed 7z may have left beside the archive it was rewriting: its temporary archive,
 // named as 7z names it, at the first of archive.tmp, archive.tmp1, ... that was free at its start.
 class TemporaryArchive {
@@ -236,6 +257,10 @@ ArchiverResult runArchiver(const std::string& program, const std::string& parame
     // The Windows build's archiver runs in its own folder unless a step names another.
     if (folder.empty()) folder = folderOfPath(program);
 #endif
+
+    if (const std::string fault = extractionFolderFault(extractionFolder(parameters));
+        !fault.empty())
+        return {ArchiverOutcome::failed, errorIntro + fault};
 
     if (waitOnly) {
         const StartResult start = startProcess(

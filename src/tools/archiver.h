@@ -28,6 +28,10 @@ struct ArchiverResult {
 // 7z runs only in the folder the step names: when it can't be entered, 7z is not started, and
 // the warning is the error intro and a line naming the folder: failed. This holds in both modes.
 //
+// An extraction into a folder that takes no files (the user may not write there) is not
+// started either: the warning says the folder can't be written, with the system's reason. This
+// holds in both modes.
+//
 // Wait mode (`waitOnly`): starts it, waits for its end, reads and reports nothing else: succeeded.
 // Read mode: reads its output and its error stream until both end, then waits for its end. The
 // first non-empty error-stream line kills it once 7z has ended or a short grace (half a second)

@@ -486,6 +486,9 @@ TEST_F(CustomizeTest, FullDiskUnderTheUndoZipEndsTheRunBeforeRemoval) {
                                              "Can't create recovery zip " + test.rom + "_undo.zip"};
             if (gui.messages.empty() || gui.messages.back() != undoError)
                 fail("the run did not end with the undo zip's error");
+            // 7z's reason comes a little after its first error line ("System ERROR:").
+            if (gui.messages.front().text.find("No space left on device") == std::string::npos)
+                fail("no reason: " + gui.messages.front().text);
             if (gui.statusTexts.back() != "Ready") fail("status: " + gui.statusTexts.back());
             if (readFile(test.rom) != originalRom) fail("the ROM zip changed");
             const fs::path rom = test.rom;

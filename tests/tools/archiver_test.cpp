@@ -668,6 +668,51 @@ TEST(RealArchiver, AnEncryptedEntryFailsInsteadOfWaitingForAPassword) {
     EXPECT_TRUE(childProcesses().empty());
 }
 
+// An extraction folder the user can't write: 7z would fail on each file with "errno=2 : No such
+// file or directory", naming neither the folder nor the reason. The run is made by a child that
+// drops to the user "nobody", as root writes anywhere.
+TEST(RealArchiver, AnExtractionFolderTheUserCantWriteIsNamedAsSuch) {
+    ToolSandbox sandbox(false);
+    ASSERT_NE(findProgram("7z"), "") << "7z (p7zip-full) is needed";
+    const std::string zip = sandbox.folder + "rom.zip";
+    std::filesystem::create_directories(sandbox.folder + "rom/system/app");
+    sandbox.writeFile(sandbox.folder + "rom/system/app/A.apk", "a");
+    ASSERT_EQ(runArchiver("7z", "a -bd -y -- \"" + zip + "\" system", sandbox.folder + "rom", false)
+                  .outcome,
+              ArchiverOutcome::succeeded);
+    const std::string locked = sandbox.folder + "files/";
+    std::filesystem::create_directories(locked);
+    chmod(sandbox.folder.c_str(), 0755);
+    chmod(zip.c_str(), 0644);
+    chmod(locked.c_str(), 0555);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(77);
+        if (access(locked.c_str(), W_OK) == 0) _exit(77);
+        for (const bool waitOnly : {false, true}) {
+            const ArchiverResult result = runArchiver(
+                "7z", "x -bd -y -o\"" + locked + "\" -- \"" + zip + "\" \"system/app/A.apk\"", "",
+                waitOnly);
+            const std::string expected = errorIntro + "7z can't extract into the folder \"" +
+                                         locked + "\": it can't be written (Permission denied).";
+            if (result.outcome != ArchiverOutcome::failed || result.warning != expected) {
+                std::fprintf(stderr, "%s\n", result.warning.c_str());
+                _exit(1);
+            }
+        }
+        _exit(0);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    chmod(locked.c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no user that is kept out of a folder";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(locked));
+}
+
 TEST(RealArchiver, BrokenZipIsNeverTakenForSuccess) {
     ToolSandbox sandbox(false);
     FakeGui gui;
