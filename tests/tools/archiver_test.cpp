@@ -237,7 +237,7 @@ TEST_F(ArchiverTest, TheReasonWrittenAfterTheFirstErrorLineIsShown) {
                                                  "errno=28 : No space left on device"));
 }
 
-TEST_F(ArchiverTest, ErrorLineKillsTheArchiverAtOnceAndIsShownUnchanged) {
+TEST_F(ArchiverTest, ErrorLineKillsTheArchiverAfterAShortGraceAndIsShownUnchanged) {
     // The archiver would go on for a minute and then succeed; the run returns only once it
     // has ended, so without the kill the marker would be there.
     const std::string marker = sandbox.folder + "finished";

@@ -52,7 +52,7 @@ TEST_F(ArchiverWin32Test, AnyLineAfterTheSuccessLineWarns) {
     EXPECT_THAT(gui.messages, ElementsAre(doubt)) << "no output at all";
 }
 
-TEST_F(ArchiverWin32Test, AnErrorLineKillsTheArchiverAtOnceAndIsShownUnchanged) {
+TEST_F(ArchiverWin32Test, AnErrorLineKillsTheArchiverAfterAShortGraceAndIsShownUnchanged) {
     // The archiver would go on for a minute: the run returning at all shows it was ended, and
     // once it has returned nothing can write the marker any more.
     fake.script({"out Scanning", "raw-err \\r\\n", "err  ERROR: Can't open as archive: rom.zip ",
