@@ -285,7 +285,7 @@ void GtkGui::showWindow() {
 }
 void GtkGui::destroyWindow() {
     Impl& impl = *impl_;
-    if (impl.window) impl.watchEvents(false);
+    if (gdk_display_get_default()) impl.watchEvents(false);
     if (impl.menu) gtk_widget_destroy(impl.menu);
     if (impl.window) gtk_widget_destroy(impl.window);
     impl.menu = nullptr;
