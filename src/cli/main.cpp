@@ -310,6 +310,7 @@ int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue, const Ar
 
 int main(int argc, char** argv) {
     showProgramTextInConsole();
+    keepRunningWhenOutputCloses();
     const std::vector<std::string> words(argv + 1, argv + argc);
     Arguments arguments;
     std::string error;

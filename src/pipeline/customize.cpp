@@ -25,7 +25,15 @@ constexpr std::size_t namesShown = 10;
 // The backup's path, or "" when it can't be made (then said, and nothing of it left).
 std::string makeBackup(Reporter& reporter, const std::string& romPath) {
     std::string backup = firstFreeNumbered(romPath + "_BU_");
-    const std::string copy = copyBeside(romPath, backup);
+    const std::string copy =
+        copyBeside(romPath, backup, [&reporter] { return reporter.carryOn(); });
+    // A stop during the copy ends the run there: nothing else has been written.
+    if (copy.empty() && !reporter.carryOn()) {
+        reporter.message(archiverWarningTitle,
+                         "The run was stopped during the backup copy, which was removed. Nothing "
+                         "was changed.");
+        return "";
+    }
     if (!copy.empty()) {
         Placed placed = renameWithoutReplacing(copy, backup);
         for (int tries = 0; placed == Placed::nameTaken && tries < 1000; ++tries) {

@@ -12,3 +12,8 @@ bool isTerminal(std::FILE* stream);
 // the program's code page (UTF-8, as its manifest asks) for its output; a Linux terminal needs
 // nothing.
 void showProgramTextInConsole();
+
+// A reader that goes away (`slimkit-cli ... | head -1`) must not end the program in the middle
+// of a run: writes to a closed pipe then merely fail, and every step still runs. On Linux
+// SIGPIPE is ignored from now on; Windows never ends a program for it.
+void keepRunningWhenOutputCloses();

@@ -1,7 +1,10 @@
 #include "platform/console.h"
 
 #include <unistd.h>
+#include <csignal>
 
 bool isTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 void showProgramTextInConsole() {}
+
+void keepRunningWhenOutputCloses() { std::signal(SIGPIPE, SIG_IGN); }

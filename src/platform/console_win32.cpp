@@ -6,3 +6,5 @@
 bool isTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
 void showProgramTextInConsole() { SetConsoleOutputCP(GetACP()); }
+
+void keepRunningWhenOutputCloses() {}

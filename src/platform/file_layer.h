@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // Size of a file in bytes (0 included); -1 when the path does not exist or can't be examined,
@@ -27,15 +28,21 @@ inline std::string firstFreeNumbered(const std::string& stem) {
 // and on Windows in any case or short form.
 bool sameFile(const std::string& a, const std::string& b);
 
+// Asked between the chunks of a copy (a few megabytes each): false stops it, as a failure.
+using CopyGoesOn = std::function<bool()>;
+
 // Copies the whole of `source` to `destination`, replacing a file that is there. The copy is
 // written to a temporary name beside the destination and renamed into place only when it is
-// complete, so a failed copy never leaves a partial file and never destroys an earlier one.
-bool copyFile(const std::string& source, const std::string& destination);
+// complete, so a failed or stopped copy never leaves a partial file and never destroys an
+// earlier one.
+bool copyFile(const std::string& source, const std::string& destination,
+              const CopyGoesOn& goOn = {});
 
 // Copies the whole of `source` to a new file beside `destination` (its name followed by a
-// suffix that no other file has) and returns that file's path; "" when the copy failed, which
-// leaves nothing behind.
-std::string copyBeside(const std::string& source, const std::string& destination);
+// suffix that no other file has) and returns that file's path; "" when the copy failed or was
+// stopped, which leaves nothing behind.
+std::string copyBeside(const std::string& source, const std::string& destination,
+                       const CopyGoesOn& goOn = {});
 
 // True when anything other than a folder lies in `folder` or in a folder below it. Links are
 // not followed.
@@ -51,6 +58,10 @@ bool removeTree(const std::string& path);
 // missing parent, no permission) or the name holds something else: a file, or a link, which is
 // never followed.
 bool makeFolder(const std::string& path);
+
+// Why no file can be made in the folder `folder`, in the system's words ("Permission denied",
+// "Read-only file system"); "" when one can. Tried with a file of its own, removed at once.
+std::string whyFolderIsNotWritable(const std::string& folder);
 
 // Replaces `destination` with `source` in one step.
 bool renameFile(const std::string& source, const std::string& destination);

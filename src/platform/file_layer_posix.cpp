@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -60,12 +61,15 @@ bool writeAll(int fd, const char* data, std::size_t length) {
     return true;
 }
 
-// Copies from the current offsets until the end of `from`; the number of bytes copied, or -1.
-off_t copyContent(int from, int to) {
+// Copies from the current offsets until the end of `from`; the number of bytes copied, or -1
+// when it failed or `goOn`, asked between chunks, stopped it.
+off_t copyContent(int from, int to, const CopyGoesOn& goOn) {
+    constexpr std::size_t chunk = 8 << 20;
     off_t total = 0;
     bool kernelCopy = true;
     while (kernelCopy) {
-        const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+        if (goOn && !goOn()) return -1;
+        const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, chunk, 0);
         if (copied > 0) {
             total += copied;
             continue;
@@ -81,7 +85,8 @@ off_t copyContent(int from, int to) {
         }
     }
     std::vector<char> buffer(1 << 20);
-    while (true) {
+    for (std::size_t round = 0;; ++round) {
+        if (goOn && round % (chunk / buffer.size()) == 0 && !goOn()) return -1;
         const ssize_t got = ::read(from, buffer.data(), buffer.size());
         if (got == 0) return total;
         if (got < 0) {
@@ -190,7 +195,8 @@ bool pathExists(const std::string& path) {
     return ::lstat(path.c_str(), &status) == 0;
 }
 
-std::string copyBeside(const std::string& source, const std::string& destination) {
+std::string copyBeside(const std::string& source, const std::string& destination,
+                       const CopyGoesOn& goOn) {
     FileDescriptor from(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat status {};
     if (!from.valid() || ::fstat(from.get(), &status) != 0 || !S_ISREG(status.st_mode)) return "";
@@ -203,7 +209,7 @@ std::string copyBeside(const std::string& source, const std::string& destination
     if (!to.valid()) return "";
     temporary = pattern.data();
 
-    const off_t copied = copyContent(from.get(), to.get());
+    const off_t copied = copyContent(from.get(), to.get(), goOn);
     const bool whole = copied == status.st_size && ::fchmod(to.get(), status.st_mode & 0777) == 0 &&
                        ::fsync(to.get()) == 0;
     if (!to.close() || !whole) {
@@ -213,8 +219,8 @@ std::string copyBeside(const std::string& source, const std::string& destination
     return temporary;
 }
 
-bool copyFile(const std::string& source, const std::string& destination) {
-    const std::string temporary = copyBeside(source, destination);
+bool copyFile(const std::string& source, const std::string& destination, const CopyGoesOn& goOn) {
+    const std::string temporary = copyBeside(source, destination, goOn);
     if (temporary.empty()) return false;
     if (::rename(temporary.c_str(), destination.c_str()) != 0) {
         ::unlink(temporary.c_str());
@@ -265,6 +271,15 @@ bool makeFolder(const std::string& path) {
     if (::mkdir(folder.c_str(), 0700) == 0) return true;
     struct stat status {};
     return errno == EEXIST && ::lstat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+std::string whyFolderIsNotWritable(const std::string& folder) {
+    std::string name = withoutTrailingSlashes(folder) + "/.slimkit-write-XXXXXX";
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return std::strerror(errno);
+    ::close(fd);
+    ::unlink(name.c_str());
+    return "";
 }
 
 bool renameFile(const std::string& source, const std::string& destination) {

@@ -58,6 +58,39 @@ std::string reserveTemporaryName(const std::string& destination) {
     return "";
 }
 
+// Copies `source` over the file `destination` a few megabytes at a time, asking `goOn` before
+// each chunk: CopyFileEx's progress routine would do, but Wine never calls it.
+bool copyInChunks(const std::string& source, const std::string& destination,
+                  const CopyGoesOn& goOn) {
+    const HANDLE from = CreateFileW(wide(source).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (from == INVALID_HANDLE_VALUE) return false;
+    const HANDLE to = CreateFileW(wide(destination).c_str(), GENERIC_WRITE, 0, nullptr,
+                                  TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (to == INVALID_HANDLE_VALUE) {
+        CloseHandle(from);
+        return false;
+    }
+    std::vector<char> buffer(1 << 20);
+    constexpr int buffersPerChunk = 8;
+    bool whole = false;
+    for (int round = 0;; ++round) {
+        if (round % buffersPerChunk == 0 && !goOn()) break;
+        DWORD got = 0;
+        if (!ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) break;
+        if (got == 0) {
+            whole = true;
+            break;
+        }
+        DWORD written = 0;
+        if (!WriteFile(to, buffer.data(), got, &written, nullptr) || written != got) break;
+    }
+    whole = whole && FlushFileBuffers(to);
+    CloseHandle(from);
+    return CloseHandle(to) && whole;
+}
+
 bool removeEntry(const std::string& path, DWORD attributes) {
     if (attributes & FILE_ATTRIBUTE_READONLY)
         SetFileAttributesW(wide(path).c_str(),
@@ -140,18 +173,21 @@ bool pathExists(const std::string& path) {
     return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string copyBeside(const std::string& source, const std::string& destination) {
+std::string copyBeside(const std::string& source, const std::string& destination,
+                       const CopyGoesOn& goOn) {
     if (fileSize(source) < 0) return "";
     const std::string temporary = reserveTemporaryName(destination);
     if (temporary.empty()) return "";
-    if (CopyFileW(wide(source).c_str(), wide(temporary).c_str(), FALSE)) return temporary;
+    const bool copied = goOn ? copyInChunks(source, temporary, goOn)
+                             : CopyFileW(wide(source).c_str(), wide(temporary).c_str(), FALSE);
+    if (copied) return temporary;
     const DWORD attributes = GetFileAttributesW(wide(temporary).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) removeEntry(temporary, attributes);
     return "";
 }
 
-bool copyFile(const std::string& source, const std::string& destination) {
-    const std::string temporary = copyBeside(source, destination);
+bool copyFile(const std::string& source, const std::string& destination, const CopyGoesOn& goOn) {
+    const std::string temporary = copyBeside(source, destination, goOn);
     if (temporary.empty()) return false;
     if (renameFile(temporary, destination)) return true;
     removeFile(temporary);
@@ -193,6 +229,30 @@ bool makeFolder(const std::string& path) {
     const DWORD attributes = GetFileAttributesW(folder.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+std::string whyFolderIsNotWritable(const std::string& folder) {
+    const std::string name = withoutTrailingSeparators(folder) + "\\.slimkit-write-" +
+                             std::to_string(GetCurrentProcessId());
+    const HANDLE file = CreateFileW(wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return "";
+    }
+    const DWORD error = GetLastError();
+    // A file of that name left by another run shows the folder takes files all the same.
+    if (error == ERROR_FILE_EXISTS) return "";
+    char* buffer = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string text =
+        length && buffer ? std::string(buffer, length) : "error " + std::to_string(error);
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.'))
+        text.pop_back();
+    return text;
 }
 
 bool renameFile(const std::string& source, const std::string& destination) {

@@ -65,7 +65,10 @@ void customizeFromWindow(Gui& gui, const ProgramPaths& paths, const std::string&
     {
         const StopSignals stopSignals;
         WindowReporter reporter(gui);
-        customize(windowRequest(gui, romPath), paths, reporter);
+        // A run refused before its first step never changed the status line: it would go on
+        // showing what it showed before, such as the number of apps loaded.
+        if (customize(windowRequest(gui, romPath), paths, reporter).end == RunEnd::refused)
+            reporter.status("Ready");
         signal = StopSignals::caught();
     }
     if (signal) endBySignal(signal);

@@ -73,8 +73,9 @@ PendingListing::PendingListing(const std::string& program, const std::string& ar
     // program's own current folder, where no folder has to be made current, as a ROM's folder
     // deeper than Windows' old path limit could not be.
     process_ =
-        startProcess(program, "l -ba -slt -tzip -spd" + charset + " -- \"" + archive + '"', "",
-                     hideWindow | keepHandle | captureOutput | captureErrors | endWithProgram)
+        startProcess(
+            program, "l -ba -slt -tzip -spd" + charset + " -- \"" + archive + '"', "",
+            hideWindow | keepHandle | captureOutput | captureErrors | endWithProgram | emptyInput)
             .handle;
 }
 

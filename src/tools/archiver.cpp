@@ -6,6 +6,7 @@
 #include "tools/command_line.h"
 #include "tools/process.h"
 
+#include <chrono>
 #include <cstdio>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,8 @@ constexpr const char* doubtText =
     "Maybe there was an error with the zip - processing, please check";
 constexpr int pauseMilliseconds = 2;
 constexpr std::size_t shownErrorLines = 5;
+// How long 7z may go on writing the reason of a failure after its first error line.
+constexpr auto reasonGrace = std::chrono::milliseconds(500);
 
 std::string startFailureText(const std::string& program, const std::string& folder,
                              const StartResult& start) {
@@ -100,6 +103,27 @@ std::string archiveLocation(const std::string& parameters, const std::string& fo
     return folder + (separated ? "" : std::string(1, pathSeparator)) + archive;
 }
 
+// The folder an extraction writes into (its -o switch), or "" for any other command.
+std::string extractionFolder(const std::string& parameters) {
+    if (!parameters.starts_with("x ")) return "";
+    for (const std::string& argument : splitCommandLine(parameters)) {
+        if (argument == "--") break;
+        if (argument.starts_with("-o")) return argument.substr(2);
+    }
+    return "";
+}
+
+// Why 7z could not extract into `folder`, or "" when it can: a folder that takes no files would
+// leave 7z to fail on each one with an error that doesn't name the folder ("errno=2 : No such
+// file or directory" for a file in a subfolder it could not make).
+std::string extractionFolderFault(const std::string& folder) {
+    if (folder.empty() || fileSize(folder) != -2) return "";
+    const std::string reason = whyFolderIsNotWritable(folder);
+    if (reason.empty()) return "";
+    return "7z can't extract into the folder \"" + folder + "\": it can't be written (" + reason +
+           ").";
+}
+
 // What a killed 7z may have left beside the archive it was rewriting: its temporary archive,
 // named as 7z names it, at the first of archive.tmp, archive.tmp1, ... that was free at its start.
 class TemporaryArchive {
@@ -149,9 +173,24 @@ struct ArchiverOutput {
     bool stopped = false;                 // the run was asked to stop: 7z was killed
 };
 
+// 7z gives a failure's reason on the lines after its first ("System ERROR:", then
+// "errno=28 : No space left on device"): they are taken in until 7z ends or a short grace has
+// passed.
+void collectReason(ProcessHandle& process, std::vector<std::string>& lines) {
+    const auto deadline = std::chrono::steady_clock::now() + reasonGrace;
+    while (!streamsEnded(process) && std::chrono::steady_clock::now() < deadline) {
+        takeOutput(process);
+        std::string line = readErrorLine(process);
+        if (line.empty())
+            waitForOutput(process, pauseMilliseconds);
+        else if (lines.size() < shownErrorLines)
+            lines.push_back(std::move(line));
+    }
+}
+
 // Reads both streams until both end, so neither can fill up and stall 7z, and an error line
-// written after the last output line is still seen. The first error line kills 7z, and so does a
-// wish to stop; the percentages go to `progress` on the way.
+// written after the last output line is still seen. The first error line, with the reason that
+// follows it, kills 7z, and so does a wish to stop; the percentages go to `progress` on the way.
 ArchiverOutput readArchiverOutput(ProcessHandle& process, bool extracting,
                                   const ProgressSink& progress) {
     ArchiverOutput output;
@@ -177,8 +216,9 @@ ArchiverOutput readArchiverOutput(ProcessHandle& process, bool extracting,
         }
         std::string errorLine = readErrorLine(process);
         if (!errorLine.empty()) {
-            killProcess(process);
             output.errorLines.push_back(std::move(errorLine));
+            collectReason(process, output.errorLines);
+            killProcess(process);
             // What 7z had written before it was stopped.
             while (output.errorLines.size() < shownErrorLines &&
                    !(errorLine = readErrorLine(process)).empty())
@@ -218,17 +258,21 @@ ArchiverResult runArchiver(const std::string& program, const std::string& parame
     if (folder.empty()) folder = folderOfPath(program);
 #endif
 
+    if (const std::string fault = extractionFolderFault(extractionFolder(parameters));
+        !fault.empty())
+        return {ArchiverOutcome::failed, errorIntro + fault};
+
     if (waitOnly) {
-        const StartResult start =
-            startProcess(program, parameters, folder, hideWindow | waitForExit | endWithProgram);
+        const StartResult start = startProcess(
+            program, parameters, folder, hideWindow | waitForExit | endWithProgram | emptyInput);
         if (start.failure != StartFailure::folderNotEntered) return {};
         return {ArchiverOutcome::failed, errorIntro + startFailureText(program, folder, start)};
     }
 
     const TemporaryArchive leftover(archiveLocation(parameters, folder));
-    StartResult start =
-        startProcess(program, progress ? withPercentages(parameters) : parameters, folder,
-                     hideWindow | keepHandle | captureOutput | captureErrors | endWithProgram);
+    StartResult start = startProcess(
+        program, progress ? withPercentages(parameters) : parameters, folder,
+        hideWindow | keepHandle | captureOutput | captureErrors | endWithProgram | emptyInput);
     if (!start.handle)
         return {ArchiverOutcome::failed, errorIntro + startFailureText(program, folder, start)};
     // An extraction and a test both end with 7z's summary of what they read.
@@ -243,5 +287,13 @@ ArchiverResult runArchiver(const std::string& program, const std::string& parame
         leftover.settleAfterKill();
         return {ArchiverOutcome::stopped, ""};
     }
+    if (code == 0 || !output.errorLines.empty()) return judged(output, code);
+    // A 7z ended by someone else (a kill, the out-of-memory killer) leaves its temporary archive
+    // as one the runner killed does. One that failed on its own has removed it already.
+    leftover.settleAfterKill();
+    if (const int signal = outsideSignal(*start.handle))
+        return {ArchiverOutcome::failed,
+                errorIntro + ("7z was ended from outside (signal " + std::to_string(signal) +
+                              ") before it finished this step.")};
     return judged(output, code);
 }

@@ -28,21 +28,31 @@ struct ArchiverResult {
 // 7z runs only in the folder the step names: when it can't be entered, 7z is not started, and
 // the warning is the error intro and a line naming the folder: failed. This holds in both modes.
 //
+// An extraction into a folder that takes no files (the user may not write there) is not
+// started either: the warning says the folder can't be written, with the system's reason. This
+// holds in both modes.
+//
 // Wait mode (`waitOnly`): starts it, waits for its end, reads and reports nothing else: succeeded.
 // Read mode: reads its output and its error stream until both end, then waits for its end. The
-// first non-empty error-stream line kills it; that line, and the next few that 7z had written by
-// then, make the warning: failed. Otherwise any non-zero exit code (7z's 1 for a warning
-// such as a file it could not read, 2 fatal error, 7 bad command line, 8 out of memory, 255
-// stopped by the user) gives "7z ended with code " and the number: failed, also
+// first non-empty error-stream line kills it once 7z has ended or a short grace (half a second)
+// has passed, so that the reason 7z writes after it is seen; that line and the next few make the
+// warning: failed. A 7z that a signal from outside ended (a kill, the out-of-memory killer) gives
+// "7z was ended from outside (signal " and the number: failed. Otherwise any non-zero exit code
+// (7z's 1 for a warning such as a file it could not read, 2 fatal error, 7 bad command line, 8 out
+// of memory, 255 stopped by the user) gives "7z ended with code " and the number: failed, also
 // after the success line. Otherwise a last output line other than "everything is ok" (any case,
 // blanks around it) gives "Maybe there was an error ...": doubtful. An extraction (`x`) or a test
 // (`t`) may follow the success line with 7z's summary of what it read ("Files: 2", "Size: 15",
 // ...).
 //
-// A killed 7z leaves its temporary archive beside the archive the command line names (its name
-// followed by ".tmp", or ".tmp1", ... when that was taken): that file is removed, or renamed into
-// place when 7z had already deleted the archive to put it there. Files of those names that were
-// there before the run are never touched.
+// A killed 7z, whoever killed it, leaves its temporary archive beside the archive the command
+// line names (its name followed by ".tmp", or ".tmp1", ... when that was taken): after the
+// runner's kill and after any end with a non-zero exit code, that file is removed, or renamed
+// into place when 7z had already deleted the archive to put it there. Files of those names that
+// were there before the run are never touched.
+//
+// 7z's standard input is empty: a password it would ask for (an encrypted entry) reads the end,
+// and 7z fails with its own reason instead of waiting on the user's terminal.
 //
 // An empty `workingDirectory` runs 7z in the program's current folder on Linux and in 7z.exe's
 // own folder on Windows: only for steps that name every path in full. `program` is the archiver

@@ -16,6 +16,9 @@ enum StartOption : unsigned {
     // The child never outlives the program, however the program ends (even killed outright).
     // On POSIX it goes when the thread that started it ends: start it from the one that waits.
     endWithProgram = 1u << 5,
+    // The child's standard input is empty (/dev/null, NUL): a question it asks, such as 7z's
+    // password prompt, reads the end at once instead of waiting on the user's terminal.
+    emptyInput = 1u << 6,
 };
 
 // A started child with the readers on its pipes. Destroying it releases the pipes; a child
@@ -83,6 +86,10 @@ int exitCode(ProcessHandle& process);
 bool hasEnded(ProcessHandle& process);
 // Ends the child at once; returns when it has ended.
 void killProcess(ProcessHandle& process);
+// Waits until the child has ended, then gives the signal that ended it when killProcess did not
+// send it (someone else's kill, the out-of-memory killer, a crash); 0 when it ended on its own
+// or by killProcess. Always 0 on Windows, where an end from outside leaves only an exit code.
+int outsideSignal(ProcessHandle& process);
 // Waits at most `milliseconds` for new bytes, or the end, on either captured stream; returns
 // early when something arrives. Reads nothing.
 void waitForOutput(ProcessHandle& process, int milliseconds);

@@ -28,7 +28,9 @@ struct ChildEnd {
     std::mutex lock;
     std::condition_variable endedSignal;
     bool ended = false;
-    int exitCode = -1;  // set with `ended`
+    int exitCode = -1;    // set with `ended`
+    int signal = 0;       // set with `ended`: the signal that ended it, 0 for an exit
+    bool killed = false;  // killProcess sent SIGKILL
 };
 
 void collect(ChildEnd& child) {
@@ -43,8 +45,10 @@ void collect(ChildEnd& child) {
     }
     if (waited == 0 && info.si_code == CLD_EXITED)
         child.exitCode = info.si_status;
-    else if (waited == 0 && (info.si_code == CLD_KILLED || info.si_code == CLD_DUMPED))
+    else if (waited == 0 && (info.si_code == CLD_KILLED || info.si_code == CLD_DUMPED)) {
         child.exitCode = 128 + info.si_status;
+        child.signal = info.si_status;
+    }
     child.ended = true;
     child.endedSignal.notify_all();
 }
@@ -101,6 +105,27 @@ struct Pipe {
         return read >= 0 && write >= 0;
     }
     void closeWrite() { closeEnd(write); }
+};
+
+// /dev/null to be the child's standard input, open close-on-exec above the standard streams (a
+// program started without a standard input would get 0 for it, which dup2 would leave as it is).
+struct EmptyInput {
+    int fd = -1;
+
+    EmptyInput() = default;
+    EmptyInput(const EmptyInput&) = delete;
+    EmptyInput& operator=(const EmptyInput&) = delete;
+    ~EmptyInput() { closeEnd(fd); }
+
+    bool open() {
+        const int opened = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (opened < 0) return false;
+        fd = fcntl(opened, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        const int error = errno;
+        close(opened);
+        errno = error;
+        return fd >= 0;
+    }
 };
 
 // What the child tells its parent through the status pipe. Nothing at all, the pipe closing on
@@ -215,7 +240,7 @@ void reap(pid_t pid) {
 // program has other threads, and their locks may be held at the fork.
 // With a `parent` (not 0), the child is killed when that parent goes.
 [[noreturn]] void runChild(const std::string& path, char* const* argv, const char* folder,
-                           const sigset_t& signalMask, pid_t parent, const Pipe& status,
+                           const sigset_t& signalMask, pid_t parent, const Pipe& status, int input,
                            const Pipe& output, const Pipe& errors) {
     // Killed with the program; a program already gone before the request is seen here.
     if (parent != 0) {
@@ -225,8 +250,14 @@ void reap(pid_t pid) {
     // A child that can't enter its folder must not run the program anywhere else: in the
     // program's current folder `7z a -r ... *` would pack whatever lies there.
     if (folder && chdir(folder) != 0) reportAndExit(status.write, ChildReport::enteringFolder);
+    if (input >= 0) dup2(input, STDIN_FILENO);
     if (output.write >= 0) dup2(output.write, STDOUT_FILENO);
     if (errors.write >= 0) dup2(errors.write, STDERR_FILENO);
+    // A program that ignores SIGPIPE for its own output must not hand that on: the child
+    // starts with every signal's default handling, as a program expects.
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigaction(SIGPIPE, &byDefault, nullptr);
     sigprocmask(SIG_SETMASK, &signalMask, nullptr);
     execve(path.c_str(), argv, environ);
     reportAndExit(status.write, ChildReport::executing);
@@ -276,9 +307,12 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     if (!status.open() || (keep && (options & captureOutput) && !output.open()) ||
         (keep && (options & captureErrors) && !errors.open()))
         return fail(StartFailure::programNotRun, errno);
+    EmptyInput input;
+    if ((options & emptyInput) && !input.open()) return fail(StartFailure::programNotRun, errno);
 
     const pid_t pid = fork();
-    if (pid == 0) runChild(path, argv.data(), folder, noSignals, endWith, status, output, errors);
+    if (pid == 0)
+        runChild(path, argv.data(), folder, noSignals, endWith, status, input.fd, output, errors);
     const int forkError = errno;
     status.closeWrite();
     output.closeWrite();
@@ -401,9 +435,16 @@ void killProcess(ProcessHandle& process) {
     ChildEnd& child = *process.child;
     {
         std::lock_guard guard(child.lock);
-        if (!child.ended) kill(child.pid, SIGKILL);
+        if (!child.ended) child.killed = kill(child.pid, SIGKILL) == 0;
     }
     waitForEnd(child);
+}
+
+int outsideSignal(ProcessHandle& process) {
+    ChildEnd& child = *process.child;
+    waitForEnd(child);
+    std::lock_guard guard(child.lock);
+    return child.killed && child.signal == SIGKILL ? 0 : child.signal;
 }
 
 void waitForOutput(ProcessHandle& process, int milliseconds) {

@@ -230,16 +230,25 @@ StartResult startThroughShell(const std::string& program, const std::string& par
     return result;
 }
 
-// The child's window and, when a stream is captured, its standard streams: a pipe's write end
-// for a captured one, the program's own for the others.
-STARTUPINFOA startupInfo(unsigned options, const Pipe& output, const Pipe& errors) {
+// NUL, opened for the child to inherit as its standard input; null when it can't be opened.
+HANDLE openEmptyInput() {
+    SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
+    const HANDLE input = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     &security, OPEN_EXISTING, 0, nullptr);
+    return input == INVALID_HANDLE_VALUE ? nullptr : input;
+}
+
+// The child's window and, when a stream is captured or its input is to be empty, its standard
+// streams: a pipe's write end for a captured one, `input` (NUL) for an empty input, the
+// program's own for the others.
+STARTUPINFOA startupInfo(unsigned options, HANDLE input, const Pipe& output, const Pipe& errors) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = (options & hideWindow) ? SW_HIDE : SW_SHOWNORMAL;
-    if (options & (captureOutput | captureErrors)) {
+    if ((options & (captureOutput | captureErrors)) || input) {
         startup.dwFlags |= STARTF_USESTDHANDLES;
-        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdInput = input ? input : GetStdHandle(STD_INPUT_HANDLE);
         startup.hStdOutput = output.write ? output.write : GetStdHandle(STD_OUTPUT_HANDLE);
         startup.hStdError = errors.write ? errors.write : GetStdHandle(STD_ERROR_HANDLE);
     }
@@ -310,7 +319,13 @@ StartResult startProcess(const std::string& program, const std::string& paramete
         return startFailed(StartFailure::programNotRun, error);
     }
 
-    STARTUPINFOA startup = startupInfo(options, output, errors);
+    const HANDLE input = (options & emptyInput) ? openEmptyInput() : nullptr;
+    if ((options & emptyInput) && !input) {
+        const DWORD error = GetLastError();
+        output.closeRead(), output.closeWrite(), errors.closeRead(), errors.closeWrite();
+        return startFailed(StartFailure::programNotRun, error);
+    }
+    STARTUPINFOA startup = startupInfo(options, input, output, errors);
     PROCESS_INFORMATION started{};
     // Held until it is in the job, so that nothing it does escapes the job. A program that
     // already runs in a job of someone else's gets a nested one (Windows 8 and later); where
@@ -322,13 +337,14 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     DWORD startError = 0;
     for (int attempt = 1;; ++attempt) {
         created = CreateProcessA(
-            nullptr, commandLine.data(), nullptr, nullptr, captured ? TRUE : FALSE,
+            nullptr, commandLine.data(), nullptr, nullptr, captured || input ? TRUE : FALSE,
             NORMAL_PRIORITY_CLASS | (inJob ? CREATE_SUSPENDED : 0), nullptr,
             workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &started);
         startError = created ? 0 : GetLastError();
         if (startError != ERROR_INTERNAL_ERROR || attempt == 3) break;
         Sleep(100);
     }
+    if (input) CloseHandle(input);
     // The parent's copies of the write ends must go, or the pipes never report their end.
     output.closeWrite();
     errors.closeWrite();
@@ -427,6 +443,8 @@ void killProcess(ProcessHandle& process) {
     if (process.process && TerminateProcess(process.process, static_cast<UINT>(-1)))
         WaitForSingleObject(process.process, INFINITE);
 }
+
+int outsideSignal(ProcessHandle&) { return 0; }
 
 void waitForOutput(ProcessHandle& process, int milliseconds) {
     // Anonymous pipes can't be waited on: a pause, with the timer resolution raised so that

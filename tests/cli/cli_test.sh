@@ -348,6 +348,34 @@ EOF
   run 0 customize "$work/link.zip" --app Browser --no-backup --no-add
   [ -L "$work/link.zip" ] || fail "the link became a file"
   entries "$rom" | grep -q Browser.apk && fail "not removed at the link's target"
+  # A reader that goes away does not end the run: every step and the check still run, and the
+  # exit code is the run's. First an output whose only reader has gone before the start, then
+  # the reader of a pipe that takes one line.
+  mkfifo "$work/gone"
+  exec 3<>"$work/gone" 4>"$work/gone" 3<&-
+  cp "$pristine" "$rom"
+  got=0
+  "${cli[@]}" customize "$rom" --app Browser --no-backup >&4 2>"$work/err" || got=$?
+  exec 4>&-
+  [ "$got" = 0 ] || fail "exit $got with a closed output: $(cat "$work/err")"
+  entries "$rom" | grep -q Browser.apk && fail "not removed with a closed output"
+  entries "$rom" | grep -qx "system/app/New App.apk" || fail "not added with a closed output"
+  cp "$pristine" "$rom"
+  { got=0; "${cli[@]}" customize "$rom" --app Browser --no-backup 2>"$work/err" || got=$?
+    echo "$got" >"$work/status"; } | head -1 >/dev/null
+  [ "$(cat "$work/status")" = 0 ] || fail "exit $(cat "$work/status") under head: $(cat "$work/err")"
+  entries "$rom" | grep -qx "system/app/New App.apk" || fail "not added under head"
+  # A ROM with encrypted entries: 7z's test in the check can't read them without a password.
+  # It must not wait for one on the program's input (here one that never ends): the check fails.
+  (cd "$source" && 7z a -tzip -bd -psecret "$roms/locked.zip" build.prop system/app >/dev/null)
+  mkfifo "$work/never"
+  exec 5<>"$work/never"
+  got=0
+  timeout 120 "${cli[@]}" customize "$roms/locked.zip" --app Browser --no-backup --no-add \
+    <&5 >"$work/out" 2>"$work/err" || got=$?
+  exec 5<&-
+  [ "$got" = 3 ] || fail "exit $got on an encrypted ROM: $(cat "$work/out" "$work/err")"
+  grep -q "7z's test of the zip failed" "$work/err" || fail "encrypted ROM: $(cat "$work/err")"
   # On a terminal the step is redrawn in place.
   if script -qec "true" /dev/null >/dev/null 2>&1; then
     cp "$pristine" "$rom"

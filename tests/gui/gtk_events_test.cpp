@@ -325,6 +325,20 @@ TEST_F(GtkEventTest, TabGoesFromThePathToTheTabsThenThePageAndCustomizeLast) {
                     gui->widget(ControlId::customizeButton)));
 }
 
+// The dialog the program shows now, or null.
+GtkWidget* shownDialog() {
+    GtkWidget* dialog = nullptr;
+    GList* toplevels = gtk_window_list_toplevels();
+    for (GList* item = toplevels; item; item = item->next) {
+        GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(item->data));
+        if (GTK_IS_DIALOG(item->data) && window &&
+            !(gdk_window_get_state(window) & GDK_WINDOW_STATE_WITHDRAWN))
+            dialog = GTK_WIDGET(item->data);
+    }
+    g_list_free(toplevels);
+    return dialog;
+}
+
 // Presses Escape, with real keys, in the first dialog that opens once the X server shows it;
 // after a minute the dialog is answered by its response instead and the test fails.
 class EscapeInDialog {
@@ -339,15 +353,7 @@ public:
 private:
     static gboolean look(gpointer data) {
         auto* self = static_cast<EscapeInDialog*>(data);
-        GtkWidget* dialog = nullptr;
-        GList* toplevels = gtk_window_list_toplevels();
-        for (GList* item = toplevels; item; item = item->next) {
-            GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(item->data));
-            if (GTK_IS_DIALOG(item->data) && window &&
-                !(gdk_window_get_state(window) & GDK_WINDOW_STATE_WITHDRAWN))
-                dialog = GTK_WIDGET(item->data);
-        }
-        g_list_free(toplevels);
+        GtkWidget* dialog = shownDialog();
         if (g_get_monotonic_time() > self->deadline_) {
             self->gaveUp_ = true;
             self->source_ = 0;
@@ -402,6 +408,54 @@ TEST_F(GtkEventTest, CloseEventEndsTheLoopAfterTheHandlerHasSeenIt) {
     EXPECT_EQ(events[0].kind, Event::Kind::close);
     // The program closes the window itself after the loop.
     EXPECT_TRUE(gtk_widget_get_visible(gui->window()));
+}
+
+// The main window closed while a message box is up (a run's last box, answered right after):
+// the close is handled once the box is gone, never dropped.
+TEST_F(GtkEventTest, CloseWhileAMessageBoxIsUpIsHandledAfterTheBox) {
+    struct Answer {
+        GtkWidget* window;
+        bool closeSent = false;
+    } answer{gui->window()};
+    g_timeout_add(
+        20,
+        [](gpointer data) -> gboolean {
+            auto* answer = static_cast<Answer*>(data);
+            GtkWidget* dialog = shownDialog();
+            if (!dialog) return TRUE;
+            if (!answer->closeSent) {
+                postClose(answer->window);
+                answer->closeSent = true;
+                return TRUE;
+            }
+            // The close has been dealt with while the box was up: now the box is answered.
+            if (gtk_events_pending()) return TRUE;
+            gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+            return FALSE;
+        },
+        &answer);
+    gui->messageBox("Finish", "Customzation done ;)");
+    ASSERT_TRUE(answer.closeSent);
+
+    struct Deadline {
+        GtkWidget* window;
+        bool passed = false;
+    } deadline{gui->window()};
+    const guint source = g_timeout_add(
+        30000,
+        [](gpointer data) -> gboolean {
+            auto* deadline = static_cast<Deadline*>(data);
+            deadline->passed = true;
+            postClose(deadline->window);
+            return FALSE;
+        },
+        &deadline);
+    std::vector<Event> events;
+    gui->runEventLoop([&](const Event& event) { events.push_back(event); });
+    if (!deadline.passed) g_source_remove(source);
+    EXPECT_FALSE(deadline.passed) << "the close sent during the box was lost";
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, Event::Kind::close);
 }
 
 // While a run works the window paints, a click on its controls is dropped rather than kept for

@@ -342,7 +342,7 @@ TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
                                       paths.undoTemplate + "). Move it elsewhere first."},
                         {"Error", "Can't add " + fifo}}));
     EXPECT_EQ(gui.messages, addRefusals);
-    EXPECT_EQ(gui.statusTexts, Texts{});
+    EXPECT_EQ(gui.statusTexts, Texts(refusals.size() + addRefusals.size(), "Ready"));
     EXPECT_EQ(readFile(inExtraction), originalRom);
     EXPECT_EQ(readFile(inDefinitions), originalRom);
     EXPECT_EQ(folderContent(romFolder), romFolderBefore);
@@ -389,6 +389,27 @@ TEST_F(CustomizeTest, FailedBackupEndsTheRunBeforeTheRomIsTouched) {
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the failed backup was not reported, or the run went on";
+    EXPECT_EQ(readFile(romPath), originalRom);
+    EXPECT_EQ(folderContent(romFolder), Names{"my röm.zip"});
+    EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
+}
+
+// Closing the window during the backup copy: a stop ends the copy, removes its partial file and
+// ends the run before anything else; 7z never runs.
+TEST_F(CustomizeTest, AStopDuringTheBackupCopyEndsTheRunWithNothingWritten) {
+    tickEveryStep();
+    addRow("App", true, {"system/app/Browser.apk"});
+    writeFile(paths.addFolder + "system/app/New.apk", "new");
+    gui.closeAsked = [&](int) { return gui.statusTexts.back() == "Creating Backup ..."; };
+    gui.questionAnswers = {true};
+
+    customize(gui, paths, romPath);
+
+    EXPECT_EQ(gui.questions.size(), 1u);
+    EXPECT_EQ(gui.messages, (Messages{{"Warning",
+                                       "The run was stopped during the backup copy, "
+                                       "which was removed. Nothing was changed."}}));
+    EXPECT_EQ(gui.statusTexts, (Texts{"Creating Backup ...", "Ready"}));
     EXPECT_EQ(readFile(romPath), originalRom);
     EXPECT_EQ(folderContent(romFolder), Names{"my röm.zip"});
     EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
@@ -496,6 +517,9 @@ TEST_F(CustomizeTest, FullDiskUnderTheUndoZipEndsTheRunBeforeRemoval) {
                                              "Can't create recovery zip " + test.rom + "_undo.zip"};
             if (gui.messages.empty() || gui.messages.back() != undoError)
                 fail("the run did not end with the undo zip's error");
+            // 7z's reason comes a little after its first error line ("System ERROR:").
+            if (gui.messages.front().text.find("No space left on device") == std::string::npos)
+                fail("no reason: " + gui.messages.front().text);
             if (gui.statusTexts.back() != "Ready") fail("status: " + gui.statusTexts.back());
             if (readFile(test.rom) != originalRom) fail("the ROM zip changed");
             const fs::path rom = test.rom;
@@ -592,7 +616,7 @@ TEST_F(CustomizeTest, RunsSideBySideKeepToThemselves) {
     EXPECT_EQ(sameRomGui.messages,
               (Messages{{"Error", "Another run is working on this ROM zip: " + romPath +
                                       "\rWait until it has ended, then start again."}}));
-    EXPECT_EQ(sameRomGui.statusTexts, Texts{});
+    EXPECT_EQ(sameRomGui.statusTexts, Texts{"Ready"});
     EXPECT_EQ(otherGui.messages, Messages{finished});
     EXPECT_EQ(zipEntries(otherRom + "_undo.zip"), joined(templateNames, {"system/app/Music.apk"}));
     EXPECT_EQ(zipEntryContent(otherRom + "_undo.zip", "system/app/Music.apk"),
@@ -727,7 +751,8 @@ TEST_F(CustomizeTest, AddFolderWithAFolderTheUserCantReadIsRefusedBeforeAnything
         if (access(locked.c_str(), R_OK) == 0) _exit(77);
         customize(gui, paths, romPath);
         const bool refused = gui.messages == Messages{{"Error", "Can't read " + locked}} &&
-                             gui.statusTexts.empty() && readFile(romPath) == originalRom &&
+                             gui.statusTexts == Texts{"Ready"} &&
+                             readFile(romPath) == originalRom &&
                              folderContent(romFolder) == Names{"my röm.zip"};
         if (!refused)
             std::fprintf(stderr, "%s\n",
@@ -755,7 +780,7 @@ TEST_F(CustomizeTest, RunWithoutArchiverWritesNothing) {
     EXPECT_EQ(gui.messages, (Messages{{"Error", "Can't read " + romPath +
                                                     " as a zip archive\rThe 7z archiver could "
                                                     "not be started."}}));
-    EXPECT_EQ(gui.statusTexts, Texts{});
+    EXPECT_EQ(gui.statusTexts, Texts{"Ready"});
     EXPECT_EQ(readFile(romPath), originalRom);
     EXPECT_EQ(folderContent(romFolder), Names{"my röm.zip"});
 }

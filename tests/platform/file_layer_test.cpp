@@ -117,6 +117,24 @@ TEST(CopyFile, FailureLeavesTargetAndNoPartialFile) {
     EXPECT_EQ(namesIn(temp.path()), (std::set<std::string>{"rom.zip", "copy.zip", "folder.zip"}));
 }
 
+TEST(CopyFile, IsAskedBetweenChunksAndAStopLeavesNoPartialFile) {
+    TempFolder temp;
+    const std::string content(20 << 20, 'r');
+    writeFile(temp / "rom.zip", content);
+    writeFile(temp / "copy.zip", "earlier copy");
+    int asked = 0;
+
+    EXPECT_FALSE(copyFile(temp / "rom.zip", temp / "copy.zip", [&] { return ++asked < 2; }));
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(readFile(temp / "copy.zip"), "earlier copy");
+    EXPECT_EQ(namesIn(temp.path()), (std::set<std::string>{"rom.zip", "copy.zip"}));
+
+    asked = 0;
+    EXPECT_TRUE(copyFile(temp / "rom.zip", temp / "copy.zip", [&] { return ++asked > 0; }));
+    EXPECT_GE(asked, 3);
+    EXPECT_TRUE(readFile(temp / "copy.zip") == content);
+}
+
 TEST(CopyFile, NamesWithBlanksAndNonAsciiLetters) {
     TempFolder temp;
     writeFile(temp / "Röm fïles/my rom.zip", "content");

@@ -176,6 +176,24 @@ TEST(FileLayerWin32, AFailedCopyKeepsTheDestinationAndLeavesNoTemporaryFile) {
               (std::vector<std::string>{"rom.zip", "rom.zip_BU_0", "undo.zip"}));
 }
 
+TEST(FileLayerWin32, ACopyIsAskedBetweenChunksAndAStopLeavesNoPartialFile) {
+    Win32Sandbox sandbox;
+    const std::string content(20 << 20, 'r');
+    const std::string source = sandbox.write("rom.zip", content);
+    const std::string target = sandbox.write("rom.zip_BU_0", "earlier copy");
+    int asked = 0;
+
+    EXPECT_FALSE(copyFile(source, target, [&] { return ++asked < 2; }));
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(Win32Sandbox::read(target), "earlier copy");
+    EXPECT_EQ(folderContent(sandbox.path()), (std::vector<std::string>{"rom.zip", "rom.zip_BU_0"}));
+
+    asked = 0;
+    EXPECT_TRUE(copyFile(source, target, [&] { return ++asked > 0; }));
+    EXPECT_GE(asked, 2);
+    EXPECT_TRUE(Win32Sandbox::read(target) == content);
+}
+
 TEST(FileLayerWin32, RemoveTreeTakesReadOnlyFilesAndNestedFolders) {
     Win32Sandbox sandbox;
     sandbox.folder("files");

@@ -1,12 +1,14 @@
 #include "tools/archiver.h"
 
 #include "support/shown_archiver.h"
+#include "tools/archive_listing.h"
 #include "tools/command_line.h"
 #include "tools/process.h"
 #include "tools/tool_sandbox.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -29,6 +31,42 @@ const std::string errorIntro = "There was an error while zip - processing: \r";
 const Message doubt{"Warning", "Maybe there was an error with the zip - processing, please check"};
 
 std::vector<Message> warning(const std::string& text) { return {{"Warning", text}}; }
+
+// Stands in for the program's own standard input while it lives: a pipe holding `typed` that
+// never ends, like a terminal nobody types into any more.
+class ProgramInput {
+public:
+    explicit ProgramInput(const std::string& typed) {
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0) return;
+        saved_ = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        dup2(ends[0], STDIN_FILENO);
+        close(ends[0]);
+        write_ = ends[1];
+        if (write(write_, typed.data(), typed.size()) < 0) ADD_FAILURE() << "input not written";
+    }
+    ~ProgramInput() {
+        end();
+        if (saved_ >= 0) {
+            dup2(saved_, STDIN_FILENO);
+            close(saved_);
+        } else {
+            close(STDIN_FILENO);
+        }
+    }
+    ProgramInput(const ProgramInput&) = delete;
+    ProgramInput& operator=(const ProgramInput&) = delete;
+
+    // The input ends: whoever reads it gets its end.
+    void end() {
+        if (write_ >= 0) close(write_);
+        write_ = -1;
+    }
+
+private:
+    int saved_ = -1;
+    int write_ = -1;
+};
 
 class ArchiverTest : public testing::Test {
 protected:
@@ -190,7 +228,16 @@ TEST_F(ArchiverTest, TheFirstFewErrorLinesAreShown) {
                                                  "\rsystem/app/A.apk\rtwo\rthree\rfour"));
 }
 
-TEST_F(ArchiverTest, ErrorLineKillsTheArchiverAtOnceAndIsShownUnchanged) {
+TEST_F(ArchiverTest, TheReasonWrittenAfterTheFirstErrorLineIsShown) {
+    // As 7z reports a full disk: the reason comes a little after the first line.
+    sandbox.installFake("7z", {"err ERROR: rom.zip.tmp", "sleep 100", "err System ERROR:",
+                               "sleep 100", "err errno=28 : No space left on device", "exit 2"});
+    EXPECT_EQ(run(), ArchiverOutcome::failed);
+    EXPECT_EQ(gui.messages, warning(errorIntro + "ERROR: rom.zip.tmp\rSystem ERROR:\r"
+                                                 "errno=28 : No space left on device"));
+}
+
+TEST_F(ArchiverTest, ErrorLineKillsTheArchiverAfterAShortGraceAndIsShownUnchanged) {
     // The archiver would go on for a minute and then succeed; the run returns only once it
     // has ended, so without the kill the marker would be there.
     const std::string marker = sandbox.folder + "finished";
@@ -245,6 +292,20 @@ TEST_F(ArchiverTest, WaitModeWaitsForTheEndAndReportsNothing) {
 TEST_F(ArchiverTest, WaitModeWithoutArchiverReportsNothing) {
     EXPECT_EQ(run("x rom.zip", "", true), ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
+}
+
+TEST_F(ArchiverTest, SevenZipsInputIsEmptyNeverTheProgramsOwn) {
+    // What the user typed for the program, or a password prompt's answer, never reaches 7z.
+    ProgramInput input("secret\n");
+    sandbox.installFake("7z", {"read-in", "out Everything is Ok"});
+    for (const bool waitOnly : {false, true}) {
+        SCOPED_TRACE(waitOnly ? "wait mode" : "read mode");
+        EXPECT_EQ(run("t -bd -- \"rom.zip\"", "", waitOnly), ArchiverOutcome::succeeded);
+        EXPECT_EQ(ToolSandbox::readAll(sandbox.bin + "7z.stdin"), "");
+        std::filesystem::remove(sandbox.bin + "7z.stdin");
+    }
+    listArchive("7z", "rom.zip");
+    EXPECT_EQ(ToolSandbox::readAll(sandbox.bin + "7z.stdin"), "");
 }
 
 TEST_F(ArchiverTest, ArchiverReceivesTheSplitArgumentsInItsWorkingFolder) {
@@ -353,6 +414,9 @@ TEST(RealArchiver, AddsAndDeletesWithoutComplaint) {
     EXPECT_TRUE(childProcesses().empty());
 }
 
+// The real 7z, waiting with its temporary archive begun, is killed: by the runner after an error
+// line, or from outside (SIGKILL, as the out-of-memory killer sends it). Either way the temporary
+// archive goes, and the archive and an earlier file of a temporary name stay as they were.
 TEST(RealArchiver, KilledArchiverLeavesNoTemporaryArchiveItMade) {
     const std::string real = findProgram("7z");
     ASSERT_NE(real, "") << "7z (p7zip-full) is needed";
@@ -360,36 +424,43 @@ TEST(RealArchiver, KilledArchiverLeavesNoTemporaryArchiveItMade) {
     const std::string zip = sandbox.folder + "rom.zip";
     const std::string input = sandbox.folder + "never ending input";
     ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
-    // The real 7z reads the data to add from a standard input that never ends, so it waits with
-    // its temporary archive begun; then an error line makes the runner kill it.
-    sandbox.writeFile(sandbox.bin + "7z",
-                      "#!/bin/sh\nPATH=/usr/bin:/bin\n"
-                      "(for i in $(seq 6000); do [ -e '" +
-                          zip +
-                          ".tmp1' ] && break; sleep 0.01;"
-                          " done; echo 'ERROR: stopped by the test' >&2) &\n"
-                          "exec 3<>'" +
-                          input +
-                          "'\n"
-                          "exec '" +
-                          real + "' \"$@\" <&3\n");
-    chmod((sandbox.bin + "7z").c_str(), 0755);
-    std::filesystem::copy_file(sandbox.bin + "7z", sandbox.folder + "unused");  // a file to zip
+    std::filesystem::copy_file(real, sandbox.folder + "unused");  // a file to zip
     FakeGui gui;
     ASSERT_EQ(runArchiver(gui, real, "a -bd -y -- \"" + zip + "\" unused", sandbox.folder, false),
               ArchiverOutcome::succeeded);
     const std::string original = ToolSandbox::readAll(zip);
     sandbox.writeFile(zip + ".tmp", "earlier");
 
-    EXPECT_EQ(runArchiver(gui, "7z", "a -bd -y -si\"data.bin\" -- \"" + zip + "\"", "", false),
-              ArchiverOutcome::failed);
+    for (const auto& [ending, reason] :
+         {std::pair{"echo 'ERROR: stopped by the test' >&2", "ERROR: stopped by the test"},
+          std::pair{"kill -KILL $$",
+                    "7z was ended from outside (signal 9) before it finished "
+                    "this step."}}) {
+        SCOPED_TRACE(ending);
+        // The real 7z reads the data to add from a standard input that never ends, so it waits
+        // with its temporary archive begun; then it is ended.
+        sandbox.writeFile(sandbox.bin + "7z",
+                          "#!/bin/sh\nPATH=/usr/bin:/bin\n"
+                          "(for i in $(seq 6000); do [ -e '" +
+                              zip + ".tmp1' ] && break; sleep 0.01; done; " + ending +
+                              ") &\n"
+                              "exec 3<>'" +
+                              input +
+                              "'\n"
+                              "exec '" +
+                              real + "' \"$@\" <&3\n");
+        chmod((sandbox.bin + "7z").c_str(), 0755);
+        gui.messages.clear();
 
-    ASSERT_EQ(gui.messages.size(), 1u);
-    EXPECT_EQ(gui.messages[0].text, errorIntro + "ERROR: stopped by the test");
-    EXPECT_EQ(ToolSandbox::readAll(zip), original);
-    EXPECT_EQ(ToolSandbox::readAll(zip + ".tmp"), "earlier");
-    EXPECT_FALSE(std::filesystem::exists(zip + ".tmp1"));
-    EXPECT_TRUE(childProcesses().empty());
+        EXPECT_EQ(runArchiver(gui, "7z", "a -bd -y -si\"data.bin\" -- \"" + zip + "\"", "", false),
+                  ArchiverOutcome::failed);
+
+        EXPECT_EQ(gui.messages, warning(errorIntro + reason));
+        EXPECT_EQ(ToolSandbox::readAll(zip), original);
+        EXPECT_EQ(ToolSandbox::readAll(zip + ".tmp"), "earlier");
+        EXPECT_FALSE(std::filesystem::exists(zip + ".tmp1"));
+        EXPECT_TRUE(waitUntil([] { return childProcesses().empty(); }));
+    }
 }
 
 // A run stopped while the real 7z has its temporary archive begun: 7z is killed, that archive
@@ -561,6 +632,85 @@ TEST_F(RealArchiverFolder, AFolderTheUserCantEnterRunsNothing) {
     ASSERT_TRUE(WIFEXITED(status));
     if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no user that is kept out of a folder";
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// 7z asks for an encrypted entry's password on its standard input. A terminal nobody answers
+// (here an input that never ends) must not hold the run: 7z reads the end of an empty input
+// and fails with its reason, while the listing, which needs no password, reads the zip.
+TEST(RealArchiver, AnEncryptedEntryFailsInsteadOfWaitingForAPassword) {
+    ToolSandbox sandbox(false);
+    ASSERT_NE(findProgram("7z"), "") << "7z (p7zip-full) is needed";
+    const std::string zip = sandbox.folder + "rom.zip";
+    sandbox.writeFile(sandbox.folder + "secret.txt", "secret");
+    sandbox.writeFile(sandbox.folder + "plain.txt", "plain");
+    for (const std::string& add :
+         {"-psecret -- \"" + zip + "\" secret.txt", "-- \"" + zip + "\" plain.txt"})
+        ASSERT_EQ(runArchiver("7z", "a -bd -y -tzip " + add, sandbox.folder, false).outcome,
+                  ArchiverOutcome::succeeded);
+
+    ProgramInput input("");
+    for (const std::string& command :
+         {"t -bd -- \"" + zip + "\"",
+          "x -bd -y -o\"" + sandbox.folder + "out/\" -- \"" + zip + "\" secret.txt"}) {
+        SCOPED_TRACE(command);
+        auto run =
+            std::async(std::launch::async, [&] { return runArchiver("7z", command, "", false); });
+        const bool ended = run.wait_for(std::chrono::seconds(120)) == std::future_status::ready;
+        if (!ended) input.end();  // a 7z waiting for the password gets the input's end
+        const ArchiverResult result = run.get();
+        EXPECT_TRUE(ended) << "7z waited on the program's input";
+        EXPECT_EQ(result.outcome, ArchiverOutcome::failed);
+        EXPECT_NE(result.warning.find("Break signaled"), std::string::npos) << result.warning;
+    }
+    const ArchiveListing listing = listArchive("7z", zip);
+    EXPECT_TRUE(listing.readable);
+    EXPECT_EQ(listing.entries.size(), 2u);
+    EXPECT_TRUE(childProcesses().empty());
+}
+
+// An extraction folder the user can't write: 7z would fail on each file with "errno=2 : No such
+// file or directory", naming neither the folder nor the reason. The run is made by a child that
+// drops to the user "nobody", as root writes anywhere.
+TEST(RealArchiver, AnExtractionFolderTheUserCantWriteIsNamedAsSuch) {
+    ToolSandbox sandbox(false);
+    ASSERT_NE(findProgram("7z"), "") << "7z (p7zip-full) is needed";
+    const std::string zip = sandbox.folder + "rom.zip";
+    std::filesystem::create_directories(sandbox.folder + "rom/system/app");
+    sandbox.writeFile(sandbox.folder + "rom/system/app/A.apk", "a");
+    ASSERT_EQ(runArchiver("7z", "a -bd -y -- \"" + zip + "\" system", sandbox.folder + "rom", false)
+                  .outcome,
+              ArchiverOutcome::succeeded);
+    const std::string locked = sandbox.folder + "files/";
+    std::filesystem::create_directories(locked);
+    chmod(sandbox.folder.c_str(), 0755);
+    chmod(zip.c_str(), 0644);
+    chmod(locked.c_str(), 0555);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(77);
+        if (access(locked.c_str(), W_OK) == 0) _exit(77);
+        for (const bool waitOnly : {false, true}) {
+            const ArchiverResult result = runArchiver(
+                "7z", "x -bd -y -o\"" + locked + "\" -- \"" + zip + "\" \"system/app/A.apk\"", "",
+                waitOnly);
+            const std::string expected = errorIntro + "7z can't extract into the folder \"" +
+                                         locked + "\": it can't be written (Permission denied).";
+            if (result.outcome != ArchiverOutcome::failed || result.warning != expected) {
+                std::fprintf(stderr, "%s\n", result.warning.c_str());
+                _exit(1);
+            }
+        }
+        _exit(0);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    chmod(locked.c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no user that is kept out of a folder";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(locked));
 }
 
 TEST(RealArchiver, BrokenZipIsNeverTakenForSuccess) {

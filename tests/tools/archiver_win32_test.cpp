@@ -52,7 +52,7 @@ TEST_F(ArchiverWin32Test, AnyLineAfterTheSuccessLineWarns) {
     EXPECT_THAT(gui.messages, ElementsAre(doubt)) << "no output at all";
 }
 
-TEST_F(ArchiverWin32Test, AnErrorLineKillsTheArchiverAtOnceAndIsShownUnchanged) {
+TEST_F(ArchiverWin32Test, AnErrorLineKillsTheArchiverAfterAShortGraceAndIsShownUnchanged) {
     // The archiver would go on for a minute: the run returning at all shows it was ended, and
     // once it has returned nothing can write the marker any more.
     fake.script({"out Scanning", "raw-err \\r\\n", "err  ERROR: Can't open as archive: rom.zip ",
@@ -123,6 +123,47 @@ TEST_F(ArchiverWin32Test, TheFirstFewErrorLinesAreShown) {
         ElementsAre(Message{"Warning", errorIntro + "WARNING: Access is denied.\rsystem\\app\\A.apk"
                                                     "\rtwo\rthree\rfour"}));
     EXPECT_FALSE(fake.fileExists("too-late"));
+}
+
+TEST_F(ArchiverWin32Test, TheReasonWrittenAfterTheFirstErrorLineIsShown) {
+    fake.script({"err ERROR: rom.zip.tmp", "sleep 100", "err System ERROR:", "sleep 100",
+                 "err There is not enough space on the disk.", "exit 2"});
+    EXPECT_EQ(run("a"), ArchiverOutcome::failed);
+    EXPECT_THAT(gui.messages,
+                ElementsAre(Message{"Warning", errorIntro + "ERROR: rom.zip.tmp\rSystem ERROR:\r"
+                                                            "There is not enough space on the "
+                                                            "disk."}));
+}
+
+// 7z ended by someone else (Task Manager) leaves its temporary archive, and only an exit code.
+TEST_F(ArchiverWin32Test, ATemporaryArchiveLeftByAFailed7zIsRemoved) {
+    fake.sandbox().write("bin\\win\\rom.zip", "old");
+    fake.script({"touch rom.zip.tmp", "exit 1"});
+    EXPECT_EQ(run("u -bd -y -- \"rom.zip\" *", fake.folder()), ArchiverOutcome::failed);
+    EXPECT_FALSE(fake.fileExists("rom.zip.tmp"));
+    EXPECT_EQ(Win32Sandbox::read(fake.folder() + "rom.zip"), "old");
+}
+
+// 7z asks for an encrypted entry's password on its standard input: it gets NUL, never the
+// program's own input, whatever that holds.
+TEST_F(ArchiverWin32Test, SevenZipsInputIsEmptyNeverTheProgramsOwn) {
+    const HANDLE saved = GetStdHandle(STD_INPUT_HANDLE);
+    fake.script({"read-in", "out Everything is Ok"});
+    for (const bool waitOnly : {false, true}) {
+        SCOPED_TRACE(waitOnly ? "wait mode" : "read mode");
+        // The program's input holds an answer and then ends, so that a 7z reading it never waits.
+        SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+        HANDLE read = nullptr, write = nullptr;
+        ASSERT_TRUE(CreatePipe(&read, &write, &inherited, 0));
+        DWORD written = 0;
+        WriteFile(write, "secret\r\n", 8, &written, nullptr);
+        CloseHandle(write);
+        SetStdHandle(STD_INPUT_HANDLE, read);
+        EXPECT_EQ(run("t -bd -- \"rom.zip\"", "", waitOnly), ArchiverOutcome::succeeded);
+        SetStdHandle(STD_INPUT_HANDLE, saved);
+        CloseHandle(read);
+        EXPECT_EQ(Win32Sandbox::read(fake.folder() + "fake_stdin.txt"), "");
+    }
 }
 
 TEST_F(ArchiverWin32Test, WaitModeWaitsForTheEndAndReportsNothing) {

@@ -5,6 +5,8 @@
 //   close-out                    close standard output (standard error stays open)
 //   sleep MS                     pause
 //   touch NAME                   create the file NAME beside itself
+//   read-in                      record what standard input gives at once (fake_stdin.txt):
+//                                "" for its end, "(closed)" for no input
 //   exit CODE                    end with that exit status
 // Before that it records, beside itself, its whole command line (fake_command_line.txt), the
 // arguments split as 7-Zip splits them: blanks and tabs separate, double quotes toggle, no
@@ -108,7 +110,14 @@ int main() {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(argument)));
         else if (command == "touch")
             std::ofstream(folder + argument) << "";
-        else if (command == "exit")
+        else if (command == "read-in") {
+            char bytes[256];
+            DWORD got = 0;
+            const bool read =
+                ReadFile(GetStdHandle(STD_INPUT_HANDLE), bytes, sizeof bytes, &got, nullptr);
+            std::ofstream(folder + "fake_stdin.txt", std::ios::binary)
+                << (read ? std::string(bytes, got) : std::string("(closed)"));
+        } else if (command == "exit")
             return static_cast<int>(std::stoul(argument));
     }
     return 0;

@@ -13,9 +13,13 @@
 //                               without it, end with status 124
 //   touch PATH                  create a file (relative to the folder of <self>)
 //   remove PATH                 remove a file (likewise)
+//   read-in                     record in <self>.stdin what standard input gives at once, as
+//                               a prompt would read it: "" for its end, "(closed)" for none;
+//                               after a minute with neither, "(waiting)"
 //   exit CODE                   end with that status
 // TEXT understands \t, \r, \n, \b and \\. Writes are unbuffered, so a killed run leaves nothing
 // unwritten behind.
+#include <poll.h>
 #include <unistd.h>
 #include <algorithm>
 #include <chrono>
@@ -110,7 +114,16 @@ int main(int argc, char** argv) {
             std::ofstream(rest.starts_with('/') ? rest : folder + rest).put('x');
         else if (word == "remove")
             std::remove((rest.starts_with('/') ? rest : folder + rest).c_str());
-        else if (word == "exit")
+        else if (word == "read-in") {
+            std::string got = "(waiting)";
+            pollfd input{STDIN_FILENO, POLLIN, 0};
+            if (poll(&input, 1, 60000) > 0) {
+                char bytes[256];
+                const ssize_t count = read(STDIN_FILENO, bytes, sizeof bytes);
+                got = count < 0 ? "(closed)" : std::string(bytes, static_cast<std::size_t>(count));
+            }
+            std::ofstream(self + ".stdin", std::ios::binary) << got;
+        } else if (word == "exit")
             return std::atoi(rest.c_str());
     }
     return 0;

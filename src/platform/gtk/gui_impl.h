@@ -42,6 +42,8 @@ struct GtkGui::Impl {
         return window && gtk_widget_get_visible(window) ? GTK_WINDOW(window) : nullptr;
     }
 
+    // Takes GDK's events first while the window stands (true), or hands them back to GTK.
+    void watchEvents(bool watch);
     GtkWidget* makeControl(const ControlSpec& layout);
     GtkWidget* makeWidget(const ControlSpec& layout, GtkWidget** control);
     void placeOnPage(const ControlSpec& layout, GtkWidget* placed);

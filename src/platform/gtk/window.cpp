@@ -257,6 +257,7 @@ void GtkGui::buildWindow(const std::vector<ControlSpec>& controls,
     gtk_window_set_position(window, GTK_WIN_POS_CENTER);
     g_signal_connect(impl.window, "delete-event", G_CALLBACK(onDelete), &impl);
     g_signal_connect(impl.window, "key-press-event", G_CALLBACK(onWindowKey), nullptr);
+    impl.watchEvents(true);
 
     impl.client = gtk_fixed_new();
     gtk_widget_set_size_request(impl.client, impl.layout.width, impl.layout.height);
@@ -284,6 +285,7 @@ void GtkGui::showWindow() {
 }
 void GtkGui::destroyWindow() {
     Impl& impl = *impl_;
+    if (gdk_display_get_default()) impl.watchEvents(false);
     if (impl.menu) gtk_widget_destroy(impl.menu);
     if (impl.window) gtk_widget_destroy(impl.window);
     impl.menu = nullptr;
