@@ -134,6 +134,26 @@ std::unique_ptr<RomZip> RomZip::open(const std::string& path, std::string& why) 
     return std::unique_ptr<RomZip>(new RomZip(std::make_unique<Archive>(Archive{std::move(zip)})));
 }
 
+namespace {
+
+// Opens the APK that `source` gives as a zip of its own and reads it; the source is the APK's
+// from then on, freed with it.
+ApkReading readApkSource(zip_source_t* source, const ApkReadLimits& limits) {
+    zip_error_t error;
+    zip_error_init(&error);
+    const ZipPtr apk(zip_open_from_source(source, ZIP_RDONLY, &error));
+    if (!apk) {
+        const int code = zip_error_code_zip(&error);
+        zip_error_fini(&error);
+        zip_source_free(source);
+        return ApkReading{{}, whyNotAZip(code)};
+    }
+    zip_error_fini(&error);
+    return readOpenApk(apk.get(), limits);
+}
+
+}  // namespace
+
 ApkReading RomZip::readApk(const std::string& entry, const ApkReadLimits& limits) const {
     zip_t* rom = archive_->zip.get();
     zip_int64_t index = zip_name_locate(rom, entry.c_str(), ZIP_FL_ENC_RAW);
@@ -151,24 +171,13 @@ ApkReading RomZip::readApk(const std::string& entry, const ApkReadLimits& limits
     if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE)
         return ApkReading{{}, "the APK is encrypted in the ROM zip"};
 
-    int code = 0;
     if ((stat.valid & ZIP_STAT_COMP_METHOD) && stat.comp_method == ZIP_CM_STORE) {
         // Stored as it is: the APK's bytes lie in the ROM file, and libzip reads them in place,
         // seeking to its directory and to the two files.
         zip_source_t* source =
             zip_source_zip(rom, rom, static_cast<zip_uint64_t>(index), ZIP_FL_COMPRESSED, 0, -1);
         if (!source) return ApkReading{{}, "the APK can't be read: " + zipMessage(rom)};
-        zip_error_t error;
-        zip_error_init(&error);
-        const ZipPtr apk(zip_open_from_source(source, ZIP_RDONLY, &error));
-        if (!apk) {
-            code = zip_error_code_zip(&error);
-            zip_error_fini(&error);
-            zip_source_free(source);
-            return ApkReading{{}, whyNotAZip(code)};
-        }
-        zip_error_fini(&error);
-        return readOpenApk(apk.get(), limits);
+        return readApkSource(source, limits);
     }
 
     // Compressed: a zip's directory lies at its end, so the APK is unpacked in memory first.
@@ -179,17 +188,7 @@ ApkReading RomZip::readApk(const std::string& entry, const ApkReadLimits& limits
     zip_error_t error;
     zip_error_init(&error);
     zip_source_t* source = zip_source_buffer_create(bytes->data(), bytes->size(), 0, &error);
-    if (!source) {
-        zip_error_fini(&error);
-        return ApkReading{{}, "the APK can't be read: out of memory"};
-    }
-    const ZipPtr apk(zip_open_from_source(source, ZIP_RDONLY, &error));
-    if (!apk) {
-        code = zip_error_code_zip(&error);
-        zip_error_fini(&error);
-        zip_source_free(source);
-        return ApkReading{{}, whyNotAZip(code)};
-    }
     zip_error_fini(&error);
-    return readOpenApk(apk.get(), limits);
+    if (!source) return ApkReading{{}, "the APK can't be read: out of memory"};
+    return readApkSource(source, limits);
 }
