@@ -12,20 +12,6 @@
 #include <algorithm>
 #include <unordered_set>
 
-std::string shownSize(std::uint64_t bytes) {
-    if (bytes < 1024) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
-    constexpr const char* units[] = {"KiB", "MiB", "GiB", "TiB"};
-    double value = static_cast<double>(bytes) / 1024;
-    std::size_t unit = 0;
-    while (value >= 1024 * 0.9995 && unit + 1 < std::size(units)) {
-        value /= 1024;
-        ++unit;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
-    return text;
-}
-
 std::string files(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " file" : " files");
 }
