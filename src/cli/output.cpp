@@ -159,14 +159,17 @@ void writePlan(JsonWriter& json, const RunPlan& plan, const std::vector<ArchiveE
                std::uint64_t romSize, const std::string& addFolder) {
     json.beginObject().key("apps").beginArray();
     for (const PlannedApp& app : plan.apps) {
+        const CatalogueEntry& ticked = *app.ticked.entry;
         json.beginObject()
             .key("name")
-            .value(app.ticked.entry->name)
+            .value(ticked.name)
             .key("mode")
             .value(removalModeText(app.ticked.mode))
-            .key("definition")
-            .path(app.ticked.entry->definitionFile)
-            .key("filesRemoved")
+            .key("definition");
+        ticked.found ? json.null() : json.path(ticked.definitionFile);
+        json.key("package");
+        ticked.package.empty() ? json.null() : json.value(ticked.package);
+        json.key("filesRemoved")
             .value(static_cast<std::uint64_t>(app.removes.size()))
             .key("bytesFreed")
             .value(appBytes(app))
