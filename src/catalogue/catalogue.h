@@ -30,8 +30,8 @@ struct CatalogueEntry {
     // definition covers, and whether the ROM holds any file of the entry.
     bool found = false;
     bool inRom = true;
-    // A definition with a package, once fitted: its own paths, `files` then being those of the
-    // app of that package wherever the ROM keeps it.
+    // A definition with a package, once fitted: its own paths, `files` then holding them and
+    // those of the app of that package wherever the ROM keeps it.
     std::optional<std::vector<std::string>> definedFiles;
 };
 

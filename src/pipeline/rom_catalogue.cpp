@@ -95,7 +95,10 @@ void fitCatalogueToRom(Catalogue& catalogue, const std::vector<ArchiveEntry>& ro
         const auto byPackage = entry->package.empty()
                                    ? appOfPackage.end()
                                    : appOfPackage.find(lowerName(entry->package));
-        if (byPackage != appOfPackage.end()) entry->files = byPackage->second->found.entries;
+        // Its own paths stay: a definition may name other APKs than its package's.
+        if (byPackage != appOfPackage.end())
+            entry->files.insert(entry->files.end(), byPackage->second->found.entries.begin(),
+                                byPackage->second->found.entries.end());
 
         entry->inRom = byPackage != appOfPackage.end();
         for (const auto* paths : {&entry->files, &entry->widgetFiles})

@@ -24,10 +24,11 @@ void unfitCatalogue(Catalogue& catalogue);
 
 // Fits the catalogue to the ROM whose listing is `rom` and whose apps are `apps`
 // (readRomApps): a definition with a package takes the files of that app wherever this ROM keeps
-// it; a definition none of whose app files this ROM holds is marked as not in it; and every app
-// of the ROM that no definition covers (by package, or by a path that names its APK or a folder
-// above it) gets an entry of its own, never ticked at start, named by RomApp::name(). What an
-// earlier call did for another ROM is undone first. The entries are sorted again.
+// it, besides its own paths; a definition none of whose app files this ROM holds is marked as not
+// in it; and every app of the ROM that no definition covers (by package, or by a path that names
+// its APK or a folder above it) gets an entry of its own, never ticked at start, named by
+// RomApp::name(). What an earlier call did for another ROM is undone first. The entries are sorted
+// again.
 void fitCatalogueToRom(Catalogue& catalogue, const std::vector<ArchiveEntry>& rom,
                        const std::vector<RomApp>& apps);
 

@@ -243,7 +243,7 @@ TEST_F(PlanTest, AppsFoundInTheRomAreRemovedWithTheirGroupAndSavedInTheUndoZip) 
     EXPECT_EQ(entryOfPackage(catalogue, "com.android.phone"), phone);
     EXPECT_TRUE(phone->inRom);
     EXPECT_EQ(namesOf(phone->files),
-              (Names{"system/priv-app/Phone", "system/priv-app/Phone/Phone.apk",
+              (Names{"system/app/Phone.apk", "system/priv-app/Phone", "system/priv-app/Phone/Phone.apk",
                      "system/priv-app/Phone/lib", "system/priv-app/Phone/lib/arm",
                      "system/priv-app/Phone/lib/arm/libphone.so", "system/priv-app/Phone/oat",
                      "system/priv-app/Phone/oat/arm", "system/priv-app/Phone/oat/arm/Phone.odex"}));
