@@ -691,6 +691,31 @@ windows)
   grep -qx 'Zähler' "$work/out" || fail "apps --names: $(cat "$work/out")"
   printf '[Remove]\nclock = 2\n' | run 0 plan "$ROM" --list - --app Zähler --no-add --json
   grep -q '"name":"Clock".*"name":"Zähler"' "$work/out" || fail "plan: $(cat "$work/out")"
+  # The apps of a ROM, found and read through 7z.exe's listing, and one removed by its package
+  # with its folder.
+  fixtures="$build/tests/apk-fixtures"
+  apps="$work/apps source"
+  mkdir -p "$apps/system/priv-app/One/lib/arm" "$apps/system/app"
+  cp "$fixtures/apk/01.apk" "$apps/system/priv-app/One/One.apk"
+  echo lib >"$apps/system/priv-app/One/lib/arm/libone.so"
+  cp "$fixtures/apk/03.apk" "$apps/system/app/Flat.apk"
+  echo odex >"$apps/system/app/Flat.odex"
+  (cd "$apps" && 7z a -tzip -bd -y -r "$roms/apps.zip" '*' >/dev/null)
+  run 0 apps "$(native "$roms/apps.zip")" --json
+  python3 - "$work/out" <<'EOF2' || fail "apps of a ROM: $(cat "$work/out")"
+import json, sys
+apps = {a["name"]: a for a in json.load(open(sys.argv[1]))["apps"]}
+one = apps["App 1"]["romApps"][0]
+assert one["package"] == "org.slimkit.test1.app" and one["versionName"] == "1.1-res", one
+assert sorted(f.replace("\\", "/") for f in one["files"]) == [
+    "system/priv-app/One", "system/priv-app/One/One.apk", "system/priv-app/One/lib",
+    "system/priv-app/One/lib/arm", "system/priv-app/One/lib/arm/libone.so"], one
+assert apps["Real App 3"]["romApps"][0]["size"] == 10947 + 5, apps["Real App 3"]
+EOF2
+  run 0 customize "$(native "$roms/apps.zip")" --app org.slimkit.test1.app --no-backup --no-add
+  [ "$(entries "$roms/apps.zip" | tr '\n' ' ')" = "system/app/Flat.apk system/app/Flat.odex " ] ||
+    fail "not removed with its folder: $(entries "$roms/apps.zip")"
+  rm "$roms/apps.zip"
   ;;
 
 rom_apps)
