@@ -242,11 +242,12 @@ TEST_F(PlanTest, AppsFoundInTheRomAreRemovedWithTheirGroupAndSavedInTheUndoZip) 
     const CatalogueEntry* phone = catalogue.entryByName.at("phone");
     EXPECT_EQ(entryOfPackage(catalogue, "com.android.phone"), phone);
     EXPECT_TRUE(phone->inRom);
-    EXPECT_EQ(namesOf(phone->files),
-              (Names{"system/app/Phone.apk", "system/priv-app/Phone", "system/priv-app/Phone/Phone.apk",
-                     "system/priv-app/Phone/lib", "system/priv-app/Phone/lib/arm",
-                     "system/priv-app/Phone/lib/arm/libphone.so", "system/priv-app/Phone/oat",
-                     "system/priv-app/Phone/oat/arm", "system/priv-app/Phone/oat/arm/Phone.odex"}));
+    EXPECT_EQ(
+        namesOf(phone->files),
+        (Names{"system/app/Phone.apk", "system/priv-app/Phone", "system/priv-app/Phone/Phone.apk",
+               "system/priv-app/Phone/lib", "system/priv-app/Phone/lib/arm",
+               "system/priv-app/Phone/lib/arm/libphone.so", "system/priv-app/Phone/oat",
+               "system/priv-app/Phone/oat/arm", "system/priv-app/Phone/oat/arm/Phone.odex"}));
     EXPECT_FALSE(catalogue.entryByName.at("gone")->inRom);
     EXPECT_TRUE(catalogue.entryByName.at("clock")->inRom);
 
