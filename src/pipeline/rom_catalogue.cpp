@@ -120,7 +120,11 @@ void fitCatalogueToRom(Catalogue& catalogue, const std::vector<ArchiveEntry>& ro
     for (std::size_t a = 0; a < apps.size(); ++a) {
         if (covered[a]) continue;
         auto entry = std::make_unique<CatalogueEntry>();
+        // A label is shown on one line of the list, whose rows split at a line feed.
         entry->name = apps[a].name();
+        std::replace_if(
+            entry->name.begin(), entry->name.end(),
+            [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, ' ');
         entry->description = foundAppDescription(apps[a]);
         entry->package = apps[a].reading.identity.package;
         entry->files = apps[a].found.entries;

@@ -211,7 +211,7 @@ TEST_F(PlanTest, AppsFoundInTheRomAreRemovedWithTheirGroupAndSavedInTheUndoZip) 
             {"system/priv-app/Phone/Phone.apk", {"com.android.phone", "9", "", "Phone"}},
             {"system/app/Flat.apk", {"com.flat", "3", "2.0", "Fläche"}},
             {"system/app/Browser.apk", {"com.android.browser", "", "", "Browser"}},
-            {"data/app/com.x-1/base.apk", {"com.x", "7", "", ""}}};
+            {"data/app/com.x-1/base.apk", {"com.x", "7", "", "X\r\nApp"}}};
         std::vector<RomApp> apps;
         for (FoundApp& found : findApps(listedEntries(rom))) {
             const auto known = identities.find(found.apkPath);
@@ -230,9 +230,9 @@ TEST_F(PlanTest, AppsFoundInTheRomAreRemovedWithTheirGroupAndSavedInTheUndoZip) 
         if (entry->found) found[entry->name] = entry.get();
     // Browser, Clock's widget, the Unicode and Notes files are named by definitions.
     ASSERT_EQ(found.size(), 3u);
-    ASSERT_TRUE(found.count("Fläche") && found.count("Kept") && found.count("com.x"));
+    ASSERT_TRUE(found.count("Fläche") && found.count("Kept") && found.count("X  App"));
     EXPECT_EQ(found["Fläche"]->description, "com.flat \xC2\xB7 2.0 \xC2\xB7 13 bytes");
-    EXPECT_EQ(found["com.x"]->description, "com.x \xC2\xB7 7 \xC2\xB7 1 byte");
+    EXPECT_EQ(found["X  App"]->description, "com.x \xC2\xB7 7 \xC2\xB7 1 byte");
     EXPECT_EQ(found["Kept"]->description,
               "no package \xC2\xB7 no version \xC2\xB7 4 bytes (not an APK)");
     EXPECT_EQ(found["Kept"]->enabled, 0);
@@ -252,7 +252,7 @@ TEST_F(PlanTest, AppsFoundInTheRomAreRemovedWithTheirGroupAndSavedInTheUndoZip) 
     EXPECT_TRUE(catalogue.entryByName.at("clock")->inRom);
 
     const CustomizeRequest asked = request(
-        {{"Phone", RemovalMode::app}, {"Fläche", RemovalMode::app}, {"com.x", RemovalMode::app}},
+        {{"Phone", RemovalMode::app}, {"Fläche", RemovalMode::app}, {"X  App", RemovalMode::app}},
         false);
     ASSERT_EQ(asked.ticked.size(), 3u);
     const RunPlan plan = planRun(asked, listing.entries, {});
