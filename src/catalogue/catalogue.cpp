@@ -54,6 +54,7 @@ bool loadDefinitions(Catalogue& catalogue, const std::string& definitionFolder) 
         auto entry = std::make_unique<CatalogueEntry>();
         entry->name = std::move(appName);
         entry->description = file.readString("description", "");
+        entry->package = file.readString("package", "");
         entry->definitionFile = std::move(path);
         // Only the low 8 bits are kept: "enabled = 256" starts unticked, while "widget = 256"
         // still has its widget files read below, since that test uses the whole number.
@@ -81,4 +82,25 @@ void sortCatalogue(Catalogue& catalogue) {
     };
     std::stable_sort(catalogue.entries.begin(), catalogue.entries.end(),
                      [&](const auto& a, const auto& b) { return before(a->name, b->name); });
+}
+
+CatalogueEntry* entryOfPackage(const Catalogue& catalogue, const std::string& package) {
+    if (package.empty()) return nullptr;
+    const std::string key = lowerName(package);
+    CatalogueEntry* foundApp = nullptr;
+    for (const auto& entry : catalogue.entries) {
+        if (entry->package.empty() || lowerName(entry->package) != key) continue;
+        if (!entry->found) return entry.get();
+        if (!foundApp) foundApp = entry.get();
+    }
+    return foundApp;
+}
+
+std::string listName(const CatalogueEntry& entry) {
+    return lowerName(entry.found && !entry.package.empty() ? entry.package : entry.name);
+}
+
+CatalogueEntry* entryOfListName(const Catalogue& catalogue, const std::string& name) {
+    const auto named = catalogue.entryByName.find(name);
+    return named != catalogue.entryByName.end() ? named->second : entryOfPackage(catalogue, name);
 }

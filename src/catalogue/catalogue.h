@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -22,13 +23,24 @@ struct CatalogueEntry {
     // it, only named to the user.
     std::vector<std::string> lostFiles;
     std::vector<std::string> lostWidgetFiles;
+    // The app's package name: the definition's optional `package` key, or what the APK of an
+    // app found in the ROM says; "" when neither tells.
+    std::string package;
+    // Fitted to a chosen ROM (fitCatalogueToRom): the row of an app of that ROM that no
+    // definition covers, and whether the ROM holds any file of the entry.
+    bool found = false;
+    bool inRom = true;
+    // A definition with a package, once fitted: its own paths, `files` then holding them and
+    // those of the app of that package wherever the ROM keeps it.
+    std::optional<std::vector<std::string>> definedFiles;
 };
 
 // Owns every entry. Entries are held by pointer so that the rows of the check list and
 // `entryByName` keep pointing at them when `entries` is sorted.
 struct Catalogue {
     std::vector<std::unique_ptr<CatalogueEntry>> entries;
-    // Lower-cased name -> entry; of two equal names the later loaded wins.
+    // Lower-cased name -> entry of a definition; of two equal names the later loaded wins. The
+    // apps found in a ROM are not in it: removal lists name them by package.
     std::unordered_map<std::string, CatalogueEntry*> entryByName;
 };
 
@@ -44,3 +56,14 @@ bool loadDefinitions(Catalogue& catalogue, const std::string& definitionFolder);
 // Sorts the entries by name ignoring the case of A to Z, keeping the order of equal names: the
 // order of the check list's rows.
 void sortCatalogue(Catalogue& catalogue);
+
+// The entry of `package` (compared as lowerName compares), or null: a definition with that
+// package before an app found in the ROM.
+CatalogueEntry* entryOfPackage(const Catalogue& catalogue, const std::string& package);
+
+// The name a removal list keeps an entry under, lower-cased: a definition's name, or the
+// package of an app found in the ROM.
+std::string listName(const CatalogueEntry& entry);
+// The entry a removal list's name stands for: a definition of that name, else the entry of that
+// package. Null when there is none.
+CatalogueEntry* entryOfListName(const Catalogue& catalogue, const std::string& name);

@@ -12,9 +12,12 @@ struct Command {
 };
 
 constexpr std::array<Command, 4> commands{{
-    {"apps", "slimkit-cli apps [--names] [--json]", "the apps that can be removed",
+    {"apps", "slimkit-cli apps [ROM.zip] [--names] [--files] [--json]",
+     "the apps that can be removed",
      "The apps that can be removed, as the window's check list shows them: [x] when ticked at\n"
-     "start, the name, the removal mode and the definition file.\n"},
+     "start, the name, the removal mode and the definition file. With ROM.zip, fitted to it:\n"
+     "each app it holds that no definition names gets a line of its own, with its package,\n"
+     "version, size and files, and a definition none of whose files it holds is marked absent.\n"},
     {"plan", "slimkit-cli plan ROM.zip [selection] [--undo-zip] [--no-add] [--files] [--json]",
      "what customize would do to ROM.zip; writes nothing",
      "What customize would remove from and add to ROM.zip, and why it would refuse; writes\n"
@@ -46,7 +49,7 @@ constexpr std::array<Option, 14> options{{
      plan | customize},
     {"--app NAME",
      "also remove this app (and its widget, if it has one), named as apps\n"
-     "prints it",
+     "prints it or by its package",
      plan | customize},
     {"--app NAME=widget", "remove only this app's widget", plan | customize},
     {"--definition FILE",
@@ -57,7 +60,8 @@ constexpr std::array<Option, 14> options{{
     {"--no-backup", "no backup copy ROM.zip_BU_n first", customize},
     {"--undo-zip", "the flashable undo zip ROM.zip_undo.zip first", plan | customize},
     {"--no-add", "leave out the files of the add folder", plan | customize},
-    {"--files", "list the files behind each app, and the add folder's", plan},
+    {"--files", "list the files behind each app, and the add folder's (apps: with ROM.zip)",
+     apps | plan},
     {"-q, --quiet", "no step or progress lines on the error stream", customize},
     {"--json", "print one JSON document with the result instead", apps | plan | customize},
     {"-h, --help", "this help", all},
@@ -213,7 +217,7 @@ bool parseArguments(const std::vector<std::string>& words, Arguments& arguments,
         return false;
     }
     const std::string& command = arguments.command;
-    const bool takesRom = command == "plan" || command == "customize";
+    const bool takesRom = command == "plan" || command == "customize" || command == "apps";
     std::size_t used = 1;
     if (command == "help" && operands.size() > 1) {
         arguments.topic = operands[used++];
@@ -228,18 +232,19 @@ bool parseArguments(const std::vector<std::string>& words, Arguments& arguments,
         return false;
     }
     if (arguments.help || arguments.version) return true;
-    if (takesRom && arguments.rom.empty()) {
+    if (takesRom && command != "apps" && arguments.rom.empty()) {
         error = command + " needs a ROM zip";
         return false;
     }
     const bool selects = !arguments.lists.empty() || !arguments.apps.empty();
     const bool runs = !arguments.options.backup || arguments.quiet;
     const bool plans = arguments.options.undoZip || !arguments.options.addApps || selects;
-    const bool fits = command == "customize" ? !arguments.files && !arguments.names
-                      : command == "plan"    ? !runs && !arguments.names
-                      : command == "apps"    ? !runs && !plans && !arguments.files
-                                             : !runs && !plans && !arguments.files &&
-                                                !arguments.names && !arguments.json;
+    const bool fits =
+        command == "customize" ? !arguments.files && !arguments.names
+        : command == "plan"    ? !runs && !arguments.names
+        : command == "apps"
+            ? !runs && !plans && (!arguments.files || !arguments.rom.empty())
+            : !runs && !plans && !arguments.files && !arguments.names && !arguments.json;
     if (!fits) {
         error = "an option that " + command + " doesn't take";
         return false;

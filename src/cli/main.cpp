@@ -10,6 +10,7 @@
 #include "cli/selection.h"
 #include "pipeline/customize.h"
 #include "pipeline/plan.h"
+#include "pipeline/rom_catalogue.h"
 #include "platform/console.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
@@ -21,6 +22,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -56,11 +58,37 @@ bool loadCatalogue(Catalogue& catalogue, const ProgramPaths& paths, const Argume
     return true;
 }
 
-int listApps(const Catalogue& catalogue, const Arguments& arguments) {
+// The apps a ROM zip holds, each with the entry of the check list that stands for it.
+struct RomFit {
+    std::vector<RomApp> apps;
+    std::unordered_map<const CatalogueEntry*, std::vector<const RomApp*>> appsOf;
+};
+
+// Fits the catalogue to the ROM of `listing`: an APK that can't be read costs only its own
+// line, a ROM that can't be opened leaves the catalogue as the definitions make it.
+void fitToRom(Catalogue& catalogue, const Arguments& arguments, const ArchiveListing& listing,
+              RomFit& fit) {
+    if (!listing.readable) return;
+    std::string why;
+    fit.apps = readRomApps(arguments.rom, listedEntries(listing.entries), why);
+    if (!why.empty()) std::fprintf(stderr, "slimkit-cli: Warning: %s\n", why.c_str());
+    fitCatalogueToRom(catalogue, listing.entries, fit.apps);
+    for (const auto& entry : catalogue.entries)
+        fit.appsOf[entry.get()] = appsStoodFor(*entry, fit.apps);
+}
+
+int listApps(const Catalogue& catalogue, const Arguments& arguments, const RomFit& fit) {
+    const bool withRom = !arguments.rom.empty();
+    const auto appsOf = [&](const CatalogueEntry& entry) {
+        const auto found = fit.appsOf.find(&entry);
+        return found == fit.appsOf.end() ? std::vector<const RomApp*>{} : found->second;
+    };
     if (arguments.json) {
         JsonWriter out;
-        beginDocument(out, "apps", "done", exitDone).key("apps").beginArray();
-        for (const auto& entry : catalogue.entries)
+        beginDocument(out, "apps", "done", exitDone);
+        if (withRom) out.key("rom").path(arguments.rom);
+        out.key("apps").beginArray();
+        for (const auto& entry : catalogue.entries) {
             out.beginObject()
                 .key("name")
                 .value(shownName(*entry))
@@ -68,9 +96,37 @@ int listApps(const Catalogue& catalogue, const Arguments& arguments) {
                 .value(removalModeText(startingMode(*entry)))
                 .key("ticked")
                 .value(entry->enabled != 0)
-                .key("definition")
-                .path(entry->definitionFile)
-                .endObject();
+                .key("definition");
+            entry->found ? out.null() : out.path(entry->definitionFile);
+            out.key("package");
+            entry->package.empty() ? out.null() : out.value(entry->package);
+            if (withRom) {
+                out.key("inRom").value(entry->inRom).key("romApps").beginArray();
+                for (const RomApp* app : appsOf(*entry)) {
+                    const ApkIdentity& identity = app->reading.identity;
+                    out.beginObject()
+                        .key("apk")
+                        .path(app->found.apkPath)
+                        .key("package")
+                        .value(identity.package)
+                        .key("label")
+                        .value(identity.label)
+                        .key("versionName")
+                        .value(identity.versionName)
+                        .key("versionCode")
+                        .value(identity.versionCode)
+                        .key("size")
+                        .value(app->found.size)
+                        .key("files")
+                        .paths(app->found.entries)
+                        .key("problem");
+                    app->reading.complete() ? out.null() : out.value(app->reading.problem);
+                    out.endObject();
+                }
+                out.endArray();
+            }
+            out.endObject();
+        }
         std::printf("%s\n", out.endArray().endObject().text().c_str());
         return exitDone;
     }
@@ -83,8 +139,18 @@ int listApps(const Catalogue& catalogue, const Arguments& arguments) {
         std::size_t characters = 0;
         for (const char c : name) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
         if (characters < 30) name.append(30 - characters, ' ');
+        const std::string where = entry->found   ? std::string("(found in the ROM)")
+                                  : entry->inRom ? entry->definitionFile
+                                                 : entry->definitionFile + " (not in this ROM)";
         std::printf("[%c] %s %-10s %s\n", entry->enabled ? 'x' : ' ', name.c_str(),
-                    removalModeText(startingMode(*entry)), entry->definitionFile.c_str());
+                    removalModeText(startingMode(*entry)), where.c_str());
+        for (const RomApp* app : appsOf(*entry)) {
+            std::printf("      %s  %s\n", foundAppDescription(*app).c_str(),
+                        app->found.apkPath.c_str());
+            if (arguments.files)
+                for (const std::string& file : app->found.entries)
+                    std::printf("        %s\n", file.c_str());
+        }
     }
     return exitDone;
 }
@@ -92,7 +158,7 @@ int listApps(const Catalogue& catalogue, const Arguments& arguments) {
 // The plan of the run the arguments ask for. exitDone when it may be shown (a plan that is
 // refused is shown in full: the refusals are part of it); otherwise the refusal's status.
 int prepare(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
-            PendingListing& listing, PreparedRun& prepared) {
+            PreparedRun& prepared) {
     CustomizeRequest request;
     request.romPath = arguments.rom;
     request.options = arguments.options;
@@ -102,7 +168,7 @@ int prepare(const ProgramPaths& paths, const Catalogue& catalogue, const Argumen
         return refuse(arguments.command, arguments.json, error);
     // A plan writes nothing, not even the lock file a run holds.
     const std::string refusal =
-        prepareRun(request, paths, prepared, &listing, arguments.command != "plan");
+        prepareRun(request, paths, prepared, nullptr, arguments.command != "plan");
     // A plan the run would refuse is still shown in full: the refusals are part of it.
     if (!refusal.empty() && (arguments.command != "plan" || prepared.plan.refusals.empty()))
         return refuse(arguments.command, arguments.json, refusal);
@@ -114,10 +180,9 @@ std::uint64_t romSize(const PreparedRun& prepared) {
     return size > 0 ? static_cast<std::uint64_t>(size) : 0;
 }
 
-int plan(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
-         PendingListing& listing) {
+int plan(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments) {
     PreparedRun prepared;
-    if (const int status = prepare(paths, catalogue, arguments, listing, prepared)) return status;
+    if (const int status = prepare(paths, catalogue, arguments, prepared)) return status;
     if (arguments.json) {
         JsonWriter out;
         beginDocument(out, "plan", "done", exitDone).key("rom").path(arguments.rom).key("plan");
@@ -260,10 +325,10 @@ void printOutcome(const Outcome& outcome, const RunPlan& plan, const RunResult& 
     }
 }
 
-int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
-                 PendingListing& listing) {
+int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue,
+                 const Arguments& arguments) {
     PreparedRun prepared;
-    if (const int status = prepare(paths, catalogue, arguments, listing, prepared)) return status;
+    if (const int status = prepare(paths, catalogue, arguments, prepared)) return status;
     const RunPlan& plan = prepared.plan;
     const std::uint64_t sizeBefore = romSize(prepared);
     const std::vector<std::string> leftOut = plan.leftOut();
@@ -332,10 +397,10 @@ int main(int argc, char** argv) {
         if (!absolute.empty()) arguments.rom = programPath(absolute);
     }
     const ProgramPaths paths = programPaths(findProgramFolder(argv[0]));
-    if (arguments.command == "apps") {
+    if (arguments.command == "apps" && arguments.rom.empty()) {
         Catalogue catalogue;
         if (!loadCatalogue(catalogue, paths, arguments)) return exitBadInput;
-        return listApps(catalogue, arguments);
+        return listApps(catalogue, arguments, {});
     }
     if (fileSize(arguments.rom) < 0)
         return refuse(arguments.command, arguments.json, "Can't access " + arguments.rom);
@@ -347,6 +412,18 @@ int main(int argc, char** argv) {
     PendingListing listing(paths.archiverProgram, arguments.rom);
     Catalogue catalogue;
     if (!loadCatalogue(catalogue, paths, arguments)) return exitBadInput;
-    if (arguments.command == "plan") return plan(paths, catalogue, arguments, listing);
-    return customizeRom(paths, catalogue, arguments, listing);
+    RomFit fit;
+    const ArchiveListing romListing = listing.finish();
+    if (arguments.command == "apps") {
+        if (!romListing.readable)
+            return refuse("apps", arguments.json,
+                          "Can't read " + arguments.rom + " as a zip archive");
+        fitToRom(catalogue, arguments, romListing, fit);
+        return listApps(catalogue, arguments, fit);
+    }
+    // The apps found in this listing can be selected; the run plans from its own listing, taken
+    // once it holds the ROM zip's lock.
+    fitToRom(catalogue, arguments, romListing, fit);
+    if (arguments.command == "plan") return plan(paths, catalogue, arguments);
+    return customizeRom(paths, catalogue, arguments);
 }

@@ -12,20 +12,6 @@
 #include <algorithm>
 #include <unordered_set>
 
-std::string shownSize(std::uint64_t bytes) {
-    if (bytes < 1024) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
-    constexpr const char* units[] = {"KiB", "MiB", "GiB", "TiB"};
-    double value = static_cast<double>(bytes) / 1024;
-    std::size_t unit = 0;
-    while (value >= 1024 * 0.9995 && unit + 1 < std::size(units)) {
-        value /= 1024;
-        ++unit;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
-    return text;
-}
-
 std::string files(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " file" : " files");
 }
@@ -173,14 +159,17 @@ void writePlan(JsonWriter& json, const RunPlan& plan, const std::vector<ArchiveE
                std::uint64_t romSize, const std::string& addFolder) {
     json.beginObject().key("apps").beginArray();
     for (const PlannedApp& app : plan.apps) {
+        const CatalogueEntry& ticked = *app.ticked.entry;
         json.beginObject()
             .key("name")
-            .value(app.ticked.entry->name)
+            .value(ticked.name)
             .key("mode")
             .value(removalModeText(app.ticked.mode))
-            .key("definition")
-            .path(app.ticked.entry->definitionFile)
-            .key("filesRemoved")
+            .key("definition");
+        ticked.found ? json.null() : json.path(ticked.definitionFile);
+        json.key("package");
+        ticked.package.empty() ? json.null() : json.value(ticked.package);
+        json.key("filesRemoved")
             .value(static_cast<std::uint64_t>(app.removes.size()))
             .key("bytesFreed")
             .value(appBytes(app))

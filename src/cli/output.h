@@ -2,6 +2,7 @@
 
 #include "cli/json.h"
 #include "pipeline/plan.h"
+#include "pipeline/rom_catalogue.h"
 #include "tools/reporter.h"
 
 #include <cstdint>
@@ -13,9 +14,6 @@ struct ProgramPaths;
 
 // The version of the JSON documents' layout: raised when a field changes its meaning or goes.
 inline constexpr int jsonVersion = 1;
-
-// A size as people read it: "420 bytes", "15.6 KiB", "1.1 GiB".
-std::string shownSize(std::uint64_t bytes);
 
 // "1 file", "3 files".
 std::string files(std::size_t count);

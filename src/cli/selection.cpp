@@ -70,6 +70,8 @@ std::vector<const CatalogueEntry*> entriesNamed(const Catalogue& catalogue,
                                         : nameKey(entry->name) == key;
         if (named) found.push_back(entry.get());
     }
+    if (found.empty() && !byDefinition)
+        if (CatalogueEntry* entry = entryOfPackage(catalogue, text)) found.push_back(entry);
     return found;
 }
 
@@ -104,10 +106,10 @@ bool selectEntries(const Catalogue& catalogue, const std::string& definitionFold
         readRemovalListText(text, lines);
         // As the window loads a list: by the lower-cased names it saves.
         for (const RemovalListLine& line : lines) {
-            const auto found = catalogue.entryByName.find(line.name);
-            if (found == catalogue.entryByName.end()) continue;
+            const CatalogueEntry* entry = entryOfListName(catalogue, line.name);
+            if (!entry) continue;
             constexpr int tickedBit = 2;  // a row's state: 2 ticked, 1 selected
-            choices[indexOf(found->second)].ticked = (line.state & tickedBit) != 0;
+            choices[indexOf(entry)].ticked = (line.state & tickedBit) != 0;
         }
     }
     for (const AppChoice& app : arguments.apps) {
@@ -126,8 +128,9 @@ bool selectEntries(const Catalogue& catalogue, const std::string& definitionFold
         if (found.size() > 1) {
             error = std::to_string(found.size()) + " apps are named \"" + asUtf8(name) + "\" (";
             for (const CatalogueEntry* entry : found)
-                error += (entry == found.front() ? "" : ", ") + entry->definitionFile;
-            error += "): pick one with --definition FILE";
+                error += (entry == found.front() ? "" : ", ") +
+                         (entry->found ? entry->package : entry->definitionFile);
+            error += "): pick one with --definition FILE, or by its package";
             return false;
         }
         const CatalogueEntry& entry = *found.front();

@@ -132,6 +132,10 @@ public:
     // call, the user asked to close the window (its close button or Escape).
     virtual bool pumpDuringRun() = 0;
 
+    // Queues the close event, as the user's close button does: for a close that
+    // pumpDuringRun reported while work that isn't a run, which it stopped, was under way.
+    virtual void postClose() = 0;
+
     // --- dialogs (modal: they return when the user has closed them) -----------------------
     virtual void messageBox(const std::string& title, const std::string& text) = 0;
     // A question with "Yes" and "No"; true for "Yes".

@@ -2,9 +2,19 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/removal_mode.h"
+#include "pipeline/rom_catalogue.h"
 #include "platform/gui.h"
+#include "platform/paths.h"
+#include "tools/archive_listing.h"
 
 #include <string>
+#include <unordered_map>
+
+namespace {
+
+constexpr const char* notInRom = " (not in this ROM)";
+
+}  // namespace
 
 void fillAppList(Gui& gui, Catalogue& catalogue) {
     sortCatalogue(catalogue);
@@ -12,7 +22,8 @@ void fillAppList(Gui& gui, Catalogue& catalogue) {
     int row = 0;
     for (const auto& entry : catalogue.entries) {
         entry->rowIndex = row;
-        gui.insertRow(row, entry->name + '\n' + removalModeText(startingMode(*entry)));
+        const std::string name = entry->inRom ? entry->name : entry->name + notInRom;
+        gui.insertRow(row, name + '\n' + removalModeText(startingMode(*entry)));
         if (entry->enabled) gui.setRowState(row, RowState::ticked);
         gui.setRowEntry(row, entry.get());
         ++row;
@@ -24,4 +35,65 @@ void setAllTicks(Gui& gui, bool ticked) {
     const int rows = gui.rowCount();
     for (int row = 0; row < rows; ++row)
         gui.setRowState(row, ticked ? RowState::ticked : RowState::none);
+}
+
+std::string rowDescription(const CatalogueEntry& entry) {
+    if (entry.inRom) return entry.description;
+    return "Not in this ROM: it holds none of this app's files." +
+           (entry.description.empty() ? "" : "\r" + entry.description);
+}
+
+void fitAppListToRom(Gui& gui, Catalogue& catalogue, const ProgramPaths& paths,
+                     const std::string& romPath) {
+    // The ticks by the names a removal list keeps them under, to carry them to the new rows.
+    std::unordered_map<std::string, int> states;
+    for (int row = 0; row < gui.rowCount(); ++row)
+        if (const CatalogueEntry* entry = gui.rowEntry(row))
+            states[listName(*entry)] = gui.rowState(row) & RowState::ticked;
+    bool closeAsked = false;
+    const auto carryOn = [&] {
+        closeAsked = closeAsked || gui.pumpDuringRun();
+        return !closeAsked;
+    };
+
+    gui.setStatusText("Reading the apps of the ROM ...");
+    std::string problem;
+    std::vector<RomApp> apps;
+    const ArchiveListing listing =
+        carryOn() ? listArchive(paths.archiverProgram, romPath) : ArchiveListing{};
+    if (closeAsked) {
+    } else if (!listing.readable) {
+        problem = "Can't read " + romPath + " as a zip archive";
+    } else {
+        apps = readRomApps(romPath, listedEntries(listing.entries), problem,
+                           [&](std::size_t done, std::size_t total) {
+                               gui.setStatusText("Reading the apps of the ROM ... " +
+                                                 std::to_string(done) + " of " +
+                                                 std::to_string(total));
+                               return carryOn();
+                           });
+    }
+    const bool fitted = !closeAsked && problem.empty();
+    if (fitted)
+        fitCatalogueToRom(catalogue, listing.entries, apps);
+    else
+        unfitCatalogue(catalogue);
+
+    fillAppList(gui, catalogue);
+    for (const auto& entry : catalogue.entries) {
+        const auto kept = states.find(listName(*entry));
+        if (kept != states.end()) gui.setRowState(entry->rowIndex, kept->second);
+    }
+    if (closeAsked) {
+        gui.postClose();
+        return;
+    }
+    if (!fitted) {
+        gui.setStatusText(problem);
+        return;
+    }
+    std::size_t found = 0;
+    for (const auto& entry : catalogue.entries) found += entry->found;
+    gui.setStatusText("Loaded " + std::to_string(gui.rowCount()) + " apps to remove, " +
+                      std::to_string(found) + " of them found only in this ROM");
 }

@@ -23,6 +23,7 @@ void chooseRom(Gui& gui, AppState& state) {
         gui.openFileDialog("Select Rom", "CWM ZIP (*.zip)", "*.zip", state.romPath);
     if (!chosen.empty()) gui.setRomPathText(chosen);
     state.romPath = gui.romPathText();
+    if (!chosen.empty()) fitAppListToRom(gui, state.catalogue, state.paths, state.romPath);
 }
 
 void onListEvent(Gui& gui, ListEventType type) {
@@ -30,11 +31,12 @@ void onListEvent(Gui& gui, ListEventType type) {
     if (!entry) return;
     switch (type) {
         case ListEventType::leftClick:
-            gui.setListTooltip(entry->description);
+            gui.setListTooltip(rowDescription(*entry));
             break;
         case ListEventType::rightClick:
             gui.setMenuItemEnabled(MenuItem::appWidgetMode, entry->isWidget != 0);
             gui.setMenuItemEnabled(MenuItem::widgetMode, entry->isWidget != 0);
+            gui.setMenuItemEnabled(MenuItem::openDefinitionFile, !entry->found);
             gui.showEntryMenu();
             break;
         case ListEventType::leftDoubleClick:
@@ -91,10 +93,11 @@ void onMenu(Gui& gui, int item) {
     switch (static_cast<MenuItem>(item)) {
         case MenuItem::showDescription:
             if (const CatalogueEntry* entry = selectedEntry(gui))
-                gui.messageBox(entry->name, entry->description);
+                gui.messageBox(entry->name, rowDescription(*entry));
             break;
         case MenuItem::openDefinitionFile:
-            if (const CatalogueEntry* entry = selectedEntry(gui))
+            // An app found in the ROM has no definition file: its item is greyed.
+            if (const CatalogueEntry* entry = selectedEntry(gui); entry && !entry->found)
                 openWithDesktop(entry->definitionFile);
             break;
         // Enabled only for widget rows by the right click that showed the menu.

@@ -38,7 +38,7 @@ void saveRemovalList(Gui& gui) {
     const int rows = gui.rowCount();
     for (int row = 0; row < rows; ++row)
         if (const CatalogueEntry* entry = gui.rowEntry(row))
-            lines.push_back({lowerName(entry->name), gui.rowState(row)});
+            lines.push_back({listName(*entry), gui.rowState(row)});
     if (!writeRemovalList(path, lines)) gui.messageBox("Error", "Can't save " + path);
 }
 
@@ -52,9 +52,8 @@ void loadRemovalList(Gui& gui, const Catalogue& catalogue) {
         return;
     }
     for (const RemovalListLine& line : lines) {
-        const auto found = catalogue.entryByName.find(line.name);
-        if (found == catalogue.entryByName.end()) continue;
-        gui.setRowState(found->second->rowIndex,
-                        line.state & (RowState::ticked | RowState::selected));
+        const CatalogueEntry* entry = entryOfListName(catalogue, line.name);
+        if (!entry) continue;
+        gui.setRowState(entry->rowIndex, line.state & (RowState::ticked | RowState::selected));
     }
 }

@@ -691,6 +691,122 @@ windows)
   grep -qx 'Zähler' "$work/out" || fail "apps --names: $(cat "$work/out")"
   printf '[Remove]\nclock = 2\n' | run 0 plan "$ROM" --list - --app Zähler --no-add --json
   grep -q '"name":"Clock".*"name":"Zähler"' "$work/out" || fail "plan: $(cat "$work/out")"
+  # The apps of a ROM, found and read through 7z.exe's listing, and one removed by its package
+  # with its folder.
+  fixtures="$build/tests/apk-fixtures"
+  apps="$work/apps source"
+  mkdir -p "$apps/system/priv-app/One/lib/arm" "$apps/system/app"
+  cp "$fixtures/apk/01.apk" "$apps/system/priv-app/One/One.apk"
+  echo lib >"$apps/system/priv-app/One/lib/arm/libone.so"
+  cp "$fixtures/apk/03.apk" "$apps/system/app/Flat.apk"
+  echo odex >"$apps/system/app/Flat.odex"
+  (cd "$apps" && 7z a -tzip -bd -y -r "$roms/apps.zip" '*' >/dev/null)
+  run 0 apps "$(native "$roms/apps.zip")" --json
+  python3 - "$work/out" <<'EOF2' || fail "apps of a ROM: $(cat "$work/out")"
+import json, sys
+apps = {a["name"]: a for a in json.load(open(sys.argv[1]))["apps"]}
+one = apps["App 1"]["romApps"][0]
+assert one["package"] == "org.slimkit.test1.app" and one["versionName"] == "1.1-res", one
+assert sorted(f.replace("\\", "/") for f in one["files"]) == [
+    "system/priv-app/One", "system/priv-app/One/One.apk", "system/priv-app/One/lib",
+    "system/priv-app/One/lib/arm", "system/priv-app/One/lib/arm/libone.so"], one
+assert apps["Real App 3"]["romApps"][0]["size"] == 10947 + 5, apps["Real App 3"]
+EOF2
+  run 0 customize "$(native "$roms/apps.zip")" --app org.slimkit.test1.app --no-backup --no-add
+  [ "$(entries "$roms/apps.zip" | tr '\n' ' ')" = "system/app/Flat.apk system/app/Flat.odex " ] ||
+    fail "not removed with its folder: $(entries "$roms/apps.zip")"
+  rm "$roms/apps.zip"
+  ;;
+
+rom_apps)
+  # A ROM of real APKs (built by aapt for the APK reader's tests) in several layouts, with
+  # what goes with them, one that only a definition's package finds, and one that isn't an APK.
+  fixtures="$build/tests/apk-fixtures"
+  apps="$work/apps source"
+  mkdir -p "$apps/system/priv-app/One/lib/arm" "$apps/system/priv-app/One/oat/arm" \
+           "$apps/system/app" "$apps/data/app/two-1"
+  cp "$fixtures/apk/01.apk" "$apps/system/priv-app/One/One.apk"
+  echo lib >"$apps/system/priv-app/One/lib/arm/libone.so"
+  echo odex >"$apps/system/priv-app/One/oat/arm/One.odex"
+  cp "$fixtures/apk/03.apk" "$apps/system/app/Flat.apk"
+  echo odex >"$apps/system/app/Flat.odex"
+  cp "$fixtures/apk/06.apk" "$apps/data/app/two-1/base.apk"
+  cp "$fixtures/apk/05.apk" "$apps/system/app/Browser.apk"
+  echo "not a zip" >"$apps/system/app/Broken.apk"
+  cp "$source/build.prop" "$apps/"
+  rm -f "$rom"
+  (cd "$apps" && 7z a -tzip -bd -y -r "$rom" '*' >/dev/null)
+  cp "$rom" "$pristine"
+  printf '[main]\nappname = Eleven\npackage = org.slimkit.test11.app\n[files]\n1 = system/app/Eleven.apk\n' \
+    >"$program/app/remove/eleven.ini"
+  printf '[main]\nappname = Six\npackage = org.slimkit.test6.app\n[files]\n1 = system/app/Six.apk\n' \
+    >"$program/app/remove/six.ini"
+
+  run 0 apps "$ROM"
+  untouched "apps"
+  grep -q '^\[ \] Real App 3  .* App  *(found in the ROM)$' "$work/out" || fail "apps: $(cat "$work/out")"
+  grep -qF '      org.slimkit.test3.app · 3.0 text · ' "$work/out" || fail "apps: $(cat "$work/out")"
+  grep -q '^\[ \] Eleven .*eleven.ini (not in this ROM)$' "$work/out" || fail "absent: $(cat "$work/out")"
+  grep -q '^\[ \] Six .*six.ini$' "$work/out" || fail "package: $(cat "$work/out")"
+  grep -q '^\[ \] Broken  .*(found in the ROM)$' "$work/out" || fail "broken: $(cat "$work/out")"
+  grep -qF 'system/app/Broken.apk' "$work/out" || fail "broken: $(cat "$work/out")"
+  run 0 apps "$ROM" --files
+  grep -qx '        system/priv-app/One/lib/arm/libone.so' "$work/out" || fail "--files: $(cat "$work/out")"
+  run 0 apps "$ROM" --json
+  python3 - "$work/out" "$fixtures/expected.tsv" <<'EOF2' || fail "apps --json: $(cat "$work/out")"
+import json, sys
+document = json.load(open(sys.argv[1]))
+assert document["version"] == 1 and document["rom"].endswith("my rom.zip"), document
+expected = {}
+for line in open(sys.argv[2], encoding="utf-8"):
+    file, package, code, name, label = line.rstrip("\n").split("\t")
+    expected[file] = (package, code, name, label)
+apps = {a["name"]: a for a in document["apps"]}
+def identity(app):
+    return (app["package"], app["versionCode"], app["versionName"], app["label"])
+one = apps[expected["01.apk"][3]]
+assert one["definition"] is None and one["ticked"] is False and one["inRom"], one
+[rom_app] = one["romApps"]
+assert identity(rom_app) == expected["01.apk"] and rom_app["problem"] is None, rom_app
+assert rom_app["apk"] == "system/priv-app/One/One.apk", rom_app
+assert "system/priv-app/One/oat/arm/One.odex" in rom_app["files"], rom_app
+assert one["package"] == "org.slimkit.test1.app", one
+six = apps["Six"]
+assert six["definition"].endswith("six.ini") and six["package"] == "org.slimkit.test6.app", six
+assert [a["apk"] for a in six["romApps"]] == ["data/app/two-1/base.apk"], six
+assert identity(six["romApps"][0]) == expected["06.apk"], six
+browser = apps["Browser"]
+assert identity(browser["romApps"][0]) == expected["05.apk"], browser
+assert apps["Eleven"]["inRom"] is False and apps["Eleven"]["romApps"] == [], apps["Eleven"]
+assert apps["Sounds"]["inRom"] is False, apps["Sounds"]
+broken = apps["Broken"]
+assert broken["package"] is None and broken["romApps"][0]["problem"], broken
+assert expected["06.apk"][3] not in apps, "covered by Six's package"
+EOF2
+
+  # A found app by its package, one by its label; a definition's package takes the app's folder.
+  run 0 plan "$ROM" --app org.slimkit.test1.app --app "Real App 3" --app Six --no-add --json
+  untouched "plan"
+  python3 - "$work/out" <<'EOF2' || fail "plan: $(cat "$work/out")"
+import json, sys
+plan = json.load(open(sys.argv[1]))["plan"]
+assert [(a["definition"], a["package"]) for a in plan["apps"]] == [
+    (None, "org.slimkit.test1.app"), (None, "org.slimkit.test3.app"),
+    (plan["apps"][2]["definition"], "org.slimkit.test6.app")], plan["apps"]
+removed = sorted(f["path"] for a in plan["apps"] for f in a["removes"])
+assert removed == ["data/app/two-1/base.apk", "system/app/Flat.apk", "system/app/Flat.odex",
+                   "system/priv-app/One/One.apk", "system/priv-app/One/lib/arm/libone.so",
+                   "system/priv-app/One/oat/arm/One.odex"], removed
+EOF2
+  printf '[Remove]\norg.slimkit.test1.app = 2\n' >"$work/list.ini"
+  run 0 customize "$ROM" --list "$work/list.ini" --app broken --undo-zip --no-add
+  entries "$rom" >"$work/left"
+  printf '%s\n' build.prop data/app/two-1/base.apk system/app/Browser.apk system/app/Flat.apk \
+    system/app/Flat.odex | diff - "$work/left" >&2 || fail "not removed with their files"
+  entries "$roms/my rom.zip_undo.zip" | grep -v '^META-INF/' >"$work/saved"
+  printf '%s\n' system/app/Broken.apk system/priv-app/One/One.apk \
+    system/priv-app/One/lib/arm/libone.so system/priv-app/One/oat/arm/One.odex |
+    diff - "$work/saved" >&2 || fail "the undo zip doesn't hold them"
   ;;
 
 *)

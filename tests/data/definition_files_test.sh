@@ -2,7 +2,8 @@
 # Checks the shipped definition files as data: plain ASCII with LF line ends, lower-case file
 # names, the groups and keys the program reads, paths that a CWM ROM zip can hold (relative,
 # with '/', each package with its .odex beside it), a widget group exactly for widget entries,
-# and names that stay apart when lower-cased, since removal lists find entries by that name.
+# names that stay apart when lower-cased, since removal lists find entries by that name, and
+# package names given once each.
 #
 #   definition_files_test.sh DEFINITION_FOLDER
 set -eu
@@ -83,6 +84,11 @@ LC_ALL=C awk '
       else if (key == "description") description = value
       else if (key == "enabled") enabled = value
       else if (key == "widget") widget = value
+      else if (key == "package") {
+        if (value !~ /^[a-z][a-z0-9_]*(\.[a-z][a-z0-9_]*)+$/) problem("package \"" value "\" is not a package name")
+        if (value in packageOwner) problem("package " value " is also the package in " packageOwner[value])
+        packageOwner[value] = shortname
+      }
       else problem("unknown key " key " in [main]")
       next
     }

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the demo ROM twice and checks it with unzip: the two builds are identical, it is laid
 # out like a CWM ROM zip, it holds every file that the definition files of its catalogue apps
-# name, and it keeps apps that no definition file removes.
+# name, it keeps apps that no definition file removes, and each app is a real APK with its own
+# package and label (read with aapt).
 #
 #   demo_rom_test.sh MAKE_DEMO_ROM DEFINITION_FOLDER
 set -eu
@@ -115,6 +116,19 @@ sort "$tmp/apks" | comm -23 - "$tmp/with-manifest" >"$tmp/without-manifest"
 while read -r apk; do fail "$apk is not a zip holding AndroidManifest.xml"; done <"$tmp/without-manifest"
 sed 's/\.apk$/.odex/' "$tmp/apks" | sort | comm -23 - "$tmp/entries" >"$tmp/without-odex"
 while read -r odex; do fail "the demo ROM lacks $odex beside its .apk"; done <"$tmp/without-odex"
+
+# Every app is a real APK: aapt reads a package of its own and a label from it.
+while read -r apk; do
+  badging=$(aapt dump badging "$tmp/x/$apk" 2>/dev/null) || { fail "aapt can't read $apk"; continue; }
+  package=$(printf '%s\n' "$badging" | sed -n "s/^package: name='\([^']*\)'.*/\1/p")
+  label=$(printf '%s\n' "$badging" | sed -n "s/^application-label:'\(.*\)'$/\1/p")
+  [ -n "$label" ] || fail "$apk has no label"
+  case $package in
+    '' | org.example.*) fail "$apk has no package of its own" ;;
+    *) echo "$package" >>"$tmp/packages" ;;
+  esac
+done <"$tmp/apks"
+for package in $(sort "$tmp/packages" | uniq -d); do fail "two apps of the demo ROM are $package"; done
 
 if [ $failures -ne 0 ]; then
   echo "$failures check(s) failed" >&2

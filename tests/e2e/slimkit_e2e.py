@@ -631,6 +631,26 @@ def test_stop_by_signal(program):
     return True
 
 
+def test_rom_apps(program):
+    """Choosing a ROM gives each of its apps that no definition names a row of its own."""
+    apks = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data",
+                        "demo-apks")
+    rom = os.path.join(WORK, "rom.zip")
+    with zipfile.ZipFile(rom, "w") as archive:
+        archive.write(os.path.join(apks, "Browser.apk"), "system/app/Browser.apk")
+        archive.write(os.path.join(apks, "Phone.apk"), "system/app/Phone.apk")
+        archive.write(os.path.join(apks, "Settings.apk"), "system/priv-app/Settings/Settings.apk")
+        archive.writestr("system/priv-app/Settings/lib/arm/libsettings.so", "library")
+    program.choose_rom(rom)
+    expected = [("Browser", "App", True), ("Clock (not in this ROM)", "App/Widget", True),
+                ("Music (not in this ROM)", "App", False), ("Phone", "App", False),
+                ("Settings", "App", False)]
+    wait_for("the rows of the ROM's apps",
+             lambda: [r[:3] for r in program.rows()] == expected or None)
+    wait_for("the count of the ROM's apps", lambda: program.status_text() ==
+             "Loaded 5 apps to remove, 2 of them found only in this ROM" or None)
+
+
 TESTS = {
     "list_and_buttons": (test_list_and_buttons, STANDARD_CATALOGUE),
     "removal_mode": (test_removal_mode, STANDARD_CATALOGUE),
@@ -641,6 +661,7 @@ TESTS = {
     "empty_catalogue": (test_empty_catalogue, {}),
     "stop_by_close": (test_stop_by_close, STANDARD_CATALOGUE),
     "stop_by_signal": (test_stop_by_signal, STANDARD_CATALOGUE),
+    "rom_apps": (test_rom_apps, STANDARD_CATALOGUE),
 }
 
 

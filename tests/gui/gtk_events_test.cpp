@@ -503,6 +503,21 @@ TEST_F(GtkEventTest, DuringARunTheWindowPaintsTakesNoInputAndAsksToStopOnClose) 
     EXPECT_TRUE(reportedSoFar().empty());
 }
 
+// A close that work other than a run saw while pumping (reading a ROM's apps) is handed back
+// with postClose: the loop gets it once the handler has returned.
+TEST_F(GtkEventTest, ACloseHandedBackAfterPumpingEndsTheLoop) {
+    postClose(gui->window());
+    bool asked = false;
+    const gint64 deadline = g_get_monotonic_time() + 60 * G_USEC_PER_SEC;
+    while (!asked && g_get_monotonic_time() < deadline) asked = gui->pumpDuringRun();
+    ASSERT_TRUE(asked);
+    gui->postClose();
+    std::vector<Event> events;
+    gui->runEventLoop([&](const Event& event) { events.push_back(event); });
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, Event::Kind::close);
+}
+
 TEST_F(GtkEventTest, StatusTextIsPaintedWithoutRunningTheLoop) {
     GtkWidget* label = gui->widget(ControlId::statusText);
     auto picture = [&] {

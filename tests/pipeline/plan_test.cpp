@@ -3,6 +3,7 @@
 #include "catalogue/catalogue.h"
 #include "pipeline/add_apps.h"
 #include "pipeline/customize.h"
+#include "pipeline/rom_catalogue.h"
 #include "pipeline/zip_tools.h"
 #include "platform/paths.h"
 #include "support/quiet_reporter.h"
@@ -183,6 +184,101 @@ TEST_F(PlanTest, NamesEachAppsFilesAbsentPathsAndRoomFreed) {
     EXPECT_EQ(plan.bytesFreed, 7u + 3000u + 5000u + 5u);
     EXPECT_EQ(plan.adds, std::vector<std::string>{"system/app/Browser.apk"});
     EXPECT_EQ(plan.replaces, std::vector<std::string>{"system/app/Kept.apk"});
+}
+
+TEST_F(PlanTest, AppsFoundInTheRomAreRemovedWithTheirGroupAndSavedInTheUndoZip) {
+    romFiles["system/priv-app/Phone/Phone.apk"] = "phone";
+    romFiles["system/priv-app/Phone/lib/arm/libphone.so"] = "lib";
+    romFiles["system/priv-app/Phone/oat/arm/Phone.odex"] = "odex";
+    romFiles["system/app/Flat.apk"] = "flat";
+    romFiles["system/app/Flat.odex"] = "flat odex";
+    romFiles["data/app/com.x-1/base.apk"] = "x";
+    makeRom();
+    // Its own paths guess wrong; its package finds the app where this ROM keeps it.
+    writeFile(paths.definitionFolder + "phone.ini",
+              "[main]\nappname = Phone\npackage = com.android.phone\n[files]\n"
+              "1 = system/app/Phone.apk\n");
+    writeFile(paths.definitionFolder + "gone.ini",
+              "[main]\nappname = Gone\n[files]\n1 = system/app/Gone.apk\n");
+    catalogue = {};
+    ASSERT_TRUE(loadDefinitions(catalogue, paths.definitionFolder));
+    sortCatalogue(catalogue);
+
+    const ArchiveListing listing = listArchive(paths.archiverProgram, romPath);
+    ASSERT_TRUE(listing.readable);
+    const auto appsOf = [](const std::vector<ArchiveEntry>& rom) {
+        const std::map<std::string, ApkIdentity> identities{
+            {"system/priv-app/Phone/Phone.apk", {"com.android.phone", "9", "", "Phone"}},
+            {"system/app/Flat.apk", {"com.flat", "3", "2.0", "Fläche"}},
+            {"system/app/Browser.apk", {"com.android.browser", "", "", "Browser"}},
+            {"data/app/com.x-1/base.apk", {"com.x", "7", "", "X\r\nApp"}}};
+        std::vector<RomApp> apps;
+        for (FoundApp& found : findApps(listedEntries(rom))) {
+            const auto known = identities.find(found.apkPath);
+            apps.push_back({std::move(found), {}});
+            if (known != identities.end())
+                apps.back().reading.identity = known->second;
+            else
+                apps.back().reading.problem = "not an APK";
+        }
+        return apps;
+    };
+    fitCatalogueToRom(catalogue, listing.entries, appsOf(listing.entries));
+
+    std::map<std::string, const CatalogueEntry*> found;
+    for (const auto& entry : catalogue.entries)
+        if (entry->found) found[entry->name] = entry.get();
+    // Browser, Clock's widget, the Unicode and Notes files are named by definitions.
+    ASSERT_EQ(found.size(), 3u);
+    ASSERT_TRUE(found.count("Fläche") && found.count("Kept") && found.count("X  App"));
+    EXPECT_EQ(found["Fläche"]->description, "com.flat \xC2\xB7 2.0 \xC2\xB7 13 bytes");
+    EXPECT_EQ(found["X  App"]->description, "com.x \xC2\xB7 7 \xC2\xB7 1 byte");
+    EXPECT_EQ(found["Kept"]->description,
+              "no package \xC2\xB7 no version \xC2\xB7 4 bytes (not an APK)");
+    EXPECT_EQ(found["Kept"]->enabled, 0);
+    EXPECT_EQ(entryOfPackage(catalogue, "COM.FLAT"), found["Fläche"]);
+    EXPECT_EQ(catalogue.entryByName.count("fläche"), 0u) << "lists name found apps by package";
+
+    const CatalogueEntry* phone = catalogue.entryByName.at("phone");
+    EXPECT_EQ(entryOfPackage(catalogue, "com.android.phone"), phone);
+    EXPECT_TRUE(phone->inRom);
+    EXPECT_EQ(
+        namesOf(phone->files),
+        (Names{"system/app/Phone.apk", "system/priv-app/Phone", "system/priv-app/Phone/Phone.apk",
+               "system/priv-app/Phone/lib", "system/priv-app/Phone/lib/arm",
+               "system/priv-app/Phone/lib/arm/libphone.so", "system/priv-app/Phone/oat",
+               "system/priv-app/Phone/oat/arm", "system/priv-app/Phone/oat/arm/Phone.odex"}));
+    EXPECT_FALSE(catalogue.entryByName.at("gone")->inRom);
+    EXPECT_TRUE(catalogue.entryByName.at("clock")->inRom);
+
+    const CustomizeRequest asked = request(
+        {{"Phone", RemovalMode::app}, {"Fläche", RemovalMode::app}, {"X  App", RemovalMode::app}},
+        false);
+    ASSERT_EQ(asked.ticked.size(), 3u);
+    const RunPlan plan = planRun(asked, listing.entries, {});
+    EXPECT_EQ(namesOf(plan.removed),
+              (Names{"system/priv-app/Phone/Phone.apk", "system/priv-app/Phone/lib/arm/libphone.so",
+                     "system/priv-app/Phone/oat/arm/Phone.odex", "system/app/Flat.apk",
+                     "system/app/Flat.odex", "data/app/com.x-1/base.apk"}));
+    QuietReporter reporter;
+    const RunResult run = customize(asked, paths, reporter);
+    ASSERT_EQ(run.end, RunEnd::complete) << reporter.messages.back();
+    Names expected;
+    for (const auto& [name, content] : romFiles) expected.insert(name);
+    for (const ArchiveEntry& entry : plan.removed) expected.erase(entry.path);
+    EXPECT_EQ(zipEntries(romPath), expected);
+    Names saved = zipEntries(run.undoZip);
+    saved.erase("META-INF/com/google/android/update-binary");
+    EXPECT_EQ(saved, namesOf(plan.removed));
+
+    // Another ROM: the rows follow it, and the definition has its own paths back.
+    const ArchiveListing after = listArchive(paths.archiverProgram, romPath);
+    fitCatalogueToRom(catalogue, after.entries, appsOf(after.entries));
+    std::size_t foundRows = 0;
+    for (const auto& entry : catalogue.entries) foundRows += entry->found;
+    EXPECT_EQ(foundRows, 1u) << "only Kept is left";
+    EXPECT_FALSE(phone->inRom);
+    EXPECT_EQ(phone->files, std::vector<std::string>{"system/app/Phone.apk"});
 }
 
 TEST(RunCheck, FindsEveryDifferenceFromThePlan) {

@@ -1,6 +1,8 @@
 #include "shell/dispatch.h"
 
+#include "catalogue/removal_list.h"
 #include "fake_opener.h"
+#include "pipeline/zip_tools.h"
 #include "shell/app_list.h"
 #include "shell/app_state.h"
 #include "support/fake_gui.h"
@@ -165,6 +167,102 @@ TEST_F(Dispatch, ChoosingTheRomSetsFieldAndPathAndCancelKeepsThem) {
     EXPECT_EQ(gui.dialogs[0].startPath, "");
     EXPECT_EQ(gui.dialogs[1].startPath, "/roms/first.zip");
     EXPECT_EQ(gui.dialogs[2].startPath, "/roms/first.zip");
+}
+
+TEST_F(Dispatch, ChoosingARomShowsItsAppsAndMarksWhatItLacksEachTimeARomIsChosen) {
+    const std::string fixtures = SLIMKIT_APK_FIXTURES;
+    CatalogueEntry& browser = *state.catalogue.entryByName.at("browser");
+    browser.files = {"system/app/Test0.apk"};
+    state.catalogue.entryByName.at("clock")->files = {"system/priv-app/Test2/"};
+    state.catalogue.entryByName.at("notes")->files = {"system/app/Notes.apk"};
+    const auto rowNamed = [&](const std::string& name) {
+        for (int row = 0; row < gui.rowCount(); ++row)
+            if (gui.cellText(row, 0) == name) return row;
+        return -1;
+    };
+
+    gui.dialogAnswers = {fixtures + "/rom.zip"};
+    send(control(ControlId::browseButton));
+    // Three definitions and the nine apps of the ROM that neither Browser nor Clock names.
+    ASSERT_EQ(gui.rowCount(), 12);
+    const int app1 = rowNamed("App 1");
+    ASSERT_GE(app1, 0);
+    const CatalogueEntry* found = gui.rowEntry(app1);
+    ASSERT_TRUE(found && found->found);
+    EXPECT_EQ(gui.rowState(app1), RowState::none);
+    EXPECT_EQ(gui.cellText(app1, 1), "App");
+    EXPECT_EQ(found->description, "org.slimkit.test1.app \xC2\xB7 1.1-res \xC2\xB7 5.0 KiB");
+    EXPECT_GE(rowNamed("Text"), 0) << "an APK that isn't a zip keeps its own row";
+    EXPECT_EQ(rowNamed("En App 2"), -1) << "Clock's folder holds it";
+    EXPECT_EQ(gui.rowState(rowNamed("Browser")), RowState::ticked);
+    const int notes = rowNamed("Notes (not in this ROM)");
+    ASSERT_GE(notes, 0);
+    select(notes);
+    send(listEvent(ListEventType::leftClick));
+    EXPECT_EQ(gui.tooltip, "Not in this ROM: it holds none of this app's files.");
+    send(menu(MenuItem::showDescription));
+    EXPECT_EQ(gui.messages.back(),
+              (FakeGui::Message{"Notes", "Not in this ROM: it holds none of this app's files."}));
+    select(app1);
+    send(listEvent(ListEventType::leftClick));
+    EXPECT_EQ(gui.tooltip, found->description);
+    send(listEvent(ListEventType::rightClick));
+    EXPECT_FALSE(gui.menuEnabled[MenuItem::openDefinitionFile]);
+    EXPECT_GE(gui.pumps, 12) << "the window paints while the ROM is read";
+    EXPECT_NE(std::find(gui.statusTexts.begin(), gui.statusTexts.end(),
+                        "Reading the apps of the ROM ... 11 of 11"),
+              gui.statusTexts.end());
+    EXPECT_EQ(gui.statusTexts.back(), "Loaded 12 apps to remove, 9 of them found only in this ROM");
+
+    // A removal list names the found app by its package, and loads it back that way.
+    gui.setRowState(app1, RowState::ticked);
+    const std::string list = program / "list.ini";
+    gui.dialogAnswers = {list};
+    send(control(ControlId::saveListButton));
+    std::vector<RemovalListLine> lines;
+    ASSERT_TRUE(readRemovalList(list, lines));
+    EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                           [](const RemovalListLine& line) {
+                               return line.name == "org.slimkit.test1.app" && line.state == 2;
+                           }),
+              lines.end());
+    setAllTicks(gui, false);
+    gui.dialogAnswers = {list};
+    send(control(ControlId::loadListButton));
+    EXPECT_EQ(gui.rowState(app1), RowState::ticked);
+
+    // Another ROM: its own rows, the ticks kept, the app's by its package wherever it lies.
+    writeFile(program / "second/system/app/One.apk", readFile(fixtures + "/apk/01.apk"));
+    writeFile(program / "second/system/app/Notes.apk", "notes");
+    ASSERT_TRUE(makeZip(program / "second", program / "second.zip"));
+    gui.dialogAnswers = {program / "second.zip"};
+    send(control(ControlId::browseButton));
+    ASSERT_EQ(gui.rowCount(), 4);
+    EXPECT_EQ(gui.rowState(rowNamed("App 1")), RowState::ticked);
+    EXPECT_EQ(gui.rowEntry(rowNamed("App 1"))->files,
+              std::vector<std::string>{"system/app/One.apk"});
+    EXPECT_EQ(gui.rowState(rowNamed("Browser (not in this ROM)")), RowState::ticked);
+    EXPECT_GE(rowNamed("Notes"), 0);
+
+    // A ROM that isn't a zip, and a close asked while the ROM is read: the definitions alone.
+    writeFile(program / "notes.zip", "notes, not a zip");
+    gui.dialogAnswers = {program / "notes.zip"};
+    send(control(ControlId::browseButton));
+    EXPECT_EQ(gui.rowCount(), 3);
+    EXPECT_GE(rowNamed("Notes"), 0);
+    EXPECT_EQ(gui.statusTexts.back(), "Can't read " + program / "notes.zip" + " as a zip archive");
+    EXPECT_EQ(gui.closesPosted, 0);
+    gui.closeAsked = [&](int) { return gui.statusTexts.back().ends_with(" 3 of 11"); };
+    gui.statusTexts.clear();
+    gui.dialogAnswers = {fixtures + "/rom.zip"};
+    send(control(ControlId::browseButton));
+    EXPECT_EQ(gui.closesPosted, 1) << "the close goes on to the window";
+    EXPECT_EQ(gui.rowCount(), 3);
+    EXPECT_EQ(gui.statusTexts,
+              (std::vector<std::string>{
+                  "Reading the apps of the ROM ...", "Reading the apps of the ROM ... 1 of 11",
+                  "Reading the apps of the ROM ... 2 of 11",
+                  "Reading the apps of the ROM ... 3 of 11", "Loaded 3 apps to remove"}));
 }
 
 TEST_F(Dispatch, CustomizeRunsOnTheChosenRom) {

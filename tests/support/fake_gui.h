@@ -40,6 +40,7 @@ public:
     std::vector<Message> questions;
     std::deque<bool> questionAnswers;  // none left answers "No"
     int pumps = 0;                     // calls of pumpDuringRun
+    int closesPosted = 0;              // calls of postClose
     // Whether the user closes the window at the given call of pumpDuringRun; unset: never.
     std::function<bool(int pump)> closeAsked;
     std::map<ControlId, bool> checks{{ControlId::enableAddingCheck, true},
@@ -135,6 +136,7 @@ public:
         ++pumps;
         return closeAsked && closeAsked(pumps);
     }
+    void postClose() override { ++closesPosted; }
     bool questionBox(const std::string& title, const std::string& text) override {
         questions.push_back({title, text});
         if (questionAnswers.empty()) return false;

@@ -81,3 +81,5 @@ bool GtkGui::pumpDuringRun() {
     impl.watchEvents(true);
     return std::exchange(impl.closeAsked, false);
 }
+
+void GtkGui::postClose() { impl_->events.postClose(); }

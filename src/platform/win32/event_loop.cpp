@@ -105,3 +105,5 @@ bool Win32Gui::pumpDuringRun() {
     impl.running = false;
     return std::exchange(impl.closeAsked, false);
 }
+
+void Win32Gui::postClose() { impl_->events.postClose(); }

@@ -51,6 +51,7 @@ public:
     void messageBox(const std::string& title, const std::string& text) override;
     bool questionBox(const std::string& title, const std::string& text) override;
     bool pumpDuringRun() override;
+    void postClose() override;
     std::string openFileDialog(const std::string& title, const std::string& filterName,
                                const std::string& pattern, const std::string& startPath) override;
     std::string saveFileDialog(const std::string& title, const std::string& filterName,
