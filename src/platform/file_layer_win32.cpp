@@ -151,6 +151,54 @@ std::string linkTarget(const std::string& path) {
     return target;
 }
 
+std::string fullPath(const std::string& path) {
+    if (path.empty()) return path;
+    const std::wstring asked = wide(path);
+    std::wstring full(GetFullPathNameW(asked.c_str(), 0, nullptr, nullptr), L'\0');
+    const DWORD length =
+        GetFullPathNameW(asked.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0 || length >= full.size()) return path;
+    full.resize(length);
+    // Short names expanded, where the path exists; the case of the file's own name as on disk,
+    // so that 7z's new archive, renamed into place, keeps the name the file had.
+    std::wstring expanded(32768, L'\0');
+    const DWORD expandedLength =
+        GetLongPathNameW(full.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
+    if (expandedLength > 0 && expandedLength < expanded.size())
+        full.assign(expanded.data(), expandedLength);
+    const std::size_t nameStart = full.find_last_of(L"\\/") + 1;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = full.find_first_of(L"*?", nameStart) == std::wstring::npos
+                              ? FindFirstFileW(full.c_str(), &found)
+                              : INVALID_HANDLE_VALUE;
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        if (nameStart > 0 && nameStart < full.size())
+            full = full.substr(0, nameStart) + found.cFileName;
+    }
+    // "\\?\C:\...", "\\.\C:\..." and "\\?\UNC\server\..." in the plain form that the user and
+    // 7z.exe know; the file layer adds the prefix again where a path needs it.
+    if (full.starts_with(L"\\\\?\\UNC\\")) return narrow((L"\\\\" + full.substr(8)).c_str());
+    if ((full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\")) && full.size() > 6 &&
+        full[5] == L':' && full[6] == L'\\')
+        return narrow(full.substr(4).c_str());
+    return narrow(full.c_str());
+}
+
+bool isLink(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool fileNameStartsWith(const std::string& name, const std::string& start) {
+    const std::wstring wholeName = wide(name);
+    const std::wstring wideStart = wide(start);
+    return wholeName.size() >= wideStart.size() &&
+           CompareStringOrdinal(wholeName.data(), static_cast<int>(wideStart.size()),
+                                wideStart.data(), static_cast<int>(wideStart.size()),
+                                TRUE) == CSTR_EQUAL;
+}
+
 bool sameFile(const std::string& a, const std::string& b) {
     BY_HANDLE_FILE_INFORMATION info[2];
     const std::string* paths[2] = {&a, &b};
