@@ -260,9 +260,10 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
                        PreparedRun& prepared, PendingListing* listing, bool lock) {
     if (asked.romPath.empty()) return "Please select Rom";
     // 7z writes the new archive beside the old one and renames it into place: a ROM chosen
-    // through a link is edited at its target, or the link would become a file of its own.
+    // through a link is edited at its target, or the link would become a file of its own; and
+    // one typed in another case keeps its name on disk.
     prepared.request = asked;
-    prepared.request.romPath = linkTarget(asked.romPath);
+    prepared.request.romPath = linkTarget(fullPath(asked.romPath));
     const std::string& romPath = prepared.request.romPath;
     const RunOptions& options = prepared.request.options;
     if (fileSize(romPath) < 0) return "Can't access " + romPath;

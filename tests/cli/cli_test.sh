@@ -647,6 +647,57 @@ windows)
   cmp -s "$program/app/undo/files/rom.zip" "$pristine" || fail "the ROM among the working files changed"
   [ "$(ls -A "$program/app/undo/files")" = rom.zip ] || fail "written: $(ls -A "$program/app/undo/files")"
   rm "$program/app/undo/files/rom.zip"
+  # The ROM's path as Windows spells it: "\\?\" and "\\.\" forms and a trailing dot name the
+  # ROM itself, and its backup is named after it as the disk spells it. (Wine has no network share
+  # to try a UNC path on: the unit tests keep one as it is.)
+  for typed in '\\?\'"$ROM" '\\.\'"$ROM" "$ROM."; do
+    cp "$pristine" "$rom"
+    run 0 customize "$typed" --app Browser --no-add
+    [ "$(ls -A "$roms" | tr '\n' '|')" = "my rom.zip|my rom.zip_BU_0|" ] ||
+      fail "$typed: beside the ROM: $(ls -A "$roms")"
+    entries "$rom" | grep -q Browser.apk && fail "$typed: not removed: $(entries "$rom")"
+    rm "$rom"_BU_0
+  done
+  # The add folder as Windows has it: a folder link (a reparse point to Wine, as a junction is
+  # to Windows; Wine's mklink makes neither) is left out, a file link goes in as its content,
+  # and the ROM lying there, typed in another case or by its short name, never goes into itself
+  # with its backup and undo zip, and keeps its name on disk.
+  mkdir "$work/outside"
+  printf secret >"$work/outside/Secret.apk"
+  printf shown >"$work/outside/Shown.apk"
+  ln -s "$work/outside" "$program/app/add/dirlink"
+  ln -s "$work/outside/Shown.apk" "$program/app/add/Linked.apk"
+  inside="$program/app/add/rom.zip"
+  cp "$pristine" "$inside"
+  short=$(winepath -s "$(native "$inside")")
+  [ "$short" != "$(native "$inside")" ] || fail "no short name: $short"
+  for typed in "$(native "$program")\\APP\\ADD\\ROM.ZIP" "$short"; do
+    cp "$pristine" "$inside"
+    run 0 customize "$typed" --app Browser --undo-zip
+    [ "$(LC_ALL=C ls -A "$program/app/add" | tr '\n' '|')" = "Linked.apk|dirlink|rom.zip|rom.zip_BU_0|rom.zip_undo.zip|" ] ||
+      fail "$typed: the add folder holds $(ls -A "$program/app/add")"
+    [ "$(entries "$inside" | grep -c -e rom.zip -e Secret -e Browser.apk)" = 0 ] ||
+      fail "$typed: added to itself or from the linked folder: $(entries "$inside")"
+    [ "$(unzip -p "$inside" Linked.apk)" = shown ] || fail "$typed: the linked file: $(entries "$inside")"
+    rm "$program/app/add/rom.zip"*
+  done
+  rm "$program/app/add/dirlink" "$program/app/add/Linked.apk"
+  # A removal of a thousand long names: 7z.exe is handed them in a list file, not on its command
+  # line, which could hold a third of them.
+  many="$work/many"
+  mkdir -p "$many/system/app"
+  lines=()
+  for n in $(seq 1000); do
+    name="system/app/$(printf 'An app whose name is long enough to matter %04d' "$n").apk"
+    printf x >"$many/$name"
+    lines+=("$n = $name")
+  done
+  write_definition Many "${lines[@]}"
+  (cd "$many" && 7z a -tzip -bd -y -r "$roms/many.zip" '*' >/dev/null)
+  run 0 customize "$(native "$roms/many.zip")" --app Many --no-backup --no-add
+  [ -z "$(entries "$roms/many.zip")" ] || fail "a thousand names: left $(entries "$roms/many.zip" | wc -l)"
+  rm "$roms/many.zip" "$program/app/remove/Many.ini"
+  # A damaged 7z.dll is named as such, not taken for a ROM 7z can't read.
   # Two slimkit-cli.exe at once on one ROM zip: the first holds in its removal, with a 7z.exe
   # that hangs there until it is ended, and the second, from another program folder, is refused.
   hang="$work/program hang"
