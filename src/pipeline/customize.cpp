@@ -4,6 +4,7 @@
 #include "pipeline/leftovers.h"
 #include "pipeline/removal.h"
 #include "pipeline/undo_zip.h"
+#include "platform/archiver_check.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -280,6 +281,8 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
     if (!prepared.rom.readable) {
         std::string text = "Can't read " + romPath + " as a zip archive";
         if (!prepared.rom.archiverStarted) text += "\rThe 7z archiver could not be started.";
+        if (const std::string fault = archiverLibraryFault(paths); !fault.empty())
+            text += "\r" + fault;
         return text;
     }
     // Found before anything is written: refused only at the add step, the ROM would be left

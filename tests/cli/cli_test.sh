@@ -698,6 +698,17 @@ windows)
   [ -z "$(entries "$roms/many.zip")" ] || fail "a thousand names: left $(entries "$roms/many.zip" | wc -l)"
   rm "$roms/many.zip" "$program/app/remove/Many.ini"
   # A damaged 7z.dll is named as such, not taken for a ROM 7z can't read.
+  cp "$pristine" "$rom"
+  damaged="$work/program damaged"
+  cp -r "$program" "$damaged"
+  head -c 70000 "$program/bin/win/7z.dll" >"$damaged/bin/win/7z.dll"
+  cli=(wine "$damaged/$(basename "$built")")
+  run 2 customize "$ROM" --app Browser
+  cli=(wine "$program/$(basename "$built")")
+  grep -qF "7z.dll is damaged or is no 7-Zip library for this 7z.exe: $(native "$damaged/bin/win/7z.dll")" "$work/err" ||
+    fail "a damaged 7z.dll: $(cat "$work/err")"
+  untouched "a damaged 7z.dll"
+  rm -rf "$damaged"
   # Two slimkit-cli.exe at once on one ROM zip: the first holds in its removal, with a 7z.exe
   # that hangs there until it is ended, and the second, from another program folder, is refused.
   hang="$work/program hang"
