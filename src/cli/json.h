@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/paths.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,6 +26,8 @@ public:
     JsonWriter& null();
     JsonWriter& strings(const std::vector<std::string>& texts);
     JsonWriter& path(const std::string& bytes);
+    // A path of the file system, folders separated by '/' on every build.
+    JsonWriter& filePath(const std::string& bytes) { return path(slashSeparated(bytes)); }
     JsonWriter& paths(const std::vector<std::string>& paths);
     // A message as an array of its lines (the window breaks them with CR).
     JsonWriter& lines(const std::string& text);

@@ -616,6 +616,10 @@ windows)
   grep -q '"name":"Clock","mode":"App/Widget","ticked":true' "$work/out" || fail "apps: $(cat "$work/out")"
   run 0 plan "$ROM" --app Browser --app Sounds --json
   grep -q '"absent":\["system/app/Absent.apk"\]' "$work/out" || fail "plan: $(cat "$work/out")"
+  # Paths in JSON have '/' between their folders, on Windows too.
+  grep -qF "\"rom\":\"$(printf '%s' "$ROM" | tr '\\' /)\"" "$work/out" || fail "rom path: $(cat "$work/out")"
+  grep -qF "\"definition\":\"$(native "$program/app/remove/Browser.ini" | tr '\\' /)\"" "$work/out" ||
+    fail "definition path: $(cat "$work/out")"
   grep -q '"filesRemoved":3,"bytesFreed":12000' "$work/out" || fail "plan: $(cat "$work/out")"
   untouched "plan"
   run 2 customize "$(native "$roms/missing.zip")"
