@@ -652,8 +652,7 @@ windows)
   [ "$(ls -A "$program/app/undo/files")" = rom.zip ] || fail "written: $(ls -A "$program/app/undo/files")"
   rm "$program/app/undo/files/rom.zip"
   # The ROM's path as Windows spells it: "\\?\" and "\\.\" forms and a trailing dot name the
-  # ROM itself, and its backup is named after it as the disk spells it. (Wine has no network share
-  # to try a UNC path on: the unit tests keep one as it is.)
+  # ROM itself, and its backup is named after it as the disk spells it.
   for typed in '\\?\'"$ROM" '\\.\'"$ROM" "$ROM."; do
     cp "$pristine" "$rom"
     run 0 customize "$typed" --app Browser --no-add
@@ -662,6 +661,16 @@ windows)
     entries "$rom" | grep -q Browser.apk && fail "$typed: not removed: $(entries "$rom")"
     rm "$rom"_BU_0
   done
+  # A UNC path names a share: run from C:\, \\nas-N\roms\rom.zip (no such server here) is
+  # refused, and C:\nas-N\roms\rom.zip, which that path would name if taken for one below the
+  # drive's root, stays as it was.
+  drive_c="${WINEPREFIX:-$HOME/.wine}/drive_c"
+  decoy="$drive_c/nas-$$/roms"
+  mkdir -p "$decoy" && cp "$pristine" "$decoy/rom.zip"
+  (cd "$drive_c" && run 2 customize "\\\\nas-$$\\roms\\rom.zip" --app Browser --no-add)
+  grep -qF "Can't access \\\\nas-$$\\roms\\rom.zip" "$work/err" || fail "a UNC path: $(cat "$work/err")"
+  cmp -s "$decoy/rom.zip" "$pristine" && [ "$(ls -A "$decoy")" = rom.zip ] || fail "a UNC path: C:\\ written"
+  rm -rf "${decoy%/roms}"
   # The add folder as Windows has it: a folder link (a reparse point to Wine, as a junction is
   # to Windows; Wine's mklink makes neither) is left out, a file link goes in as its content,
   # and the ROM lying there, typed in another case or by its short name, never goes into itself
