@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/paths.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,9 +23,10 @@ public:
     JsonWriter& value(bool flag);
     JsonWriter& null();
     JsonWriter& strings(const std::vector<std::string>& texts);
+    // A path with '/' between its folders on every build: 7z.exe lists a zip's entries with '\'
+    // as Windows writes its own paths, and either is taken there. A path that isn't UTF-8 keeps
+    // its exact bytes beside the text.
     JsonWriter& path(const std::string& bytes);
-    // A path of the file system, folders separated by '/' on every build.
-    JsonWriter& filePath(const std::string& bytes) { return path(slashSeparated(bytes)); }
     JsonWriter& paths(const std::vector<std::string>& paths);
     // A message as an array of its lines (the window breaks them with CR).
     JsonWriter& lines(const std::string& text);

@@ -69,7 +69,7 @@ int listApps(const Catalogue& catalogue, const Arguments& arguments) {
                 .key("ticked")
                 .value(entry->enabled != 0)
                 .key("definition")
-                .filePath(entry->definitionFile)
+                .path(entry->definitionFile)
                 .endObject();
         std::printf("%s\n", out.endArray().endObject().text().c_str());
         return exitDone;
@@ -120,7 +120,7 @@ int plan(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments&
     if (const int status = prepare(paths, catalogue, arguments, listing, prepared)) return status;
     if (arguments.json) {
         JsonWriter out;
-        beginDocument(out, "plan", "done", exitDone).key("rom").filePath(arguments.rom).key("plan");
+        beginDocument(out, "plan", "done", exitDone).key("rom").path(arguments.rom).key("plan");
         writePlan(out, prepared.plan, prepared.rom.entries, romSize(prepared), paths.addFolder);
         std::printf("%s\n", out.endObject().text().c_str());
     } else {
@@ -160,13 +160,11 @@ void writeOutcome(const Arguments& arguments, const Outcome& outcome, const Prep
     const RunPlan& plan = prepared.plan;
     const bool checked = outcome.changed && run.checked && run.check.matches();
     JsonWriter out;
-    beginDocument(out, "customize", outcome.result, outcome.status)
-        .key("rom")
-        .filePath(arguments.rom);
+    beginDocument(out, "customize", outcome.result, outcome.status).key("rom").path(arguments.rom);
     out.key("backup");
-    run.backup.empty() ? out.null() : out.filePath(run.backup);
+    run.backup.empty() ? out.null() : out.path(run.backup);
     out.key("undoZip");
-    run.undoZip.empty() ? out.null() : out.filePath(run.undoZip);
+    run.undoZip.empty() ? out.null() : out.path(run.undoZip);
     out.key("filesRemoved")
         .value(static_cast<std::uint64_t>(checked ? plan.removed.size() : 0))
         .key("bytesFreed")

@@ -179,7 +179,7 @@ void writePlan(JsonWriter& json, const RunPlan& plan, const std::vector<ArchiveE
             .key("mode")
             .value(removalModeText(app.ticked.mode))
             .key("definition")
-            .filePath(app.ticked.entry->definitionFile)
+            .path(app.ticked.entry->definitionFile)
             .key("filesRemoved")
             .value(static_cast<std::uint64_t>(app.removes.size()))
             .key("bytesFreed")

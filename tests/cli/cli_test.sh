@@ -616,7 +616,9 @@ windows)
   grep -q '"name":"Clock","mode":"App/Widget","ticked":true' "$work/out" || fail "apps: $(cat "$work/out")"
   run 0 plan "$ROM" --app Browser --app Sounds --json
   grep -q '"absent":\["system/app/Absent.apk"\]' "$work/out" || fail "plan: $(cat "$work/out")"
-  # Paths in JSON have '/' between their folders, on Windows too.
+  # Paths in JSON have '/' between their folders, on Windows too: the zip's entries, which
+  # 7z.exe lists with '\', as well as the files'.
+  grep -qF '"removes":[{"path":"system/app/Browser.apk"' "$work/out" || fail "entry path: $(cat "$work/out")"
   grep -qF "\"rom\":\"$(printf '%s' "$ROM" | tr '\\' /)\"" "$work/out" || fail "rom path: $(cat "$work/out")"
   grep -qF "\"definition\":\"$(native "$program/app/remove/Browser.ini" | tr '\\' /)\"" "$work/out" ||
     fail "definition path: $(cat "$work/out")"
