@@ -1,5 +1,6 @@
 #include "cli/json.h"
 
+#include "platform/paths.h"
 #include "platform/utf8.h"
 
 #include <cstdio>
@@ -137,7 +138,8 @@ JsonWriter& JsonWriter::null() {
     return *this;
 }
 
-JsonWriter& JsonWriter::path(const std::string& bytes) {
+JsonWriter& JsonWriter::path(const std::string& spelled) {
+    const std::string bytes = slashSeparated(spelled);
     if (isUtf8(bytes)) {
         separate();
         escaped(bytes);
@@ -146,7 +148,7 @@ JsonWriter& JsonWriter::path(const std::string& bytes) {
     beginObject().key("text");
     separate();
     escaped(replacingStrayBytes(bytes));
-    return key("bytes").value(base64(bytes)).endObject();
+    return key("bytes").value(base64(spelled)).endObject();
 }
 
 JsonWriter& JsonWriter::paths(const std::vector<std::string>& texts) {

@@ -23,6 +23,9 @@ public:
     JsonWriter& value(bool flag);
     JsonWriter& null();
     JsonWriter& strings(const std::vector<std::string>& texts);
+    // A path with '/' between its folders on every build: 7z.exe lists a zip's entries with '\'
+    // as Windows writes its own paths, and either is taken there. A path that isn't UTF-8 keeps
+    // its exact bytes beside the text.
     JsonWriter& path(const std::string& bytes);
     JsonWriter& paths(const std::vector<std::string>& paths);
     // A message as an array of its lines (the window breaks them with CR).

@@ -391,11 +391,7 @@ int main(int argc, char** argv) {
     }
     // 7z runs in other folders than this one (the Windows build's in its own): a relative ROM
     // path would name another file there.
-    if (!arguments.rom.empty()) {
-        std::error_code ignored;
-        const auto absolute = std::filesystem::absolute(fileSystemPath(arguments.rom), ignored);
-        if (!absolute.empty()) arguments.rom = programPath(absolute);
-    }
+    arguments.rom = fullPath(arguments.rom);
     const ProgramPaths paths = programPaths(findProgramFolder(argv[0]));
     if (arguments.command == "apps" && arguments.rom.empty()) {
         Catalogue catalogue;

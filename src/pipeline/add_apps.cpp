@@ -25,26 +25,36 @@ constexpr const char* followFileLinks = " -l";  // p7zip stores the link itself 
 #endif
 
 // The ROM zip and the files named after it beside it: its backups, undo zips and temporary
-// copies. A link to any of them counts as well.
+// copies. A link to any of them counts as well. Folders are compared by what they are, not by
+// how they are spelled: on Windows the add folder may name the ROM's folder in another case or
+// by its short name.
 class RomFamily {
 public:
-    explicit RomFamily(const std::string& romPath) : rom_(fileSystemPath(romPath)) {
-        std::error_code ignored;
-        folder_ = fs::weakly_canonical(rom_.parent_path(), ignored);
-        name_ = rom_.filename().native();
-    }
+    explicit RomFamily(const std::string& romPath)
+        : rom_(romPath),
+          folder_(folderOrHere(romPath)),
+          name_(romPath.substr(folderOfPath(romPath).size())) {}
 
-    bool holds(const fs::path& file) const {
-        std::error_code ignored;
-        if (fs::equivalent(file, rom_, ignored)) return true;
-        const fs::path target = fs::weakly_canonical(file, ignored);
-        return target.parent_path() == folder_ && target.filename().native().starts_with(name_);
+    bool holds(const std::string& file) const {
+        if (sameFile(file, rom_)) return true;
+        for (const std::string& path : {file, linkTarget(file)}) {
+            if (fileNameStartsWith(path.substr(folderOfPath(path).size()), name_) &&
+                sameFile(folderOrHere(path), folder_))
+                return true;
+        }
+        return false;
     }
 
 private:
-    fs::path rom_;
-    fs::path folder_;
-    fs::path::string_type name_;
+    std::string rom_;
+    std::string folder_;
+    std::string name_;
+
+    // The folder of `path`, the current one for a bare name.
+    static std::string folderOrHere(const std::string& path) {
+        const std::string folder = folderOfPath(path);
+        return folder.empty() ? std::string(1, '.') : folder;
+    }
 };
 
 std::string relativeName(const fs::path& file, const fs::path& folder) {
@@ -118,9 +128,13 @@ AddFolderContent addFolderContent(const std::string& addFolder, const std::strin
         // broken one is no file.
         std::error_code statusError;
         const fs::file_status target = it->status(statusError);
-        const bool entered = fs::is_directory(target) && !it->is_symlink(statusError);
+        // Asked of the system: on Windows the standard library takes a junction or a directory
+        // link for an ordinary folder and would walk into whatever it points to.
+        const bool folderLink = fs::is_directory(target) && isLink(programPath(found));
+        if (folderLink) it.disable_recursion_pending();
+        const bool entered = fs::is_directory(target) && !folderLink;
         if (fs::is_regular_file(target)) {
-            if (!rom.holds(found)) {
+            if (!rom.holds(programPath(found))) {
                 content.files.push_back(relativeName(found, folder));
                 content.refusal = nameFault(content.files.back());
                 if (!content.refusal.empty()) {

@@ -4,6 +4,7 @@
 #include "pipeline/leftovers.h"
 #include "pipeline/removal.h"
 #include "pipeline/undo_zip.h"
+#include "platform/archiver_check.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -260,9 +261,10 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
                        PreparedRun& prepared, PendingListing* listing, bool lock) {
     if (asked.romPath.empty()) return "Please select Rom";
     // 7z writes the new archive beside the old one and renames it into place: a ROM chosen
-    // through a link is edited at its target, or the link would become a file of its own.
+    // through a link is edited at its target, or the link would become a file of its own; and
+    // one typed in another case keeps its name on disk.
     prepared.request = asked;
-    prepared.request.romPath = linkTarget(asked.romPath);
+    prepared.request.romPath = linkTarget(fullPath(asked.romPath));
     const std::string& romPath = prepared.request.romPath;
     const RunOptions& options = prepared.request.options;
     if (fileSize(romPath) < 0) return "Can't access " + romPath;
@@ -279,6 +281,8 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
     if (!prepared.rom.readable) {
         std::string text = "Can't read " + romPath + " as a zip archive";
         if (!prepared.rom.archiverStarted) text += "\rThe 7z archiver could not be started.";
+        if (const std::string fault = archiverLibraryFault(paths); !fault.empty())
+            text += "\r" + fault;
         return text;
     }
     // Found before anything is written: refused only at the add step, the ROM would be left

@@ -7,6 +7,11 @@
 // through PATH at each run and has nothing to check here: always true.
 bool checkArchiverPresent(const ProgramPaths& paths);
 
+// Why 7z.exe can't read archives with the 7z.dll beside it, as a line that names the file: it is
+// missing, or it is no 64-bit library with 7-Zip's entry point (damaged, cut short, another
+// program's). "" when it looks usable, and always on Linux, whose 7z has no such file.
+std::string archiverLibraryFault(const ProgramPaths& paths);
+
 // Windows starts no program and enters no folder whose path reaches its old limit of 260
 // characters: false when 7z.exe or one of the folders it works in lies that deep. The Linux
 // build: always true.

@@ -2,4 +2,6 @@
 
 bool checkArchiverPresent(const ProgramPaths&) { return true; }
 
+std::string archiverLibraryFault(const ProgramPaths&) { return ""; }
+
 bool programFolderFitsPathLimit(const ProgramPaths&) { return true; }

@@ -16,6 +16,23 @@ bool pathExists(const std::string& path);
 // link the user chose as a link: a new file renamed onto the link's path would replace it.
 std::string linkTarget(const std::string& path);
 
+// `path` as a full path that names what the user meant, spelled as the file system spells it:
+// made absolute against the working folder. On Windows by the system's own rules, so a UNC path
+// ("\\server\share\...") and a "\\?\" or "\\.\" path keep naming what they name (the prefix
+// dropped), trailing dots and blanks go, short (8.3) names are expanded, and the name of a file
+// that exists takes its case on disk: "ROM.ZIP." typed for rom.zip gives ...\rom.zip. `path`
+// itself when it can't be made full.
+std::string fullPath(const std::string& path);
+
+// True when `path` itself is a link of any kind, followed or not: a symbolic link, and on Windows
+// any reparse point (a junction, a mount point, a directory symbolic link), which the standard
+// library there takes for an ordinary folder.
+bool isLink(const std::string& path);
+
+// True when the file name `name` begins with `start` as the file system compares names: byte for
+// byte on Linux, in any case on Windows.
+bool fileNameStartsWith(const std::string& name, const std::string& start);
+
 // `stem` followed by the first number (0, 1, ...) whose name is free of anything at all.
 inline std::string firstFreeNumbered(const std::string& stem) {
     for (unsigned long n = 0;; ++n) {

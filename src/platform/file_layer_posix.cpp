@@ -175,6 +175,25 @@ std::int64_t fileSize(const std::string& path) {
     return status.st_size;
 }
 
+std::string fullPath(const std::string& path) {
+    if (path.empty() || path.front() == '/') return path;
+    char* here = getcwd(nullptr, 0);
+    if (!here) return path;
+    std::string full = here;
+    std::free(here);
+    if (full.back() != '/') full += '/';
+    return full + path;
+}
+
+bool isLink(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+bool fileNameStartsWith(const std::string& name, const std::string& start) {
+    return name.starts_with(start);
+}
+
 std::string linkTarget(const std::string& path) {
     char* resolved = realpath(path.c_str(), nullptr);
     if (!resolved) return path;

@@ -35,6 +35,27 @@ std::string narrow(const wchar_t* text) {
     return result;
 }
 
+// `text` in the code page; "" when the code page can't hold every character of it.
+std::string narrowWhole(const std::wstring& text) {
+    const std::string result = narrow(text.c_str());
+    std::wstring back(static_cast<std::size_t>(MultiByteToWideChar(
+                          CP_ACP, 0, result.data(), static_cast<int>(result.size()), nullptr, 0)),
+                      L'\0');
+    MultiByteToWideChar(CP_ACP, 0, result.data(), static_cast<int>(result.size()), back.data(),
+                        static_cast<int>(back.size()));
+    return back == text ? result : "";
+}
+
+// "\\?\C:\...", "\\.\C:\..." and "\\?\UNC\server\..." in the plain form that the user and 7z.exe
+// know; the file layer adds the prefix again where a path needs it.
+std::wstring plainForm(const std::wstring& path) {
+    if (path.starts_with(L"\\\\?\\UNC\\")) return L"\\\\" + path.substr(8);
+    if ((path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\")) && path.size() > 6 &&
+        path[5] == L':' && path[6] == L'\\')
+        return path.substr(4);
+    return path;
+}
+
 std::string withoutTrailingSeparators(std::string path) {
     while (path.size() > 1 && isPathSeparator(path.back()) && path[path.size() - 2] != ':')
         path.pop_back();
@@ -149,6 +170,55 @@ std::string linkTarget(const std::string& path) {
     if (target.starts_with("\\\\?\\UNC\\")) return "\\\\" + target.substr(8);
     if (target.starts_with("\\\\?\\")) return target.substr(4);
     return target;
+}
+
+std::string fullPath(const std::string& path) {
+    if (path.empty()) return path;
+    const std::wstring asked = wide(path);
+    std::wstring typed(GetFullPathNameW(asked.c_str(), 0, nullptr, nullptr), L'\0');
+    const DWORD length =
+        GetFullPathNameW(asked.c_str(), static_cast<DWORD>(typed.size()), typed.data(), nullptr);
+    if (length == 0 || length >= typed.size()) return path;
+    typed.resize(length);
+    // Short names expanded, where the path exists; the case of the file's own name as on disk,
+    // so that 7z's new archive, renamed into place, keeps the name the file had.
+    std::wstring spelled = typed;
+    std::wstring expanded(32768, L'\0');
+    const DWORD expandedLength =
+        GetLongPathNameW(typed.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
+    if (expandedLength > 0 && expandedLength < expanded.size())
+        spelled.assign(expanded.data(), expandedLength);
+    const std::size_t nameStart = spelled.find_last_of(L"\\/") + 1;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = spelled.find_first_of(L"*?", nameStart) == std::wstring::npos
+                              ? FindFirstFileW(spelled.c_str(), &found)
+                              : INVALID_HANDLE_VALUE;
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        if (nameStart > 0 && nameStart < spelled.size())
+            spelled = spelled.substr(0, nameStart) + found.cFileName;
+    }
+    // A long name the code page can't write (Windows before 10 1903) would turn into '?': the
+    // short name the user typed to reach it stays.
+    for (const std::wstring* full : {&spelled, &typed}) {
+        const std::string text = narrowWhole(plainForm(*full));
+        if (!text.empty()) return text;
+    }
+    return path;
+}
+
+bool isLink(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool fileNameStartsWith(const std::string& name, const std::string& start) {
+    const std::wstring wholeName = wide(name);
+    const std::wstring wideStart = wide(start);
+    return wholeName.size() >= wideStart.size() &&
+           CompareStringOrdinal(wholeName.data(), static_cast<int>(wideStart.size()),
+                                wideStart.data(), static_cast<int>(wideStart.size()),
+                                TRUE) == CSTR_EQUAL;
 }
 
 bool sameFile(const std::string& a, const std::string& b) {

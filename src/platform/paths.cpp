@@ -14,6 +14,12 @@ std::string folderOfPath(const std::string& path) {
     return path.substr(0, end);
 }
 
+std::string slashSeparated(std::string path) {
+    for (char& c : path)
+        if (isPathSeparator(c)) c = '/';
+    return path;
+}
+
 ProgramPaths programPaths(const std::string& programFolder) {
     const std::string app = programFolder + "app" + pathSeparator;
     ProgramPaths paths;

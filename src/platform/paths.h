@@ -20,6 +20,10 @@ bool isPathSeparator(char c);
 // path.substr(folderOfPath(path).size()).
 std::string folderOfPath(const std::string& path);
 
+// A path of this system with '/' between its folders, as the console program's JSON spells paths
+// on every build: Windows takes "C:/roms/rom.zip" and "//nas/roms/rom.zip" as it takes '\'.
+std::string slashSeparated(std::string path);
+
 // The folder of the running executable, ending with a path separator. On Linux it is the target
 // of /proc/self/exe (a program started through a symbolic link gets the real file's folder), or
 // the folder of `argv0` when that link can't be read. On Windows it is the running module's

@@ -616,6 +616,12 @@ windows)
   grep -q '"name":"Clock","mode":"App/Widget","ticked":true' "$work/out" || fail "apps: $(cat "$work/out")"
   run 0 plan "$ROM" --app Browser --app Sounds --json
   grep -q '"absent":\["system/app/Absent.apk"\]' "$work/out" || fail "plan: $(cat "$work/out")"
+  # Paths in JSON have '/' between their folders, on Windows too: the zip's entries, which
+  # 7z.exe lists with '\', as well as the files'.
+  grep -qF '"removes":[{"path":"system/app/Browser.apk"' "$work/out" || fail "entry path: $(cat "$work/out")"
+  grep -qF "\"rom\":\"$(printf '%s' "$ROM" | tr '\\' /)\"" "$work/out" || fail "rom path: $(cat "$work/out")"
+  grep -qF "\"definition\":\"$(native "$program/app/remove/Browser.ini" | tr '\\' /)\"" "$work/out" ||
+    fail "definition path: $(cat "$work/out")"
   grep -q '"filesRemoved":3,"bytesFreed":12000' "$work/out" || fail "plan: $(cat "$work/out")"
   untouched "plan"
   run 2 customize "$(native "$roms/missing.zip")"
@@ -647,6 +653,77 @@ windows)
   cmp -s "$program/app/undo/files/rom.zip" "$pristine" || fail "the ROM among the working files changed"
   [ "$(ls -A "$program/app/undo/files")" = rom.zip ] || fail "written: $(ls -A "$program/app/undo/files")"
   rm "$program/app/undo/files/rom.zip"
+  # The ROM's path as Windows spells it: "\\?\" and "\\.\" forms and a trailing dot name the
+  # ROM itself, and its backup is named after it as the disk spells it.
+  for typed in '\\?\'"$ROM" '\\.\'"$ROM" "$ROM."; do
+    cp "$pristine" "$rom"
+    run 0 customize "$typed" --app Browser --no-add
+    [ "$(ls -A "$roms" | tr '\n' '|')" = "my rom.zip|my rom.zip_BU_0|" ] ||
+      fail "$typed: beside the ROM: $(ls -A "$roms")"
+    entries "$rom" | grep -q Browser.apk && fail "$typed: not removed: $(entries "$rom")"
+    rm "$rom"_BU_0
+  done
+  # A UNC path names a share: run from C:\, \\nas-N\roms\rom.zip (no such server here) is
+  # refused, and C:\nas-N\roms\rom.zip, which that path would name if taken for one below the
+  # drive's root, stays as it was.
+  drive_c="${WINEPREFIX:-$HOME/.wine}/drive_c"
+  decoy="$drive_c/nas-$$/roms"
+  mkdir -p "$decoy" && cp "$pristine" "$decoy/rom.zip"
+  (cd "$drive_c" && run 2 customize "\\\\nas-$$\\roms\\rom.zip" --app Browser --no-add)
+  grep -qF "Can't access \\\\nas-$$\\roms\\rom.zip" "$work/err" || fail "a UNC path: $(cat "$work/err")"
+  cmp -s "$decoy/rom.zip" "$pristine" && [ "$(ls -A "$decoy")" = rom.zip ] || fail "a UNC path: C:\\ written"
+  rm -rf "${decoy%/roms}"
+  # The add folder as Windows has it: a folder link (a reparse point to Wine, as a junction is
+  # to Windows; Wine's mklink makes neither) is left out, a file link goes in as its content,
+  # and the ROM lying there, typed in another case or by its short name, never goes into itself
+  # with its backup and undo zip, and keeps its name on disk.
+  mkdir "$work/outside"
+  printf secret >"$work/outside/Secret.apk"
+  printf shown >"$work/outside/Shown.apk"
+  ln -s "$work/outside" "$program/app/add/dirlink"
+  ln -s "$work/outside/Shown.apk" "$program/app/add/Linked.apk"
+  inside="$program/app/add/rom.zip"
+  cp "$pristine" "$inside"
+  short=$(winepath -s "$(native "$inside")")
+  [ "$short" != "$(native "$inside")" ] || fail "no short name: $short"
+  for typed in "$(native "$program")\\APP\\ADD\\ROM.ZIP" "$short"; do
+    cp "$pristine" "$inside"
+    run 0 customize "$typed" --app Browser --undo-zip
+    [ "$(LC_ALL=C ls -A "$program/app/add" | tr '\n' '|')" = "Linked.apk|dirlink|rom.zip|rom.zip_BU_0|rom.zip_undo.zip|" ] ||
+      fail "$typed: the add folder holds $(ls -A "$program/app/add")"
+    [ "$(entries "$inside" | grep -c -e rom.zip -e Secret -e Browser.apk)" = 0 ] ||
+      fail "$typed: added to itself or from the linked folder: $(entries "$inside")"
+    [ "$(unzip -p "$inside" Linked.apk)" = shown ] || fail "$typed: the linked file: $(entries "$inside")"
+    rm "$program/app/add/rom.zip"*
+  done
+  rm "$program/app/add/dirlink" "$program/app/add/Linked.apk"
+  # A removal of a thousand long names: 7z.exe is handed them in a list file, not on its command
+  # line, which could hold a third of them.
+  many="$work/many"
+  mkdir -p "$many/system/app"
+  lines=()
+  for n in $(seq 1000); do
+    name="system/app/$(printf 'An app whose name is long enough to matter %04d' "$n").apk"
+    printf x >"$many/$name"
+    lines+=("$n = $name")
+  done
+  write_definition Many "${lines[@]}"
+  (cd "$many" && 7z a -tzip -bd -y -r "$roms/many.zip" '*' >/dev/null)
+  run 0 customize "$(native "$roms/many.zip")" --app Many --no-backup --no-add
+  [ -z "$(entries "$roms/many.zip")" ] || fail "a thousand names: left $(entries "$roms/many.zip" | wc -l)"
+  rm "$roms/many.zip" "$program/app/remove/Many.ini"
+  # A damaged 7z.dll is named as such, not taken for a ROM 7z can't read.
+  cp "$pristine" "$rom"
+  damaged="$work/program damaged"
+  cp -r "$program" "$damaged"
+  head -c 70000 "$program/bin/win/7z.dll" >"$damaged/bin/win/7z.dll"
+  cli=(wine "$damaged/$(basename "$built")")
+  run 2 customize "$ROM" --app Browser
+  cli=(wine "$program/$(basename "$built")")
+  grep -qF "7z.dll is damaged or is no 7-Zip library for this 7z.exe: $(native "$damaged/bin/win/7z.dll")" "$work/err" ||
+    fail "a damaged 7z.dll: $(cat "$work/err")"
+  untouched "a damaged 7z.dll"
+  rm -rf "$damaged"
   # Two slimkit-cli.exe at once on one ROM zip: the first holds in its removal, with a 7z.exe
   # that hangs there until it is ended, and the second, from another program folder, is refused.
   hang="$work/program hang"

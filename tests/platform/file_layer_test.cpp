@@ -75,16 +75,22 @@ TEST(FileSize, TellsFilesFromFoldersAndMissingPaths) {
     EXPECT_EQ(fileSize(temp / "pipe"), -1);
 }
 
-TEST(PathExists, SeesEveryKindOfName) {
+TEST(PathExists, SeesEveryKindOfNameAndTellsLinks) {
     TempFolder temp;
     writeFile(temp / "file", "x");
     fs::create_directory(temp / "folder");
     fs::create_symlink(temp / "nowhere", temp / "broken");
+    fs::create_directory_symlink(temp / "folder", temp / "folder-link");
 
     EXPECT_TRUE(pathExists(temp / "file"));
     EXPECT_TRUE(pathExists(temp / "folder"));
     EXPECT_TRUE(pathExists(temp / "broken"));
     EXPECT_FALSE(pathExists(temp / "nowhere"));
+    EXPECT_TRUE(isLink(temp / "broken"));
+    EXPECT_TRUE(isLink(temp / "folder-link"));
+    EXPECT_FALSE(isLink(temp / "folder"));
+    EXPECT_FALSE(isLink(temp / "file"));
+    EXPECT_FALSE(isLink(temp / "nowhere"));
 }
 
 TEST(CopyFile, CopiesWholeContentAndReplacesTarget) {

@@ -236,6 +236,58 @@ TEST(FileLayerWin32, LinkTargetFollowsAFileLinkAndKeepsOtherPaths) {
     EXPECT_EQ(linkTarget(link), rom);
 }
 
+TEST(FileLayerWin32, FullPathNamesWhatTheUserMeantAsTheDiskSpellsIt) {
+    Win32Sandbox sandbox;
+    sandbox.folder("Roms");
+    sandbox.write("Roms\\rom.zip", "PK");
+    // The temporary folder may be named by a short name itself.
+    char longRoot[MAX_PATH];
+    ASSERT_GT(GetLongPathNameA(sandbox.path().c_str(), longRoot, MAX_PATH), 0u);
+    const std::string root = longRoot;
+    const std::string rom = root + "Roms\\rom.zip";
+    // Other case, a trailing dot and blank, '/' and "..": the file as it is on disk.
+    const std::string otherCase = fullPath(root + "ROMS\\ROM.ZIP");
+    EXPECT_TRUE(otherCase.ends_with("\\rom.zip") && sameFile(otherCase, rom)) << otherCase;
+    EXPECT_EQ(fullPath(root + "Roms\\rom.zip."), rom);
+    EXPECT_EQ(fullPath(root + "Roms\\rom.zip. "), rom);
+    EXPECT_EQ(fullPath(root + "Roms/../Roms/rom.zip"), rom);
+    // "\\?\" and "\\.\" name the same file; the plain form is what 7z.exe and the user know.
+    EXPECT_EQ(fullPath("\\\\?\\" + rom), rom);
+    EXPECT_EQ(fullPath("\\\\.\\" + rom), rom);
+    // A UNC path stays one, though nothing answers there.
+    EXPECT_EQ(fullPath("\\\\nas\\roms\\rom.zip"), "\\\\nas\\roms\\rom.zip");
+    EXPECT_EQ(fullPath("\\\\?\\UNC\\nas\\roms\\rom.zip"), "\\\\nas\\roms\\rom.zip");
+    // Relative to the working folder; a missing file keeps its name as typed.
+    char here[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, here);
+    SetCurrentDirectoryA((root + "Roms").c_str());
+    const std::string relative = fullPath("rom.zip");
+    const std::string missing = fullPath("Missing.ZIP");
+    SetCurrentDirectoryA(here);
+    EXPECT_TRUE(sameFile(relative, rom)) << relative;
+    EXPECT_EQ(missing, root + "Roms\\Missing.ZIP");
+    EXPECT_EQ(fullPath(""), "");
+    // A short (8.3) name is expanded, where the file system has one.
+    char shortName[MAX_PATH];
+    const DWORD length = GetShortPathNameA(rom.c_str(), shortName, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || shortName == rom)
+        GTEST_SKIP() << "this file system gives no short names";
+    EXPECT_EQ(fullPath(shortName), rom);
+}
+
+TEST(FileLayerWin32, PlainFilesAreNoLinksAndNamesCompareInAnyCase) {
+    Win32Sandbox sandbox;
+    EXPECT_FALSE(isLink(sandbox.folder("outside")));
+    EXPECT_FALSE(isLink(sandbox.write("outside\\a.apk", "a")));
+    EXPECT_FALSE(isLink(sandbox.path() + "missing"));
+    EXPECT_TRUE(fileNameStartsWith("ROM.ZIP_BU_0", "rom.zip"));
+    EXPECT_TRUE(fileNameStartsWith("rom.zip", "Rom.Zip"));
+    EXPECT_FALSE(fileNameStartsWith("rom.zi", "rom.zip"));
+    EXPECT_FALSE(fileNameStartsWith("other.zip", "rom.zip"));
+    // Wine makes a directory link that it doesn't report as a reparse point: cli_test.sh adds
+    // from an add folder holding a link of the kind Wine does report.
+}
+
 TEST(FileLayerWin32, Renames) {
     Win32Sandbox sandbox;
     const std::string list = sandbox.write("list.ini", "old");

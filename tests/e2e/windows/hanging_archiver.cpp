@@ -1,8 +1,9 @@
 // A 7z.exe that hangs in the removal, for the tests of stopping a run. Given `d`, it does what
 // 7z does first, creating its temporary archive beside the archive (the archive's name and
 // ".tmp"), notes its process id in hang.pid beside itself, and then waits for ever, deaf to
-// Ctrl-C: only being killed ends it. Every other command goes to the real 7z, renamed
-// 7z-real.exe beside it.
+// Ctrl-C: only being killed ends it. With a file hang.on beside it, it hangs in the command that
+// file names instead (`t`, the closing check), without the temporary archive. Every other
+// command goes to the real 7z, renamed 7z-real.exe beside it.
 #include <windows.h>
 
 #include <string>
@@ -35,6 +36,17 @@ std::string archiveOf(const std::string& arguments) {
     return end == std::string::npos ? "" : arguments.substr(start, end - start);
 }
 
+std::string readFile(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "";
+    char text[16];
+    DWORD got = 0;
+    ReadFile(file, text, sizeof text, &got, nullptr);
+    CloseHandle(file);
+    return std::string(text, got);
+}
+
 void writeFile(const std::string& path, const std::string& text) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -51,9 +63,11 @@ int main() {
     std::string arguments = argumentsOf(GetCommandLineA());
     while (!arguments.empty() && arguments.front() == ' ') arguments.erase(0, 1);
 
-    if (arguments.starts_with("d ")) {
+    const std::string named = readFile(folder + "hang.on");
+    const std::string hangOn = named.empty() ? "d" : named;
+    if (arguments.starts_with(hangOn + " ")) {
         SetConsoleCtrlHandler(nullptr, TRUE);
-        writeFile(archiveOf(arguments) + ".tmp", "");
+        if (hangOn == "d") writeFile(archiveOf(arguments) + ".tmp", "");
         // Whole or not at all: the test reads the file as soon as it is there.
         writeFile(folder + "hang.pid.new", std::to_string(GetCurrentProcessId()));
         MoveFileExA((folder + "hang.pid.new").c_str(), (folder + "hang.pid").c_str(),

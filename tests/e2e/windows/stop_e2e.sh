@@ -71,10 +71,12 @@ sys.stdout.write(re.sub(rb"\x1b\[[0-9;?]*[a-zA-Z]|\r", b"", out).decode(errors="
 PY
 }
 
-# Runs slimkit-cli.exe under stop_driver, which stops it with $1 (ctrl-c or kill) once 7z hangs.
+# Runs slimkit-cli.exe under stop_driver, which stops it with $1 (ctrl-c or kill) once 7z hangs,
+# in the removal or in the command $3. Its output in $out.
 stop_cli() {
-  local how=$1 want=$2 out
+  local how=$1 want=$2 hang=${3:-}
   setup
+  [ -z "$hang" ] || printf '%s' "$hang" >"$copy/bin/win/hang.on"
   out=$(on_terminal wine "$driver" "$how" "$pid_file" "$(winpath "$copy/slimkit-cli.exe")" \
           customize "$(winpath "$rom")" --no-backup --no-add 2>&1) || true
   # The program's progress line has no line end: the driver's words follow it.
@@ -149,6 +151,14 @@ cli_ctrl_c() {
   stop_cli ctrl-c 130
   stopped "cli ctrl-c"
 }
+# Ctrl-C during the closing check ends the run as a stop in any other step does: the summary,
+# exit 130, no 7z left; the removal had been done.
+cli_ctrl_c_in_check() {
+  stop_cli ctrl-c 130 t
+  grep -q "^stopped: " <<<"$out" || fail "cli ctrl-c in the check: no summary: $out"
+  [ "$(7z l -ba "$rom" | grep -c Browser.apk)" = 0 ] || fail "cli ctrl-c in the check: not removed"
+  [ "$(ls "$work/roms")" = rom.zip ] || fail "cli ctrl-c in the check: left $(ls "$work/roms")"
+}
 # Ended outright, the program cleans nothing up; but 7z goes with it, so the ROM is as it was.
 # What it left beside the ROM zip goes with the next run on that ROM.
 cli_killed() {
@@ -162,6 +172,7 @@ cli_killed() {
   [ "$(ls "$work/roms")" = rom.zip ] || fail "cli kill: the next run left $(ls "$work/roms")"
 }
 run_case cli_ctrl_c
+run_case cli_ctrl_c_in_check
 run_case cli_killed
 run_case close_window_during_run
 run_case session_ends_during_run
