@@ -20,10 +20,26 @@ namespace {
 
 constexpr std::size_t namesShown = 10;
 
-// Copies the ROM to the first free backup name and puts the copy there only while nothing stands
-// there: a backup that another run made meanwhile is never replaced, the next number is taken.
-// The backup's path, or "" when it can't be made (then said, and nothing of it left).
-std::string makeBackup(Reporter& reporter, const std::string& romPath) {
+// True when the plan has 7z write a new ROM zip in place of the old file: the removal, or an
+// adding with something to add.
+bool rewritesRom(const PreparedRun& prepared) {
+    const RunPlan& plan = prepared.plan;
+    return !plan.removalNames.empty() ||
+           (prepared.request.options.addApps && (!plan.adds.empty() || !plan.replaces.empty()));
+}
+
+// Puts the backup at the first free backup name, only while nothing stands there: a backup that
+// another run made meanwhile is never replaced, the next number is taken. When 7z is to replace
+// the ROM file (`rewritten`), the backup is a second name of the old file, which 7z leaves as it
+// is; otherwise, or where the file system has no such names, a copy. The backup's path, or ""
+// when it can't be made (then said, and nothing of it left).
+std::string makeBackup(Reporter& reporter, const std::string& romPath, bool rewritten) {
+    for (int tries = 0; rewritten && tries < 1000; ++tries) {
+        std::string backup = firstFreeNumbered(romPath + "_BU_");
+        const Placed linked = linkWithoutReplacing(romPath, backup);
+        if (linked == Placed::done) return backup;
+        if (linked == Placed::failed) break;
+    }
     std::string backup = firstFreeNumbered(romPath + "_BU_");
     const std::string copy =
         copyBeside(romPath, backup, [&reporter] { return reporter.carryOn(); });
@@ -45,6 +61,24 @@ std::string makeBackup(Reporter& reporter, const std::string& romPath) {
     }
     reporter.message("Error", "Can't create backup " + backup);
     return "";
+}
+
+// A backup that is a second name of the ROM file is the old ROM only once 7z has replaced that
+// file. A run that ends without (stopped, a step failed first) gives the backup a file of its
+// own, so that the two names never share one file after the run.
+void separateBackup(Reporter& reporter, const std::string& romPath, RunResult& result) {
+    if (result.backup.empty() || !sameFile(result.backup, romPath)) return;
+    reporter.status("Creating Backup ...");
+    // Not stopped by a stop under way: the backup must not be left a name of the ROM zip.
+    const std::string copy = copyBeside(romPath, result.backup);
+    if (!copy.empty() && renameFile(copy, result.backup)) return;
+    if (!copy.empty()) removeFile(copy);
+    // The ROM file is the one it was before the run: nothing is lost without the backup.
+    removeFile(result.backup);
+    reporter.message(archiverWarningTitle, "Can't create backup " + result.backup +
+                                               "\rThe ROM zip was not changed, and no backup "
+                                               "of it was kept.");
+    result.backup.clear();
 }
 
 // `heading` and the first few of `names`, one a line.
@@ -179,7 +213,7 @@ bool saveAndRemove(const PreparedRun& prepared, const ProgramPaths& programPaths
     if (request.options.backup) {
         reporter.status("Creating Backup ...");
         // The ROM is edited in place: without a whole backup nothing may touch it.
-        result.backup = makeBackup(reporter, romPath);
+        result.backup = makeBackup(reporter, romPath, rewritesRom(prepared));
         if (result.backup.empty()) return false;
     }
 
@@ -308,6 +342,7 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
 RunResult customize(const PreparedRun& prepared, const ProgramPaths& paths, Reporter& reporter) {
     const std::string& romPath = prepared.request.romPath;
     RunResult run = runSteps(prepared, paths, reporter);
+    separateBackup(reporter, romPath, run);
     reporter.status("Ready");
     if (run.end == RunEnd::stopped) return run;
     // The usual name needs no word; a numbered one tells the user which undo zip is this run's.
