@@ -165,12 +165,21 @@ bool succeeded(Reporter& reporter, const ArchiverResult& result) {
     return result.outcome == ArchiverOutcome::succeeded;
 }
 
-// Lists the ROM zip after a step and compares it with the plan; a difference is shown under
-// "Warning". True when it matches.
+// The ROM zip's listing after the last step that changed it, while no step has changed it since.
+struct LastListing {
+    ArchiveListing listing;
+    bool current = false;
+};
+
+// Lists the ROM zip after a step (into `last`) and compares it with the plan; a difference is
+// shown under "Warning". True when it matches. A listing still current in `last` is compared
+// again instead: 7z's test changes nothing.
 bool matchesPlan(Reporter& reporter, const ProgramPaths& paths, const PreparedRun& prepared,
-                 bool added, bool tested, RunResult& result) {
+                 bool added, bool tested, RunResult& result, LastListing& last) {
     const std::string& romPath = prepared.request.romPath;
-    const ArchiveListing after = listArchive(paths.archiverProgram, romPath);
+    if (!last.current) last.listing = listArchive(paths.archiverProgram, romPath);
+    last.current = true;
+    const ArchiveListing& after = last.listing;
     result.check = checkRun(prepared.plan, prepared.rom.entries, after.entries,
                             tested && after.readable, added);
     result.checked = true;
@@ -203,7 +212,7 @@ RunResult interrupted(RunResult result) {
 // The steps that work in the run's own folder, removed when they end: the backup, the undo zip
 // and the removal. False when the run ends with them, as `result` says.
 bool saveAndRemove(const PreparedRun& prepared, const ProgramPaths& programPaths,
-                   Reporter& reporter, RunResult& result) {
+                   Reporter& reporter, RunResult& result, LastListing& last) {
     const CustomizeRequest& request = prepared.request;
     const RunPlan& plan = prepared.plan;
     const std::string& romPath = request.romPath;
@@ -236,7 +245,8 @@ bool saveAndRemove(const PreparedRun& prepared, const ProgramPaths& programPaths
         result = interrupted(result);
         return false;
     }
-    if (succeeded(reporter, removed) && matchesPlan(reporter, paths, prepared, false, true, result))
+    if (succeeded(reporter, removed) &&
+        matchesPlan(reporter, paths, prepared, false, true, result, last))
         return true;
     result.end = RunEnd::warned;
     return false;
@@ -247,7 +257,8 @@ RunResult runSteps(const PreparedRun& prepared, const ProgramPaths& paths, Repor
     const RunPlan& plan = prepared.plan;
     const std::string& romPath = request.romPath;
     RunResult result;
-    if (!saveAndRemove(prepared, paths, reporter, result)) return result;
+    LastListing last;
+    if (!saveAndRemove(prepared, paths, reporter, result, last)) return result;
 
     bool warned = false;
     if (request.options.addApps) {
@@ -255,18 +266,21 @@ RunResult runSteps(const PreparedRun& prepared, const ProgramPaths& paths, Repor
         const ArchiverOutcome added = addApps(reporter, paths, romPath);
         if (added == ArchiverOutcome::stopped) return interrupted(result);
         const bool addedSomething = !plan.adds.empty() || !plan.replaces.empty();
-        warned = added != ArchiverOutcome::succeeded ||
-                 (addedSomething && !matchesPlan(reporter, paths, prepared, true, true, result));
+        last.current = false;
+        warned =
+            added != ArchiverOutcome::succeeded ||
+            (addedSomething && !matchesPlan(reporter, paths, prepared, true, true, result, last));
     }
     if (!warned && request.options.testZip) {
-        // The console's check: 7z reads every entry, and the listing matches the plan.
+        // The console's check: 7z reads every entry, and the listing matches the plan; the one
+        // taken after the last step that changed the ROM zip serves, if there is one.
         reporter.status("Checking the ROM zip ...");
         const ArchiverResult test =
             runArchiver(paths.archiverProgram, "t -bd -spd -- \"" + romPath + '"', "", false,
                         progressOf(reporter));
         if (test.outcome == ArchiverOutcome::stopped) return interrupted(result);
         warned = !matchesPlan(reporter, paths, prepared, request.options.addApps,
-                              test.outcome == ArchiverOutcome::succeeded, result);
+                              test.outcome == ArchiverOutcome::succeeded, result, last);
     }
     result.end = warned ? RunEnd::warned : RunEnd::complete;
     return result;
