@@ -4,6 +4,15 @@
 # shell. Prints the median of each and their ratio (goal: at most 1.03).
 #
 #   bench/customize_bench.sh [RUNS]     RUNS of each, alternating (default 5)
+#
+# Why the removal and the adding stay two rewrites of the ROM zip: one `7z u` can do both
+# (-up1q0r2x2y2z2w2 run in the add folder, with the names to remove and the files to add on one
+# -spd list: a name 7z finds in the zip but not on disk is dropped, a file on disk is added or
+# replaces its entry, everything else is kept), but 7z looks every listed name up on disk, and
+# each name to remove is then a scan warning ("errno=2 : No such file or directory") on its error
+# stream with exit code 1. That is exactly how it reports an add file it could not read, and the
+# runner fails a step on the first error line and on any exit code but 0: one pass would leave a
+# failed adding indistinguishable from a good one unless 7z's warnings were matched name by name.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-5}

@@ -21,10 +21,26 @@ namespace {
 
 constexpr std::size_t namesShown = 10;
 
-// Copies the ROM to the first free backup name and puts the copy there only while nothing stands
-// there: a backup that another run made meanwhile is never replaced, the next number is taken.
-// The backup's path, or "" when it can't be made (then said, and nothing of it left).
-std::string makeBackup(Reporter& reporter, const std::string& romPath) {
+// True when the plan has 7z write a new ROM zip in place of the old file: the removal, or an
+// adding with something to add.
+bool rewritesRom(const PreparedRun& prepared) {
+    const RunPlan& plan = prepared.plan;
+    return !plan.removalNames.empty() ||
+           (prepared.request.options.addApps && (!plan.adds.empty() || !plan.replaces.empty()));
+}
+
+// Puts the backup at the first free backup name, only while nothing stands there: a backup that
+// another run made meanwhile is never replaced, the next number is taken. When 7z is to replace
+// the ROM file (`rewritten`), the backup is a second name of the old file, which 7z leaves as it
+// is; otherwise, or where the file system has no such names, a copy. The backup's path, or ""
+// when it can't be made (then said, and nothing of it left).
+std::string makeBackup(Reporter& reporter, const std::string& romPath, bool rewritten) {
+    for (int tries = 0; rewritten && tries < 1000; ++tries) {
+        std::string backup = firstFreeNumbered(romPath + "_BU_");
+        const Placed linked = linkWithoutReplacing(romPath, backup);
+        if (linked == Placed::done) return backup;
+        if (linked == Placed::failed) break;
+    }
     std::string backup = firstFreeNumbered(romPath + "_BU_");
     const std::string copy =
         copyBeside(romPath, backup, [&reporter] { return reporter.carryOn(); });
@@ -46,6 +62,24 @@ std::string makeBackup(Reporter& reporter, const std::string& romPath) {
     }
     reporter.message("Error", "Can't create backup " + backup);
     return "";
+}
+
+// A backup that is a second name of the ROM file is the old ROM only once 7z has replaced that
+// file. A run that ends without (stopped, a step failed first) gives the backup a file of its
+// own, so that the two names never share one file after the run.
+void separateBackup(Reporter& reporter, const std::string& romPath, RunResult& result) {
+    if (result.backup.empty() || !sameFile(result.backup, romPath)) return;
+    reporter.status("Creating Backup ...");
+    // Not stopped by a stop under way: the backup must not be left a name of the ROM zip.
+    const std::string copy = copyBeside(romPath, result.backup);
+    if (!copy.empty() && renameFile(copy, result.backup)) return;
+    if (!copy.empty()) removeFile(copy);
+    // The ROM file is the one it was before the run: nothing is lost without the backup.
+    removeFile(result.backup);
+    reporter.message(archiverWarningTitle, "Can't create backup " + result.backup +
+                                               "\rThe ROM zip was not changed, and no backup "
+                                               "of it was kept.");
+    result.backup.clear();
 }
 
 // `heading` and the first few of `names`, one a line.
@@ -132,12 +166,21 @@ bool succeeded(Reporter& reporter, const ArchiverResult& result) {
     return result.outcome == ArchiverOutcome::succeeded;
 }
 
-// Lists the ROM zip after a step and compares it with the plan; a difference is shown under
-// "Warning". True when it matches.
+// The ROM zip's listing after the last step that changed it, while no step has changed it since.
+struct LastListing {
+    ArchiveListing listing;
+    bool current = false;
+};
+
+// Lists the ROM zip after a step (into `last`) and compares it with the plan; a difference is
+// shown under "Warning". True when it matches. A listing still current in `last` is compared
+// again instead: 7z's test changes nothing.
 bool matchesPlan(Reporter& reporter, const ProgramPaths& paths, const PreparedRun& prepared,
-                 bool added, bool tested, RunResult& result) {
+                 bool added, bool tested, RunResult& result, LastListing& last) {
     const std::string& romPath = prepared.request.romPath;
-    const ArchiveListing after = listArchive(paths.archiverProgram, romPath);
+    if (!last.current) last.listing = listArchive(paths.archiverProgram, romPath);
+    last.current = true;
+    const ArchiveListing& after = last.listing;
     result.check = checkRun(prepared.plan, prepared.rom.entries, after.entries,
                             tested && after.readable, added);
     result.checked = true;
@@ -170,7 +213,7 @@ RunResult interrupted(RunResult result) {
 // The steps that work in the run's own folder, removed when they end: the backup, the undo zip
 // and the removal. False when the run ends with them, as `result` says.
 bool saveAndRemove(const PreparedRun& prepared, const ProgramPaths& programPaths,
-                   Reporter& reporter, RunResult& result) {
+                   Reporter& reporter, RunResult& result, LastListing& last) {
     const CustomizeRequest& request = prepared.request;
     const RunPlan& plan = prepared.plan;
     const std::string& romPath = request.romPath;
@@ -180,7 +223,7 @@ bool saveAndRemove(const PreparedRun& prepared, const ProgramPaths& programPaths
     if (request.options.backup) {
         reporter.status("Creating Backup ...");
         // The ROM is edited in place: without a whole backup nothing may touch it.
-        result.backup = makeBackup(reporter, romPath);
+        result.backup = makeBackup(reporter, romPath, rewritesRom(prepared));
         if (result.backup.empty()) return false;
     }
 
@@ -203,7 +246,8 @@ bool saveAndRemove(const PreparedRun& prepared, const ProgramPaths& programPaths
         result = interrupted(result);
         return false;
     }
-    if (succeeded(reporter, removed) && matchesPlan(reporter, paths, prepared, false, true, result))
+    if (succeeded(reporter, removed) &&
+        matchesPlan(reporter, paths, prepared, false, true, result, last))
         return true;
     result.end = RunEnd::warned;
     return false;
@@ -214,7 +258,8 @@ RunResult runSteps(const PreparedRun& prepared, const ProgramPaths& paths, Repor
     const RunPlan& plan = prepared.plan;
     const std::string& romPath = request.romPath;
     RunResult result;
-    if (!saveAndRemove(prepared, paths, reporter, result)) return result;
+    LastListing last;
+    if (!saveAndRemove(prepared, paths, reporter, result, last)) return result;
 
     bool warned = false;
     if (request.options.addApps) {
@@ -222,18 +267,21 @@ RunResult runSteps(const PreparedRun& prepared, const ProgramPaths& paths, Repor
         const ArchiverOutcome added = addApps(reporter, paths, romPath);
         if (added == ArchiverOutcome::stopped) return interrupted(result);
         const bool addedSomething = !plan.adds.empty() || !plan.replaces.empty();
-        warned = added != ArchiverOutcome::succeeded ||
-                 (addedSomething && !matchesPlan(reporter, paths, prepared, true, true, result));
+        last.current = false;
+        warned =
+            added != ArchiverOutcome::succeeded ||
+            (addedSomething && !matchesPlan(reporter, paths, prepared, true, true, result, last));
     }
     if (!warned && request.options.testZip) {
-        // The console's check: 7z reads every entry, and the listing matches the plan.
+        // The console's check: 7z reads every entry, and the listing matches the plan; the one
+        // taken after the last step that changed the ROM zip serves, if there is one.
         reporter.status("Checking the ROM zip ...");
         const ArchiverResult test =
             runArchiver(paths.archiverProgram, "t -bd -spd -- \"" + romPath + '"', "", false,
                         progressOf(reporter));
         if (test.outcome == ArchiverOutcome::stopped) return interrupted(result);
         warned = !matchesPlan(reporter, paths, prepared, request.options.addApps,
-                              test.outcome == ArchiverOutcome::succeeded, result);
+                              test.outcome == ArchiverOutcome::succeeded, result, last);
     }
     result.end = warned ? RunEnd::warned : RunEnd::complete;
     return result;
@@ -312,6 +360,7 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
 RunResult customize(const PreparedRun& prepared, const ProgramPaths& paths, Reporter& reporter) {
     const std::string& romPath = prepared.request.romPath;
     RunResult run = runSteps(prepared, paths, reporter);
+    separateBackup(reporter, romPath, run);
     reporter.status("Ready");
     if (run.end == RunEnd::stopped) return run;
     // The usual name needs no word; a numbered one tells the user which undo zip is this run's.

@@ -93,8 +93,15 @@ enum class Placed {
 };
 
 // Moves `source` to `destination` only where nothing stands: a name that another program took
-// meanwhile is never replaced.
+// meanwhile is never replaced. On a Linux file system that offers neither a rename that refuses
+// a taken name nor hard links (FAT through FUSE), the name is looked at right before the rename.
 Placed renameWithoutReplacing(const std::string& source, const std::string& destination);
+
+// Gives the file `existing` the second name `newName` (a hard link), only where nothing stands
+// there: both names are one file until one of them is replaced by another file. nameTaken as
+// renameWithoutReplacing; failed where the file system has no such links (FAT, exFAT, many
+// network shares) or refuses this one.
+Placed linkWithoutReplacing(const std::string& existing, const std::string& newName);
 
 // Makes a new folder in `parent` named `prefix` and a suffix that no other folder there has (on
 // Linux only its owner may enter it), and returns its path with a trailing separator; "" when

@@ -229,8 +229,9 @@ std::string copyBeside(const std::string& source, const std::string& destination
     temporary = pattern.data();
 
     const off_t copied = copyContent(from.get(), to.get(), goOn);
-    const bool whole = copied == status.st_size && ::fchmod(to.get(), status.st_mode & 0777) == 0 &&
-                       ::fsync(to.get()) == 0;
+    // The source's permissions where the file system keeps them: FAT refuses any.
+    ::fchmod(to.get(), status.st_mode & 0777);
+    const bool whole = copied == status.st_size && ::fsync(to.get()) == 0;
     if (!to.close() || !whole) {
         ::unlink(temporary.c_str());
         return "";
@@ -314,11 +315,27 @@ Placed renameWithoutReplacing(const std::string& source, const std::string& dest
         if (errno != EINVAL && errno != ENOSYS) return Placed::failed;
         // A file system without that kind of rename: a new link fails just as well on a name
         // that is taken.
-        if (::link(source.c_str(), destination.c_str()) != 0)
-            return errno == EEXIST ? Placed::nameTaken : Placed::failed;
-        ::unlink(source.c_str());
+        if (::link(source.c_str(), destination.c_str()) == 0) {
+            ::unlink(source.c_str());
+        } else if (errno == EEXIST) {
+            return Placed::nameTaken;
+        } else if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP) {
+            return Placed::failed;
+        } else {
+            // Nor links (FAT): the name is looked at right before a plain rename.
+            struct stat taken {};
+            if (::lstat(destination.c_str(), &taken) == 0) return Placed::nameTaken;
+            if (::rename(source.c_str(), destination.c_str()) != 0) return Placed::failed;
+        }
     }
     syncFolder(folderPart(destination));
+    return Placed::done;
+}
+
+Placed linkWithoutReplacing(const std::string& existing, const std::string& newName) {
+    if (::link(existing.c_str(), newName.c_str()) != 0)
+        return errno == EEXIST ? Placed::nameTaken : Placed::failed;
+    syncFolder(folderPart(newName));
     return Placed::done;
 }
 

@@ -340,6 +340,14 @@ Placed renameWithoutReplacing(const std::string& source, const std::string& dest
                                                                        : Placed::failed;
 }
 
+Placed linkWithoutReplacing(const std::string& existing, const std::string& newName) {
+    if (CreateHardLinkW(wide(newName).c_str(), wide(existing).c_str(), nullptr))
+        return Placed::done;
+    const DWORD error = GetLastError();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? Placed::nameTaken
+                                                                       : Placed::failed;
+}
+
 std::string makeFreshFolder(const std::string& parent, const std::string& prefix) {
     const std::string stem = withoutTrailingSeparators(parent) + "\\" + prefix;
     static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";

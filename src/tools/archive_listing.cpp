@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr int pauseMilliseconds = 10;
-
 // Splits "Key = value"; false for any other line.
 bool splitProperty(std::string_view line, std::string_view& key, std::string_view& value) {
     const auto equals = line.find(" = ");
@@ -109,7 +107,7 @@ ArchiveListing PendingListing::finish() {
         if (!readErrorLine(process).empty())
             errorWritten = true;
         else
-            waitForOutput(process, pauseMilliseconds);
+            waitForOutput(process, -1);
     }
     if (!pending.empty()) parser.line(pending);
     ArchiveListing listing;

@@ -17,7 +17,9 @@ constexpr const char* successLine = "everything is ok";
 constexpr const char* errorIntro = "There was an error while zip - processing: \r";
 constexpr const char* doubtText =
     "Maybe there was an error with the zip - processing, please check";
-constexpr int pauseMilliseconds = 2;
+// While 7z is silent, a front-end that is to be asked whether to go on (a window that repaints,
+// a stop to be heard) is asked this often; without one, the runner sleeps until 7z writes or ends.
+constexpr int askMilliseconds = 40;
 constexpr std::size_t shownErrorLines = 5;
 // How long 7z may go on writing the reason of a failure after its first error line.
 constexpr auto reasonGrace = std::chrono::milliseconds(500);
@@ -178,11 +180,14 @@ struct ArchiverOutput {
 // passed.
 void collectReason(ProcessHandle& process, std::vector<std::string>& lines) {
     const auto deadline = std::chrono::steady_clock::now() + reasonGrace;
-    while (!streamsEnded(process) && std::chrono::steady_clock::now() < deadline) {
+    for (auto now = std::chrono::steady_clock::now(); !streamsEnded(process) && now < deadline;
+         now = std::chrono::steady_clock::now()) {
         takeOutput(process);
         std::string line = readErrorLine(process);
         if (line.empty())
-            waitForOutput(process, pauseMilliseconds);
+            waitForOutput(
+                process, static_cast<int>(
+                             std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count()));
         else if (lines.size() < shownErrorLines)
             lines.push_back(std::move(line));
     }
@@ -225,7 +230,7 @@ ArchiverOutput readArchiverOutput(ProcessHandle& process, bool extracting,
                 output.errorLines.push_back(std::move(errorLine));
             return output;
         }
-        waitForOutput(process, pauseMilliseconds);
+        waitForOutput(process, progress.carryOn ? askMilliseconds : -1);
     }
     return output;
 }

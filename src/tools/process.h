@@ -90,6 +90,7 @@ void killProcess(ProcessHandle& process);
 // send it (someone else's kill, the out-of-memory killer, a crash); 0 when it ended on its own
 // or by killProcess. Always 0 on Windows, where an end from outside leaves only an exit code.
 int outsideSignal(ProcessHandle& process);
-// Waits at most `milliseconds` for new bytes, or the end, on either captured stream; returns
-// early when something arrives. Reads nothing.
+// Waits at most `milliseconds` (a negative number: as long as it takes) for new bytes, or the
+// end, on either captured stream; returns early when something arrives. Without captured
+// streams, waits for the child's end instead. Reads nothing.
 void waitForOutput(ProcessHandle& process, int milliseconds);

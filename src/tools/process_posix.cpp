@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <mutex>
@@ -214,7 +215,7 @@ public:
         if (errors.ended) errorLines.end();
     }
 
-    // Waits until either stream brings something or ends.
+    // Waits until either stream brings something or ends; a negative time waits without limit.
     void waitForStreams(int milliseconds) const {
         pollfd entries[2];
         nfds_t count = 0;
@@ -222,7 +223,17 @@ public:
             if (reader->waiting()) entries[count++] = pollfd{reader->fd, POLLIN, 0};
         // Captured streams that have both ended bring nothing more: no reason to wait.
         if (count == 0 && (output.fd >= 0 || errors.fd >= 0)) return;
-        poll(count ? entries : nullptr, count, milliseconds);
+        if (count == 0) {
+            // Nothing captured: only the child's end can cut the wait short.
+            std::unique_lock guard(child->lock);
+            const auto ended = [this] { return child->ended; };
+            if (milliseconds < 0)
+                child->endedSignal.wait(guard, ended);
+            else
+                child->endedSignal.wait_for(guard, std::chrono::milliseconds(milliseconds), ended);
+            return;
+        }
+        poll(entries, count, milliseconds < 0 ? -1 : milliseconds);
     }
 };
 

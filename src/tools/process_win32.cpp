@@ -395,7 +395,7 @@ std::string readOutputLine(ProcessHandle& process) {
         // Anonymous pipes can't be waited on together: a child may fill its error stream before
         // it ends the line, so take that in while waiting in short pauses.
         process.takeErrors();
-        if (!output.ended) waitForOutput(process, 2);
+        if (!output.ended) waitForOutput(process, -1);
     }
     return line;
 }
@@ -447,14 +447,28 @@ void killProcess(ProcessHandle& process) {
 int outsideSignal(ProcessHandle&) { return 0; }
 
 void waitForOutput(ProcessHandle& process, int milliseconds) {
-    // Anonymous pipes can't be waited on: a pause, with the timer resolution raised so that
-    // 2 ms are not stretched to the default tick of about 15 ms. The child's end cuts it short,
-    // so its last output is read at once; once it has ended (a child of its own may still hold
-    // the pipes), the pause is a plain one.
+    // Anonymous pipes can't be waited on: the pipes are looked at between pauses, with the timer
+    // resolution raised so that the first pauses are not stretched to the default tick of about
+    // 15 ms. A quiet child is looked at less and less often, down to every 16 ms; the child's
+    // end cuts a pause short, so its last output is read at once.
+    const ULONGLONG start = GetTickCount64();
+    const auto quiet = [&process] {
+        return process.output.pending() == 0 && process.errors.pending() == 0 &&
+               !(process.output.ended && process.errors.ended);
+    };
     timeBeginPeriod(1);
-    if (process.hasEnded())
-        Sleep(static_cast<DWORD>(milliseconds));
-    else
-        WaitForSingleObject(process.process, static_cast<DWORD>(milliseconds));
+    for (DWORD pause = 1; quiet(); pause = std::min<DWORD>(pause * 2, 16)) {
+        DWORD left = pause;
+        if (milliseconds >= 0) {
+            const ULONGLONG spent = GetTickCount64() - start;
+            if (spent >= static_cast<ULONGLONG>(milliseconds)) break;
+            left = std::min<DWORD>(pause, static_cast<DWORD>(milliseconds - spent));
+        }
+        // Once the child has ended (a child of its own may still hold the pipes), a plain pause.
+        if (process.hasEnded())
+            Sleep(left);
+        else if (WaitForSingleObject(process.process, left) == WAIT_OBJECT_0)
+            break;
+    }
     timeEndPeriod(1);
 }

@@ -18,6 +18,7 @@
 #include <unistd.h>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -67,6 +68,40 @@ Names joined(Names names, const Names& added) {
     names.insert(added.begin(), added.end());
     return names;
 }
+
+// A FAT file system, which has no hard links, mounted through FUSE at `folder` while it lives;
+// `missing` says why it could not be made here (no mkfs.vfat or fusefat, no /dev/fuse).
+class FatFolder {
+public:
+    FatFolder(const std::string& image, const std::string& folder) : folder_(folder) {
+        fs::create_directories(folder);
+        const std::string make = "truncate -s 64M '" + image + "' && mkfs.vfat '" + image +
+                                 "' >/dev/null 2>&1 && fusefat -o rw+ '" + image + "' '" + folder +
+                                 "' >/dev/null 2>&1";
+        if (std::system(make.c_str()) != 0) {
+            missing = "no FAT file system can be mounted here (mkfs.vfat, fusefat)";
+            return;
+        }
+        mounted_ = true;
+        writeFile(folder + "/a", "a");
+        if (link((folder + "/a").c_str(), (folder + "/b").c_str()) == 0)
+            missing = "the FAT file system takes hard links";
+        fs::remove(folder + "/a");
+        fs::remove(folder + "/b");
+    }
+    ~FatFolder() {
+        if (mounted_ && std::system(("fusermount -u '" + folder_ + "'").c_str()) != 0)
+            ADD_FAILURE() << "the FAT file system stays mounted at " << folder_;
+    }
+    FatFolder(const FatFolder&) = delete;
+    FatFolder& operator=(const FatFolder&) = delete;
+
+    std::string missing;
+
+private:
+    std::string folder_;
+    bool mounted_ = false;
+};
 
 class CustomizeTest : public testing::Test {
 protected:
@@ -368,10 +403,74 @@ TEST_F(CustomizeTest, BackupTakesTheFirstNameNothingStandsOn) {
     EXPECT_EQ(gui.messages, (Messages{finished, finished}));
 }
 
-TEST_F(CustomizeTest, FailedBackupEndsTheRunBeforeTheRomIsTouched) {
-    tickEveryStep();
-    addRow("App", true, {"system/app/Browser.apk"});
+// Where 7z is to replace the ROM file, the backup is the old file under a second name, which 7z
+// leaves as it is; a run that is to rewrite nothing copies it. Either way the backup is a file
+// of its own after the run, holding the old ROM.
+TEST_F(CustomizeTest, TheBackupIsTheOldRomFileWhen7zReplacesItAndACopyOtherwise) {
+    const struct {
+        const char* run;
+        std::vector<std::string> ticked;
+        bool adding;
+        bool oldFile;
+        Names entries;
+    } cases[] = {
+        {"removal",
+         {"system/app/Browser.apk"},
+         false,
+         true,
+         without(romNames, {"system/app/Browser.apk"})},
+        {"adding", {}, true, true, joined(romNames, {"system/app/New.apk"})},
+        {"nothing to do", {"system/app/Missing.apk"}, false, false, romNames},
+    };
     writeFile(paths.addFolder + "system/app/New.apk", "new");
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.run);
+        writeFile(romPath, originalRom);
+        gui.clearRows();
+        gui.messages.clear();
+        if (!test.ticked.empty()) addRow("App", true, test.ticked);
+        gui.checks[ControlId::enableAddingCheck] = test.adding;
+        struct stat before {};
+        ASSERT_EQ(stat(romPath.c_str(), &before), 0);
+
+        customize(gui, paths, romPath);
+
+        const std::string backup = romPath + "_BU_0";
+        struct stat after {};
+        ASSERT_EQ(stat(backup.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino == before.st_ino, test.oldFile);
+        EXPECT_EQ(after.st_nlink, 1u);
+        EXPECT_FALSE(sameFile(backup, romPath));
+        EXPECT_TRUE(readFile(backup) == originalRom) << "the backup is not the old ROM";
+        EXPECT_EQ(zipEntries(romPath), test.entries);
+        EXPECT_EQ(gui.messages, Messages{finished});
+        fs::remove(backup);
+    }
+}
+
+// Where the file system has no second names for a file, the backup is a copy.
+TEST_F(CustomizeTest, OnAFileSystemWithoutHardLinksTheBackupIsACopy) {
+    const FatFolder fat(temp / "fat.img", temp / "fat");
+    if (!fat.missing.empty()) GTEST_SKIP() << fat.missing;
+    const std::string rom = temp / "fat/rom.zip";
+    writeFile(rom, originalRom);
+    addRow("App", true, {"system/app/Browser.apk"});
+    gui.checks[ControlId::enableAddingCheck] = false;
+    gui.checks[ControlId::recoveryZipCheck] = true;
+
+    customize(gui, paths, rom);
+
+    EXPECT_EQ(gui.messages, Messages{finished});
+    EXPECT_TRUE(readFile(rom + "_BU_0") == originalRom) << "the backup is not the old ROM";
+    EXPECT_EQ(zipEntries(rom), without(romNames, {"system/app/Browser.apk"}));
+    EXPECT_EQ(zipEntries(rom + "_undo.zip"), joined(templateNames, {"system/app/Browser.apk"}));
+}
+
+TEST_F(CustomizeTest, FailedBackupEndsTheRunBeforeTheRomIsTouched) {
+    // A run that rewrites nothing copies the ROM for its backup: a second name can't fail so.
+    tickEveryStep();
+    gui.checks[ControlId::enableAddingCheck] = false;
+    addRow("App", true, {"system/app/Missing.apk"});
 
     // The copy runs under a file-size limit smaller than the ROM, as on a full disk.
     const pid_t child = fork();
@@ -397,9 +496,10 @@ TEST_F(CustomizeTest, FailedBackupEndsTheRunBeforeTheRomIsTouched) {
 // Closing the window during the backup copy: a stop ends the copy, removes its partial file and
 // ends the run before anything else; 7z never runs.
 TEST_F(CustomizeTest, AStopDuringTheBackupCopyEndsTheRunWithNothingWritten) {
+    // A run that rewrites nothing copies the ROM for its backup.
     tickEveryStep();
-    addRow("App", true, {"system/app/Browser.apk"});
-    writeFile(paths.addFolder + "system/app/New.apk", "new");
+    gui.checks[ControlId::enableAddingCheck] = false;
+    addRow("App", true, {"system/app/Missing.apk"});
     gui.closeAsked = [&](int) { return gui.statusTexts.back() == "Creating Backup ..."; };
     gui.questionAnswers = {true};
 
@@ -469,10 +569,12 @@ TEST_F(CustomizeTest, UndoZipThatCantBeMadeEndsTheRunBeforeRemoval) {
         ASSERT_FALSE(gui.messages.empty());
         EXPECT_EQ(gui.messages.back(), (FakeGui::Message{"Error", "Can't create recovery zip " +
                                                                       romPath + "_undo_1.zip"}));
-        EXPECT_EQ(gui.statusTexts,
-                  (Texts{"Creating Backup ...", "Generation recovery CWM zip ...", "Ready"}));
+        EXPECT_EQ(gui.statusTexts, (Texts{"Creating Backup ...", "Generation recovery CWM zip ...",
+                                          "Creating Backup ...", "Ready"}));
         EXPECT_TRUE(readFile(undoZip) == earlierUndoZip) << "the earlier undo zip changed";
         EXPECT_TRUE(readFile(romPath) == originalRom) << "the ROM zip changed";
+        EXPECT_TRUE(readFile(romPath + "_BU_0") == originalRom) << "the backup changed";
+        EXPECT_FALSE(sameFile(romPath + "_BU_0", romPath));
         EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
         EXPECT_EQ(folderContent(romFolder),
                   (Names{"my röm.zip", "my röm.zip_BU_0", "my röm.zip_undo.zip"}));
@@ -829,15 +931,18 @@ TEST_F(CustomizeTest, ClosingTheWindowDuringARunAsksAndAStopLeavesTheRomAsItWas)
         Texts statusTexts;
         Names left;
     } cases[] = {
+        // The backup, the ROM file under a second name while 7z had not replaced it, is made a
+        // copy of its own before the run ends.
         {"extraction for the undo zip",
          "x",
          {{"Error", "Can't create recovery zip " + undoZip}},
-         {"Creating Backup ...", "Generation recovery CWM zip ...", "Ready"},
+         {"Creating Backup ...", "Generation recovery CWM zip ...", "Creating Backup ...", "Ready"},
          {"my röm.zip", "my röm.zip_BU_0"}},
         {"removal",
          "d",
          {{"Warning", stepFailed + stopped}},
-         {"Creating Backup ...", "Generation recovery CWM zip ...", "Removing files ...", "Ready"},
+         {"Creating Backup ...", "Generation recovery CWM zip ...", "Removing files ...",
+          "Creating Backup ...", "Ready"},
          {"my röm.zip", "my röm.zip_BU_0", "my röm.zip_undo.zip"}},
     };
     for (const auto& test : cases) {
@@ -855,6 +960,8 @@ TEST_F(CustomizeTest, ClosingTheWindowDuringARunAsksAndAStopLeavesTheRomAsItWas)
         EXPECT_EQ(gui.messages, test.messages);
         EXPECT_EQ(gui.statusTexts, test.statusTexts);
         EXPECT_TRUE(readFile(romPath) == originalRom) << "the ROM zip changed";
+        EXPECT_TRUE(readFile(romPath + "_BU_0") == originalRom) << "the backup changed";
+        EXPECT_FALSE(sameFile(romPath + "_BU_0", romPath));
         EXPECT_EQ(folderContent(romFolder), test.left);
         EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
         for (const auto& entry : fs::directory_iterator(romFolder))
@@ -877,6 +984,8 @@ TEST_F(CustomizeTest, ClosingTheWindowDuringARunAsksAndAStopLeavesTheRomAsItWas)
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
     EXPECT_TRUE(readFile(romPath) == originalRom) << "the ROM zip changed";
+    EXPECT_TRUE(readFile(romPath + "_BU_0") == originalRom) << "the backup changed";
+    EXPECT_FALSE(sameFile(romPath + "_BU_0", romPath));
     EXPECT_EQ(folderContent(romFolder),
               (Names{"my röm.zip", "my röm.zip_BU_0", "my röm.zip_undo.zip"}));
     EXPECT_EQ(folderContent(paths.extractionFolder), Names{});

@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <map>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -156,6 +157,52 @@ TEST_F(PlanTest, PredictsWhatTheRunRemovesAndAdds) {
         saved.erase("META-INF/com/google/android/update-binary");
         EXPECT_EQ(saved, namesOf(plan.removed));
         fs::remove(run.undoZip);
+    }
+}
+
+// 7z lists the ROM once for the plan and once after each step that rewrote it; the console's
+// check after 7z's test compares the last of those listings instead of listing again.
+TEST_F(PlanTest, TheRomIsListedOnceForThePlanAndOnceAfterEachRewrite) {
+    // 7z as it is, writing down each command it runs on the ROM zip.
+    const std::string log = temp / "commands";
+    ProgramPaths logged = paths;
+    logged.archiverProgram = temp / "bin/7z";
+    writeFile(logged.archiverProgram,
+              "#!/bin/sh\nfor last; do :; done\ncase \"$last\" in *'my röm.zip') echo \"$1\" >> '" +
+                  log + "';; esac\nexec 7z \"$@\"\n");
+    fs::permissions(logged.archiverProgram, fs::perms::owner_all);
+    writeFile(paths.addFolder + "system/app/New.apk", "new");
+
+    const struct {
+        const char* name;
+        std::map<std::string, RemovalMode> ticked;
+        bool addApps;
+        std::vector<std::string> commands;
+    } cases[] = {
+        {"removal and adding",
+         {{"Notes", RemovalMode::app}},
+         true,
+         {"l", "x", "d", "l", "a", "l", "t"}},
+        {"removal", {{"Notes", RemovalMode::app}}, false, {"l", "x", "d", "l", "t"}},
+        {"adding", {}, true, {"l", "a", "l", "t"}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        makeRom();
+        fs::remove(log);
+        CustomizeRequest asked = request(test.ticked, test.addApps);
+        asked.options.testZip = true;
+
+        QuietReporter reporter;
+        const RunResult run = customize(asked, logged, reporter);
+
+        EXPECT_EQ(run.end, RunEnd::complete) << reporter.messages.back();
+        EXPECT_TRUE(run.checked && run.check.tested && run.check.matches());
+        std::vector<std::string> commands;
+        std::istringstream lines(readFile(log));
+        for (std::string line; std::getline(lines, line);) commands.push_back(line);
+        EXPECT_EQ(commands, test.commands);
+        if (!run.undoZip.empty()) fs::remove(run.undoZip);
     }
 }
 

@@ -7,6 +7,7 @@
 #include "catalogue/catalogue.h"
 #include "pipeline/customize.h"
 #include "pipeline/removal.h"
+#include "platform/file_layer.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "platform/utf8.h"
@@ -338,6 +339,9 @@ TEST_F(RemovalRule, WholeRunOnARomInAFolderDeeperThanTheOldPathLimit) {
                                    {"system/app/Browser/lib.so", "lib"},
                                    {"system/app/Other.apk", "other"}}));
     const std::string original = readFile(deepRom);
+    // A third name of the ROM file, to know the file again after the run.
+    const std::string oldRom = deep + pathSeparator + "old rom";
+    ASSERT_EQ(linkWithoutReplacing(deepRom, oldRom), Placed::done);
 
     CatalogueEntry browser;
     browser.name = "Browser";
@@ -355,6 +359,9 @@ TEST_F(RemovalRule, WholeRunOnARomInAFolderDeeperThanTheOldPathLimit) {
     ASSERT_EQ(gui.messages.size(), 1u);
     EXPECT_EQ(gui.messages[0].text, "Customzation done ;)");
     EXPECT_TRUE(readFile(deepRom + "_BU_0") == original) << "the backup is no copy";
+    // 7z replaced the ROM file: the backup is the old file, under a name of its own.
+    EXPECT_TRUE(sameFile(deepRom + "_BU_0", oldRom)) << "the backup is not the old ROM file";
+    EXPECT_FALSE(sameFile(deepRom + "_BU_0", deepRom));
     EXPECT_EQ(files(listArchive(paths.archiverProgram, deepRom).entries),
               Names{"system/app/Other.apk"});
     EXPECT_EQ(files(listArchive(paths.archiverProgram, deepRom + "_undo.zip").entries),

@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -158,6 +159,33 @@ TEST_F(ArchiverTest, LastLineWithoutLineFeedAndLongOutputAreRead) {
                "repeat 20000 Compressing  system/app/Other.apk", "put-out Everything is Ok"});
     EXPECT_EQ(run(), ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
+}
+
+// How often the calling thread has gone to sleep: once per wait that did wait.
+long sleepsOfThisThread() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_nvcsw;
+}
+
+TEST_F(ArchiverTest, ASilent7zLeavesTheRunnerAsleep) {
+    // A second of silence: the runner wakes only when 7z writes or ends, or, with a front-end to
+    // be asked whether to go on, a few dozen times a second.
+    sandbox.installFake("7z", {"sleep 1000", "out Everything is Ok"});
+    const long before = sleepsOfThisThread();
+    EXPECT_EQ(run(), ArchiverOutcome::succeeded);
+    EXPECT_LT(sleepsOfThisThread() - before, 20);
+
+    ProgressSink progress([](int) {});
+    int asked = 0;
+    progress.carryOn = [&asked] { return ++asked > 0; };
+    const long withFrontEnd = sleepsOfThisThread();
+    const ArchiverResult result =
+        runArchiver("7z", "a -bd -y \"rom.zip\" *", sandbox.folder, false, progress);
+    EXPECT_EQ(result.outcome, ArchiverOutcome::succeeded) << result.warning;
+    EXPECT_LT(sleepsOfThisThread() - withFrontEnd, 60);
+    EXPECT_GE(asked, 5);
+    EXPECT_LT(asked, 60);
 }
 
 TEST_F(ArchiverTest, NonZeroExitCodeFailsTheStepEvenAfterTheSuccessLine) {
