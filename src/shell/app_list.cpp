@@ -94,6 +94,7 @@ void fitAppListToRom(Gui& gui, Catalogue& catalogue, const ProgramPaths& paths,
     }
     std::size_t found = 0;
     for (const auto& entry : catalogue.entries) found += entry->found;
-    gui.setStatusText("Loaded " + std::to_string(gui.rowCount()) + " apps to remove, " +
-                      std::to_string(found) + " of them found only in this ROM");
+    // Short enough for the status line: the count of all rows, and of those only this ROM gives.
+    gui.setStatusText("Loaded " + std::to_string(gui.rowCount()) + " apps to remove (" +
+                      std::to_string(found) + " from the ROM)");
 }

@@ -654,7 +654,7 @@ def test_rom_apps(program):
     wait_for("the rows of the ROM's apps",
              lambda: [r[:3] for r in program.rows()] == expected or None)
     wait_for("the count of the ROM's apps", lambda: program.status_text() ==
-             "Loaded 5 apps to remove, 2 of them found only in this ROM" or None)
+             "Loaded 5 apps to remove (2 from the ROM)" or None)
 
 
 TESTS = {

@@ -212,7 +212,7 @@ TEST_F(Dispatch, ChoosingARomShowsItsAppsAndMarksWhatItLacksEachTimeARomIsChosen
     EXPECT_NE(std::find(gui.statusTexts.begin(), gui.statusTexts.end(),
                         "Reading the apps of the ROM ... 11 of 11"),
               gui.statusTexts.end());
-    EXPECT_EQ(gui.statusTexts.back(), "Loaded 12 apps to remove, 9 of them found only in this ROM");
+    EXPECT_EQ(gui.statusTexts.back(), "Loaded 12 apps to remove (9 from the ROM)");
 
     // A removal list names the found app by its package, and loads it back that way.
     gui.setRowState(app1, RowState::ticked);

@@ -78,6 +78,8 @@ customize_in_window() {
   click_client "$id" 325 32   # "..."
   choose_file "Select Rom" "$rom" || { stop "the ROM could not be chosen in the dialog"; return 1; }
   probe field "$title" "$rom" || { stop "the ROM was not chosen"; return 1; }
+  # The window reads the ROM's apps first, and takes no click until it has.
+  probe label "$title" " from the ROM)" || { stop "the ROM's apps were not read"; return 1; }
   click_client "$id" 297 345  # "Customize!"
   # The run itself takes a while under Wine on a busy machine.
   local finished="" end=$((SECONDS + 300))

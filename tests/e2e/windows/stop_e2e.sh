@@ -93,6 +93,8 @@ start_window_run() {
   click_client "$id" 325 32   # "..."
   choose_file "Select Rom" "$(winpath "$rom")" || { fail "$1: the ROM could not be chosen"; return 1; }
   probe field "$title" "$(winpath "$rom")" || { fail "$1: the ROM was not chosen"; return 1; }
+  # The window reads the ROM's apps first, and takes no click until it has.
+  probe label "$title" " from the ROM)" || { fail "$1: the ROM's apps were not read"; return 1; }
   click_client "$id" 297 345  # "Customize!"
   local end=$((SECONDS + 60))
   until [ -s "$copy/bin/win/hang.pid" ]; do

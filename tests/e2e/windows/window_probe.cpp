@@ -5,6 +5,7 @@
 //   window_probe tab TITLE INDEX                the window's tab strip shows page INDEX
 //   window_probe checked TITLE CAPTION [0|1]    the check box CAPTION is ticked (or not)
 //   window_probe field TITLE TEXT               an edit field of the window shows TEXT
+//   window_probe label TITLE TEXT               a label of the window shows a text holding TEXT
 //   window_probe fill TITLE TEXT                puts TEXT into the file name field of the
 //                                               file dialog TITLE, once the dialog has one
 // Texts are UTF-8: the probe runs with UTF-8 as its code page, as the program does.
@@ -119,6 +120,13 @@ int main(int argc, char** argv) {
             HWND window = shownWindow(title);
             return window &&
                    child(window, "Edit", [&](HWND field) { return controlText(field) == rest[0]; });
+        };
+    } else if (what == "label" && rest.size() == 1) {
+        holds = [&] {
+            HWND window = shownWindow(title);
+            return window && child(window, "Static", [&](HWND label) {
+                       return controlText(label).find(rest[0]) != std::string::npos;
+                   });
         };
     } else if (what == "fill" && rest.size() == 1) {
         constexpr int fileNameBox = 0x47C;
