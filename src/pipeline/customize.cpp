@@ -75,11 +75,19 @@ void separateBackup(Reporter& reporter, const std::string& romPath, RunResult& r
     if (!copy.empty() && renameFile(copy, result.backup)) return;
     if (!copy.empty()) removeFile(copy);
     // The ROM file is the one it was before the run: nothing is lost without the backup.
-    removeFile(result.backup);
-    reporter.message(archiverWarningTitle, "Can't create backup " + result.backup +
-                                               "\rThe ROM zip was not changed, and no backup "
-                                               "of it was kept.");
-    result.backup.clear();
+    if (removeFile(result.backup) || !pathExists(result.backup)) {
+        reporter.message(archiverWarningTitle, "Can't create backup " + result.backup +
+                                                   "\rThe ROM zip was not changed, and no backup "
+                                                   "of it was kept.");
+        result.backup.clear();
+        return;
+    }
+    // Another program holds the ROM file open (Windows lets no name of it go then): the backup
+    // stays a second name of the unchanged ROM file, and says so.
+    reporter.message(archiverWarningTitle,
+                     "Can't make the backup " + result.backup +
+                         " a copy of its own\rIt stays a second name of the ROM zip file, which "
+                         "was not changed.");
 }
 
 // `heading` and the first few of `names`, one a line.
