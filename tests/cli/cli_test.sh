@@ -795,23 +795,26 @@ EOF2
   rm "$roms/apps.zip"
   # A ROM zip another program holds open: 7z.exe can't put the new zip in its place. The step
   # fails with 7z's reason, the ROM stays as it was with nothing of 7z's beside it, and what the
-  # run says of the backup is what lies beside the ROM.
+  # run says of the backup is what lies beside the ROM. (Wine's cmd takes no quoted name after
+  # '<': the held ROM's name has no blank.)
   find "$roms" -mindepth 1 -delete
-  cp "$pristine" "$rom"
-  wine cmd /c "ping -n 60 127.0.0.1 < \"$ROM\" > nul" &
+  held="$roms/held.zip"
+  cp "$pristine" "$held"
+  (cd "$roms" && exec wine cmd /c "ping -n 60 127.0.0.1 < held.zip > nul") &
   holder=$!
   trap 'kill "$holder" 2>/dev/null || true; rm -rf "$work"' EXIT
-  for _ in $(seq 200); do
-    wine cmd /c "move /y \"$ROM\" \"$ROM.moved\"" >/dev/null 2>&1 || break
-    wine cmd /c "move /y \"$ROM.moved\" \"$ROM\"" >/dev/null 2>&1
+  for _ in $(seq 300); do
+    (cd "$roms" && wine cmd /c "move /y held.zip moved.zip" >/dev/null 2>&1) || break
+    [ -e "$roms/moved.zip" ] || break
+    mv "$roms/moved.zip" "$held"
     sleep 0.1
   done
-  run 1 customize "$ROM" --app Browser --no-add
+  run 1 customize "$(native "$held")" --app Browser --no-add
   grep -q "Sharing violation" "$work/err" || fail "held open: 7z's reason: $(cat "$work/err")"
-  cmp -s "$rom" "$pristine" || fail "held open: the ROM zip changed"
-  [ ! -e "$rom.tmp" ] || fail "held open: 7z's temporary file stayed"
-  if [ -e "$rom""_BU_0" ]; then
-    cmp -s "$rom""_BU_0" "$pristine" || fail "held open: the backup is not the ROM as it was"
+  cmp -s "$held" "$pristine" || fail "held open: the ROM zip changed"
+  [ ! -e "$held.tmp" ] || fail "held open: 7z's temporary file stayed"
+  if [ -e "$held""_BU_0" ]; then
+    cmp -s "$held""_BU_0" "$pristine" || fail "held open: the backup is not the ROM as it was"
     grep -q "no backup of it was kept" "$work/err" && fail "held open: a backup said gone is there"
   else
     grep -q "no backup of it was kept" "$work/err" || fail "held open: the backup went unsaid"
