@@ -167,8 +167,7 @@ int prepare(const ProgramPaths& paths, const Catalogue& catalogue, const Argumen
     if (!selectEntries(catalogue, paths.definitionFolder, arguments, request.ticked, error))
         return refuse(arguments.command, arguments.json, error);
     // A plan writes nothing, not even the lock file a run holds.
-    const std::string refusal =
-        prepareRun(request, paths, prepared, nullptr, arguments.command != "plan");
+    const std::string refusal = prepareRun(request, paths, prepared, arguments.command != "plan");
     // A plan the run would refuse is still shown in full: the refusals are part of it.
     if (!refusal.empty() && (arguments.command != "plan" || prepared.plan.refusals.empty()))
         return refuse(arguments.command, arguments.json, refusal);

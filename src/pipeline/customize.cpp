@@ -314,7 +314,7 @@ std::string warningText(const std::string& undoLine, const std::vector<std::stri
 }  // namespace
 
 std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
-                       PreparedRun& prepared, PendingListing* listing, bool lock) {
+                       PreparedRun& prepared, bool lock) {
     if (asked.romPath.empty()) return "Please select Rom";
     // 7z writes the new archive beside the old one and renames it into place: a ROM chosen
     // through a link is edited at its target, or the link would become a file of its own; and
@@ -333,7 +333,7 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
     }
     // 7z must read the ROM as a zip before anything is written: otherwise the backup, the undo
     // zip and the steps after them would be made from something that is no ROM.
-    prepared.rom = listing ? listing->finish() : listArchive(paths.archiverProgram, romPath);
+    prepared.rom = listArchive(paths.archiverProgram, romPath);
     if (!prepared.rom.readable) {
         std::string text = "Can't read " + romPath + " as a zip archive";
         if (!prepared.rom.archiverStarted) text += "\rThe 7z archiver could not be started.";

@@ -44,12 +44,11 @@ struct PreparedRun {
 };
 
 // The checks that come before anything is written, and the plan. "" when the run may go ahead;
-// otherwise the text of the "Error" that refuses it (see customize for each). `listing`: the
-// ROM's listing already under way, if any. With `lock`, the ROM zip's lock is taken first (a run
-// that holds it refused) and, once the run is accepted, what a killed run left is removed;
-// without, nothing at all is written (a plan shown, not carried out).
+// otherwise the text of the "Error" that refuses it (see customize for each). With `lock`, the ROM
+// zip's lock is taken first (a run that holds it refused) and, once the run is accepted, what a
+// killed run left is removed; without, nothing at all is written (a plan shown, not carried out).
 std::string prepareRun(const CustomizeRequest& request, const ProgramPaths& paths,
-                       PreparedRun& prepared, PendingListing* listing = nullptr, bool lock = true);
+                       PreparedRun& prepared, bool lock = true);
 
 // What "Customize!" does: checks the ROM, then backup, undo zip, removal and adding, as the
 // request's options say, each announced as the status.

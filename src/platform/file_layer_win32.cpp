@@ -1,6 +1,7 @@
 #include "platform/file_layer.h"
 
 #include "platform/paths.h"
+#include "platform/windows_error.h"
 
 #include <windows.h>
 
@@ -313,16 +314,7 @@ std::string whyFolderIsNotWritable(const std::string& folder) {
     const DWORD error = GetLastError();
     // A file of that name left by another run shows the folder takes files all the same.
     if (error == ERROR_FILE_EXISTS) return "";
-    char* buffer = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    std::string text =
-        length && buffer ? std::string(buffer, length) : "error " + std::to_string(error);
-    if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.'))
-        text.pop_back();
-    return text;
+    return windowsErrorText(error);
 }
 
 bool renameFile(const std::string& source, const std::string& destination) {

@@ -2,6 +2,7 @@
 
 #include "platform/ascii.h"
 #include "platform/utf8.h"
+#include "platform/windows_error.h"
 
 #include <algorithm>
 #include <string_view>
@@ -115,4 +116,15 @@ std::string programPath(const std::filesystem::path& path) {
     WideCharToMultiByte(CP_ACP, 0, wide.data(), size, text.data(), static_cast<int>(text.size()),
                         nullptr, nullptr);
     return text;
+}
+
+std::string windowsErrorText(unsigned long error) {
+    char* buffer = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string text =
+        length && buffer ? std::string(buffer, length) : "error " + std::to_string(error);
+    if (buffer) LocalFree(buffer);
+    return std::string(trimmedEnd(text, "\r\n ."));
 }

@@ -1,6 +1,6 @@
 #include "tools/process.h"
 
-#include "platform/ascii.h"
+#include "platform/windows_error.h"
 #include "tools/error_lines.h"
 
 #include <windows.h>
@@ -114,18 +114,6 @@ struct Pipe {
     }
 };
 
-// The system's words for an error, without the full stop and line end FormatMessage adds.
-std::string systemMessage(DWORD error) {
-    char* buffer = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    std::string text =
-        length && buffer ? std::string(buffer, length) : "error " + std::to_string(error);
-    if (buffer) LocalFree(buffer);
-    return std::string(trimmedEnd(text, "\r\n ."));
-}
-
 // 0 when `folder` is a folder, else the error that says why it can't be a working folder.
 DWORD folderError(const std::string& folder) {
     const DWORD attributes = GetFileAttributesA(folder.c_str());
@@ -136,7 +124,7 @@ DWORD folderError(const std::string& folder) {
 StartResult startFailed(StartFailure failure, DWORD error) {
     StartResult result;
     result.failure = failure;
-    result.reason = systemMessage(error);
+    result.reason = windowsErrorText(error);
     return result;
 }
 
