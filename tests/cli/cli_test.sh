@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Black-box tests of slimkit-cli on ROM zips built here:
 #   cli_test.sh <slimkit-cli> <program build folder> <case> [<7z.exe that hangs in the removal>]
 # The program is copied into a program folder of its own, with test definitions, an add folder

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The release zip as a user gets it, under Wine: unpacked into a folder whose path holds blanks,
 # Greek and CJK characters, slimkit.exe started from another working folder, and a whole
 # Customize on the demo ROM (which lies in such a folder too) with the recovery zip ticked and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Stopping a run of the installed Windows program under Wine, with a 7z.exe that hangs in the
 # removal: Ctrl-C to slimkit-cli.exe, slimkit-cli.exe ended outright, the window closed during a
 # run, and the session ending during a run. Run inside scripts/wine-session:
