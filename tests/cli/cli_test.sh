@@ -484,8 +484,9 @@ EOF
 
 killed)
   # Killed outright while 7z hangs, first in the extraction for the undo zip, then in the adding
-  # (having begun its new ROM zip), the program takes 7z with it. It leaves what the README names,
-  # and the next run on the ROM zip removes that, and nothing else.
+  # (having begun its new ROM zip), the program takes 7z with it. It leaves what
+  # docs/when-a-step-fails.md names, and the next run on the ROM zip removes that, and nothing
+  # else.
   mkdir "$work/bin"
   cat >"$work/bin/7z" <<EOF
 #!/bin/sh
@@ -519,14 +520,14 @@ EOF
   mkdir "$program/app/undo/files/run-0123456789abcdef-Other12"
   kill_in x customize "$rom" --app Browser --no-backup --no-add --undo-zip
   [ "$(beside)" = "my rom.zip|my rom.zip.slimkit-lock|my rom.zip_undo.zip.XXXXXX|" ] ||
-    fail "not what the README names as left: $(beside)"
+    fail "not what the docs name as left: $(beside)"
   [ "$(extracting)" = "run-0123456789abcdef-Other12|run-H-X|" ] ||
-    fail "not what the README names as left: $(extracting)"
+    fail "not what the docs name as left: $(extracting)"
   printf 'new' >"$program/app/add/New.apk"
   kill_in a customize "$rom" --app Browser --no-backup
   cmp -s "$rom" "$pristine" && fail "the removal did not run"
   [ "$(beside)" = "my rom.zip|my rom.zip.slimkit-lock|my rom.zip.tmp|my rom.zip_add_list_0|" ] ||
-    fail "not what the README names as left: $(beside)"
+    fail "not what the docs name as left: $(beside)"
   [ "$(extracting)" = "run-0123456789abcdef-Other12|" ] || fail "not removed: $(extracting)"
   printf 'mine' >"$roms/my rom.zip_add_list_notes"
   run 0 customize "$rom" --app Clock --no-backup
@@ -748,7 +749,7 @@ windows)
   wait "$first" || true
   for _ in $(seq 1200); do [ -e "$rom.slimkit-lock" ] || break; sleep 0.05; done
   [ "$(ls -A "$roms" | tr '\n' '|')" = "my rom.zip|my rom.zip.tmp|" ] ||
-    fail "not what the README names as left: $(ls -A "$roms")"
+    fail "not what the docs name as left: $(ls -A "$roms")"
   cmp -s "$rom" "$pristine" || fail "the ROM zip changed"
   run 0 customize "$ROM" --app Browser --no-backup --no-add
   [ "$(ls -A "$roms")" = "my rom.zip" ] || fail "left beside the ROM: $(ls -A "$roms")"
