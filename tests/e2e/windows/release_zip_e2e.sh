@@ -26,7 +26,7 @@ program=$(echo "$home"/slimkit-*-windows)
 [ -f "$program/slimkit.exe" ] || { echo "FAIL: no slimkit-*-windows/slimkit.exe in $zip"; exit 1; }
 
 # The licences: the program's own, and a text of each library the programs carry, each with a
-# line that only that licence holds.
+# line that only that licence holds; and where the sources of 7-Zip and the libraries lie.
 notice() {  # notice FILE TEXT
   [ -s "$program/$1" ] && grep -q -F "$2" "$program/$1" && pass "release: $1 holds \"$2\"" ||
     fail "release: no $1 with \"$2\" in the zip"
@@ -42,6 +42,7 @@ notice third-party/libzip-LICENSE.txt "Dieter Baron and Thomas Klausner"
 notice third-party/zlib-copyright.txt "Jean-loup Gailly and Mark Adler"
 notice third-party/gcc-runtime-copyright.txt "GCC RUNTIME LIBRARY EXCEPTION"
 notice third-party/mingw-w64-runtime-copyright.txt "winpthreads"
+notice third-party/sources.txt "7z.exe, 7z.dll: 7zip "
 rom="$roms/demo rom.zip"
 sh "$make_demo_rom" "$rom" >/dev/null
 cp "$rom" "$work/original.zip"
