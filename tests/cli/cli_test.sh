@@ -103,6 +103,21 @@ usage)
   done
   grep -q "^\\.TH SLIMKIT-CLI 1 .*slimkit-cli $(grep -oE '[0-9.]+' <<<"$("${cli[@]}" --version)")" "$man" ||
     fail "the manual's version differs"
+  # So does the CLI reference in its tables of commands and options; it gives every exit code the
+  # help gives, and names every field the JSON documents hold (in code: `field` or {a, field}).
+  reference="$top/docs/cli.md"
+  section() { sed -n "/^## $1/,/^## /p" "$reference"; }
+  { section Commands; section Options; } >"$work/reference-options"
+  [ -s "$work/reference-options" ] || fail "no tables of commands and options in $reference"
+  diff <(options "$work/help") <(options <(tr '`(' '  ' <"$work/reference-options")) >&2 ||
+    fail "the options of docs/cli.md differ from --help's"
+  for code in $(tr '\n' ' ' <"$work/help" | grep -oE '(: |; )[0-9]+ [a-z]' | grep -oE '[0-9]+'); do
+    section 'Exit codes' | grep -qE "^\| \`$code\`" || fail "docs/cli.md lacks the exit code $code"
+  done
+  section 'The JSON documents' | grep -oE '`[^`]+`' | grep -oE '[A-Za-z]+' | sort -u >"$work/fields"
+  for field in $(grep -ohE 'key\("[A-Za-z]+"\)' "$top"/src/cli/*.cpp | cut -d'"' -f2 | sort -u); do
+    grep -qx "$field" "$work/fields" || fail "docs/cli.md lacks the JSON field $field"
+  done
 
   run 0 apps --json
   python3 - "$work/out" <<'EOF2' || fail "apps --json"
