@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding and reading every app of a ROM zip, as the program does once a ROM is chosen: 7z's
 // listing of the ROM, the apps found in it, and each APK's identity read inside the ROM zip.
 //

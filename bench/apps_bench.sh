@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every app of a ROM zip of 300 stored APKs (about 1.5 GB) found and read, beside 7z's technical
 # listing of the same ROM, both with a warm cache. Prints the median of each: the program's
 # reading of the apps (finding them in the listing and reading each APK's identity inside the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How much CPU the archive tool runner itself spends while a real 7z works, next to a loop that
 // only waits on the same 7z's pipes with poll(), and beside bare 2 ms waits for as long as the
 // runner took (the floor of a loop that wakes every 2 ms). The runner runs twice: alone, and as a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A whole run (backup ticked, undo zip, removal of five apps, nothing to add) on a generated ROM
 # zip of about SIZE megabytes, against `7z d` of the same entries alone, alternating, medians:
 # on the file system of TMPDIR, where the backup is a second name of the old ROM file (goal: at

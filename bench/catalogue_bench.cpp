@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loading the catalogue against a baseline that only lists the definition folder and reads
 // every file whole, in the same process on the same generated folders. Goal: loading costs at
 // most 1.5 times the baseline at 2,000 files.

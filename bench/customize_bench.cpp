@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs one whole customize (backup, undo zip, removal, adding) on a ROM zip, as the program does
 // after "Customize!", without the window. For bench/customize_bench.sh.
 //

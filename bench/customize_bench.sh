@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A whole customize (backup, undo zip, removal of five apps, adding three files) on a generated
 # ROM zip of about 300 MB, against the same 7z commands and the same copy run straight from the
 # shell. Prints the median of each and their ratio (goal: at most 1.03).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # slimkit-cli customize --undo-zip on ROM zips of 17,500, 35,000 and 70,000 small entries, half of
 # them removed: the program's own CPU time (its whole CPU time less that of the 7z it starts),
 # which must stay under 1 s at 70,000 entries and grow linearly with the entries.

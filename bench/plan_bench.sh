@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # slimkit-cli plan on a zip64 ROM zip over 4 GiB, beside 7z's own technical listing of it, which
 # the plan is made from: written to /dev/null, and read through a pipe as the plan reads it.
 # Prints the median of each and the plan's ratio to both (goal: at most 1.2).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-builds the Windows program with MinGW-w64 (x86_64, POSIX thread model) and runs its tests
 # under Wine. Libraries built by scripts/build-windows-deps (libpng, GoogleTest) are found in
 # SLIMKIT_DEPS_PREFIX, by default deps/prefix inside the build folder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the APK identity reader. An input is the two files it reads: its first
 // two bytes (little-endian) give the length of AndroidManifest.xml, which follows; the rest is
 // resources.arsc. Beyond the sanitizers it checks that a reading is the same when repeated, that

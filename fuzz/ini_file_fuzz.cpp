@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for IniFile: every input is a file on disk that is opened, read through every
 // reading operation, written to and written back, then read again. Beyond the sanitizers it
 // checks two properties: the first key of a section is what readString finds under its name,

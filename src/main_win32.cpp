@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/archiver_check.h"
 #include "platform/paths.h"
 #include "platform/win32/win32_gui.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 /* The yardstick for the start-up benchmark: a bare GTK+ 2 program that shows a 350 x 365 window
  * with N rows (N from the command line) in a fixed-height check list of two text columns. */
 #include <gtk/gtk.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times programs from exec until their first top-level window is mapped, in one X server.
 //   map_timer RUNS PROGRAM_A [ARGS...] -- PROGRAM_B [ARGS...]
 // Runs A and B alternately (ABBA...) so that drift of the machine hits both alike, kills each

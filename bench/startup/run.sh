@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Start-up time of the installed program with 2,000 and 20,000 definition files against a bare
 # GTK+ 2 list of as many rows: run.sh BUILD_FOLDER [RUNS]. BUILD_FOLDER is configured with
 # -DSLIMKIT_BENCH=ON and built without sanitizers.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # bash completion of slimkit-cli: commands, options, ROM zips, removal lists and app names (as
 # `slimkit-cli apps --names` prints them, from the program's own folder).
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Linux build's tests, with AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 build="$top/build-test"

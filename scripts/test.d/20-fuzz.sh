@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The libFuzzer targets, built with clang, each run for about 30 seconds from its seed corpus:
 # the INI reader and the APK identity reader. A crash or a broken property fails the stage.
 set -euo pipefail

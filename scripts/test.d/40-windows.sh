@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows build: cross-built with MinGW-w64, its tests run under Wine in Xvfb.
 set -euo pipefail
 build="$top/build-win"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "apps/rom_apps.h"
 
 #include "apps/apk_file.h"

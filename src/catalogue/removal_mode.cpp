@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/removal_mode.h"
 
 #include "catalogue/catalogue.h"

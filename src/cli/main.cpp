@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // slimkit-cli: the customize run without the window, a dry run that shows what it would remove
 // and add, and a check of the ROM zip after the run. Results go to the standard output (the
 // plan, the outcome, the JSON document); steps, progress and messages to the error stream.

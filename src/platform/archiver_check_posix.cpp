@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/archiver_check.h"
 
 bool checkArchiverPresent(const ProgramPaths&) { return true; }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // While a run works, SIGTERM, SIGINT and SIGHUP (on Windows a console's Ctrl-C, Ctrl-Break, its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/utf8.h"
 
 std::string latin1ToUtf8(std::string_view text) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/removal_list_dialogs.h"
 
 #include "catalogue/catalogue.h"

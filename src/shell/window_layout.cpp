@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/window_layout.h"
 
 #include "catalogue/removal_mode.h"

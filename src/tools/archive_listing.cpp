@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/archive_listing.h"
 
 #include "platform/text.h"

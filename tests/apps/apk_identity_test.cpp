@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The APK reader against real APKs that aapt built (tests/apps/make_apk_fixtures.py, run by the
 // build), compared with what `aapt dump badging` read from each; then the same files broken in
 // every way that matters: nothing may crash or hang, and every fault comes with a reason.

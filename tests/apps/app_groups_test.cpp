@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding the apps in a ROM's listing, in each layout ROMs use, with what belongs to each.
 #include "apps/app_groups.h"
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Builds real APKs with aapt for the APK reader's tests, and what `aapt dump badging` reads from
 each, into OUT:
 

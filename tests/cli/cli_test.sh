@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Black-box tests of slimkit-cli on ROM zips built here:
 #   cli_test.sh <slimkit-cli> <program build folder> <case> [<7z.exe that hangs in the removal>]
 # The program is copied into a program folder of its own, with test definitions, an add folder
@@ -102,6 +103,21 @@ usage)
   done
   grep -q "^\\.TH SLIMKIT-CLI 1 .*slimkit-cli $(grep -oE '[0-9.]+' <<<"$("${cli[@]}" --version)")" "$man" ||
     fail "the manual's version differs"
+  # So does the CLI reference in its tables of commands and options; it gives every exit code the
+  # help gives, and names every field the JSON documents hold (in code: `field` or {a, field}).
+  reference="$top/docs/cli.md"
+  section() { sed -n "/^## $1/,/^## /p" "$reference"; }
+  { section Commands; section Options; } >"$work/reference-options"
+  [ -s "$work/reference-options" ] || fail "no tables of commands and options in $reference"
+  diff <(options "$work/help") <(options <(tr '`(' '  ' <"$work/reference-options")) >&2 ||
+    fail "the options of docs/cli.md differ from --help's"
+  for code in $(tr '\n' ' ' <"$work/help" | grep -oE '(: |; )[0-9]+ [a-z]' | grep -oE '[0-9]+'); do
+    section 'Exit codes' | grep -qE "^\| \`$code\`" || fail "docs/cli.md lacks the exit code $code"
+  done
+  section 'The JSON documents' | grep -oE '`[^`]+`' | grep -oE '[A-Za-z]+' | sort -u >"$work/fields"
+  for field in $(grep -ohE 'key\("[A-Za-z]+"\)' "$top"/src/cli/*.cpp | cut -d'"' -f2 | sort -u); do
+    grep -qx "$field" "$work/fields" || fail "docs/cli.md lacks the JSON field $field"
+  done
 
   run 0 apps --json
   python3 - "$work/out" <<'EOF2' || fail "apps --json"
@@ -483,8 +499,9 @@ EOF
 
 killed)
   # Killed outright while 7z hangs, first in the extraction for the undo zip, then in the adding
-  # (having begun its new ROM zip), the program takes 7z with it. It leaves what the README names,
-  # and the next run on the ROM zip removes that, and nothing else.
+  # (having begun its new ROM zip), the program takes 7z with it. It leaves what
+  # docs/when-a-step-fails.md names, and the next run on the ROM zip removes that, and nothing
+  # else.
   mkdir "$work/bin"
   cat >"$work/bin/7z" <<EOF
 #!/bin/sh
@@ -518,14 +535,14 @@ EOF
   mkdir "$program/app/undo/files/run-0123456789abcdef-Other12"
   kill_in x customize "$rom" --app Browser --no-backup --no-add --undo-zip
   [ "$(beside)" = "my rom.zip|my rom.zip.slimkit-lock|my rom.zip_undo.zip.XXXXXX|" ] ||
-    fail "not what the README names as left: $(beside)"
+    fail "not what the docs name as left: $(beside)"
   [ "$(extracting)" = "run-0123456789abcdef-Other12|run-H-X|" ] ||
-    fail "not what the README names as left: $(extracting)"
+    fail "not what the docs name as left: $(extracting)"
   printf 'new' >"$program/app/add/New.apk"
   kill_in a customize "$rom" --app Browser --no-backup
   cmp -s "$rom" "$pristine" && fail "the removal did not run"
   [ "$(beside)" = "my rom.zip|my rom.zip.slimkit-lock|my rom.zip.tmp|my rom.zip_add_list_0|" ] ||
-    fail "not what the README names as left: $(beside)"
+    fail "not what the docs name as left: $(beside)"
   [ "$(extracting)" = "run-0123456789abcdef-Other12|" ] || fail "not removed: $(extracting)"
   printf 'mine' >"$roms/my rom.zip_add_list_notes"
   run 0 customize "$rom" --app Clock --no-backup
@@ -747,7 +764,7 @@ windows)
   wait "$first" || true
   for _ in $(seq 1200); do [ -e "$rom.slimkit-lock" ] || break; sleep 0.05; done
   [ "$(ls -A "$roms" | tr '\n' '|')" = "my rom.zip|my rom.zip.tmp|" ] ||
-    fail "not what the README names as left: $(ls -A "$roms")"
+    fail "not what the docs name as left: $(ls -A "$roms")"
   cmp -s "$rom" "$pristine" || fail "the ROM zip changed"
   run 0 customize "$ROM" --app Browser --no-backup --no-add
   [ "$(ls -A "$roms")" = "my rom.zip" ] || fail "left beside the ROM: $(ls -A "$roms")"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # zsh -f zsh_complete.zsh <folder of _slimkit-cli> <folder of slimkit-cli> <command line>
 # The matches zsh's own completion offers at the end of the command line, one a line: an
 # interactive zsh in a pseudo-terminal is handed the line and a Tab, and each match that the

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the shipped definition files as data: plain ASCII with LF line ends, lower-case file
 # names, the groups and keys the program reads, paths that a CWM ROM zip can hold (relative,
 # with '/', each package with its .odex beside it), a widget group exactly for widget entries,

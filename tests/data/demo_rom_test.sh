@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the demo ROM twice and checks it with unzip: the two builds are identical, it is laid
 # out like a CWM ROM zip, it holds every file that the definition files of its catalogue apps
 # name, it keeps apps that no definition file removes, and each app is a real APK with its own

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs one black-box test of the installed program in an X server and an accessibility bus of
 # its own: run_e2e.sh BUILD_FOLDER TEST_NAME. Everything it starts and writes is gone when it
 # ends.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Black-box tests of the installed program, driven through the accessibility API.
 
 run_e2e.sh starts an X server and a session bus and calls this with one test name. The program

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/fake_gui.h"
 #include "gui/gui_contract.h"
 #include "platform/utf8.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds the main window from the layout table with a few sample rows and writes a picture of it:
 //   slimkit_window_preview OUT.png [TAB]
 // Run it under an X server (xvfb-run -a).

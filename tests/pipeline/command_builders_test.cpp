@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "pipeline/add_apps.h"
 #include "pipeline/removal.h"
 #include "pipeline/undo_zip.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plan against the real archiver of each build: what the plan says a run removes is exactly
 // what 7z deletes and extracts when handed the plan's names, for every form a definition path or
 // a ROM entry may take; random ROMs, definitions and selections run whole agree with their plan;

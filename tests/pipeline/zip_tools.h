@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Builds and reads zips for the pipeline's tests with the real 7z, without a shell in between.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The platform layer's rules that hold the same on both builds, run by each build's tests.
 #include "platform/ascii.h"
 #include "platform/file_layer.h"

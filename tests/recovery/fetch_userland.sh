@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Build step: downloads busybox-static and mksh as .deb files into <folder>/debs (kept there, so
 # later builds reuse them) and unpacks them beside, for the simulated recovery's /sbin. The host's
 # own busybox and mksh are never touched. When they can't be had, the reason is left in

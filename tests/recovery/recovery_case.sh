@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Flashes an undo zip in a simulated recovery and checks what it did to the partitions.
 #
 #   recovery_case.sh <case>   (environment: UNDO_TEMPLATE, USERLAND, UNDO_ZIP_MAKER: CMakeLists.txt)

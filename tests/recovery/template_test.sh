@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks how the build packs the undo template:
 #   template_test.sh <template sources> <built undo.zip> <cmake> <zip program>
 # the built zip holds exactly the two sources; packing a fresh copy of them (other times, other

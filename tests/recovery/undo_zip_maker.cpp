@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Makes an undo zip the way a customize run does, for the recovery tests to flash:
 //   undo_zip_maker <program folder> <rom zip> <in-zip path>...
 // The program folder holds app/undo/undo.zip and app/undo/files/. One ticked entry, removed as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Writes zips entry by entry, byte for byte as asked: names 7z would never write itself (`/x`,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A scripted stand-in for 7z.exe. It reads fake_script.txt beside itself, one command a line:
 //   out TEXT / err TEXT          TEXT and CR LF on standard output / standard error
 //   raw-out TEXT / raw-err TEXT  TEXT only, with \r \n \t and \\ as escapes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A scripted stand-in for the archiver and the desktop opener. Installed under the name it
 // plays (e.g. "7z"), it records its arguments in <self>.args (each followed by a NUL byte), its
 // working folder in <self>.cwd and its process id in <self>.pid, then follows <self>.script, one

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Packs the undo template: cmake -DSOURCE_DIR=<folder> -DOUTPUT=<zip> -DZIP=<zip program> -P this
 # The zip must come out byte for byte the same from every build: it is staged with fixed modes
 # and times, and zipped without extra fields (no owner, no access or change times).

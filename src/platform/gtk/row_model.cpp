@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/gtk/row_model.h"
 
 #include "platform/gtk/text.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes the bytes of INPUT as a C++ array named NAME (with NAME + "Size") into OUTPUT.
 file(READ "${INPUT}" hex HEX)
 string(LENGTH "${hex}" length)

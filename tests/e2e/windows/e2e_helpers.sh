@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Helpers of the black-box runs of the Windows program under Wine, sourced by the scripts beside
 # it. They need `probe` (the path of window_probe.exe) and run inside scripts/wine-session.
 failures=0

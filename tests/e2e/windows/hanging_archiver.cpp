@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A 7z.exe that hangs in the removal, for the tests of stopping a run. Given `d`, it does what
 // 7z does first, creating its temporary archive beside the archive (the archive's name and
 // ".tmp"), notes its process id in hang.pid beside itself, and then waits for ever, deaf to

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The release zip as a user gets it, under Wine: unpacked into a folder whose path holds blanks,
 # Greek and CJK characters, slimkit.exe started from another working folder, and a whole
 # Customize on the demo ROM (which lies in such a folder too) with the recovery zip ticked and
 # files of the user's own, named in Greek, in the add folder (a tool without a dot in its name
 # among them, which the pattern *.* would leave out). Then the ROM zip, its backup and its undo
-# zip are checked on disk. A second run does the same on a ROM whose path is over 300 characters.
+# zip are checked on disk, and the licence texts the zip must carry. A second run does the same on a ROM whose path is over 300 characters.
 # Run inside scripts/wine-session:
 #   release_zip_e2e.sh <release zip> <window_probe.exe> <make-demo-rom>
 set -euo pipefail
@@ -23,6 +24,25 @@ mkdir -p "$home" "$roms" "$work/elsewhere" "$work/before" "$work/undo"
 unzip -q "$zip" -d "$home"
 program=$(echo "$home"/slimkit-*-windows)
 [ -f "$program/slimkit.exe" ] || { echo "FAIL: no slimkit-*-windows/slimkit.exe in $zip"; exit 1; }
+
+# The licences: the program's own, and a text of each library the programs carry, each with a
+# line that only that licence holds; and where the sources of 7-Zip and the libraries lie.
+notice() {  # notice FILE TEXT
+  [ -s "$program/$1" ] && grep -q -F "$2" "$program/$1" && pass "release: $1 holds \"$2\"" ||
+    fail "release: no $1 with \"$2\" in the zip"
+}
+notice LICENSE.txt "GNU GENERAL PUBLIC LICENSE"
+notice LICENSE.txt "Version 3, 29 June 2007"
+notice bin/win/License.txt "unRAR license restriction"
+notice third-party/7-Zip-License.txt "unRAR license restriction"
+notice third-party/7-Zip-copying.txt "GNU LESSER GENERAL PUBLIC LICENSE"
+notice third-party/7-Zip-unRarLicense.txt "unRAR"
+notice third-party/libpng-LICENSE.txt "PNG Reference Library License"
+notice third-party/libzip-LICENSE.txt "Dieter Baron and Thomas Klausner"
+notice third-party/zlib-copyright.txt "Jean-loup Gailly and Mark Adler"
+notice third-party/gcc-runtime-copyright.txt "GCC RUNTIME LIBRARY EXCEPTION"
+notice third-party/mingw-w64-runtime-copyright.txt "winpthreads"
+notice third-party/sources.txt "7z.exe, 7z.dll: 7zip "
 rom="$roms/demo rom.zip"
 sh "$make_demo_rom" "$rom" >/dev/null
 cp "$rom" "$work/original.zip"

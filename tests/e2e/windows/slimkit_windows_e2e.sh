@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Black-box runs of the installed Windows program under Wine, driven with xdotool at the window's
 # fixed coordinates. Run inside scripts/wine-session (Wine prefix and Xvfb display set):
 #   slimkit_windows_e2e.sh <installed program folder> <window_probe.exe> [screenshot.png]

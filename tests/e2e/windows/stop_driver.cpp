@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stops a run of the program under test the ways Windows can, for the tests of stopping a run.
 // PIDFILE is where hanging_archiver.exe notes its process id once it hangs in the removal.
 //   stop_driver ctrl-c PIDFILE PROGRAM [ARGUMENTS...]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Stopping a run of the installed Windows program under Wine, with a 7z.exe that hangs in the
 # removal: Ctrl-C to slimkit-cli.exe, slimkit-cli.exe ended outright, the window closed during a
 # run, and the session ending during a run. Run inside scripts/wine-session:
@@ -167,7 +168,7 @@ cli_killed() {
   stop_cli kill 1
   cmp -s "$rom" "$work/pristine.zip" || fail "cli kill: the ROM zip changed"
   [ "$(ls "$work/roms")" = "$(printf 'rom.zip\nrom.zip.tmp')" ] ||
-    fail "cli kill: not what the README names as left: $(ls "$work/roms")"
+    fail "cli kill: not what the docs name as left: $(ls "$work/roms")"
   cp "$copy/bin/win/7z-real.exe" "$copy/bin/win/7z.exe"
   wine "$copy/slimkit-cli.exe" customize "$(winpath "$rom")" --no-backup --no-add >"$work/next" 2>&1 ||
     fail "cli kill: the next run failed: $(cat "$work/next")"

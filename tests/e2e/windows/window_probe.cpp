@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Waits, under Wine, until a window of the program under test is in a given state, so that the
 // black-box script acts only once its last action has taken effect:
 //   window_probe shown TITLE                    a visible top-level window with that title
