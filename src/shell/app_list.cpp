@@ -1,5 +1,6 @@
 #include "shell/app_list.h"
 
+#include "catalogue/app_knowledge.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/removal_mode.h"
 #include "pipeline/rom_catalogue.h"
@@ -37,10 +38,16 @@ void setAllTicks(Gui& gui, bool ticked) {
         gui.setRowState(row, ticked ? RowState::ticked : RowState::none);
 }
 
-std::string rowDescription(const CatalogueEntry& entry) {
-    if (entry.inRom) return entry.description;
-    return "Not in this ROM: it holds none of this app's files." +
-           (entry.description.empty() ? "" : "\r" + entry.description);
+std::string rowDescription(const CatalogueEntry& entry, const AppKnowledge& knowledge) {
+    std::string text = entry.description;
+    if (!entry.inRom)
+        text = "Not in this ROM: it holds none of this app's files." +
+               (text.empty() ? "" : "\r" + text);
+    if (const AppNote* note = knowledge.noteOf(entry)) {
+        const std::string known = knowledgeText(*note, "\r");
+        if (!known.empty()) text += (text.empty() ? "" : "\r") + known;
+    }
+    return text;
 }
 
 void fitAppListToRom(Gui& gui, Catalogue& catalogue, const ProgramPaths& paths,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogue/app_knowledge.h"
 #include "catalogue/catalogue.h"
 #include "platform/paths.h"
 
@@ -11,4 +12,6 @@ struct AppState {
     // Always equal to the ROM path field once a ROM has been chosen or the choice cancelled.
     std::string romPath;
     Catalogue catalogue;
+    // What a list the user loaded says of the apps; empty until one is loaded.
+    AppKnowledge knowledge;
 };

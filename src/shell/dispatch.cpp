@@ -4,6 +4,7 @@
 #include "platform/gui.h"
 #include "shell/app_list.h"
 #include "shell/app_state.h"
+#include "shell/knowledge.h"
 #include "shell/removal_list_dialogs.h"
 #include "shell/window_run.h"
 #include "tools/desktop.h"
@@ -26,12 +27,17 @@ void chooseRom(Gui& gui, AppState& state) {
     if (!chosen.empty()) fitAppListToRom(gui, state.catalogue, state.paths, state.romPath);
 }
 
-void onListEvent(Gui& gui, ListEventType type) {
+void onListEvent(Gui& gui, const AppState& state, const Event& event) {
+    const ListEventType type = event.listEvent;
+    if (type == ListEventType::tickChanged) {
+        onRowTicked(gui, state.knowledge, event.row);
+        return;
+    }
     CatalogueEntry* entry = selectedEntry(gui);
     if (!entry) return;
     switch (type) {
         case ListEventType::leftClick:
-            gui.setListTooltip(rowDescription(*entry));
+            gui.setListTooltip(rowDescription(*entry, state.knowledge));
             break;
         case ListEventType::rightClick:
             gui.setMenuItemEnabled(MenuItem::appWidgetMode, entry->isWidget != 0);
@@ -64,13 +70,13 @@ void onControl(Gui& gui, AppState& state, const Event& event) {
             openWithDesktop(state.paths.addFolder);
             break;
         case ControlId::appList:
-            onListEvent(gui, event.listEvent);
+            onListEvent(gui, state, event);
             break;
         case ControlId::browseButton:
             chooseRom(gui, state);
             break;
         case ControlId::selectAllButton:
-            setAllTicks(gui, true);
+            selectAllRows(gui, state.knowledge);
             break;
         case ControlId::unselectAllButton:
             setAllTicks(gui, false);
@@ -89,11 +95,11 @@ void onControl(Gui& gui, AppState& state, const Event& event) {
     }
 }
 
-void onMenu(Gui& gui, int item) {
+void onMenu(Gui& gui, AppState& state, int item) {
     switch (static_cast<MenuItem>(item)) {
         case MenuItem::showDescription:
             if (const CatalogueEntry* entry = selectedEntry(gui))
-                gui.messageBox(entry->name, rowDescription(*entry));
+                gui.messageBox(entry->name, rowDescription(*entry, state.knowledge));
             break;
         case MenuItem::openDefinitionFile:
             // An app found in the ROM has no definition file: its item is greyed.
@@ -106,6 +112,9 @@ void onMenu(Gui& gui, int item) {
             break;
         case MenuItem::widgetMode:
             gui.setCellText(gui.selectedRow(), 1, removalModeText(RemovalMode::widget));
+            break;
+        case MenuItem::loadKnowledge:
+            loadKnowledgeFromWindow(gui, state);
             break;
         default:
             break;
@@ -120,7 +129,7 @@ void dispatch(Gui& gui, AppState& state, const Event& event) {
             onControl(gui, state, event);
             break;
         case Event::Kind::menu:
-            onMenu(gui, event.id);
+            onMenu(gui, state, event.id);
             break;
         case Event::Kind::close:
             break;

@@ -903,6 +903,45 @@ assert removed == ["data/app/two-1/base.apk", "system/app/Flat.apk", "system/app
                    "system/priv-app/One/One.apk", "system/priv-app/One/lib/arm/libone.so",
                    "system/priv-app/One/oat/arm/One.odex"], removed
 EOF2
+  # A community list's knowledge: shown beside the apps, an Unsafe one refused unless allowed,
+  # the apps that need a selected one named; a list that isn't JSON named where it breaks.
+  cat >"$work/knowledge.json" <<'EOF2'
+{"org.slimkit.test1.app": {"removal": "Unsafe", "description": "Starts the phone"},
+ "org.slimkit.test3.app": {"removal": "Recommended", "description": "\u0395\u03bb\u03bb\u03ac\u03b4\u03b1\nline",
+                           "neededBy": ["org.slimkit.test6.app"], "list": "Oem", "unknown": [1]},
+ "org.slimkit.test6.app": {"dependencies": ["org.slimkit.test1.app"]}}
+EOF2
+  KNOWLEDGE=$(native "$work/knowledge.json")
+  run 0 apps "$ROM" --knowledge "$KNOWLEDGE"
+  grep -A2 '^\[ \] Real App 3 ' "$work/out" | grep -qx '      Removal: Recommended: Ελλάδα line' ||
+    fail "apps --knowledge: $(cat "$work/out")"
+  run 0 apps "$ROM" --knowledge "$KNOWLEDGE" --json
+  python3 - "$work/out" <<'EOF2' || fail "apps --knowledge --json: $(cat "$work/out")"
+import json, sys
+apps = {a["name"]: a for a in json.load(open(sys.argv[1]))["apps"]}
+three = apps["Real App 3"]["knowledge"]
+assert three == {"removal": "Recommended", "description": "Ελλάδα\nline", "list": "Oem",
+                 "labels": [], "dependencies": [], "neededBy": ["org.slimkit.test6.app"]}, three
+assert apps["Six"]["knowledge"]["removal"] is None, apps["Six"]
+assert apps["Broken"]["knowledge"] is None, apps["Broken"]
+EOF2
+  run 2 plan "$ROM" --knowledge "$KNOWLEDGE" --app org.slimkit.test1.app --no-add
+  grep -qF '(org.slimkit.test1.app) is marked Unsafe to remove in ' "$work/err" &&
+    grep -qF '(Starts the phone); add --allow-unsafe to remove it anyway' "$work/err" ||
+    fail "Unsafe not refused: $(cat "$work/err")"
+  run 0 plan "$ROM" --knowledge "$KNOWLEDGE" --app org.slimkit.test1.app --allow-unsafe \
+    --app "Real App 3" --no-add
+  grep -qx 'slimkit-cli: Warning: Real App 3 (org.slimkit.test3.app) is needed by org.slimkit.test6.app' \
+    "$work/err" || fail "dependents not named: $(cat "$work/err")"
+  grep -q 'is needed by org.slimkit.test6.app$' <(grep -v 'Real App 3' "$work/err") ||
+    fail "dependents of an app named in another's dependencies: $(cat "$work/err")"
+  printf '{"org.slimkit.test1.app": {"removal": "Unsafe",}}' >"$work/bad.json"
+  run 2 apps "$ROM" --knowledge "$(native "$work/bad.json")"
+  grep -qF "bad.json:1:48: expected '\"' to start a member's name" "$work/err" ||
+    fail "a bad list: $(cat "$work/err")"
+  run 2 plan "$ROM" --allow-unsafe --knowledge
+  untouched "knowledge"
+
   printf '[Remove]\norg.slimkit.test1.app = 2\n' >"$work/list.ini"
   run 0 customize "$ROM" --list "$work/list.ini" --app broken --undo-zip --no-add
   entries "$rom" >"$work/left"
