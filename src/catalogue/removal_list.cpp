@@ -1,5 +1,6 @@
 #include "catalogue/removal_list.h"
 
+#include "catalogue/catalogue.h"
 #include "catalogue/ini_file.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
@@ -73,7 +74,7 @@ void readLines(IniFile& list, std::vector<RemovalListLine>& lines) {
     list.selectGroup(listGroup);
     if (list.beginKeys())
         while (list.nextKey())
-            lines.push_back({lowerName(list.keyName()), parseStateNumber(list.keyValue())});
+            lines.push_back({nameKey(list.storedKeyName()), parseStateNumber(list.keyValue())});
     list.close();
 }
 

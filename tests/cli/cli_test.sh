@@ -126,8 +126,20 @@ EOF2
   mv "$program/app/remove/Twin.ini" "$program/app/remove/twin-a.ini"
   write_definition Twin "1 = system/app/Kept.apk"
   mv "$program/app/remove/Twin.ini" "$program/app/remove/twin-b.ini"
+  # Beyond Latin-1: UTF-8 with and without the byte-order mark.
+  printf '\xef\xbb\xbf[main]\nappname = \xce\xa9\xce\xbc\xce\xad\xce\xb3\xce\xb1\n[files]\n1 = system/app/Omega.apk\n' \
+    >"$program/app/remove/omega.ini"
+  printf '[main]\nappname = \xe6\x97\xa5\xe6\x9c\xac\n[files]\n1 = system/app/Nihon.apk\n' \
+    >"$program/app/remove/nihon.ini"
   run 0 apps --names
   grep -qx 'Zähler' "$work/out" && grep -qx 'Grüße' "$work/out" || fail "apps --names: $(cat "$work/out")"
+  run 0 apps --json
+  python3 - "$work/out" <<'EOF2' || fail "names in UTF-8: $(cat "$work/out")"
+import json, sys
+names = {a["name"] for a in json.load(open(sys.argv[1], encoding="utf-8"))["apps"]}
+assert {"Zähler", "Grüße", "Ωμέγα", "日本"} <= names, names
+EOF2
+  rm "$program/app/remove/omega.ini" "$program/app/remove/nihon.ini"
   run 0 apps
   grep -q '^\[ \] Zähler  .*counter.ini$' "$work/out" || fail "apps: $(cat "$work/out")"
   [ "$(grep -c '^\[ \] Twin .*twin-[ab].ini$' "$work/out")" = 2 ] || fail "twins: $(cat "$work/out")"
@@ -764,8 +776,19 @@ windows)
     "$work/out" || fail "no refusal document: $(cat "$work/out")"
   printf '\xef\xbb\xbf[main]\nappname = Z\xc3\xa4hler\n[files]\n1 = system/app/Kept.apk\n' \
     >"$program/app/remove/counter.ini"
+  printf '\xef\xbb\xbf[main]\nappname = \xce\xa9\xce\xbc\xce\xad\xce\xb3\xce\xb1\n[files]\n1 = system/app/Omega.apk\n' \
+    >"$program/app/remove/omega.ini"
+  printf '[main]\nappname = Caf\xe9 \x80\n[files]\n1 = system/app/Cafe.apk\n' >"$program/app/remove/cafe.ini"
   run 0 apps --names
-  grep -qx 'Zähler' "$work/out" || fail "apps --names: $(cat "$work/out")"
+  grep -qx 'Zähler' "$work/out" && grep -qx 'Ωμέγα' "$work/out" && grep -qx 'Café €' "$work/out" ||
+    fail "apps --names: $(cat "$work/out")"
+  run 0 apps --json
+  python3 - "$work/out" <<'EOF2' || fail "names in UTF-8: $(cat "$work/out")"
+import json, sys
+names = {a["name"] for a in json.load(open(sys.argv[1], encoding="utf-8"))["apps"]}
+assert {"Zähler", "Ωμέγα", "Café €"} <= names, names
+EOF2
+  rm "$program/app/remove/omega.ini" "$program/app/remove/cafe.ini"
   printf '[Remove]\nclock = 2\n' | run 0 plan "$ROM" --list - --app Zähler --no-add --json
   grep -q '"name":"Clock".*"name":"Zähler"' "$work/out" || fail "plan: $(cat "$work/out")"
   # The apps of a ROM, found and read through 7z.exe's listing, and one removed by its package
