@@ -50,7 +50,7 @@ std::string rowDescription(const CatalogueEntry& entry, const AppKnowledge& know
     return text;
 }
 
-void fitAppListToRom(Gui& gui, Catalogue& catalogue, const ProgramPaths& paths,
+bool fitAppListToRom(Gui& gui, Catalogue& catalogue, const ProgramPaths& paths,
                      const std::string& romPath) {
     // The ticks by the names a removal list keeps them under, to carry them to the new rows.
     std::unordered_map<std::string, int> states;
@@ -93,15 +93,16 @@ void fitAppListToRom(Gui& gui, Catalogue& catalogue, const ProgramPaths& paths,
     }
     if (closeAsked) {
         gui.postClose();
-        return;
+        return false;
     }
     if (!fitted) {
         gui.setStatusText(problem);
-        return;
+        return false;
     }
     std::size_t found = 0;
     for (const auto& entry : catalogue.entries) found += entry->found;
     // Short enough for the status line: the count of all rows, and of those only this ROM gives.
     gui.setStatusText("Loaded " + std::to_string(gui.rowCount()) + " apps to remove (" +
                       std::to_string(found) + " from the ROM)");
+    return true;
 }

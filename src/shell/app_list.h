@@ -25,6 +25,7 @@ std::string rowDescription(const CatalogueEntry& entry, const AppKnowledge& know
 // its apps and fills the list again, each row keeping its tick (a found app's by its package). The
 // status line counts the apps read while the window keeps painting; a close asked meanwhile
 // stops the reading, leaves the list as the definitions make it, and is handed on to the window.
-// A ROM that can't be read leaves the list as the definitions make it and says why.
-void fitAppListToRom(Gui& gui, Catalogue& catalogue, const ProgramPaths& paths,
+// A ROM that can't be read leaves the list as the definitions make it and says why. True when
+// the list was fitted.
+bool fitAppListToRom(Gui& gui, Catalogue& catalogue, const ProgramPaths& paths,
                      const std::string& romPath);

@@ -82,7 +82,11 @@ void onControl(Gui& gui, AppState& state, const Event& event) {
             setAllTicks(gui, false);
             break;
         case ControlId::customizeButton:
-            customizeFromWindow(gui, state.paths, state.romPath);
+            // The rows follow the slimmed ROM: its removed apps go, its added ones come. The
+            // status line then reads "Ready", as after every run.
+            if (customizeFromWindow(gui, state.paths, state.romPath) &&
+                fitAppListToRom(gui, state.catalogue, state.paths, state.romPath))
+                gui.setStatusText("Ready");
             break;
         case ControlId::saveListButton:
             saveRemovalList(gui);

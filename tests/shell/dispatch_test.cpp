@@ -349,6 +349,41 @@ TEST_F(Dispatch, ChoosingARomShowsItsAppsAndMarksWhatItLacksEachTimeARomIsChosen
                   "Reading the apps of the ROM ... 3 of 11", "Loaded 3 apps to remove"}));
 }
 
+// After a run that slimmed the ROM the rows are those of the slimmed ROM, ticks kept; a run that
+// changed nothing leaves them.
+TEST_F(Dispatch, ARunThatChangedTheRomRefitsTheRows) {
+    const std::string fixtures = SLIMKIT_APK_FIXTURES;
+    const std::string rom = program / "rom.zip";
+    writeFile(rom, readFile(fixtures + "/rom.zip"));
+    const auto rowNamed = [&](const std::string& name) {
+        for (int row = 0; row < gui.rowCount(); ++row)
+            if (gui.cellText(row, 0) == name) return row;
+        return -1;
+    };
+    gui.dialogAnswers = {rom};
+    send(control(ControlId::browseButton));
+    const int rows = gui.rowCount();
+    ASSERT_GT(rows, 3);
+    setAllTicks(gui, false);
+    gui.setRowState(rowNamed("App 1"), RowState::ticked);
+    gui.setRowState(rowNamed("Notes (not in this ROM)"), RowState::ticked);
+    gui.checks[ControlId::backupCheck] = false;
+    gui.checks[ControlId::enableAddingCheck] = false;
+
+    send(control(ControlId::customizeButton));
+    ASSERT_EQ(gui.messages.back().title, "Finish") << gui.messages.front();
+    EXPECT_EQ(rowNamed("App 1"), -1);
+    EXPECT_EQ(gui.rowCount(), rows - 1);
+    EXPECT_EQ(gui.rowState(rowNamed("Notes (not in this ROM)")), RowState::ticked);
+    EXPECT_EQ(gui.statusTexts.back(), "Ready");
+
+    // Nothing of what is ticked is in the ROM now: the run writes nothing, the rows stay.
+    gui.rows[0].cells[0] = "Marked";
+    send(control(ControlId::customizeButton));
+    EXPECT_EQ(gui.rows[0].cells[0], "Marked");
+    EXPECT_EQ(gui.statusTexts.back(), "Ready");
+}
+
 TEST_F(Dispatch, CustomizeRunsOnTheChosenRom) {
     send(control(ControlId::customizeButton));
     const std::string missing = program / "missing.zip";
