@@ -2,6 +2,8 @@
 
 #include "platform/utf8.h"
 
+#include <utility>
+
 namespace {
 
 class Reader {
@@ -91,8 +93,8 @@ private:
             if (peek() != ':') return fail(at_, "':' after a member's name");
             ++at_;
             skipBlanks();
-            value.members.emplace_back(std::move(key), JsonValue{});
-            if (!readValue(value.members.back().second, depth + 1)) return false;
+            value.members.push_back({std::move(key), JsonValue{}});
+            if (!readValue(value.members.back().value, depth + 1)) return false;
             skipBlanks();
             if (peek() == '}') {
                 ++at_;
@@ -285,7 +287,7 @@ private:
 
 const JsonValue* JsonValue::member(std::string_view key) const {
     for (auto it = members.rbegin(); it != members.rend(); ++it)
-        if (it->first == key) return &it->second;
+        if (it->key == key) return &it->value;
     return nullptr;
 }
 

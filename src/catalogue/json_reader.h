@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 // A small, strict JSON reader (RFC 8259) for files the user hands the program. Its work is
@@ -12,17 +11,24 @@
 // the number of values, so a hostile file costs at most a bounded time and memory and never a
 // crash. Strings must be UTF-8; escapes, \uXXXX with surrogate pairs included, are decoded to
 // UTF-8.
+struct JsonMember;
+
 struct JsonValue {
     enum class Kind : std::uint8_t { null, boolean, number, string, array, object };
     Kind kind = Kind::null;
     bool flag = false;
     std::string text;  // a string's UTF-8 text, or a number as written
     std::vector<JsonValue> items;
-    std::vector<std::pair<std::string, JsonValue>> members;  // in the order written
-    std::size_t offset = 0;  // where the value starts in the text, for messages
+    std::vector<JsonMember> members;  // in the order written
+    std::size_t offset = 0;           // where the value starts in the text, for messages
 
     // The last member of that key (a later duplicate wins, as most readers take it), or null.
     const JsonValue* member(std::string_view key) const;
+};
+
+struct JsonMember {
+    std::string key;
+    JsonValue value;
 };
 
 struct JsonLimits {

@@ -34,8 +34,7 @@ std::string shown(const JsonValue& value) {
         case JsonValue::Kind::object: {
             std::string out = "{";
             for (const auto& [key, member] : value.members)
-                out +=
-                    (&key == &value.members.front().first ? "" : ",") + key + ":" + shown(member);
+                out += (&key == &value.members.front().key ? "" : ",") + key + ":" + shown(member);
             return out + "}";
         }
     }

@@ -812,6 +812,19 @@ assert sorted(f.replace("\\", "/") for f in one["files"]) == [
     "system/priv-app/One/lib/arm", "system/priv-app/One/lib/arm/libone.so"], one
 assert apps["Real App 3"]["romApps"][0]["size"] == 10947 + 5, apps["Real App 3"]
 EOF2
+  # App knowledge read from a Windows path: a Greek description, an Unsafe app refused.
+  printf '{"org.slimkit.test1.app": {"removal": "Unsafe", "description": "\xce\xa9 core"}}' \
+    >"$work/knowledge.json"
+  run 0 apps "$(native "$roms/apps.zip")" --knowledge "$(native "$work/knowledge.json")" --json
+  python3 - "$work/out" <<'EOF2' || fail "apps --knowledge: $(cat "$work/out")"
+import json, sys
+apps = {a["name"]: a for a in json.load(open(sys.argv[1], encoding="utf-8"))["apps"]}
+assert apps["App 1"]["knowledge"]["removal"] == "Unsafe", apps["App 1"]
+assert apps["App 1"]["knowledge"]["description"] == "Ω core", apps["App 1"]
+EOF2
+  run 2 plan "$(native "$roms/apps.zip")" --app org.slimkit.test1.app \
+    --knowledge "$(native "$work/knowledge.json")"
+  grep -qF 'is marked Unsafe to remove in' "$work/err" || fail "Unsafe: $(cat "$work/err")"
   run 0 customize "$(native "$roms/apps.zip")" --app org.slimkit.test1.app --no-backup --no-add
   [ "$(entries "$roms/apps.zip" | tr '\n' ' ')" = "system/app/Flat.apk system/app/Flat.odex " ] ||
     fail "not removed with its folder: $(entries "$roms/apps.zip")"
