@@ -27,7 +27,7 @@ _slimkit_cli() {
     local command="" i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-        --list | --app | --definition) ((i++)) ;;
+        --list | --app | --definition | --knowledge) ((i++)) ;;
         --) ;;
         -* | =) ;;
         *) command=${COMP_WORDS[i]} && break ;;
@@ -43,6 +43,11 @@ _slimkit_cli() {
         COMPREPLY=($(compgen -f -X '!*.ini' -- "$cur") $(compgen -d -- "$cur"))
         return
         ;;
+    --knowledge)
+        compopt -o filenames 2>/dev/null
+        COMPREPLY=($(compgen -f -X '!*.json' -- "$cur") $(compgen -d -- "$cur"))
+        return
+        ;;
     esac
     local options
     case $command in
@@ -54,9 +59,9 @@ _slimkit_cli() {
         COMPREPLY=($(compgen -W "$commands" -- "$cur"))
         return
         ;;
-    apps) options="--names --json --help" ;;
-    plan) options="--list --app --definition --undo-zip --no-add --files --json --help --" ;;
-    customize) options="--list --app --definition --no-backup --undo-zip --no-add --quiet --json --help --" ;;
+    apps) options="--names --files --knowledge --json --help" ;;
+    plan) options="--list --app --definition --allow-unsafe --knowledge --undo-zip --no-add --files --json --help --" ;;
+    customize) options="--list --app --definition --allow-unsafe --knowledge --no-backup --undo-zip --no-add --quiet --json --help --" ;;
     *) return ;;
     esac
     if [[ $cur == -* ]]; then

@@ -4,6 +4,7 @@
 #include "catalogue/ini_file.h"
 #include "platform/ascii.h"
 #include "platform/text.h"
+#include "platform/utf8.h"
 
 #include <algorithm>
 
@@ -44,7 +45,9 @@ bool loadDefinitions(Catalogue& catalogue, const std::string& definitionFolder) 
         std::string path = definitionFolder + name;
         if (!file.open(path)) continue;
         file.selectGroup("main");
-        std::string appName = file.readString("appname", "");
+        // Names and descriptions are UTF-8 whatever the file's encoding: what the file holds
+        // when that is UTF-8, otherwise its Windows-1252 text converted.
+        std::string appName = textAsUtf8(file.readStoredString("appname", ""));
         const std::int32_t enabled = file.readNumber("enabled", 0);
         const std::int32_t widget = file.readNumber("widget", 0);
         if (appName.empty()) {
@@ -54,7 +57,7 @@ bool loadDefinitions(Catalogue& catalogue, const std::string& definitionFolder) 
 
         auto entry = std::make_unique<CatalogueEntry>();
         entry->name = std::move(appName);
-        entry->description = file.readString("description", "");
+        entry->description = textAsUtf8(file.readStoredString("description", ""));
         entry->package = file.readString("package", "");
         entry->definitionFile = std::move(path);
         // Only the low 8 bits are kept: "enabled = 256" starts unticked, while "widget = 256"
@@ -68,7 +71,7 @@ bool loadDefinitions(Catalogue& catalogue, const std::string& definitionFolder) 
 
         catalogue.entries.push_back(std::move(entry));
         CatalogueEntry& added = *catalogue.entries.back();
-        catalogue.entryByName[lowerName(added.name)] = &added;
+        catalogue.entryByName[nameKey(added.name)] = &added;
     }
     return true;
 }
@@ -85,12 +88,14 @@ void sortCatalogue(Catalogue& catalogue) {
                      [&](const auto& a, const auto& b) { return before(a->name, b->name); });
 }
 
+std::string nameKey(std::string_view name) { return lowerUtf8Letters(textAsUtf8(name)); }
+
 CatalogueEntry* entryOfPackage(const Catalogue& catalogue, const std::string& package) {
     if (package.empty()) return nullptr;
-    const std::string key = lowerName(package);
+    const std::string key = nameKey(package);
     CatalogueEntry* foundApp = nullptr;
     for (const auto& entry : catalogue.entries) {
-        if (entry->package.empty() || lowerName(entry->package) != key) continue;
+        if (entry->package.empty() || nameKey(entry->package) != key) continue;
         if (!entry->found) return entry.get();
         if (!foundApp) foundApp = entry.get();
     }
@@ -98,10 +103,11 @@ CatalogueEntry* entryOfPackage(const Catalogue& catalogue, const std::string& pa
 }
 
 std::string listName(const CatalogueEntry& entry) {
-    return lowerName(entry.found && !entry.package.empty() ? entry.package : entry.name);
+    return nameKey(entry.found && !entry.package.empty() ? entry.package : entry.name);
 }
 
 CatalogueEntry* entryOfListName(const Catalogue& catalogue, const std::string& name) {
-    const auto named = catalogue.entryByName.find(name);
-    return named != catalogue.entryByName.end() ? named->second : entryOfPackage(catalogue, name);
+    const auto named = catalogue.entryByName.find(nameKey(name));
+    return named != catalogue.entryByName.end() ? named->second
+                                                : entryOfPackage(catalogue, nameKey(name));
 }

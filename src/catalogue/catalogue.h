@@ -5,13 +5,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 // One removable item of the check list: an app and perhaps its widget.
 struct CatalogueEntry {
-    std::string name;  // never empty
-    std::string description;
+    std::string name;                      // never empty; UTF-8
+    std::string description;               // UTF-8
     std::string definitionFile;            // full path of the definition file
     std::uint8_t isWidget = 0;             // low 8 bits of `widget`
     std::uint8_t enabled = 0;              // low 8 bits of `enabled`: the row starts ticked
@@ -40,11 +41,14 @@ struct CatalogueEntry {
 // `entryByName` keep pointing at them when `entries` is sorted.
 struct Catalogue {
     std::vector<std::unique_ptr<CatalogueEntry>> entries;
-    // Lower-cased name -> entry of a definition; of two equal names the later loaded wins. The
-    // apps found in a ROM are not in it: removal lists name them by package.
+    // nameKey of the name -> entry of a definition; of two equal names the later loaded wins.
+    // The apps found in a ROM are not in it: removal lists name them by package.
     std::unordered_map<std::string, CatalogueEntry*> entryByName;
 };
 
+// Names and descriptions are kept in UTF-8: a value the file holds in UTF-8 as it is, any other
+// read as Windows-1252 and converted, with or without the byte-order mark.
+//
 // Paths are kept as 7z is to be handed them: as 8-bit text, but where 7z takes UTF-8
 // (archiverNamesAreUtf8()) a path from a UTF-8 definition file keeps the UTF-8 bytes the file
 // holds, so that "Grüße.apk" names the zip entry of that name.
@@ -58,13 +62,18 @@ bool loadDefinitions(Catalogue& catalogue, const std::string& definitionFolder);
 // order of the check list's rows.
 void sortCatalogue(Catalogue& catalogue);
 
-// The entry of `package` (compared as lowerName compares), or null: a definition with that
-// package before an app found in the ROM.
+// A name as names are compared, on every build: taken as textAsUtf8 takes it, with the capitals
+// of A-Z, Latin-1, Greek and Cyrillic lowered.
+std::string nameKey(std::string_view name);
+
+// The entry of `package` (compared by nameKey), or null: a definition with that package before
+// an app found in the ROM.
 CatalogueEntry* entryOfPackage(const Catalogue& catalogue, const std::string& package);
 
-// The name a removal list keeps an entry under, lower-cased: a definition's name, or the
+// The name a removal list keeps an entry under, as nameKey gives it: a definition's name, or the
 // package of an app found in the ROM.
 std::string listName(const CatalogueEntry& entry);
-// The entry a removal list's name stands for: a definition of that name, else the entry of that
-// package. Null when there is none.
+// The entry a removal list's name stands for (compared by nameKey, so a list written in
+// Windows-1252 by an earlier version still names its apps): a definition of that name, else the
+// entry of that package. Null when there is none.
 CatalogueEntry* entryOfListName(const Catalogue& catalogue, const std::string& name);

@@ -247,6 +247,12 @@ std::string IniFile::storedKeyValue() const {
     return std::string(trimmed(lines_[cursor_ - 1].value));
 }
 
+std::string IniFile::storedKeyName() const {
+    if (!isOpen() || groupMissing_ || cursor_ == 0 || lines_[cursor_ - 1].kind != LineKind::key)
+        return {};
+    return std::string(trimmed(lines_[cursor_ - 1].name));
+}
+
 std::size_t IniFile::sectionEnd() const {
     std::size_t i = group_ == none ? 0 : group_ + 1;
     while (i < lines_.size() && lines_[i].kind != LineKind::header) ++i;
@@ -267,6 +273,11 @@ std::size_t IniFile::findKey(std::string_view name) const {
 std::string IniFile::readString(std::string_view name, std::string_view fallback) const {
     const std::size_t at = findKey(name);
     return at == none ? std::string(fallback) : handedOut(lines_[at].value);
+}
+
+std::string IniFile::readStoredString(std::string_view name, std::string_view fallback) const {
+    const std::size_t at = findKey(name);
+    return at == none ? std::string(fallback) : std::string(trimmed(lines_[at].value));
 }
 
 std::int32_t IniFile::readNumber(std::string_view name, std::int32_t fallback) const {

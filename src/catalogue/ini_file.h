@@ -98,11 +98,15 @@ public:
     std::string keyValue() const;
     // The same value as the file holds it: in UTF-8 mode its UTF-8 bytes, unconverted.
     std::string storedKeyValue() const;
+    // The key at the cursor as the file holds it, like storedKeyValue.
+    std::string storedKeyName() const;
 
     // The trimmed value of the first key `name` in the current section. `fallback` when the key
     // is missing, the missing-group mark is set or nothing is open; a present but empty value
     // gives "".
     std::string readString(std::string_view name, std::string_view fallback) const;
+    // The same value as the file holds it (trimmed, unconverted), or `fallback`.
+    std::string readStoredString(std::string_view name, std::string_view fallback) const;
 
     // The value found as by readString, read as a decimal number: blanks skipped, an optional
     // '+' or '-', then digits up to the first other character. A value that doesn't start with a

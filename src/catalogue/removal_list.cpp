@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/removal_list.h"
 
+#include "catalogue/catalogue.h"
 #include "catalogue/ini_file.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
@@ -74,7 +75,7 @@ void readLines(IniFile& list, std::vector<RemovalListLine>& lines) {
     list.selectGroup(listGroup);
     if (list.beginKeys())
         while (list.nextKey())
-            lines.push_back({lowerName(list.keyName()), parseStateNumber(list.keyValue())});
+            lines.push_back({nameKey(list.storedKeyName()), parseStateNumber(list.keyValue())});
     list.close();
 }
 

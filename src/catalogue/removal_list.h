@@ -7,9 +7,9 @@
 #include <vector>
 
 // A removal list is an INI file with one group, "Remove", holding for each row of the check
-// list the entry's lower-cased name and the row's state (2 = ticked, + 1 = selected).
+// list the name of its entry as nameKey gives it and the row's state (2 = ticked, + 1 = selected).
 struct RemovalListLine {
-    std::string name;  // lower-cased entry name
+    std::string name;  // the entry's name or package as nameKey gives it
     std::int32_t state = 0;
 };
 

@@ -13,19 +13,21 @@ struct Command {
 };
 
 constexpr std::array<Command, 4> commands{{
-    {"apps", "slimkit-cli apps [ROM.zip] [--names] [--files] [--json]",
+    {"apps", "slimkit-cli apps [ROM.zip] [--names] [--files] [--knowledge FILE] [--json]",
      "the apps that can be removed",
      "The apps that can be removed, as the window's check list shows them: [x] when ticked at\n"
      "start, the name, the removal mode and the definition file. With ROM.zip, fitted to it:\n"
      "each app it holds that no definition names gets a line of its own, with its package,\n"
      "version, size and files, and a definition none of whose files it holds is marked absent.\n"},
-    {"plan", "slimkit-cli plan ROM.zip [selection] [--undo-zip] [--no-add] [--files] [--json]",
+    {"plan",
+     "slimkit-cli plan ROM.zip [selection] [--undo-zip] [--no-add] [--files] [--knowledge FILE] "
+     "[--json]",
      "what customize would do to ROM.zip; writes nothing",
      "What customize would remove from and add to ROM.zip, and why it would refuse; writes\n"
      "nothing. A summary first, the warnings, then one line per app.\n"},
     {"customize",
      "slimkit-cli customize ROM.zip [selection] [--no-backup] [--undo-zip] [--no-add] [-q] "
-     "[--json]",
+     "[--knowledge FILE] [--json]",
      "slims ROM.zip as the window's Customize! does",
      "Slims ROM.zip as the window's Customize! does, then checks the zip. With nothing to\n"
      "remove and nothing to add it says so and writes nothing. Steps go to the error stream,\n"
@@ -43,7 +45,7 @@ struct Option {
     unsigned takers;
 };
 
-constexpr std::array<Option, 14> options{{
+constexpr std::array<Option, 16> options{{
     {"--list FILE",
      "a saved removal list, applied to the ticks at start; - reads it from the\n"
      "standard input",
@@ -56,6 +58,15 @@ constexpr std::array<Option, 14> options{{
     {"--definition FILE",
      "the app of this definition file (its path, or its name in\n"
      "app/remove), for two apps of one name; FILE=widget as above",
+     plan | customize},
+    {"--knowledge FILE",
+     "what a community debloat list (JSON) says of the apps: apps shows each\n"
+     "one's removal tier and description; plan and customize name on the error\n"
+     "stream the apps that need a selected one",
+     apps | plan | customize},
+    {"--allow-unsafe",
+     "let --app and --definition select an app the --knowledge list calls\n"
+     "Unsafe (refused without it)",
      plan | customize},
     {"--names", "only the names, one a line", apps},
     {"--no-backup", "no backup copy ROM.zip_BU_n first", customize},
@@ -95,7 +106,8 @@ std::string optionLines(unsigned takers, bool selection) {
     for (const Option& option : options) {
         const bool selects = std::string(option.names).starts_with("--list") ||
                              std::string(option.names).starts_with("--app") ||
-                             std::string(option.names).starts_with("--definition");
+                             std::string(option.names).starts_with("--definition") ||
+                             std::string(option.names).starts_with("--allow-unsafe");
         if ((option.takers & takers) == 0 || selects != selection) continue;
         std::string names = option.names;
         text += "  " + names + std::string(names.size() < 20 ? 20 - names.size() : 1, ' ');
@@ -201,6 +213,10 @@ bool parseArguments(const std::vector<std::string>& words, Arguments& arguments,
             arguments.apps.push_back({value, false});
         } else if (valueOf("--definition", value)) {
             arguments.apps.push_back({value, true});
+        } else if (valueOf("--knowledge", value)) {
+            arguments.knowledge = value;
+        } else if (word == "--allow-unsafe") {
+            arguments.allowUnsafe = true;
         } else {
             error = "unknown option " + word;
         }
@@ -239,13 +255,14 @@ bool parseArguments(const std::vector<std::string>& words, Arguments& arguments,
     }
     const bool selects = !arguments.lists.empty() || !arguments.apps.empty();
     const bool runs = !arguments.options.backup || arguments.quiet;
-    const bool plans = arguments.options.undoZip || !arguments.options.addApps || selects;
-    const bool fits =
-        command == "customize" ? !arguments.files && !arguments.names
-        : command == "plan"    ? !runs && !arguments.names
-        : command == "apps"
-            ? !runs && !plans && (!arguments.files || !arguments.rom.empty())
-            : !runs && !plans && !arguments.files && !arguments.names && !arguments.json;
+    const bool plans =
+        arguments.options.undoZip || !arguments.options.addApps || selects || arguments.allowUnsafe;
+    const bool fits = command == "customize" ? !arguments.files && !arguments.names
+                      : command == "plan"    ? !runs && !arguments.names
+                      : command == "apps"
+                          ? !runs && !plans && (!arguments.files || !arguments.rom.empty())
+                          : !runs && !plans && !arguments.files && !arguments.names &&
+                                !arguments.json && arguments.knowledge.empty();
     if (!fits) {
         error = "an option that " + command + " doesn't take";
         return false;

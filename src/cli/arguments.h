@@ -20,6 +20,8 @@ struct Arguments {
     std::string rom;
     std::vector<std::string> lists;  // "-" for the standard input
     std::vector<AppChoice> apps;
+    std::string knowledge;     // a list of what is known of apps (JSON), "" for none
+    bool allowUnsafe = false;  // --app may name an app the knowledge calls Unsafe
     RunOptions options;
     bool json = false;
     bool quiet = false;

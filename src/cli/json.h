@@ -6,7 +6,7 @@
 #include <vector>
 
 // Writes one JSON document, compactly; every string in it is valid UTF-8. A text that is not
-// UTF-8 (a Latin-1 name from a definition file) is taken as Latin-1, as it is printed. A path
+// UTF-8 (a message naming a path that isn't) is taken as Latin-1, as it is printed. A path
 // keeps its exact bytes: when they are not UTF-8 it is written as the object
 // {"text": the path with U+FFFD for each byte that isn't UTF-8, "bytes": its bytes in base64}.
 class JsonWriter {

@@ -3,6 +3,7 @@
 // and add, and a check of the ROM zip after the run. Results go to the standard output (the
 // plan, the outcome, the JSON document); steps, progress and messages to the error stream.
 
+#include "catalogue/app_knowledge.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/removal_mode.h"
 #include "cli/arguments.h"
@@ -78,7 +79,29 @@ void fitToRom(Catalogue& catalogue, const Arguments& arguments, const ArchiveLis
         fit.appsOf[entry.get()] = appsStoodFor(*entry, fit.apps);
 }
 
-int listApps(const Catalogue& catalogue, const Arguments& arguments, const RomFit& fit) {
+// What the knowledge says of an entry, as "knowledge": null when it says nothing.
+void writeNote(JsonWriter& out, const AppNote* note) {
+    if (!note) {
+        out.null();
+        return;
+    }
+    out.beginObject().key("removal");
+    note->tier == RemovalTier::unknown ? out.null() : out.value(removalTierText(note->tier));
+    out.key("description")
+        .value(note->description)
+        .key("list")
+        .value(note->list)
+        .key("labels")
+        .strings(note->labels)
+        .key("dependencies")
+        .strings(note->dependencies)
+        .key("neededBy")
+        .strings(note->neededBy)
+        .endObject();
+}
+
+int listApps(const Catalogue& catalogue, const Arguments& arguments, const RomFit& fit,
+             const AppKnowledge& knowledge) {
     const bool withRom = !arguments.rom.empty();
     const auto appsOf = [&](const CatalogueEntry& entry) {
         const auto found = fit.appsOf.find(&entry);
@@ -101,6 +124,10 @@ int listApps(const Catalogue& catalogue, const Arguments& arguments, const RomFi
             entry->found ? out.null() : out.path(entry->definitionFile);
             out.key("package");
             entry->package.empty() ? out.null() : out.value(entry->package);
+            if (!arguments.knowledge.empty()) {
+                out.key("knowledge");
+                writeNote(out, knowledge.noteOf(*entry));
+            }
             if (withRom) {
                 out.key("inRom").value(entry->inRom).key("romApps").beginArray();
                 for (const RomApp* app : appsOf(*entry)) {
@@ -145,6 +172,13 @@ int listApps(const Catalogue& catalogue, const Arguments& arguments, const RomFi
                                                  : entry->definitionFile + " (not in this ROM)";
         std::printf("[%c] %s %-10s %s\n", entry->enabled ? 'x' : ' ', name.c_str(),
                     removalModeText(startingMode(*entry)), where.c_str());
+        if (const AppNote* note = knowledge.noteOf(*entry)) {
+            // One line, whatever lines the list's description holds.
+            std::string known = knowledgeText(*note, ": ");
+            for (char& c : known)
+                if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+            if (!known.empty()) std::printf("      %s\n", known.c_str());
+        }
         for (const RomApp* app : appsOf(*entry)) {
             std::printf("      %s  %s\n", foundAppDescription(*app).c_str(),
                         app->found.apkPath.c_str());
@@ -159,14 +193,17 @@ int listApps(const Catalogue& catalogue, const Arguments& arguments, const RomFi
 // The plan of the run the arguments ask for. exitDone when it may be shown (a plan that is
 // refused is shown in full: the refusals are part of it); otherwise the refusal's status.
 int prepare(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
-            PreparedRun& prepared) {
+            const AppKnowledge& knowledge, PreparedRun& prepared) {
     CustomizeRequest request;
     request.romPath = arguments.rom;
     request.options = arguments.options;
     request.options.testZip = true;
     std::string error;
-    if (!selectEntries(catalogue, paths.definitionFolder, arguments, request.ticked, error))
+    if (!selectEntries(catalogue, paths.definitionFolder, arguments, knowledge, request.ticked,
+                       error))
         return refuse(arguments.command, arguments.json, error);
+    for (const std::string& warning : dependentWarnings(request.ticked, knowledge))
+        std::fprintf(stderr, "slimkit-cli: Warning: %s\n", warning.c_str());
     // A plan writes nothing, not even the lock file a run holds.
     const std::string refusal = prepareRun(request, paths, prepared, arguments.command != "plan");
     // A plan the run would refuse is still shown in full: the refusals are part of it.
@@ -180,9 +217,10 @@ std::uint64_t romSize(const PreparedRun& prepared) {
     return size > 0 ? static_cast<std::uint64_t>(size) : 0;
 }
 
-int plan(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments) {
+int plan(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
+         const AppKnowledge& knowledge) {
     PreparedRun prepared;
-    if (const int status = prepare(paths, catalogue, arguments, prepared)) return status;
+    if (const int status = prepare(paths, catalogue, arguments, knowledge, prepared)) return status;
     if (arguments.json) {
         JsonWriter out;
         beginDocument(out, "plan", "done", exitDone).key("rom").path(arguments.rom).key("plan");
@@ -325,10 +363,10 @@ void printOutcome(const Outcome& outcome, const RunPlan& plan, const RunResult& 
     }
 }
 
-int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue,
-                 const Arguments& arguments) {
+int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
+                 const AppKnowledge& knowledge) {
     PreparedRun prepared;
-    if (const int status = prepare(paths, catalogue, arguments, prepared)) return status;
+    if (const int status = prepare(paths, catalogue, arguments, knowledge, prepared)) return status;
     const RunPlan& plan = prepared.plan;
     const std::uint64_t sizeBefore = romSize(prepared);
     const std::vector<std::string> leftOut = plan.leftOut();
@@ -393,10 +431,13 @@ int main(int argc, char** argv) {
     // path would name another file there.
     arguments.rom = fullPath(arguments.rom);
     const ProgramPaths paths = programPaths(findProgramFolder(argv[0]));
+    AppKnowledge knowledge;
+    if (!arguments.knowledge.empty() && !loadAppKnowledge(arguments.knowledge, knowledge, error))
+        return refuse(arguments.command, arguments.json, error);
     if (arguments.command == "apps" && arguments.rom.empty()) {
         Catalogue catalogue;
         if (!loadCatalogue(catalogue, paths, arguments)) return exitBadInput;
-        return listApps(catalogue, arguments, {});
+        return listApps(catalogue, arguments, {}, knowledge);
     }
     if (fileSize(arguments.rom) < 0)
         return refuse(arguments.command, arguments.json, "Can't access " + arguments.rom);
@@ -415,11 +456,11 @@ int main(int argc, char** argv) {
             return refuse("apps", arguments.json,
                           "Can't read " + arguments.rom + " as a zip archive");
         fitToRom(catalogue, arguments, romListing, fit);
-        return listApps(catalogue, arguments, fit);
+        return listApps(catalogue, arguments, fit, knowledge);
     }
     // The apps found in this listing can be selected; the run plans from its own listing, taken
     // once it holds the ROM zip's lock.
     fitToRom(catalogue, arguments, romListing, fit);
-    if (arguments.command == "plan") return plan(paths, catalogue, arguments);
-    return customizeRom(paths, catalogue, arguments);
+    if (arguments.command == "plan") return plan(paths, catalogue, arguments, knowledge);
+    return customizeRom(paths, catalogue, arguments, knowledge);
 }

@@ -81,8 +81,8 @@ std::vector<const CatalogueEntry*> entriesNamed(const Catalogue& catalogue,
 std::string shownName(const CatalogueEntry& entry) { return asUtf8(entry.name); }
 
 bool selectEntries(const Catalogue& catalogue, const std::string& definitionFolder,
-                   const Arguments& arguments, std::vector<TickedEntry>& ticked,
-                   std::string& error) {
+                   const Arguments& arguments, const AppKnowledge& knowledge,
+                   std::vector<TickedEntry>& ticked, std::string& error) {
     struct Choice {
         bool ticked = false;
         RemovalMode mode = RemovalMode::app;
@@ -135,6 +135,14 @@ bool selectEntries(const Catalogue& catalogue, const std::string& definitionFold
             return false;
         }
         const CatalogueEntry& entry = *found.front();
+        if (const AppNote* note = knowledge.noteOf(entry);
+            note && note->tier == RemovalTier::unsafe && !arguments.allowUnsafe) {
+            error = shownName(entry) + " (" + entry.package + ") is marked Unsafe to remove in " +
+                    knowledge.source +
+                    (note->description.empty() ? "" : " (" + note->description + ")") +
+                    "; add --allow-unsafe to remove it anyway";
+            return false;
+        }
         RemovalMode mode = startingMode(entry);
         if (withMode) {
             const std::string wanted = app.text.substr(equals + 1);
@@ -156,4 +164,17 @@ bool selectEntries(const Catalogue& catalogue, const std::string& definitionFold
     for (std::size_t i = 0; i < choices.size(); ++i)
         if (choices[i].ticked) ticked.push_back({catalogue.entries[i].get(), choices[i].mode});
     return true;
+}
+
+std::vector<std::string> dependentWarnings(const std::vector<TickedEntry>& ticked,
+                                           const AppKnowledge& knowledge) {
+    std::vector<std::string> warnings;
+    if (knowledge.empty()) return warnings;
+    for (const TickedEntry& chosen : ticked) {
+        const std::vector<std::string> dependents = knowledge.dependentsOf(chosen.entry->package);
+        if (!dependents.empty())
+            warnings.push_back(shownName(*chosen.entry) + " (" + chosen.entry->package +
+                               ") is needed by " + packageNames(dependents));
+    }
+    return warnings;
 }

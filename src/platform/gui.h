@@ -42,6 +42,7 @@ enum class MenuItem : int {
     openDefinitionFile = 1,
     appWidgetMode = 2,
     widgetMode = 3,
+    loadKnowledge = 4,
 };
 
 // A row's state in the check list is a bit set.
@@ -57,6 +58,8 @@ enum class ListEventType : int {
     rightClick = 1,
     leftDoubleClick = 2,
     rightDoubleClick = 3,
+    // The user ticked or unticked the event's row (a click on its box, or Space).
+    tickChanged = 4,
 };
 
 struct Event {
@@ -64,6 +67,7 @@ struct Event {
     Kind kind = Kind::close;
     int id = 0;  // control number (Kind::control) or menu item number (Kind::menu)
     ListEventType listEvent = ListEventType::leftClick;  // for ControlId::appList
+    int row = -1;                                        // for ListEventType::tickChanged
 };
 
 // The contract between the program and a window back-end. The program's work (the shell and

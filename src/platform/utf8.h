@@ -18,3 +18,18 @@ bool isUtf8(std::string_view text);
 // `text` as it is when it is UTF-8, otherwise read as Latin-1 and converted: how a text that may
 // be either is shown, or handed on where UTF-8 is required.
 std::string asUtf8(std::string_view text);
+
+// Converts Windows-1252 text to UTF-8: 0x80-0x9F become the typographic characters that code
+// page puts there (0x80 the euro sign, 0x93 and 0x94 quotation marks...), and its five unused
+// bytes the control characters of the same value, as Windows converts them; 0xA0-0xFF are
+// Latin-1.
+std::string windows1252ToUtf8(std::string_view text);
+
+// How a name or description from a file of unknown encoding is kept: `text` as it is when it is
+// UTF-8, otherwise read as Windows-1252 (what 8-bit text editors on Windows write) and
+// converted. The result is always UTF-8.
+std::string textAsUtf8(std::string_view text);
+
+// `text` with the capitals of A-Z, Latin-1, Greek and Cyrillic lowered when it is UTF-8 (A-Z
+// alone otherwise): how names are compared ignoring case on every build.
+std::string lowerUtf8Letters(std::string_view text);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/app_list.h"
 
+#include "catalogue/app_knowledge.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/removal_mode.h"
 #include "pipeline/rom_catalogue.h"
@@ -38,13 +39,19 @@ void setAllTicks(Gui& gui, bool ticked) {
         gui.setRowState(row, ticked ? RowState::ticked : RowState::none);
 }
 
-std::string rowDescription(const CatalogueEntry& entry) {
-    if (entry.inRom) return entry.description;
-    return "Not in this ROM: it holds none of this app's files." +
-           (entry.description.empty() ? "" : "\r" + entry.description);
+std::string rowDescription(const CatalogueEntry& entry, const AppKnowledge& knowledge) {
+    std::string text = entry.description;
+    if (!entry.inRom)
+        text = "Not in this ROM: it holds none of this app's files." +
+               (text.empty() ? "" : "\r" + text);
+    if (const AppNote* note = knowledge.noteOf(entry)) {
+        const std::string known = knowledgeText(*note, "\r");
+        if (!known.empty()) text += (text.empty() ? "" : "\r") + known;
+    }
+    return text;
 }
 
-void fitAppListToRom(Gui& gui, Catalogue& catalogue, const ProgramPaths& paths,
+bool fitAppListToRom(Gui& gui, Catalogue& catalogue, const ProgramPaths& paths,
                      const std::string& romPath) {
     // The ticks by the names a removal list keeps them under, to carry them to the new rows.
     std::unordered_map<std::string, int> states;
@@ -87,15 +94,16 @@ void fitAppListToRom(Gui& gui, Catalogue& catalogue, const ProgramPaths& paths,
     }
     if (closeAsked) {
         gui.postClose();
-        return;
+        return false;
     }
     if (!fitted) {
         gui.setStatusText(problem);
-        return;
+        return false;
     }
     std::size_t found = 0;
     for (const auto& entry : catalogue.entries) found += entry->found;
     // Short enough for the status line: the count of all rows, and of those only this ROM gives.
     gui.setStatusText("Loaded " + std::to_string(gui.rowCount()) + " apps to remove (" +
                       std::to_string(found) + " from the ROM)");
+    return true;
 }

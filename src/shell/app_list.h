@@ -4,6 +4,7 @@
 #include <string>
 
 class Gui;
+struct AppKnowledge;
 struct Catalogue;
 struct CatalogueEntry;
 struct ProgramPaths;
@@ -17,13 +18,15 @@ void fillAppList(Gui& gui, Catalogue& catalogue);
 void setAllTicks(Gui& gui, bool ticked);
 
 // What a row's tooltip and "Show description" say of its entry: its description, after a note
-// when the chosen ROM holds none of its files.
-std::string rowDescription(const CatalogueEntry& entry);
+// when the chosen ROM holds none of its files, then what the loaded knowledge says of it (its
+// removal tier and description).
+std::string rowDescription(const CatalogueEntry& entry, const AppKnowledge& knowledge);
 
 // Fits the check list to the ROM zip at `romPath` (fitCatalogueToRom): lists it with 7z, reads
 // its apps and fills the list again, each row keeping its tick (a found app's by its package). The
 // status line counts the apps read while the window keeps painting; a close asked meanwhile
 // stops the reading, leaves the list as the definitions make it, and is handed on to the window.
-// A ROM that can't be read leaves the list as the definitions make it and says why.
-void fitAppListToRom(Gui& gui, Catalogue& catalogue, const ProgramPaths& paths,
+// A ROM that can't be read leaves the list as the definitions make it and says why. True when
+// the list was fitted.
+bool fitAppListToRom(Gui& gui, Catalogue& catalogue, const ProgramPaths& paths,
                      const std::string& romPath);

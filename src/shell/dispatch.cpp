@@ -5,6 +5,7 @@
 #include "platform/gui.h"
 #include "shell/app_list.h"
 #include "shell/app_state.h"
+#include "shell/knowledge.h"
 #include "shell/removal_list_dialogs.h"
 #include "shell/window_run.h"
 #include "tools/desktop.h"
@@ -27,12 +28,17 @@ void chooseRom(Gui& gui, AppState& state) {
     if (!chosen.empty()) fitAppListToRom(gui, state.catalogue, state.paths, state.romPath);
 }
 
-void onListEvent(Gui& gui, ListEventType type) {
+void onListEvent(Gui& gui, const AppState& state, const Event& event) {
+    const ListEventType type = event.listEvent;
+    if (type == ListEventType::tickChanged) {
+        onRowTicked(gui, state.knowledge, event.row);
+        return;
+    }
     CatalogueEntry* entry = selectedEntry(gui);
     if (!entry) return;
     switch (type) {
         case ListEventType::leftClick:
-            gui.setListTooltip(rowDescription(*entry));
+            gui.setListTooltip(rowDescription(*entry, state.knowledge));
             break;
         case ListEventType::rightClick:
             gui.setMenuItemEnabled(MenuItem::appWidgetMode, entry->isWidget != 0);
@@ -65,19 +71,23 @@ void onControl(Gui& gui, AppState& state, const Event& event) {
             openWithDesktop(state.paths.addFolder);
             break;
         case ControlId::appList:
-            onListEvent(gui, event.listEvent);
+            onListEvent(gui, state, event);
             break;
         case ControlId::browseButton:
             chooseRom(gui, state);
             break;
         case ControlId::selectAllButton:
-            setAllTicks(gui, true);
+            selectAllRows(gui, state.knowledge);
             break;
         case ControlId::unselectAllButton:
             setAllTicks(gui, false);
             break;
         case ControlId::customizeButton:
-            customizeFromWindow(gui, state.paths, state.romPath);
+            // The rows follow the slimmed ROM: its removed apps go, its added ones come. The
+            // status line then reads "Ready", as after every run.
+            if (customizeFromWindow(gui, state.paths, state.romPath) &&
+                fitAppListToRom(gui, state.catalogue, state.paths, state.romPath))
+                gui.setStatusText("Ready");
             break;
         case ControlId::saveListButton:
             saveRemovalList(gui);
@@ -90,11 +100,11 @@ void onControl(Gui& gui, AppState& state, const Event& event) {
     }
 }
 
-void onMenu(Gui& gui, int item) {
+void onMenu(Gui& gui, AppState& state, int item) {
     switch (static_cast<MenuItem>(item)) {
         case MenuItem::showDescription:
             if (const CatalogueEntry* entry = selectedEntry(gui))
-                gui.messageBox(entry->name, rowDescription(*entry));
+                gui.messageBox(entry->name, rowDescription(*entry, state.knowledge));
             break;
         case MenuItem::openDefinitionFile:
             // An app found in the ROM has no definition file: its item is greyed.
@@ -107,6 +117,9 @@ void onMenu(Gui& gui, int item) {
             break;
         case MenuItem::widgetMode:
             gui.setCellText(gui.selectedRow(), 1, removalModeText(RemovalMode::widget));
+            break;
+        case MenuItem::loadKnowledge:
+            loadKnowledgeFromWindow(gui, state);
             break;
         default:
             break;
@@ -121,7 +134,7 @@ void dispatch(Gui& gui, AppState& state, const Event& event) {
             onControl(gui, state, event);
             break;
         case Event::Kind::menu:
-            onMenu(gui, event.id);
+            onMenu(gui, state, event.id);
             break;
         case Event::Kind::close:
             break;

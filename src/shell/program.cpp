@@ -10,7 +10,7 @@
 #include "shell/window_layout.h"
 
 int runProgram(Gui& gui, const ProgramPaths& paths) {
-    AppState state{paths, {}, {}};
+    AppState state{paths, {}, {}, {}};
     // The definition files are read before the window's controls are made: reading needs no
     // window, and meanwhile the toolkit can set up its fonts, which the first control that
     // measures a text waits for. The list is still filled as soon as it exists.

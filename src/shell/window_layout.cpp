@@ -135,6 +135,7 @@ WindowSpec mainWindowSpec() {
          "Removal Mod"},
         {static_cast<int>(MenuItem::widgetMode), removalModeText(RemovalMode::widget),
          "Removal Mod"},
+        {static_cast<int>(MenuItem::loadKnowledge), "Load app knowledge...", ""},
     };
     return window;
 }

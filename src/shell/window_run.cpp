@@ -4,7 +4,12 @@
 #include "pipeline/customize.h"
 #include "platform/gui.h"
 #include "platform/stop_signals.h"
+#include "platform/text.h"
 #include "tools/reporter.h"
+
+#include <filesystem>
+#include <system_error>
+#include <utility>
 
 namespace {
 
@@ -44,6 +49,14 @@ private:
     bool stopped_ = false;
 };
 
+// What tells a changed file: its size and its time of change (7z writes a new file in its place).
+std::pair<std::uintmax_t, std::filesystem::file_time_type> fileStamp(const std::string& path) {
+    std::error_code ignored;
+    const auto file = fileSystemPath(path);
+    return {std::filesystem::file_size(file, ignored),
+            std::filesystem::last_write_time(file, ignored)};
+}
+
 }  // namespace
 
 CustomizeRequest windowRequest(const Gui& gui, const std::string& romPath) {
@@ -61,8 +74,9 @@ CustomizeRequest windowRequest(const Gui& gui, const std::string& romPath) {
     return request;
 }
 
-void customizeFromWindow(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
+bool customizeFromWindow(Gui& gui, const ProgramPaths& paths, const std::string& romPath) {
     int signal = 0;
+    const auto before = fileStamp(romPath);
     {
         const StopSignals stopSignals;
         WindowReporter reporter(gui);
@@ -73,4 +87,5 @@ void customizeFromWindow(Gui& gui, const ProgramPaths& paths, const std::string&
         signal = StopSignals::caught();
     }
     if (signal) endBySignal(signal);
+    return fileStamp(romPath) != before;
 }

@@ -16,6 +16,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::Pair;
 using ::testing::UnorderedElementsAre;
 
 std::vector<std::string> namesOf(const Catalogue& catalogue) {
@@ -123,11 +124,11 @@ TEST(LoadDefinitions, PathsFromUtf8FilesKeepTheirBytesUnlessCharactersWereLost) 
     Catalogue catalogue;
     ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
     const CatalogueEntry& utf8 = *catalogue.entryByName.at(
-        "gr\xFC\xDF"
+        "gr\xC3\xBC\xC3\x9F"
         "e");
-    // The name keeps the 8-bit text; the paths reach 7z, which takes UTF-8, as the file holds them.
+    // The name and the paths, which reach 7z as 7z takes them (UTF-8), as the file holds them.
     EXPECT_EQ(utf8.name,
-              "Gr\xFC\xDF"
+              "Gr\xC3\xBC\xC3\x9F"
               "e");
     EXPECT_THAT(utf8.files, ElementsAre("system/app/Gr\xC3\xBC\xC3\x9F"
                                         "e.apk",
@@ -178,7 +179,7 @@ TEST(LoadDefinitions, LaterOfEqualNamesWinsInTheIndex) {
     folder.write("three.ini", definition("\xC4pfel"));
     Catalogue catalogue;
     ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
-    EXPECT_THAT(namesOf(catalogue), UnorderedElementsAre("Foo", "FOO", "\xC4pfel"));
+    EXPECT_THAT(namesOf(catalogue), UnorderedElementsAre("Foo", "FOO", "\xC3\x84pfel"));
 
     std::vector<std::string> listed;
     ASSERT_TRUE(listDefinitionFiles(folder.path(), listed));
@@ -186,7 +187,45 @@ TEST(LoadDefinitions, LaterOfEqualNamesWinsInTheIndex) {
     const auto two = std::find(listed.begin(), listed.end(), "two.ini");
     EXPECT_EQ(catalogue.entryByName.at("foo")->name, one < two ? "FOO" : "Foo");
     EXPECT_EQ(catalogue.entryByName.size(), 2u);
-    EXPECT_EQ(catalogue.entryByName.count("\xC4pfel"), 1u);  // only A-Z are lowered
+    EXPECT_EQ(catalogue.entryByName.count("\xC3\xA4pfel"), 1u);
+}
+
+// Names and descriptions are UTF-8 whatever the file's encoding: UTF-8 with or without the
+// byte-order mark stays, anything else is read as Windows-1252. Names compare ignoring case,
+// also the Windows-1252 names a removal list of an earlier version holds.
+TEST(LoadDefinitions, NamesAndDescriptionsAreUtf8WhateverTheFilesEncoding) {
+    Sandbox folder;
+    folder.write("bom.ini",
+                 "\xEF\xBB\xBF[main]\nappname = \xCE\x93\xCE\xB5\xCE\xB9\xCE\xB1\n"
+                 "description = \xE6\x97\xA5\xE6\x9C\xAC\n");
+    folder.write("plain.ini", "[main]\nappname = \xD0\x9F\xD0\xBE\xD1\x87\xD1\x82\xD0\xB0\n");
+    folder.write("ansi.ini",
+                 "[main]\nappname = Caf\xE9 \x80 \x93q\x94\ndescription = Gr\xFC\xDF\n");
+    folder.write("broken.ini", "\xEF\xBB\xBF[main]\nappname = Bad\xFF\n");
+    Catalogue catalogue;
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
+    sortCatalogue(catalogue);
+    std::vector<std::pair<std::string, std::string>> read;
+    for (const auto& entry : catalogue.entries) read.emplace_back(entry->name, entry->description);
+    EXPECT_THAT(
+        read, UnorderedElementsAre(
+                  Pair("\xCE\x93\xCE\xB5\xCE\xB9\xCE\xB1", "\xE6\x97\xA5\xE6\x9C\xAC"),
+                  Pair("\xD0\x9F\xD0\xBE\xD1\x87\xD1\x82\xD0\xB0", ""),
+                  Pair("Caf\xC3\xA9 \xE2\x82\xAC \xE2\x80\x9Cq\xE2\x80\x9D", "Gr\xC3\xBC\xC3\x9F"),
+                  Pair("Bad\xC3\xBF", "")));
+
+    const auto named = [&](const std::string& name) {
+        const CatalogueEntry* entry = entryOfListName(catalogue, name);
+        return entry ? entry->name : "(none)";
+    };
+    EXPECT_EQ(named("\xCE\x93\xCE\x95\xCE\x99\xCE\x91"), "\xCE\x93\xCE\xB5\xCE\xB9\xCE\xB1");
+    EXPECT_EQ(named("\xD0\xBF\xD0\x9E\xD0\xA7\xD0\xA2\xD0\x90"),
+              "\xD0\x9F\xD0\xBE\xD1\x87\xD1\x82\xD0\xB0");
+    EXPECT_EQ(named("CAF\xC3\x89 \xE2\x82\xAC \xE2\x80\x9CQ\xE2\x80\x9D"),
+              "Caf\xC3\xA9 \xE2\x82\xAC \xE2\x80\x9Cq\xE2\x80\x9D");
+    EXPECT_EQ(named("caf\xE9 \x80 \x93q\x94"),
+              "Caf\xC3\xA9 \xE2\x82\xAC \xE2\x80\x9Cq\xE2\x80\x9D");
+    EXPECT_EQ(named("caf\xC3\xA9"), "(none)");
 }
 
 TEST(PlatformText, LowerNameAndPathNormalisation) {

@@ -14,7 +14,7 @@ using ::testing::IsEmpty;
 
 // The catalogue as the program loads it, with UTF-8 as its code page: this test program carries
 // the program's manifest.
-TEST(LoadDefinitionsUtf8Win32, PathsReach7zInUtf8AndNamesStayLatin1) {
+TEST(LoadDefinitionsUtf8Win32, PathsReach7zInUtf8AndNamesAreUtf8) {
     ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
     ASSERT_TRUE(archiverNamesAreUtf8());
     Sandbox sandbox;
@@ -26,21 +26,26 @@ TEST(LoadDefinitionsUtf8Win32, PathsReach7zInUtf8AndNamesStayLatin1) {
     sandbox.write("remove\\latin1.ini",
                   "[main]\r\nappname = \xC4rger\r\n[files]\r\n1 = system\\app\\Gr\xFC\xDF"
                   "e.apk\r\n2 = system\\app\\\xCE\xA9.apk\r\n");
+    sandbox.write("remove\\greek.ini",
+                  "[main]\r\nappname = \xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1\r\n");
     Catalogue catalogue;
     ASSERT_TRUE(loadDefinitions(catalogue, sandbox.path() + "remove\\"));
 
     const CatalogueEntry& utf8 = *catalogue.entryByName.at(
-        "gr\xFC\xDF"
+        "gr\xC3\xBC\xC3\x9F"
         "e");
     EXPECT_EQ(utf8.name,
-              "Gr\xFC\xDF"
+              "Gr\xC3\xBC\xC3\x9F"
               "e");
     EXPECT_THAT(utf8.files, ElementsAre("system\\app\\Gr\xC3\xBC\xC3\x9F"
                                         "e.apk",
                                         "system\\app\\\xE6\x97\xA5\xE6\x9C\xAC.apk"));
     EXPECT_THAT(utf8.lostFiles, IsEmpty());
 
-    const CatalogueEntry& latin1 = *catalogue.entryByName.at("\xE4rger");
+    const CatalogueEntry& latin1 = *catalogue.entryByName.at("\xC3\xA4rger");
+    EXPECT_EQ(latin1.name, "\xC3\x84rger");
+    EXPECT_EQ(catalogue.entryByName.at("\xCF\x89\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1")->name,
+              "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1");
     EXPECT_THAT(latin1.files, ElementsAre("system\\app\\Gr\xC3\xBC\xC3\x9F"
                                           "e.apk",
                                           "system\\app\\\xCE\xA9.apk"));

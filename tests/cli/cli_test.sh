@@ -142,8 +142,20 @@ EOF2
   mv "$program/app/remove/Twin.ini" "$program/app/remove/twin-a.ini"
   write_definition Twin "1 = system/app/Kept.apk"
   mv "$program/app/remove/Twin.ini" "$program/app/remove/twin-b.ini"
+  # Beyond Latin-1: UTF-8 with and without the byte-order mark.
+  printf '\xef\xbb\xbf[main]\nappname = \xce\xa9\xce\xbc\xce\xad\xce\xb3\xce\xb1\n[files]\n1 = system/app/Omega.apk\n' \
+    >"$program/app/remove/omega.ini"
+  printf '[main]\nappname = \xe6\x97\xa5\xe6\x9c\xac\n[files]\n1 = system/app/Nihon.apk\n' \
+    >"$program/app/remove/nihon.ini"
   run 0 apps --names
   grep -qx 'Zähler' "$work/out" && grep -qx 'Grüße' "$work/out" || fail "apps --names: $(cat "$work/out")"
+  run 0 apps --json
+  python3 - "$work/out" <<'EOF2' || fail "names in UTF-8: $(cat "$work/out")"
+import json, sys
+names = {a["name"] for a in json.load(open(sys.argv[1], encoding="utf-8"))["apps"]}
+assert {"Zähler", "Grüße", "Ωμέγα", "日本"} <= names, names
+EOF2
+  rm "$program/app/remove/omega.ini" "$program/app/remove/nihon.ini"
   run 0 apps
   grep -q '^\[ \] Zähler  .*counter.ini$' "$work/out" || fail "apps: $(cat "$work/out")"
   [ "$(grep -c '^\[ \] Twin .*twin-[ab].ini$' "$work/out")" = 2 ] || fail "twins: $(cat "$work/out")"
@@ -781,8 +793,19 @@ windows)
     "$work/out" || fail "no refusal document: $(cat "$work/out")"
   printf '\xef\xbb\xbf[main]\nappname = Z\xc3\xa4hler\n[files]\n1 = system/app/Kept.apk\n' \
     >"$program/app/remove/counter.ini"
+  printf '\xef\xbb\xbf[main]\nappname = \xce\xa9\xce\xbc\xce\xad\xce\xb3\xce\xb1\n[files]\n1 = system/app/Omega.apk\n' \
+    >"$program/app/remove/omega.ini"
+  printf '[main]\nappname = Caf\xe9 \x80\n[files]\n1 = system/app/Cafe.apk\n' >"$program/app/remove/cafe.ini"
   run 0 apps --names
-  grep -qx 'Zähler' "$work/out" || fail "apps --names: $(cat "$work/out")"
+  grep -qx 'Zähler' "$work/out" && grep -qx 'Ωμέγα' "$work/out" && grep -qx 'Café €' "$work/out" ||
+    fail "apps --names: $(cat "$work/out")"
+  run 0 apps --json
+  python3 - "$work/out" <<'EOF2' || fail "names in UTF-8: $(cat "$work/out")"
+import json, sys
+names = {a["name"] for a in json.load(open(sys.argv[1], encoding="utf-8"))["apps"]}
+assert {"Zähler", "Ωμέγα", "Café €"} <= names, names
+EOF2
+  rm "$program/app/remove/omega.ini" "$program/app/remove/cafe.ini"
   printf '[Remove]\nclock = 2\n' | run 0 plan "$ROM" --list - --app Zähler --no-add --json
   grep -q '"name":"Clock".*"name":"Zähler"' "$work/out" || fail "plan: $(cat "$work/out")"
   # The apps of a ROM, found and read through 7z.exe's listing, and one removed by its package
@@ -806,6 +829,19 @@ assert sorted(f.replace("\\", "/") for f in one["files"]) == [
     "system/priv-app/One/lib/arm", "system/priv-app/One/lib/arm/libone.so"], one
 assert apps["Real App 3"]["romApps"][0]["size"] == 10947 + 5, apps["Real App 3"]
 EOF2
+  # App knowledge read from a Windows path: a Greek description, an Unsafe app refused.
+  printf '{"org.slimkit.test1.app": {"removal": "Unsafe", "description": "\xce\xa9 core"}}' \
+    >"$work/knowledge.json"
+  run 0 apps "$(native "$roms/apps.zip")" --knowledge "$(native "$work/knowledge.json")" --json
+  python3 - "$work/out" <<'EOF2' || fail "apps --knowledge: $(cat "$work/out")"
+import json, sys
+apps = {a["name"]: a for a in json.load(open(sys.argv[1], encoding="utf-8"))["apps"]}
+assert apps["App 1"]["knowledge"]["removal"] == "Unsafe", apps["App 1"]
+assert apps["App 1"]["knowledge"]["description"] == "Ω core", apps["App 1"]
+EOF2
+  run 2 plan "$(native "$roms/apps.zip")" --app org.slimkit.test1.app \
+    --knowledge "$(native "$work/knowledge.json")"
+  grep -qF 'is marked Unsafe to remove in' "$work/err" || fail "Unsafe: $(cat "$work/err")"
   run 0 customize "$(native "$roms/apps.zip")" --app org.slimkit.test1.app --no-backup --no-add
   [ "$(entries "$roms/apps.zip" | tr '\n' ' ')" = "system/app/Flat.apk system/app/Flat.odex " ] ||
     fail "not removed with its folder: $(entries "$roms/apps.zip")"
@@ -920,6 +956,45 @@ assert removed == ["data/app/two-1/base.apk", "system/app/Flat.apk", "system/app
                    "system/priv-app/One/One.apk", "system/priv-app/One/lib/arm/libone.so",
                    "system/priv-app/One/oat/arm/One.odex"], removed
 EOF2
+  # A community list's knowledge: shown beside the apps, an Unsafe one refused unless allowed,
+  # the apps that need a selected one named; a list that isn't JSON named where it breaks.
+  cat >"$work/knowledge.json" <<'EOF2'
+{"org.slimkit.test1.app": {"removal": "Unsafe", "description": "Starts the phone"},
+ "org.slimkit.test3.app": {"removal": "Recommended", "description": "\u0395\u03bb\u03bb\u03ac\u03b4\u03b1\nline",
+                           "neededBy": ["org.slimkit.test6.app"], "list": "Oem", "unknown": [1]},
+ "org.slimkit.test6.app": {"dependencies": ["org.slimkit.test1.app"]}}
+EOF2
+  KNOWLEDGE=$(native "$work/knowledge.json")
+  run 0 apps "$ROM" --knowledge "$KNOWLEDGE"
+  grep -A2 '^\[ \] Real App 3 ' "$work/out" | grep -qx '      Removal: Recommended: Ελλάδα line' ||
+    fail "apps --knowledge: $(cat "$work/out")"
+  run 0 apps "$ROM" --knowledge "$KNOWLEDGE" --json
+  python3 - "$work/out" <<'EOF2' || fail "apps --knowledge --json: $(cat "$work/out")"
+import json, sys
+apps = {a["name"]: a for a in json.load(open(sys.argv[1]))["apps"]}
+three = apps["Real App 3"]["knowledge"]
+assert three == {"removal": "Recommended", "description": "Ελλάδα\nline", "list": "Oem",
+                 "labels": [], "dependencies": [], "neededBy": ["org.slimkit.test6.app"]}, three
+assert apps["Six"]["knowledge"]["removal"] is None, apps["Six"]
+assert apps["Broken"]["knowledge"] is None, apps["Broken"]
+EOF2
+  run 2 plan "$ROM" --knowledge "$KNOWLEDGE" --app org.slimkit.test1.app --no-add
+  grep -qF '(org.slimkit.test1.app) is marked Unsafe to remove in ' "$work/err" &&
+    grep -qF '(Starts the phone); add --allow-unsafe to remove it anyway' "$work/err" ||
+    fail "Unsafe not refused: $(cat "$work/err")"
+  run 0 plan "$ROM" --knowledge "$KNOWLEDGE" --app org.slimkit.test1.app --allow-unsafe \
+    --app "Real App 3" --no-add
+  grep -qx 'slimkit-cli: Warning: Real App 3 (org.slimkit.test3.app) is needed by org.slimkit.test6.app' \
+    "$work/err" || fail "dependents not named: $(cat "$work/err")"
+  grep -q 'is needed by org.slimkit.test6.app$' <(grep -v 'Real App 3' "$work/err") ||
+    fail "dependents of an app named in another's dependencies: $(cat "$work/err")"
+  printf '{"org.slimkit.test1.app": {"removal": "Unsafe",}}' >"$work/bad.json"
+  run 2 apps "$ROM" --knowledge "$(native "$work/bad.json")"
+  grep -qF "bad.json:1:48: expected '\"' to start a member's name" "$work/err" ||
+    fail "a bad list: $(cat "$work/err")"
+  run 2 plan "$ROM" --allow-unsafe --knowledge
+  untouched "knowledge"
+
   printf '[Remove]\norg.slimkit.test1.app = 2\n' >"$work/list.ini"
   run 0 customize "$ROM" --list "$work/list.ini" --app broken --undo-zip --no-add
   entries "$rom" >"$work/left"

@@ -657,6 +657,22 @@ def test_rom_apps(program):
     wait_for("the count of the ROM's apps", lambda: program.status_text() ==
              "Loaded 5 apps to remove (2 from the ROM)" or None)
 
+    # A community list's knowledge, loaded through the popup menu: Phone is Unsafe, so ticking
+    # it asks first, and "No" leaves it unticked.
+    knowledge = os.path.join(WORK, "knowledge.json")
+    with open(knowledge, "w") as out:
+        out.write('{"com.android.phone": {"removal": "Unsafe", "description": "Calls"}}')
+    program.click_row("Phone", button=3)
+    wait_for("the popup menu", lambda: menu_items(program).get("Load app knowledge..."))
+    choose_menu_item(program, "Load app knowledge...")
+    program.answer_file_dialog("Load App Knowledge", knowledge)
+    for answer, ticked in (("No", False), ("Yes", True)):
+        index = [r[0] for r in program.rows()].index("Phone")
+        click_at(*centre(program.table().queryTable().getAccessibleAt(index, 0)))
+        answer_question(program, "Unsafe", answer)
+        wait_for("Phone ticked: %s" % ticked,
+                 lambda: program.row("Phone")[2] == ticked or None)
+
 
 TESTS = {
     "list_and_buttons": (test_list_and_buttons, STANDARD_CATALOGUE),

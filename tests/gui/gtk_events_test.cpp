@@ -212,24 +212,38 @@ TEST_F(GtkEventTest, PopupMenuShownOnARightClickReportsTheChosenItem) {
     EXPECT_EQ(events[1].id, static_cast<int>(MenuItem::openDefinitionFile));
 }
 
-TEST_F(GtkEventTest, ClickingATickBoxTogglesTheTick) {
+// The user's tick comes as an event naming its row, before the click's own; the program's
+// setRowState reports nothing.
+TEST_F(GtkEventTest, ClickingATickBoxTogglesTheTickAndReportsIt) {
+    const auto isTick = [](const Event& event, int row) {
+        return isListEvent(event, ListEventType::tickChanged) && event.row == row;
+    };
     gui->setRowState(5, RowState::ticked);
     click(cellPoint(1, 0));
-    collect(1);
+    auto events = collect(2);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_TRUE(isTick(events[0], 1));
+    EXPECT_TRUE(isListEvent(events[1], ListEventType::leftClick));
     EXPECT_TRUE(gui->rowState(1) & RowState::ticked);
     EXPECT_EQ(gui->rowState(5), RowState::ticked);
 
     click(cellPoint(5, 0));
-    collect(1);
+    events = collect(2);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_TRUE(isTick(events[0], 5));
     EXPECT_FALSE(gui->rowState(5) & RowState::ticked);
     EXPECT_TRUE(gui->rowState(1) & RowState::ticked);
 
     // A click on the name selects the row without touching its tick; Space then toggles it.
     click(cellPoint(3, 1));
-    collect(1);
+    events = collect(1);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_TRUE(isListEvent(events[0], ListEventType::leftClick));
     EXPECT_EQ(gui->rowState(3), RowState::selected);
     xdotool({"key", "space"});
-    EXPECT_TRUE(reportedSoFar().empty());
+    events = reportedSoFar();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_TRUE(isTick(events[0], 3));
     EXPECT_EQ(gui->rowState(3), RowState::selected | RowState::ticked);
 }
 

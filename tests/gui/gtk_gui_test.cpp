@@ -396,8 +396,9 @@ TEST_F(GtkWindowTest, ShownListFollowsInsertsChangesAndClearing) {
 }
 
 TEST_F(GtkWindowTest, PopupMenuHasItsItemsAndRemovalModSubmenu) {
-    const char* captions[] = {"Show description", "Open definition file", "App/Widget", "Widget"};
-    for (int item = 0; item < 4; ++item) {
+    const char* captions[] = {"Show description", "Open definition file", "App/Widget", "Widget",
+                              "Load app knowledge..."};
+    for (int item = 0; item < 5; ++item) {
         GtkWidget* widget = gui->menuItemWidget(static_cast<MenuItem>(item));
         ASSERT_NE(widget, nullptr);
         EXPECT_EQ(labelText(widget), captions[item]);
@@ -409,8 +410,9 @@ TEST_F(GtkWindowTest, PopupMenuHasItsItemsAndRemovalModSubmenu) {
     GtkWidget* top = gtk_widget_get_parent(gui->menuItemWidget(MenuItem::showDescription));
     EXPECT_EQ(gtk_widget_get_parent(opener), top);
     GList* topItems = gtk_container_get_children(GTK_CONTAINER(top));
-    EXPECT_EQ(g_list_length(topItems), 3u);
+    EXPECT_EQ(g_list_length(topItems), 4u);
     EXPECT_EQ(g_list_nth_data(topItems, 2), opener);
+    EXPECT_EQ(g_list_nth_data(topItems, 3), gui->menuItemWidget(MenuItem::loadKnowledge));
     g_list_free(topItems);
     EXPECT_EQ(gtk_menu_get_attach_widget(GTK_MENU(top)), gui->window());
 }

@@ -53,11 +53,12 @@ TEST(WindowLayout, WindowTitleSizeAndMenu) {
     EXPECT_EQ(window.title, "Slimkit for CWM Roms V# 0.9");
     EXPECT_EQ(window.width, 350);
     EXPECT_EQ(window.height, 365);
-    ASSERT_EQ(window.menu.size(), 4u);
-    for (int item = 0; item < 4; ++item) EXPECT_EQ(window.menu[item].id, item);
+    ASSERT_EQ(window.menu.size(), 5u);
+    for (int item = 0; item < 5; ++item) EXPECT_EQ(window.menu[item].id, item);
     EXPECT_EQ(window.menu[1].submenu, "");
     EXPECT_EQ(window.menu[2].submenu, "Removal Mod");
     EXPECT_EQ(window.menu[3].submenu, "Removal Mod");
+    EXPECT_EQ(window.menu[4].submenu, "");
 }
 
 }  // namespace

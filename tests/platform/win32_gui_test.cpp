@@ -158,10 +158,11 @@ TEST_F(Win32GuiTest, TheListIsACheckListOfTwoColumns) {
 TEST_F(Win32GuiTest, ThePopupMenuWithItsSubmenu) {
     HMENU menu = gui.entryMenu();
     ASSERT_TRUE(menu);
-    ASSERT_EQ(GetMenuItemCount(menu), 3);
+    ASSERT_EQ(GetMenuItemCount(menu), 4);
     EXPECT_EQ(menuText(menu, 0), "Show description");
     EXPECT_EQ(menuText(menu, 1), "Open definition file");
     EXPECT_EQ(menuText(menu, 2), "Removal Mod");
+    EXPECT_EQ(menuText(menu, 3), "Load app knowledge...");
     HMENU submenu = GetSubMenu(menu, 2);
     ASSERT_TRUE(submenu);
     EXPECT_EQ(menuText(submenu, 0), "App/Widget");
@@ -216,6 +217,32 @@ TEST_F(Win32GuiTest, AClickOnARowSelectsItAndReportsALeftClick) {
     EXPECT_EQ(events[0].listEvent, ListEventType::leftClick);
     EXPECT_EQ(gui.selectedRow(), 1);
     EXPECT_EQ(gui.rowState(1), RowState::selected);
+}
+
+// The user's tick (Space on the focused row here) comes as an event naming its row; the
+// program's own rows and ticks report nothing.
+TEST_F(Win32GuiTest, TheUsersTickIsReportedWithItsRow) {
+    gui.insertRow(0, "Browser\nApp");
+    gui.insertRow(1, "Gallery\nApp");
+    gui.setRowState(0, RowState::ticked);
+    gui.setRowState(1, RowState::selected);
+    gui.showWindow();
+    HWND list = gui.control(ControlId::appList);
+    SetFocus(list);
+    ListView_SetItemState(list, 1, LVIS_FOCUSED, LVIS_FOCUSED);
+    PostMessageA(list, WM_KEYDOWN, VK_SPACE, 0);
+    PostMessageA(list, WM_KEYUP, VK_SPACE, 0xC0000000);
+
+    std::vector<Event> events;
+    PostMessageA(gui.window(), WM_CLOSE, 0, 0);
+    gui.runEventLoop([&](const Event& event) { events.push_back(event); });
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].id, 3);
+    EXPECT_EQ(events[0].listEvent, ListEventType::tickChanged);
+    EXPECT_EQ(events[0].row, 1);
+    EXPECT_EQ(events[1].kind, Event::Kind::close);
+    EXPECT_EQ(gui.rowState(1), RowState::selected | RowState::ticked);
+    EXPECT_EQ(gui.rowState(0), RowState::ticked);
 }
 
 // While a run works the window paints, a click on its controls is dropped rather than kept for

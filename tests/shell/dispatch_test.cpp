@@ -144,6 +144,90 @@ TEST_F(Dispatch, SelectAndUnselectAllLeaveNoRowSelected) {
     for (int row = 0; row < 3; ++row) EXPECT_EQ(gui.rowState(row), RowState::none);
 }
 
+// A loaded list shows its tier and description beside matching rows, asks before an Unsafe app
+// is ticked, names the apps that need a ticked one, and keeps Select All off Unsafe apps.
+TEST_F(Dispatch, AppKnowledgeInformsTicksButNeverTicks) {
+    state.catalogue.entries[0]->package = "com.example.browser";
+    state.catalogue.entries[1]->package = "com.example.clock";
+    const std::string list = program.path() + "/list.json";
+    writeFile(list, R"({"com.example.browser": {"removal": "Recommended", "description": "Web",
+                        "neededBy": ["com.example.sync"]},
+                        "com.example.clock": {"removal": "Unsafe", "description": "Time"},
+                        "com.example.sync": {"dependencies": ["com.example.clock"]}})");
+    writeFile(program.path() + "/bad.json", "{\"com.example.clock\": {\"removal\": \"Never\"}}");
+    const auto tick = [&](int row, bool ticked) {
+        gui.setRowState(row, ticked ? RowState::ticked : RowState::none);
+        send({Event::Kind::control, static_cast<int>(ControlId::appList),
+              ListEventType::tickChanged, row});
+    };
+
+    // Before a list is loaded a tick asks nothing.
+    tick(1, true);
+    EXPECT_TRUE(gui.questions.empty());
+    tick(1, false);
+
+    gui.dialogAnswers = {list, program.path() + "/bad.json", ""};
+    send(menu(MenuItem::loadKnowledge));
+    EXPECT_EQ(gui.dialogs.back().title, "Load App Knowledge");
+    EXPECT_EQ(gui.dialogs.back().pattern, "*.json");
+    EXPECT_EQ(gui.statusTexts.back(), "Knowledge of 3 apps, 2 listed here");
+    // A bad list is named where it breaks, and the one loaded before stays; a cancel changes
+    // nothing.
+    send(menu(MenuItem::loadKnowledge));
+    ASSERT_EQ(gui.messages.size(), 1u);
+    EXPECT_EQ(gui.messages[0].title, "Error");
+    EXPECT_EQ(gui.messages[0].text,
+              program.path() +
+                  "/bad.json:1:35: expected \"removal\" to be Recommended, Advanced, Expert or "
+                  "Unsafe");
+    EXPECT_EQ(gui.dialogs.back().startPath, list);
+    send(menu(MenuItem::loadKnowledge));
+    EXPECT_EQ(state.knowledge.notes.size(), 3u);
+
+    select(0);
+    send(listEvent(ListEventType::leftClick));
+    EXPECT_EQ(gui.tooltip, "The web browser\rRemoval: Recommended\rWeb");
+    select(2);
+    send(menu(MenuItem::showDescription));
+    EXPECT_EQ(gui.messages.back(), (FakeGui::Message{"Notes", ""}));
+
+    // Browser is needed by another app: ticking it names that app.
+    gui.messages.clear();
+    tick(0, true);
+    ASSERT_EQ(gui.messages.size(), 1u);
+    EXPECT_EQ(gui.messages[0].title, "Warning");
+    EXPECT_EQ(gui.messages[0].text,
+              "Browser (com.example.browser) is needed by other apps.\rIt is needed by "
+              "com.example.sync.\rThey may stop working without it.");
+    tick(0, false);
+    EXPECT_EQ(gui.messages.size(), 1u);
+
+    // Clock is Unsafe: a "No" leaves it unticked, a "Yes" ticks it.
+    tick(1, true);
+    ASSERT_EQ(gui.questions.size(), 1u);
+    EXPECT_EQ(gui.questions[0].title, "Unsafe");
+    EXPECT_EQ(gui.questions[0].text,
+              "Clock (com.example.clock) is marked Unsafe to remove.\rTime\rIt is needed by "
+              "com.example.sync.\rRemoving it can keep the phone from starting. Remove it "
+              "anyway?");
+    EXPECT_EQ(gui.rowState(1), RowState::none);
+    gui.questionAnswers = {true};
+    tick(1, true);
+    EXPECT_EQ(gui.questions.size(), 2u);
+    EXPECT_EQ(gui.rowState(1), RowState::ticked);
+    tick(1, false);
+    EXPECT_EQ(gui.questions.size(), 2u);
+    EXPECT_EQ(gui.messages.size(), 1u);
+
+    // Select All leaves the Unsafe app as the user left it, and says so.
+    send(control(ControlId::selectAllButton));
+    EXPECT_EQ(gui.rowState(0), RowState::ticked);
+    EXPECT_EQ(gui.rowState(1), RowState::none);
+    EXPECT_EQ(gui.rowState(2), RowState::ticked);
+    EXPECT_EQ(gui.statusTexts.back(), "Left 1 Unsafe app unticked");
+    EXPECT_EQ(gui.questions.size(), 2u);
+}
+
 TEST_F(Dispatch, ChoosingTheRomSetsFieldAndPathAndCancelKeepsThem) {
     gui.dialogAnswers = {"/roms/first.zip", "", "/roms/second.zip"};
 
@@ -266,6 +350,41 @@ TEST_F(Dispatch, ChoosingARomShowsItsAppsAndMarksWhatItLacksEachTimeARomIsChosen
                   "Reading the apps of the ROM ... 3 of 11", "Loaded 3 apps to remove"}));
 }
 
+// After a run that slimmed the ROM the rows are those of the slimmed ROM, ticks kept; a run that
+// changed nothing leaves them.
+TEST_F(Dispatch, ARunThatChangedTheRomRefitsTheRows) {
+    const std::string fixtures = SLIMKIT_APK_FIXTURES;
+    const std::string rom = program / "rom.zip";
+    writeFile(rom, readFile(fixtures + "/rom.zip"));
+    const auto rowNamed = [&](const std::string& name) {
+        for (int row = 0; row < gui.rowCount(); ++row)
+            if (gui.cellText(row, 0) == name) return row;
+        return -1;
+    };
+    gui.dialogAnswers = {rom};
+    send(control(ControlId::browseButton));
+    const int rows = gui.rowCount();
+    ASSERT_GT(rows, 3);
+    setAllTicks(gui, false);
+    gui.setRowState(rowNamed("App 1"), RowState::ticked);
+    gui.setRowState(rowNamed("Notes (not in this ROM)"), RowState::ticked);
+    gui.checks[ControlId::backupCheck] = false;
+    gui.checks[ControlId::enableAddingCheck] = false;
+
+    send(control(ControlId::customizeButton));
+    ASSERT_EQ(gui.messages.back().title, "Finish") << gui.messages.front();
+    EXPECT_EQ(rowNamed("App 1"), -1);
+    EXPECT_EQ(gui.rowCount(), rows - 1);
+    EXPECT_EQ(gui.rowState(rowNamed("Notes (not in this ROM)")), RowState::ticked);
+    EXPECT_EQ(gui.statusTexts.back(), "Ready");
+
+    // Nothing of what is ticked is in the ROM now: the run writes nothing, the rows stay.
+    gui.rows[0].cells[0] = "Marked";
+    send(control(ControlId::customizeButton));
+    EXPECT_EQ(gui.rows[0].cells[0], "Marked");
+    EXPECT_EQ(gui.statusTexts.back(), "Ready");
+}
+
 TEST_F(Dispatch, CustomizeRunsOnTheChosenRom) {
     send(control(ControlId::customizeButton));
     const std::string missing = program / "missing.zip";
@@ -321,7 +440,7 @@ TEST_F(Dispatch, ControlsWithoutActionAndTheCloseEventChangeNothing) {
                          ControlId::recoveryZipCheck, ControlId::romFrame})
         send(control(id));
     send({Event::Kind::control, 15});
-    send({Event::Kind::menu, 4});
+    send({Event::Kind::menu, 5});
     send({Event::Kind::close, 0});
 
     EXPECT_EQ(gui.rowState(0), RowState::ticked | RowState::selected);

@@ -20,6 +20,6 @@ inline CatalogueEntry& addEntry(Catalogue& catalogue, const std::string& name,
     entry->enabled = enabled;
     CatalogueEntry& added = *entry;
     catalogue.entries.push_back(std::move(entry));
-    catalogue.entryByName[lowerName(name)] = &added;
+    catalogue.entryByName[nameKey(name)] = &added;
     return added;
 }

@@ -67,8 +67,9 @@ public:
         }
     }
     void buildEntryMenu() override {
-        for (MenuItem item : {MenuItem::showDescription, MenuItem::openDefinitionFile,
-                              MenuItem::appWidgetMode, MenuItem::widgetMode})
+        for (MenuItem item :
+             {MenuItem::showDescription, MenuItem::openDefinitionFile, MenuItem::appWidgetMode,
+              MenuItem::widgetMode, MenuItem::loadKnowledge})
             menuEnabled[item] = true;
     }
     void showWindow() override {}

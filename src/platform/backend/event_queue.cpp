@@ -9,6 +9,11 @@ void EventQueue::postList(ListEventType type) {
     pending_.push_back({Event::Kind::control, static_cast<int>(ControlId::appList), type});
 }
 
+void EventQueue::postTick(int row) {
+    pending_.push_back({Event::Kind::control, static_cast<int>(ControlId::appList),
+                        ListEventType::tickChanged, row});
+}
+
 void EventQueue::postMenu(int item) {
     pending_.push_back({Event::Kind::menu, item, ListEventType::leftClick});
 }

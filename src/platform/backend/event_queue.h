@@ -13,6 +13,8 @@ class EventQueue {
 public:
     void postControl(ControlId id);
     void postList(ListEventType type);
+    // The user changed the tick of `row`.
+    void postTick(int row);
     void postMenu(int item);
     void postClose();
 

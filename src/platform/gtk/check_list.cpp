@@ -33,6 +33,7 @@ void onTickToggled(GtkCellRendererToggle*, gchar* path, gpointer data) {
     if (!row) return;
     row->ticked = !row->ticked;
     row_model_changed(impl->rows, index);
+    impl->events.postTick(index);
 }
 
 gboolean onListPressed(GtkWidget* view, GdkEventButton* event, gpointer data) {

@@ -11,6 +11,25 @@
 #include <map>
 #include <vector>
 
+namespace {
+
+// Marks the rows' changes while it lives as the program's own.
+class SettingRows {
+public:
+    explicit SettingRows(Win32Gui::Impl& impl) : impl_(impl), was_(impl.settingRows) {
+        impl.settingRows = true;
+    }
+    ~SettingRows() { impl_.settingRows = was_; }
+    SettingRows(const SettingRows&) = delete;
+    SettingRows& operator=(const SettingRows&) = delete;
+
+private:
+    Win32Gui::Impl& impl_;
+    bool was_;
+};
+
+}  // namespace
+
 void Win32Gui::Impl::createList(const ControlSpec& control) {
     list = create(control, WC_LISTVIEWA,
                   LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER | WS_TABSTOP,
@@ -76,6 +95,7 @@ void Win32Gui::insertRow(int row, const std::string& text) {
     item.iItem = row;
     item.pszText = first.data();
     item.lParam = 0;
+    const SettingRows setting(*impl_);
     const int made =
         static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
     if (made < 0) return;
@@ -100,6 +120,7 @@ int Win32Gui::rowState(int row) const {
 void Win32Gui::setRowState(int row, int state) {
     if (!impl_->validRow(row)) return;
     HWND list = impl_->list;
+    const SettingRows setting(*impl_);
     if (state & RowState::selected) ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
     ListView_SetItemState(list, row, (state & RowState::selected) ? LVIS_SELECTED : 0,
                           LVIS_SELECTED);

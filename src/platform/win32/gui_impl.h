@@ -39,8 +39,9 @@ struct Win32Gui::Impl {
     std::vector<std::array<std::string, 2>> cells;
     std::string romPath;  // as the program set it; the field shows it as displayText does
     EventQueue events;
-    bool running = false;     // a run pumps the messages (pumpDuringRun)
-    bool closeAsked = false;  // during a run: the close button or Escape since the last pump
+    bool settingRows = false;  // the program changes rows: their notes are none of the user's
+    bool running = false;      // a run pumps the messages (pumpDuringRun)
+    bool closeAsked = false;   // during a run: the close button or Escape since the last pump
 
     void showPage(int shown);
     LRESULT handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -168,6 +168,17 @@ bool Win32Gui::Impl::onNotify(const NMHDR& header) {
         case NM_RDBLCLK:
             events.postList(ListEventType::rightDoubleClick);
             break;
+        case LVN_ITEMCHANGED: {
+            // A change of the tick box's picture (1 unticked, 2 ticked) that the program did not
+            // make itself: the user's click or Space. A new row's first picture is no change.
+            const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+            const UINT before = (change.uOldState & LVIS_STATEIMAGEMASK) >> 12;
+            const UINT after = (change.uNewState & LVIS_STATEIMAGEMASK) >> 12;
+            if (!settingRows && (change.uChanged & LVIF_STATE) && before != 0 && after != 0 &&
+                before != after)
+                events.postTick(change.iItem);
+            break;
+        }
         default:
             break;  // column clicks among them: the headers do nothing
     }
