@@ -1,7 +1,7 @@
 #include "catalogue/catalogue.h"
 
-#include "catalogue/sandbox.h"
 #include "platform/text.h"
+#include "support/temp_folder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -28,19 +28,19 @@ std::string definition(const std::string& name, const std::string& rest = "") {
 }
 
 TEST(LoadDefinitions, ReadsEveryFieldOfADefinitionFile) {
-    Sandbox folder;
+    TempFolder folder;
     folder.write("example.ini",
                  "[main]\nappname = Example\ndescription = An example app\nenabled = 1\n"
                  "widget = 1\n[files]\n1 = system/app/Example.apk\n"
                  "2 = system\\app\\Example.odex\n1 = /System\\App\\Twice.apk\nno equals sign\n"
                  "[widget_files]\n1 = system/app/ExampleWidget.apk\n");
     Catalogue catalogue;
-    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.root()));
     ASSERT_EQ(catalogue.entries.size(), 1u);
     const CatalogueEntry& entry = *catalogue.entries[0];
     EXPECT_EQ(entry.name, "Example");
     EXPECT_EQ(entry.description, "An example app");
-    EXPECT_EQ(entry.definitionFile, folder.path() + "example.ini");
+    EXPECT_EQ(entry.definitionFile, folder.root() + "example.ini");
     EXPECT_EQ(entry.isWidget, 1);
     EXPECT_EQ(entry.enabled, 1);
     EXPECT_EQ(entry.rowIndex, 0);
@@ -51,20 +51,20 @@ TEST(LoadDefinitions, ReadsEveryFieldOfADefinitionFile) {
 }
 
 TEST(LoadDefinitions, EmptyAndMissingFolders) {
-    Sandbox folder;
+    TempFolder folder;
     Catalogue catalogue;
-    EXPECT_TRUE(loadDefinitions(catalogue, folder.path()));
+    EXPECT_TRUE(loadDefinitions(catalogue, folder.root()));
     EXPECT_THAT(catalogue.entries, IsEmpty());
 
     folder.write("remove/kept.ini", definition("Kept"));
-    ASSERT_TRUE(loadDefinitions(catalogue, folder.path() + "remove/"));
-    EXPECT_FALSE(loadDefinitions(catalogue, folder.path() + "absent/"));
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.root() + "remove/"));
+    EXPECT_FALSE(loadDefinitions(catalogue, folder.root() + "absent/"));
     EXPECT_THAT(namesOf(catalogue), ElementsAre("Kept"));
     EXPECT_EQ(catalogue.entryByName.size(), 1u);
 }
 
 TEST(LoadDefinitions, WhichNamesAreRead) {
-    Sandbox folder;
+    TempFolder folder;
     folder.write("plain.ini", definition("Plain"));
     folder.write(".hidden.ini", definition("Hidden"));
     folder.write(".ini", definition("Dot"));
@@ -72,24 +72,24 @@ TEST(LoadDefinitions, WhichNamesAreRead) {
     folder.write("other.txt", definition("Other"));
     folder.write("plain.ini.bak", definition("Backup"));
     folder.write("folder.ini/inner.ini", definition("Inner"));
-    std::filesystem::create_symlink(folder.path() + "plain.ini", folder.path() + "link.ini");
-    std::filesystem::create_directory_symlink(folder.path() + "folder.ini",
-                                              folder.path() + "dirlink.ini");
-    std::filesystem::create_symlink(folder.path() + "nowhere", folder.path() + "dangling.ini");
-    ASSERT_EQ(::mkfifo((folder.path() + "fifo.ini").c_str(), 0600), 0);
+    std::filesystem::create_symlink(folder.root() + "plain.ini", folder.root() + "link.ini");
+    std::filesystem::create_directory_symlink(folder.root() + "folder.ini",
+                                              folder.root() + "dirlink.ini");
+    std::filesystem::create_symlink(folder.root() + "nowhere", folder.root() + "dangling.ini");
+    ASSERT_EQ(::mkfifo((folder.root() + "fifo.ini").c_str(), 0600), 0);
 
     std::vector<std::string> names;
-    ASSERT_TRUE(listDefinitionFiles(folder.path(), names));
+    ASSERT_TRUE(listDefinitionFiles(folder.root(), names));
     EXPECT_THAT(names, UnorderedElementsAre("plain.ini", ".hidden.ini", ".ini", "link.ini",
                                             "dangling.ini"));
 
     Catalogue catalogue;
-    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.root()));
     EXPECT_THAT(namesOf(catalogue), UnorderedElementsAre("Plain", "Hidden", "Dot", "Plain"));
 }
 
 TEST(LoadDefinitions, SkippedFiles) {
-    Sandbox folder;
+    TempFolder folder;
     folder.write("nomain.ini", "[other]\nappname = NoMain\n");
     folder.write("noname.ini", "[main]\ndescription = nameless\n[files]\n1 = a\n");
     folder.write("blank.ini", "[main]\nappname =   \t\n");
@@ -101,13 +101,13 @@ TEST(LoadDefinitions, SkippedFiles) {
         ::chmod(locked.c_str(), 0);
     }
     Catalogue catalogue;
-    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.root()));
     EXPECT_THAT(namesOf(catalogue), ElementsAre("Good"));
     EXPECT_THAT(catalogue.entries[0]->files, IsEmpty());
 }
 
 TEST(LoadDefinitions, PathsFromUtf8FilesKeepTheirBytesUnlessCharactersWereLost) {
-    Sandbox folder;
+    TempFolder folder;
     folder.write("utf8.ini",
                  "\xEF\xBB\xBF[main]\nappname = Gr\xC3\xBC\xC3\x9F"
                  "e\nwidget = 1\n[files]\n"
@@ -120,7 +120,7 @@ TEST(LoadDefinitions, PathsFromUtf8FilesKeepTheirBytesUnlessCharactersWereLost) 
                                           "[files]\n1 = system/app/Gr\xFC\xDF"
                                           "e.apk\n"));
     Catalogue catalogue;
-    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.root()));
     const CatalogueEntry& utf8 = *catalogue.entryByName.at(
         "gr\xFC\xDF"
         "e");
@@ -139,7 +139,7 @@ TEST(LoadDefinitions, PathsFromUtf8FilesKeepTheirBytesUnlessCharactersWereLost) 
 }
 
 TEST(LoadDefinitions, FlagsAndWidgetFiles) {
-    Sandbox folder;
+    TempFolder folder;
     folder.write("a.ini", definition("NoWidget",
                                      "widget = 0\nenabled = yes\n"
                                      "[widget_files]\n1 = w.apk\n"));
@@ -149,7 +149,7 @@ TEST(LoadDefinitions, FlagsAndWidgetFiles) {
                                      "[widget_files]\n1 = w.apk\n2 = w\\2.apk\n"));
     folder.write("d.ini", definition("Negative", "widget = -1\nenabled = 99999999999\n"));
     Catalogue catalogue;
-    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.root()));
     ASSERT_EQ(catalogue.entries.size(), 4u);
     const auto& byName = catalogue.entryByName;
 
@@ -171,16 +171,16 @@ TEST(LoadDefinitions, FlagsAndWidgetFiles) {
 }
 
 TEST(LoadDefinitions, LaterOfEqualNamesWinsInTheIndex) {
-    Sandbox folder;
+    TempFolder folder;
     folder.write("one.ini", definition("Foo"));
     folder.write("two.ini", definition("FOO"));
     folder.write("three.ini", definition("\xC4pfel"));
     Catalogue catalogue;
-    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.root()));
     EXPECT_THAT(namesOf(catalogue), UnorderedElementsAre("Foo", "FOO", "\xC4pfel"));
 
     std::vector<std::string> listed;
-    ASSERT_TRUE(listDefinitionFiles(folder.path(), listed));
+    ASSERT_TRUE(listDefinitionFiles(folder.root(), listed));
     const auto one = std::find(listed.begin(), listed.end(), "one.ini");
     const auto two = std::find(listed.begin(), listed.end(), "two.ini");
     EXPECT_EQ(catalogue.entryByName.at("foo")->name, one < two ? "FOO" : "Foo");

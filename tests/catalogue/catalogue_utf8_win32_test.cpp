@@ -1,7 +1,7 @@
 #include "catalogue/catalogue.h"
 
-#include "catalogue/sandbox.h"
 #include "platform/text.h"
+#include "support/temp_folder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@ using ::testing::IsEmpty;
 TEST(LoadDefinitionsUtf8Win32, PathsReach7zInUtf8AndNamesStayLatin1) {
     ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
     ASSERT_TRUE(archiverNamesAreUtf8());
-    Sandbox sandbox;
+    TempFolder sandbox;
     sandbox.write("remove\\utf8.ini",
                   "\xEF\xBB\xBF[main]\r\nappname = Gr\xC3\xBC\xC3\x9F"
                   "e\r\n[files]\r\n1 = system\\app\\Gr\xC3\xBC\xC3\x9F"
@@ -26,7 +26,7 @@ TEST(LoadDefinitionsUtf8Win32, PathsReach7zInUtf8AndNamesStayLatin1) {
                   "[main]\r\nappname = \xC4rger\r\n[files]\r\n1 = system\\app\\Gr\xFC\xDF"
                   "e.apk\r\n2 = system\\app\\\xCE\xA9.apk\r\n");
     Catalogue catalogue;
-    ASSERT_TRUE(loadDefinitions(catalogue, sandbox.path() + "remove\\"));
+    ASSERT_TRUE(loadDefinitions(catalogue, sandbox.root() + "remove\\"));
 
     const CatalogueEntry& utf8 = *catalogue.entryByName.at(
         "gr\xFC\xDF"

@@ -1,14 +1,13 @@
 #include "platform/file_layer.h"
 
+#include "support/faults.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <csignal>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -19,21 +18,6 @@ std::set<std::string> namesIn(const std::string& folder) {
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
     return names;
-}
-
-// Runs copyFile in a child that may write no more than `limit` bytes per file.
-bool copyUnderSizeLimit(const std::string& source, const std::string& destination, rlim_t limit) {
-    const pid_t child = fork();
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit small{limit, limit};
-        setrlimit(RLIMIT_FSIZE, &small);
-        _exit(copyFile(source, destination) ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status));
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // Runs removeTree in a child. As root, the child drops to an ordinary user who owns the tree,
@@ -116,7 +100,10 @@ TEST(CopyFile, FailureLeavesTargetAndNoPartialFile) {
     EXPECT_FALSE(copyFile(temp.path(), temp / "copy.zip"));
     EXPECT_FALSE(copyFile(temp / "rom.zip", temp / "folder.zip"));
     EXPECT_FALSE(copyFile(temp / "rom.zip", temp / "no/such/folder/copy.zip"));
-    EXPECT_FALSE(copyUnderSizeLimit(temp / "rom.zip", temp / "copy.zip", 65536));
+    {
+        const FileSizeLimit full(65536);
+        EXPECT_FALSE(copyFile(temp / "rom.zip", temp / "copy.zip"));
+    }
 
     EXPECT_EQ(readFile(temp / "copy.zip"), "earlier copy");
     EXPECT_EQ(readFile(temp / "folder.zip/inside"), "kept");

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-// A temporary folder (with a blank in its name) holding a bin/ folder that is the whole PATH
+// The test's TempFolder (with a blank in its name) holding a bin/ folder that is the whole PATH
 // while the sandbox lives (unless it is told to keep the real PATH). Fakes built from fake_tool.cpp
 // are installed there under the name they play. Everything is removed, and PATH restored, at the
 // end.
@@ -51,16 +51,12 @@ public:
         for (const std::string& line : script) file << line << '\n';
     }
 
-    void writeFile(const std::string& path, const std::string& content) const {
-        std::ofstream(path, std::ios::binary) << content;
-    }
-
     bool ran(const std::string& name) const {
         return std::filesystem::exists(bin + name + ".args");
     }
     std::vector<std::string> recordedArgs(const std::string& name) const {
         std::vector<std::string> args;
-        const std::string all = readAll(bin + name + ".args");
+        const std::string all = readFile(bin + name + ".args");
         std::string::size_type start = 0;
         for (auto end = all.find('\0'); end != std::string::npos; end = all.find('\0', start)) {
             args.push_back(all.substr(start, end - start));
@@ -68,12 +64,7 @@ public:
         }
         return args;
     }
-    std::string recordedCwd(const std::string& name) const { return readAll(bin + name + ".cwd"); }
-
-    static std::string readAll(const std::string& path) {
-        std::ifstream file(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    }
+    std::string recordedCwd(const std::string& name) const { return readFile(bin + name + ".cwd"); }
 
     std::string folder;  // ends with '/'
     std::string bin;     // ends with '/'
