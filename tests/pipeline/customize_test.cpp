@@ -562,7 +562,6 @@ TEST_F(CustomizeTest, UndoZipThatCantBeMadeEndsTheRunBeforeRemoval) {
 
 TEST_F(CustomizeTest, FullDiskUnderTheUndoZipEndsTheRunBeforeRemoval) {
     tickEveryStep();
-    options.backup = false;
     tick(RemovalMode::app,
          {"system/app/Browser.apk", "system/app/Clock.apk", "system/app/Music.apk",
           "system/app/ClockWidget.apk", "system/app/MusicWidget.apk"});
@@ -573,20 +572,31 @@ TEST_F(CustomizeTest, FullDiskUnderTheUndoZipEndsTheRunBeforeRemoval) {
         std::string rom;
         std::string smallDisk;
         std::size_t size;
+        bool backup;
     } cases[] = {
         // Holds the ROM and the template's copy, but not the saved files as well.
-        {"beside the ROM", disk + "/rom.zip", disk, originalRom.size() + 64 * 1024},
+        {"beside the ROM", disk + "/rom.zip", disk, originalRom.size() + 64 * 1024, false},
         // Cuts the first saved file short.
-        {"under the extraction folder", romPath, paths.extractionFolder, 16 * 1024},
+        {"under the extraction folder", romPath, paths.extractionFolder, 16 * 1024, false},
+        // The backup, the ROM file under a second name while the undo zip is made, can't then
+        // become a copy of its own: it goes, and the run says so.
+        {"beside the ROM, with a backup", disk + "/rom.zip", disk, originalRom.size() + 64 * 1024,
+         true},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.where);
+        options.backup = test.backup;
         const ChildRun run = inChild(smallDisk(test.smallDisk, test.size), [&] {
             writeFile(test.rom, originalRom);
             runOn(test.rom);
             std::string failures;
-            const Message undoError{"Error", "Can't create recovery zip " + test.rom + "_undo.zip"};
-            if (front.messages.empty() || front.messages.back() != undoError)
+            Messages last{{"Error", "Can't create recovery zip " + test.rom + "_undo.zip"}};
+            if (test.backup)
+                last.push_back({"Warning", "Can't create backup " + test.rom +
+                                               "_BU_0\rThe ROM zip was not changed, and no "
+                                               "backup of it was kept."});
+            if (front.messages.size() <= last.size() ||
+                !std::equal(last.rbegin(), last.rend(), front.messages.rbegin()))
                 failures += "the run did not end with the undo zip's error\n";
             // 7z's reason comes a little after its first error line ("System ERROR:").
             if (front.messages.front().text.find("No space left on device") == std::string::npos)
@@ -827,14 +837,16 @@ TEST_F(CustomizeTest, RunWithoutArchiverWritesNothing) {
     EXPECT_EQ(folderContent(romFolder), Names{"my röm.zip"});
 }
 
-// A stop while 7z hangs in a step kills 7z and leaves the ROM zip as it was, without 7z's
-// temporary archive or files in the extraction folder.
+// A stop while 7z hangs in a step kills 7z and leaves the ROM zip as it was before the step,
+// without 7z's temporary archive or the run's files in the extraction folder.
 TEST_F(CustomizeTest, AStopWhile7zWorksKillsItAndLeavesTheRomAsItWas) {
     tickEveryStep();
     tick(RemovalMode::app, {"system/app/Browser.apk", "system/bin/tool"});
     writeFile(paths.addFolder + "system/app/New.apk", "new");
     const HangingArchiver archiver(temp / "bin", romPath);
     front.stopWhen = [&] { return archiver.justHung(); };
+    // What lies in the extraction folder may be another run's: a stopped run removes only its own.
+    writeFile(paths.extractionFolder + "left over", "from an earlier run");
     const std::string stopped =
         "\rThe run was stopped: 7z was ended in the middle of a step and "
         "the steps after it did not run.";
@@ -888,7 +900,7 @@ TEST_F(CustomizeTest, AStopWhile7zWorksKillsItAndLeavesTheRomAsItWas) {
         EXPECT_TRUE(readFile(romPath + "_BU_0") == originalRom) << "the backup changed";
         EXPECT_FALSE(sameFile(romPath + "_BU_0", romPath));
         EXPECT_EQ(folderContent(romFolder), test.left);
-        EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
+        EXPECT_EQ(folderContent(paths.extractionFolder), Names{"left over"});
         EXPECT_NE(kill(archiver.pid(), 0), 0) << "7z outlived the stop";
         for (const auto& entry : fs::directory_iterator(romFolder))
             if (entry.path().filename() != "my röm.zip") fs::remove(entry.path());
