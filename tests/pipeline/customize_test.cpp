@@ -6,6 +6,7 @@
 #include "support/archiver_wrapper.h"
 #include "support/faults.h"
 #include "support/recording_reporter.h"
+#include "support/search_path.h"
 #include "support/temp_folder.h"
 #include "support/zip_tools.h"
 
@@ -822,13 +823,10 @@ TEST_F(CustomizeTest, RunWithoutArchiverWritesNothing) {
     tickEveryStep();
     tick(RemovalMode::app, {"system/app/Browser.apk"});
     writeFile(paths.addFolder + "system/app/New.apk", "new");
-    const char* searchPath = std::getenv("PATH");
-    const std::string savedPath = searchPath ? searchPath : "";
-    setenv("PATH", (temp / "empty bin").c_str(), 1);
-
-    const RunEnd end = runOn(romPath).end;
-
-    setenv("PATH", savedPath.c_str(), 1);
+    const RunEnd end = [&] {
+        const SearchPath noArchiver(temp / "empty bin", SearchPath::instead);
+        return runOn(romPath).end;
+    }();
     EXPECT_EQ(front.messages, (Messages{{"Error", "Can't read " + romPath +
                                                       " as a zip archive\rThe 7z archiver could "
                                                       "not be started."}}));

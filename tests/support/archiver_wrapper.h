@@ -3,9 +3,9 @@
 // The real 7z behind a shell script that comes first on PATH while the wrapper lives, to make 7z
 // slow, hang or lie in one command of a run. POSIX only.
 
+#include "support/search_path.h"
 #include "support/temp_folder.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -13,23 +13,19 @@ class ArchiverWrapper {
 public:
     // `before` is shell code run first, with 7z's arguments as "$@"; the real 7z runs after it
     // unless it exits.
-    ArchiverWrapper(const std::string& bin, const std::string& before) : bin_(bin) {
-        const char* searchPath = std::getenv("PATH");
-        savedPath_ = searchPath ? searchPath : "";
+    ArchiverWrapper(const std::string& bin, const std::string& before) : bin_(bin), path_(bin) {
         writeFile(bin + "/7z",
-                  "#!/bin/sh\n" + before + "\nPATH='" + savedPath_ + "' exec 7z \"$@\"\n");
+                  "#!/bin/sh\n" + before + "\nPATH='" + path_.saved() + "' exec 7z \"$@\"\n");
         std::filesystem::permissions(bin + "/7z", std::filesystem::perms::owner_all);
-        setenv("PATH", (bin + ":" + savedPath_).c_str(), 1);
     }
-    ~ArchiverWrapper() { setenv("PATH", savedPath_.c_str(), 1); }
-    ArchiverWrapper(const ArchiverWrapper&) = delete;
-    ArchiverWrapper& operator=(const ArchiverWrapper&) = delete;
 
     std::string program() const { return bin_ + "/7z"; }
 
+protected:
+    const std::string bin_;
+
 private:
-    std::string bin_;
-    std::string savedPath_;
+    const SearchPath path_;
 };
 
 // A 7z that, in the command named by the file `bin`/hang-in ("x", "d", "a") on `rom`, begins its
@@ -55,8 +51,7 @@ public:
                                    "  echo $$ > '" +
                                    bin + "/7z.pid'; : > '" + bin +
                                    "/hanging'; exec sleep 120\n"
-                                   "fi"),
-          bin_(bin) {}
+                                   "fi") {}
 
     void hangIn(const std::string& command) const {
         if (command.empty())
@@ -67,7 +62,4 @@ public:
     // True once for each time 7z has begun to wait.
     bool justHung() const { return std::filesystem::remove(bin_ + "/hanging"); }
     int pid() const { return std::stoi(readFile(bin_ + "/7z.pid")); }
-
-private:
-    std::string bin_;
 };

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "support/search_path.h"
 #include "support/temp_folder.h"
+#include "support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -24,19 +26,11 @@
 // end.
 class ToolSandbox {
 public:
-    explicit ToolSandbox(bool ownPath = true) : ownsPath(ownPath) {
+    explicit ToolSandbox(bool ownPath = true) {
         folder = temp_.path() + "/";
         bin = folder + "bin/";
         std::filesystem::create_directory(bin);
-        if (!ownPath) return;
-        if (const char* path = std::getenv("PATH")) savedPath = path;
-        setenv("PATH", bin.c_str(), 1);
-    }
-    ~ToolSandbox() {
-        if (ownsPath && savedPath)
-            setenv("PATH", savedPath->c_str(), 1);
-        else if (ownsPath)
-            unsetenv("PATH");
+        if (ownPath) path_.emplace(bin, SearchPath::instead);
     }
     ToolSandbox(const ToolSandbox&) = delete;
     ToolSandbox& operator=(const ToolSandbox&) = delete;
@@ -71,8 +65,7 @@ public:
 
 private:
     TempFolder temp_{"slimkit tools-"};
-    bool ownsPath;
-    std::optional<std::string> savedPath;
+    std::optional<SearchPath> path_;
 };
 
 // The status line of a process, or "" once it has gone. Read with plain system calls: any
@@ -106,16 +99,4 @@ inline std::vector<pid_t> childProcesses() {
     }
     closedir(proc);
     return children;
-}
-
-// Polls `condition` until it holds; false after `limit`, which is generous because a busy machine
-// may hold a child back for seconds. A passing test never waits it out.
-inline bool waitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds limit = std::chrono::seconds(60)) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
 }
