@@ -313,33 +313,6 @@ def zip_names(path):
 
 # --- the tests --------------------------------------------------------------------------------
 
-def test_removal_lists(program):
-    lists = os.path.join(WORK, "lists")
-    os.makedirs(lists)
-    program.show_tab("Settings")
-    program.press("Save removal list")
-    program.answer_file_dialog("Save Profile File", os.path.join(lists, "mine"))
-    saved = os.path.join(lists, "mine.ini")
-    wait_for("the saved list", lambda: os.path.exists(saved))
-    with open(saved) as saved_file:
-        text = saved_file.read()
-    check(text == "[Remove]\nbrowser = 2\nclock = 2\nmusic = 0\n", "saved list: %r" % text)
-    check(os.listdir(lists) == ["mine.ini"], "files beside the list: %r" % os.listdir(lists))
-
-    other = os.path.join(lists, "other.ini")
-    with open(other, "w") as out:
-        out.write("[REMOVE]\nBROWSER = 0\nmusic = %11\nnobody = 2\n")
-    program.press("Load removal list")
-    program.answer_file_dialog("Open Profile File", other)
-    wait_for("the loaded list applied", lambda: [r[2:4] for r in program.rows()] ==
-             [(False, False), (True, False), (True, True)])
-
-    program.press("Load removal list")
-    program.answer_file_dialog("Open Profile File", saved)
-    wait_for("the saved list applied again", lambda: [r[2:4] for r in program.rows()] ==
-             [(True, False), (True, False), (False, False)])
-
-
 # The happy path: the installed program lists its definitions, takes a ROM and slims it.
 def test_customize(program):
     check(program.status_text() == "Loaded 3 apps to remove",
@@ -465,7 +438,6 @@ def test_stop_by_signal(program):
 
 
 TESTS = {
-    "removal_lists": (test_removal_lists, STANDARD_CATALOGUE),
     "customize": (test_customize, STANDARD_CATALOGUE),
     "stop_by_signal": (test_stop_by_signal, STANDARD_CATALOGUE),
 }
