@@ -93,15 +93,25 @@ inline std::function<std::string()> smallDisk(const std::string& folder, std::si
     };
 }
 
-// A fault for inChild: the child runs as a user to whom `path` denies `access` (R_OK, W_OK,
-// X_OK). Root may do anything, so as root the child becomes the user "nobody"; what else the
-// test needs must be open to that user.
+// The user "nobody", whom root becomes to be an ordinary user: root may do anything.
+constexpr uid_t ordinaryUserId = 65534;
+
+// A fault for inChild: the child runs as an ordinary user, to whom permissions apply (as root,
+// as "nobody"; what the test needs must be open or given to that user).
+inline std::function<std::string()> ordinaryUser() {
+    return []() -> std::string {
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(ordinaryUserId) != 0 ||
+                               setuid(ordinaryUserId) != 0))
+            return "no other user to become";
+        return "";
+    };
+}
+
+// A fault for inChild: the child runs as an ordinary user to whom `path` denies `access` (R_OK,
+// W_OK, X_OK).
 inline std::function<std::string()> keptOut(const std::string& path, int access) {
     return [path, access]() -> std::string {
-        constexpr uid_t nobody = 65534;
-        if (geteuid() == 0 &&
-            (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0))
-            return "no other user to become";
+        if (std::string why = ordinaryUser()(); !why.empty()) return why;
         if (::access(path.c_str(), access) == 0) return "no user that is kept out of " + path;
         return "";
     };
