@@ -33,7 +33,7 @@ TEST(WindowRequest, TakesTheTickedRowsWithTheModeTheirSecondColumnShows) {
         {"App", RowState::ticked},
         {"App", RowState::none},
         {"App", RowState::selected},  // selected is not ticked
-        {"aPP/wIDGET", RowState::ticked | RowState::selected},
+        {"aPP/wIDGET", RowState::ticked},
         {"Apps", RowState::ticked},  // a text that names no mode takes the widget's files
         {"App", RowState::ticked},   // a row without an entry
     };
