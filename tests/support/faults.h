@@ -5,6 +5,7 @@
 // limit) is made in a child process, which runs the code and says what it found; the test reads
 // that back with `inChild`. POSIX only.
 
+#include <fcntl.h>
 #include <grp.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -29,7 +30,8 @@ struct ChildRun {
 inline ChildRun inChild(const std::function<std::string()>& fault,
                         const std::function<std::string()>& body) {
     int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) return {"", "no pipe to the child"};
+    // Not handed on to what the child starts: a 7z left running would hold the reading open.
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0) return {"", "no pipe to the child"};
     const pid_t child = fork();
     if (child == 0) {
         close(pipeEnds[0]);
