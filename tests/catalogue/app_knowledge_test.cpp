@@ -3,7 +3,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/json_reader.h"
-#include "catalogue/sandbox.h"
+#include "support/temp_folder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -157,11 +157,11 @@ TEST(AppKnowledge, ReadsNotesAndNamesWhoNeedsAnApp) {
 }
 
 TEST(AppKnowledge, BadListsAreNamedAndLeaveTheKnowledgeAsItWas) {
-    Sandbox sandbox;
+    TempFolder sandbox;
     AppKnowledge knowledge;
     std::string error;
     ASSERT_TRUE(loadAppKnowledge(sandbox.write("good.json", sampleList), knowledge, error));
-    EXPECT_EQ(knowledge.source, sandbox.path() + "good.json");
+    EXPECT_EQ(knowledge.source, sandbox.root() + "good.json");
 
     const std::pair<std::string, std::string> cases[] = {
         {"[]", "1:1: expected an object keyed by package name"},
@@ -180,12 +180,12 @@ TEST(AppKnowledge, BadListsAreNamedAndLeaveTheKnowledgeAsItWas) {
     for (const auto& [text, expected] : cases) {
         error.clear();
         EXPECT_FALSE(loadAppKnowledge(sandbox.write("bad.json", text), knowledge, error)) << text;
-        EXPECT_EQ(error, sandbox.path() + "bad.json:" + expected);
+        EXPECT_EQ(error, sandbox.root() + "bad.json:" + expected);
         EXPECT_EQ(knowledge.notes.size(), 4u);
     }
-    EXPECT_FALSE(loadAppKnowledge(sandbox.path() + "missing.json", knowledge, error));
-    EXPECT_EQ(error, "Can't read " + sandbox.path() + "missing.json");
-    EXPECT_FALSE(loadAppKnowledge(sandbox.path(), knowledge, error));
+    EXPECT_FALSE(loadAppKnowledge(sandbox.root() + "missing.json", knowledge, error));
+    EXPECT_EQ(error, "Can't read " + sandbox.root() + "missing.json");
+    EXPECT_FALSE(loadAppKnowledge(sandbox.root(), knowledge, error));
     EXPECT_EQ(knowledge.notes.size(), 4u);
 }
 

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/catalogue.h"
 
-#include "catalogue/sandbox.h"
 #include "platform/text.h"
+#include "support/faults.h"
+#include "support/temp_folder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -30,19 +31,19 @@ std::string definition(const std::string& name, const std::string& rest = "") {
 }
 
 TEST(LoadDefinitions, ReadsEveryFieldOfADefinitionFile) {
-    Sandbox folder;
+    TempFolder folder;
     folder.write("example.ini",
                  "[main]\nappname = Example\ndescription = An example app\nenabled = 1\n"
                  "widget = 1\n[files]\n1 = system/app/Example.apk\n"
                  "2 = system\\app\\Example.odex\n1 = /System\\App\\Twice.apk\nno equals sign\n"
                  "[widget_files]\n1 = system/app/ExampleWidget.apk\n");
     Catalogue catalogue;
-    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.root()));
     ASSERT_EQ(catalogue.entries.size(), 1u);
     const CatalogueEntry& entry = *catalogue.entries[0];
     EXPECT_EQ(entry.name, "Example");
     EXPECT_EQ(entry.description, "An example app");
-    EXPECT_EQ(entry.definitionFile, folder.path() + "example.ini");
+    EXPECT_EQ(entry.definitionFile, folder.root() + "example.ini");
     EXPECT_EQ(entry.isWidget, 1);
     EXPECT_EQ(entry.enabled, 1);
     EXPECT_EQ(entry.rowIndex, 0);
@@ -53,20 +54,20 @@ TEST(LoadDefinitions, ReadsEveryFieldOfADefinitionFile) {
 }
 
 TEST(LoadDefinitions, EmptyAndMissingFolders) {
-    Sandbox folder;
+    TempFolder folder;
     Catalogue catalogue;
-    EXPECT_TRUE(loadDefinitions(catalogue, folder.path()));
+    EXPECT_TRUE(loadDefinitions(catalogue, folder.root()));
     EXPECT_THAT(catalogue.entries, IsEmpty());
 
     folder.write("remove/kept.ini", definition("Kept"));
-    ASSERT_TRUE(loadDefinitions(catalogue, folder.path() + "remove/"));
-    EXPECT_FALSE(loadDefinitions(catalogue, folder.path() + "absent/"));
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.root() + "remove/"));
+    EXPECT_FALSE(loadDefinitions(catalogue, folder.root() + "absent/"));
     EXPECT_THAT(namesOf(catalogue), ElementsAre("Kept"));
     EXPECT_EQ(catalogue.entryByName.size(), 1u);
 }
 
 TEST(LoadDefinitions, WhichNamesAreRead) {
-    Sandbox folder;
+    TempFolder folder;
     folder.write("plain.ini", definition("Plain"));
     folder.write(".hidden.ini", definition("Hidden"));
     folder.write(".ini", definition("Dot"));
@@ -74,42 +75,46 @@ TEST(LoadDefinitions, WhichNamesAreRead) {
     folder.write("other.txt", definition("Other"));
     folder.write("plain.ini.bak", definition("Backup"));
     folder.write("folder.ini/inner.ini", definition("Inner"));
-    std::filesystem::create_symlink(folder.path() + "plain.ini", folder.path() + "link.ini");
-    std::filesystem::create_directory_symlink(folder.path() + "folder.ini",
-                                              folder.path() + "dirlink.ini");
-    std::filesystem::create_symlink(folder.path() + "nowhere", folder.path() + "dangling.ini");
-    ASSERT_EQ(::mkfifo((folder.path() + "fifo.ini").c_str(), 0600), 0);
+    std::filesystem::create_symlink(folder.root() + "plain.ini", folder.root() + "link.ini");
+    std::filesystem::create_directory_symlink(folder.root() + "folder.ini",
+                                              folder.root() + "dirlink.ini");
+    std::filesystem::create_symlink(folder.root() + "nowhere", folder.root() + "dangling.ini");
+    ASSERT_EQ(::mkfifo((folder.root() + "fifo.ini").c_str(), 0600), 0);
 
     std::vector<std::string> names;
-    ASSERT_TRUE(listDefinitionFiles(folder.path(), names));
+    ASSERT_TRUE(listDefinitionFiles(folder.root(), names));
     EXPECT_THAT(names, UnorderedElementsAre("plain.ini", ".hidden.ini", ".ini", "link.ini",
                                             "dangling.ini"));
 
     Catalogue catalogue;
-    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.root()));
     EXPECT_THAT(namesOf(catalogue), UnorderedElementsAre("Plain", "Hidden", "Dot", "Plain"));
 }
 
 TEST(LoadDefinitions, SkippedFiles) {
-    Sandbox folder;
+    TempFolder folder;
     folder.write("nomain.ini", "[other]\nappname = NoMain\n");
     folder.write("noname.ini", "[main]\ndescription = nameless\n[files]\n1 = a\n");
     folder.write("blank.ini", "[main]\nappname =   \t\n");
     folder.write("second.ini", "[main]\n[main]\nappname = Second\n");
     folder.write("empty.ini", "");
     folder.write("good.ini", "\xEF\xBB\xBF[main]\r\nappname =   Good  \r\n");
-    if (::geteuid() != 0) {  // root reads a file whatever its mode
-        const std::string locked = folder.write("locked.ini", definition("Locked"));
-        ::chmod(locked.c_str(), 0);
-    }
-    Catalogue catalogue;
-    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
-    EXPECT_THAT(namesOf(catalogue), ElementsAre("Good"));
-    EXPECT_THAT(catalogue.entries[0]->files, IsEmpty());
+    const std::string locked = folder.write("locked.ini", definition("Locked"));
+    openToEveryone(folder.path());
+    const LockedPath unreadable(locked, std::filesystem::perms::none);
+    const ChildRun run = inChild(keptOut(locked, R_OK), [&]() -> std::string {
+        Catalogue catalogue;
+        if (!loadDefinitions(catalogue, folder.root())) return "the folder was not listed";
+        if (namesOf(catalogue) != std::vector<std::string>{"Good"})
+            return testing::PrintToString(namesOf(catalogue));
+        return catalogue.entries[0]->files.empty() ? "" : "Good has files";
+    });
+    if (!run.unavailable.empty()) GTEST_SKIP() << run.unavailable;
+    EXPECT_EQ(run.failure, "");
 }
 
 TEST(LoadDefinitions, PathsFromUtf8FilesKeepTheirBytesUnlessCharactersWereLost) {
-    Sandbox folder;
+    TempFolder folder;
     folder.write("utf8.ini",
                  "\xEF\xBB\xBF[main]\nappname = Gr\xC3\xBC\xC3\x9F"
                  "e\nwidget = 1\n[files]\n"
@@ -122,7 +127,7 @@ TEST(LoadDefinitions, PathsFromUtf8FilesKeepTheirBytesUnlessCharactersWereLost) 
                                           "[files]\n1 = system/app/Gr\xFC\xDF"
                                           "e.apk\n"));
     Catalogue catalogue;
-    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.root()));
     const CatalogueEntry& utf8 = *catalogue.entryByName.at(
         "gr\xC3\xBC\xC3\x9F"
         "e");
@@ -141,7 +146,7 @@ TEST(LoadDefinitions, PathsFromUtf8FilesKeepTheirBytesUnlessCharactersWereLost) 
 }
 
 TEST(LoadDefinitions, FlagsAndWidgetFiles) {
-    Sandbox folder;
+    TempFolder folder;
     folder.write("a.ini", definition("NoWidget",
                                      "widget = 0\nenabled = yes\n"
                                      "[widget_files]\n1 = w.apk\n"));
@@ -151,7 +156,7 @@ TEST(LoadDefinitions, FlagsAndWidgetFiles) {
                                      "[widget_files]\n1 = w.apk\n2 = w\\2.apk\n"));
     folder.write("d.ini", definition("Negative", "widget = -1\nenabled = 99999999999\n"));
     Catalogue catalogue;
-    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.root()));
     ASSERT_EQ(catalogue.entries.size(), 4u);
     const auto& byName = catalogue.entryByName;
 
@@ -173,16 +178,16 @@ TEST(LoadDefinitions, FlagsAndWidgetFiles) {
 }
 
 TEST(LoadDefinitions, LaterOfEqualNamesWinsInTheIndex) {
-    Sandbox folder;
+    TempFolder folder;
     folder.write("one.ini", definition("Foo"));
     folder.write("two.ini", definition("FOO"));
     folder.write("three.ini", definition("\xC4pfel"));
     Catalogue catalogue;
-    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.root()));
     EXPECT_THAT(namesOf(catalogue), UnorderedElementsAre("Foo", "FOO", "\xC3\x84pfel"));
 
     std::vector<std::string> listed;
-    ASSERT_TRUE(listDefinitionFiles(folder.path(), listed));
+    ASSERT_TRUE(listDefinitionFiles(folder.root(), listed));
     const auto one = std::find(listed.begin(), listed.end(), "one.ini");
     const auto two = std::find(listed.begin(), listed.end(), "two.ini");
     EXPECT_EQ(catalogue.entryByName.at("foo")->name, one < two ? "FOO" : "Foo");
@@ -194,7 +199,7 @@ TEST(LoadDefinitions, LaterOfEqualNamesWinsInTheIndex) {
 // byte-order mark stays, anything else is read as Windows-1252. Names compare ignoring case,
 // also the Windows-1252 names a removal list of an earlier version holds.
 TEST(LoadDefinitions, NamesAndDescriptionsAreUtf8WhateverTheFilesEncoding) {
-    Sandbox folder;
+    TempFolder folder;
     folder.write("bom.ini",
                  "\xEF\xBB\xBF[main]\nappname = \xCE\x93\xCE\xB5\xCE\xB9\xCE\xB1\n"
                  "description = \xE6\x97\xA5\xE6\x9C\xAC\n");
@@ -203,7 +208,7 @@ TEST(LoadDefinitions, NamesAndDescriptionsAreUtf8WhateverTheFilesEncoding) {
                  "[main]\nappname = Caf\xE9 \x80 \x93q\x94\ndescription = Gr\xFC\xDF\n");
     folder.write("broken.ini", "\xEF\xBB\xBF[main]\nappname = Bad\xFF\n");
     Catalogue catalogue;
-    ASSERT_TRUE(loadDefinitions(catalogue, folder.path()));
+    ASSERT_TRUE(loadDefinitions(catalogue, folder.root()));
     sortCatalogue(catalogue);
     std::vector<std::pair<std::string, std::string>> read;
     for (const auto& entry : catalogue.entries) read.emplace_back(entry->name, entry->description);

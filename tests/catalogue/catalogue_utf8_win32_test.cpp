@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/catalogue.h"
 
-#include "catalogue/sandbox.h"
 #include "platform/text.h"
+#include "support/temp_folder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -17,7 +17,7 @@ using ::testing::IsEmpty;
 TEST(LoadDefinitionsUtf8Win32, PathsReach7zInUtf8AndNamesAreUtf8) {
     ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
     ASSERT_TRUE(archiverNamesAreUtf8());
-    Sandbox sandbox;
+    TempFolder sandbox;
     sandbox.write("remove\\utf8.ini",
                   "\xEF\xBB\xBF[main]\r\nappname = Gr\xC3\xBC\xC3\x9F"
                   "e\r\n[files]\r\n1 = system\\app\\Gr\xC3\xBC\xC3\x9F"
@@ -29,7 +29,7 @@ TEST(LoadDefinitionsUtf8Win32, PathsReach7zInUtf8AndNamesAreUtf8) {
     sandbox.write("remove\\greek.ini",
                   "[main]\r\nappname = \xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1\r\n");
     Catalogue catalogue;
-    ASSERT_TRUE(loadDefinitions(catalogue, sandbox.path() + "remove\\"));
+    ASSERT_TRUE(loadDefinitions(catalogue, sandbox.root() + "remove\\"));
 
     const CatalogueEntry& utf8 = *catalogue.entryByName.at(
         "gr\xC3\xBC\xC3\x9F"

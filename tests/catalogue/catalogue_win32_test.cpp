@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/catalogue.h"
 
-#include "catalogue/sandbox.h"
+#include "support/temp_folder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -22,12 +22,12 @@ std::vector<std::string> namesOf(const Catalogue& catalogue) {
 }  // namespace
 
 TEST(LoadDefinitionsWin32, PathsAreKeptAsWrittenAndTheFileIsNamedWithBackslashes) {
-    Sandbox sandbox;
+    TempFolder sandbox;
     sandbox.write("remove\\example.ini",
                   "[main]\r\nappname = Example\r\nwidget = 1\r\n[files]\r\n"
                   "1 = system\\app\\Example.apk\r\n2 = /System/App/Mixed\\Case.odex\r\n"
                   "[widget_files]\r\n1 = system\\app\\ExampleWidget.apk\r\n");
-    const std::string folder = sandbox.path() + "remove\\";
+    const std::string folder = sandbox.root() + "remove\\";
     Catalogue catalogue;
     ASSERT_TRUE(loadDefinitions(catalogue, folder));
     ASSERT_EQ(catalogue.entries.size(), 1u);
@@ -39,14 +39,14 @@ TEST(LoadDefinitionsWin32, PathsAreKeptAsWrittenAndTheFileIsNamedWithBackslashes
 }
 
 TEST(LoadDefinitionsWin32, Utf8PathsBecome8BitTextOrAreKeptApartWhenCharactersAreLost) {
-    Sandbox sandbox;
+    TempFolder sandbox;
     sandbox.write("remove\\utf8.ini",
                   "\xEF\xBB\xBF[main]\r\nappname = Unicode\r\n[files]\r\n"
                   "1 = system\\app\\Gr\xC3\xBC\xC3\x9F"
                   "e.apk\r\n"
                   "2 = system\\app\\\xE6\x97\xA5\xE6\x9C\xAC.apk\r\n");
     Catalogue catalogue;
-    ASSERT_TRUE(loadDefinitions(catalogue, sandbox.path() + "remove\\"));
+    ASSERT_TRUE(loadDefinitions(catalogue, sandbox.root() + "remove\\"));
     ASSERT_EQ(catalogue.entries.size(), 1u);
     // 7z.exe gets its names as 8-bit text: a character beyond it would arrive as '?'.
     EXPECT_THAT(catalogue.entries[0]->files, ElementsAre("system\\app\\Gr\xFC\xDF"
@@ -55,21 +55,21 @@ TEST(LoadDefinitionsWin32, Utf8PathsBecome8BitTextOrAreKeptApartWhenCharactersAr
 }
 
 TEST(LoadDefinitionsWin32, IniMatchesInAnyCaseAndNamesAreUtf8LoweredAsOnLinux) {
-    Sandbox sandbox;
+    TempFolder sandbox;
     sandbox.write("remove\\upper.INI", "[main]\r\nappname = Upper\r\n");
     sandbox.write("remove\\.hidden.ini", "[main]\r\nappname = \xC4rger\r\n");
     sandbox.write("remove\\notes.txt", "[main]\r\nappname = Notes\r\n");
     sandbox.write("remove\\folder.ini\\inner.ini", "[main]\r\nappname = Inner\r\n");
     Catalogue catalogue;
-    ASSERT_TRUE(loadDefinitions(catalogue, sandbox.path() + "remove\\"));
+    ASSERT_TRUE(loadDefinitions(catalogue, sandbox.root() + "remove\\"));
     EXPECT_THAT(namesOf(catalogue), UnorderedElementsAre("Upper", "\xC3\x84rger"));
     EXPECT_EQ(catalogue.entryByName.count("upper"), 1u);
     EXPECT_EQ(catalogue.entryByName.count("\xC3\xA4rger"), 1u);
 }
 
 TEST(LoadDefinitionsWin32, AMissingFolderIsNotListed) {
-    Sandbox sandbox;
+    TempFolder sandbox;
     Catalogue catalogue;
-    EXPECT_FALSE(loadDefinitions(catalogue, sandbox.path() + "absent\\"));
+    EXPECT_FALSE(loadDefinitions(catalogue, sandbox.root() + "absent\\"));
     EXPECT_TRUE(catalogue.entries.empty());
 }

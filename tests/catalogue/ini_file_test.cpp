@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/ini_file.h"
 
-#include "catalogue/sandbox.h"
 #include "platform/text.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -41,7 +41,7 @@ protected:
         return dump(file, groups);
     }
 
-    Sandbox sandbox;
+    TempFolder sandbox;
     IniFile file;
 };
 
@@ -74,12 +74,12 @@ TEST_F(IniFileTest, FilesWithoutLines) {
 }
 
 TEST_F(IniFileTest, WhatCantBeOpened) {
-    EXPECT_FALSE(file.open(sandbox.path() + "absent.ini"));
-    std::filesystem::create_directory(sandbox.path() + "folder.ini");
-    EXPECT_FALSE(file.open(sandbox.path() + "folder.ini"));
+    EXPECT_FALSE(file.open(sandbox.root() + "absent.ini"));
+    std::filesystem::create_directory(sandbox.root() + "folder.ini");
+    EXPECT_FALSE(file.open(sandbox.root() + "folder.ini"));
 #ifndef _WIN32
     // A FIFO would block a plain open until a writer came along.
-    const std::string fifo = sandbox.path() + "fifo.ini";
+    const std::string fifo = sandbox.root() + "fifo.ini";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_FALSE(file.open(fifo));
 #endif
@@ -239,7 +239,7 @@ TEST_F(IniFileTest, CreatedFileIsWrittenOnClose) {
 }
 
 TEST_F(IniFileTest, WritingReplacesOrAppendsInOrder) {
-    const std::string path = sandbox.path() + "list.ini";
+    const std::string path = sandbox.root() + "list.ini";
     ASSERT_TRUE(file.create(path));
     file.selectGroup("Remove");
     file.writeNumber("browser", 3);
@@ -277,7 +277,7 @@ TEST_F(IniFileTest, OpenedFileIsWrittenBackOnlyWhenWritten) {
 }
 
 TEST_F(IniFileTest, WrittenFileNeverTurnsIntoUtf8Mode) {
-    const std::string path = sandbox.path() + "list.ini";
+    const std::string path = sandbox.root() + "list.ini";
     ASSERT_TRUE(file.create(path));
     file.writeNumber("\xEF\xBB\xBFname", 1);
     file.close();
@@ -287,7 +287,7 @@ TEST_F(IniFileTest, WrittenFileNeverTurnsIntoUtf8Mode) {
 }
 
 TEST_F(IniFileTest, OpeningAnotherFileWritesBackFirst) {
-    const std::string first = sandbox.path() + "first.ini";
+    const std::string first = sandbox.root() + "first.ini";
     {
         IniFile other;
         ASSERT_TRUE(other.create(first));
@@ -302,12 +302,12 @@ TEST_F(IniFileTest, OpeningAnotherFileWritesBackFirst) {
 }
 
 TEST_F(IniFileTest, FailedWritesAreReported) {
-    EXPECT_FALSE(file.create(sandbox.path() + "no/such/folder/list.ini"));
+    EXPECT_FALSE(file.create(sandbox.root() + "no/such/folder/list.ini"));
     EXPECT_FALSE(file.isOpen());
 
     const std::string path = sandbox.write("gone/back.ini", "[g]\n");
     ASSERT_TRUE(file.open(path));
-    std::filesystem::remove_all(sandbox.path() + "gone");
+    std::filesystem::remove_all(sandbox.root() + "gone");
     file.selectGroup("g");
     file.writeNumber("k", 1);
     EXPECT_FALSE(file.close());

@@ -250,21 +250,19 @@ EOF
     fail "customize's refusal: $(cat "$work/err")"
   untouched "a removal the undo zip can't give back"
   rm "$program/app/remove/Installer.ini"
+  # The pipeline's refusals end the run with 2 and write nothing (their texts are its tests').
   # A ROM zip that is cut short.
   head -c 9000 "$pristine" >"$work/cut.zip"
   run 2 customize "$work/cut.zip"
-  grep -q "as a zip archive" "$work/err" || fail "cut zip: $(cat "$work/err")"
   # What the add folder can't give, and a ROM path the archiver can't be handed.
   ln -s "$work/fifo" "$program/app/add/pipe"
   run 2 customize "$rom" --app Browser
-  grep -q "Can't add $program/app/add/pipe" "$work/err" || fail "FIFO: $(cat "$work/err")"
   untouched "FIFO in the add folder"
   rm "$program/app/add/pipe"
   # A name that would reach 7z as two: a file, and a folder it is never to pack.
   mkdir -p "$program/app/add/lnk"
   printf 'odd' >"$program/app/add/x"$'\n'"lnk"
   run 2 customize "$rom" --app Browser
-  grep -qF "with a line break in it" "$work/err" || fail "a line break: $(cat "$work/err")"
   untouched "a line break in an add folder name"
   rm -r "$program/app/add/"*
   cp "$pristine" "$work/say \"hi\".zip"

@@ -5,8 +5,6 @@
 
 #include "catalogue/catalogue.h"
 #include "platform/text.h"
-#include "shell/window_run.h"
-#include "support/fake_gui.h"
 
 #include <gtest/gtest.h>
 
@@ -21,21 +19,8 @@ CatalogueEntry entry(std::vector<std::string> files, std::vector<std::string> wi
     return made;
 }
 
-void addRow(FakeGui& gui, CatalogueEntry& item, const std::string& mode, bool ticked) {
-    const int row = gui.rowCount();
-    gui.insertRow(row, item.name + "\n" + mode);
-    gui.setRowEntry(row, &item);
-    gui.setRowState(row, ticked ? RowState::ticked : RowState::none);
-}
-
-// The paths of the ticked rows of the fake window, as they reach the plan.
-std::vector<std::string> tickedPathsOf(const FakeGui& gui) {
-    return tickedPaths(windowRequest(gui, "").ticked).paths;
-}
-
-TickedPaths tickedPaths(const FakeGui& gui) { return tickedPaths(windowRequest(gui, "").ticked); }
-
 using Paths = std::vector<std::string>;
+using Ticked = std::vector<TickedEntry>;
 
 }  // namespace
 
@@ -59,50 +44,39 @@ TEST(RemovalCommand, NamesTheEntriesThroughAListFileAndNeverAsSwitches) {
               "\"system/app/A.apk\"\n\" lead\t\"\n\"-i!*\"\n");
 }
 
-TEST(TickedPaths, NothingTickedGivesNoPath) {
-    FakeGui gui;
-    EXPECT_EQ(tickedPathsOf(gui), Paths{});
-    CatalogueEntry unticked = entry({"system/app/A.apk"});
+TEST(TickedPaths, ModesPickFilesAndWidgetFilesInOrder) {
+    EXPECT_EQ(tickedPaths(Ticked{}).paths, Paths{});
     CatalogueEntry noFiles = entry({});
     CatalogueEntry widgetOnlyFiles = entry({"system/app/W.apk"}, {});
-    addRow(gui, unticked, "App", false);
-    addRow(gui, noFiles, "App", true);
-    addRow(gui, widgetOnlyFiles, "Widget", true);  // its widgetFiles are empty
-    gui.setRowState(0, RowState::selected);        // selected is not ticked
-    EXPECT_EQ(tickedPathsOf(gui), Paths{});
-}
+    EXPECT_EQ(tickedPaths(Ticked{{&noFiles, RemovalMode::app},
+                                 // its widgetFiles are empty
+                                 {&widgetOnlyFiles, RemovalMode::widget}})
+                  .paths,
+              Paths{});
 
-TEST(TickedPaths, ModesPickFilesAndWidgetFilesInOrder) {
-    FakeGui gui;
     CatalogueEntry app = entry({"system/app/Plain.apk"}, {"aw"});
     CatalogueEntry both = entry({"system/app/Clock.apk"}, {"system/app/ClockWidget.apk"});
     CatalogueEntry widget = entry({"system/app/Music.apk"}, {"system/app/MusicWidget.apk"});
-    CatalogueEntry odd = entry({"d"}, {"dw"});
-    addRow(gui, app, "APP", true);
-    addRow(gui, both, "aPP/wIDGET", true);
-    addRow(gui, widget, "Widget", true);
-    addRow(gui, odd, "Apps", true);  // an unknown mode takes the widget's files
-    EXPECT_EQ(tickedPathsOf(gui),
+    EXPECT_EQ(tickedPaths(Ticked{{&app, RemovalMode::app},
+                                 {&both, RemovalMode::appWidget},
+                                 {&widget, RemovalMode::widget}})
+                  .paths,
               (Paths{"system/app/Plain.apk", "system/app/ClockWidget.apk", "system/app/Clock.apk",
-                     "system/app/MusicWidget.apk", "dw"}));
+                     "system/app/MusicWidget.apk"}));
 }
 
 TEST(TickedPaths, PathsThatCantNameAnEntryLiterallyAreSkippedWhole) {
-    FakeGui gui;
     CatalogueEntry first = entry({"system/app/Shared.apk", " system/app/My App.apk "});
     first.lostFiles = {"system/app/??.apk"};
     CatalogueEntry second =
         entry({"system/app/Say \"hi\".apk", "-i!*", "system/app/Grüße.apk", "system/app/",
                "system/app/.", ".", "..", "x/..", "/", "//", "./system", "/system/app/A.apk",
                "system//app/A.apk", "system/app//", "system/app/Keep.apk/..", ""});
-    CatalogueEntry ticklessRowEntry = entry({"system/app/Other.apk"});
-    addRow(gui, first, "App", true);
-    addRow(gui, ticklessRowEntry, "App", false);
-    addRow(gui, second, "App", true);
-    gui.rows.push_back({{"orphan", "App"}, RowState::ticked, nullptr});
-    EXPECT_EQ(tickedPathsOf(gui), (Paths{"system/app/Shared.apk", " system/app/My App.apk ", "-i!*",
-                                         "system/app/Grüße.apk", "system/app/"}));
-    EXPECT_EQ(tickedPaths(gui).skipped,
+    const TickedPaths paths =
+        tickedPaths(Ticked{{&first, RemovalMode::app}, {&second, RemovalMode::app}});
+    EXPECT_EQ(paths.paths, (Paths{"system/app/Shared.apk", " system/app/My App.apk ", "-i!*",
+                                  "system/app/Grüße.apk", "system/app/"}));
+    EXPECT_EQ(paths.skipped,
               (Paths{"system/app/??.apk", "system/app/Say \"hi\".apk", "system/app/.", ".", "..",
                      "x/..", "/", "//", "./system", "/system/app/A.apk", "system//app/A.apk",
                      "system/app//", "system/app/Keep.apk/..", ""}));

@@ -1,24 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "shell/window_run.h"
+#include "pipeline/customize.h"
 
 #include "catalogue/catalogue.h"
-#include "pipeline/zip_tools.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
-#include "support/fake_gui.h"
+#include "support/archiver_wrapper.h"
+#include "support/faults.h"
+#include "support/recording_reporter.h"
+#include "support/search_path.h"
 #include "support/temp_folder.h"
+#include "support/zip_tools.h"
 
 #include <gtest/gtest.h>
 
-#include <grp.h>
-#include <sched.h>
-#include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -29,11 +26,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Messages = std::vector<FakeGui::Message>;
+using Message = RecordingReporter::Message;
+using Messages = std::vector<Message>;
 using Texts = std::vector<std::string>;
 using Names = std::set<std::string>;
 
-const FakeGui::Message finished{"Finish", "Customzation done ;)"};
+const RecordingReporter::Message finished{"Finish", "Customzation done ;)"};
 const std::string stepFailed =
     "Customization finished, but a step failed. Please check the ROM zip before flashing it.";
 const Texts fullRun{"Creating Backup ...", "Generation recovery CWM zip ...", "Removing files ...",
@@ -46,11 +44,6 @@ std::string pseudoRandom(std::size_t length, unsigned seed) {
         byte = static_cast<char>(seed >> 16);
     }
     return bytes;
-}
-
-// A run as "Customize!" starts it: the request comes from the fake window.
-void customize(FakeGui& gui, const ProgramPaths& paths, const std::string& romPath) {
-    customizeFromWindow(gui, paths, romPath);
 }
 
 Names folderContent(const std::string& folder) {
@@ -111,7 +104,10 @@ protected:
     const std::string romFolder = temp / "Röms and more";
     const std::string romPath = romFolder + "/my röm.zip";
     const std::string undoZip = romPath + "_undo.zip";
-    FakeGui gui;
+    RecordingReporter front;
+    RunOptions options;  // as the window's check boxes start
+    std::vector<TickedEntry> ticked;
+    std::vector<RunEnd> ends;  // how each run ended, in order
     std::vector<std::unique_ptr<CatalogueEntry>> entries;
     Catalogue catalogue;
     std::string originalRom;
@@ -154,31 +150,33 @@ protected:
         ASSERT_EQ(romNames, files);
     }
 
-    void addRow(const std::string& mode, bool ticked, std::vector<std::string> files,
-                std::vector<std::string> widgetFiles = {}) {
+    // Asks for the removal of an entry of these files.
+    void tick(RemovalMode mode, std::vector<std::string> files,
+              std::vector<std::string> widgetFiles = {}) {
         auto entry = std::make_unique<CatalogueEntry>();
         entry->name = "entry " + std::to_string(entries.size());
         entry->isWidget = widgetFiles.empty() ? 0 : 1;
         entry->files = std::move(files);
         entry->widgetFiles = std::move(widgetFiles);
-        const int row = gui.rowCount();
-        gui.insertRow(row, entry->name + "\n" + mode);
-        gui.setRowEntry(row, entry.get());
-        gui.setRowState(row, ticked ? RowState::ticked : RowState::none);
+        ticked.push_back({entry.get(), mode});
         entries.push_back(std::move(entry));
     }
 
-    // Ticks one row per definition file written into a definition folder of its own.
+    // A run of the pipeline as a front-end asks for it, with `front` as its reporter.
+    RunResult runOn(const std::string& rom, const ProgramPaths& with) {
+        const RunResult result = customize(CustomizeRequest{rom, options, ticked}, with, front);
+        ends.push_back(result.end);
+        return result;
+    }
+    RunResult runOn(const std::string& rom) { return runOn(rom, paths); }
+
+    // Ticks every entry of the definition files, written into a definition folder of their own.
     void tickDefinitions(const std::map<std::string, std::string>& files) {
         const std::string folder = temp / "definitions/";
         for (const auto& [name, text] : files) writeFile(folder + name, text);
         ASSERT_TRUE(loadDefinitions(catalogue, folder));
-        for (const auto& entry : catalogue.entries) {
-            const int row = gui.rowCount();
-            gui.insertRow(row, entry->name + "\nApp");
-            gui.setRowEntry(row, entry.get());
-            gui.setRowState(row, RowState::ticked);
-        }
+        for (const auto& entry : catalogue.entries)
+            ticked.push_back({entry.get(), RemovalMode::app});
     }
 
     // Turns the first byte of an entry's stored data over, so that 7z can't extract it.
@@ -195,29 +193,24 @@ protected:
         originalRom = bytes;
     }
 
-    void tickEveryStep() {
-        gui.checks[ControlId::backupCheck] = true;
-        gui.checks[ControlId::recoveryZipCheck] = true;
-        gui.checks[ControlId::enableAddingCheck] = true;
-    }
+    void tickEveryStep() { options = {.backup = true, .undoZip = true, .addApps = true}; }
 };
 
 TEST_F(CustomizeTest, WholeRunBacksUpSavesRemovesAndAdds) {
     tickEveryStep();
-    addRow("App", true, {"system/app/Browser.apk", "system/app/My Notes.apk"});
-    addRow("App/Widget", true, {"system/app/Clock.apk"}, {"system/app/ClockWidget.apk"});
-    addRow("Widget", true, {"system/app/Music.apk"}, {"system/app/MusicWidget.apk"});
-    addRow("App", true, {"system/bin/tool", "system/etc/hosts", "system/app/Grüße.apk"});
-    addRow("App", false, {"data/app/Game.apk"});
+    tick(RemovalMode::app, {"system/app/Browser.apk", "system/app/My Notes.apk"});
+    tick(RemovalMode::appWidget, {"system/app/Clock.apk"}, {"system/app/ClockWidget.apk"});
+    tick(RemovalMode::widget, {"system/app/Music.apk"}, {"system/app/MusicWidget.apk"});
+    tick(RemovalMode::app, {"system/bin/tool", "system/etc/hosts", "system/app/Grüße.apk"});
     writeFile(paths.addFolder + "system/app/New App.apk", "new app");
     writeFile(paths.addFolder + "system/xbin/newtool", "new tool");
     writeFile(paths.addFolder + "data/app/Spiel Ä.apk", "spiel");
     writeFile(paths.addFolder + "system/app/Browser.apk", "replacement browser");
 
-    customize(gui, paths, romPath);
+    runOn(romPath);
 
-    EXPECT_EQ(gui.statusTexts, fullRun);
-    EXPECT_EQ(gui.messages, Messages{finished});
+    EXPECT_EQ(front.statusTexts, fullRun);
+    EXPECT_EQ(front.messages, Messages{finished});
     EXPECT_EQ(readFile(romPath + "_BU_0"), originalRom);
 
     const Names removed{"system/app/Browser.apk",     "system/app/My Notes.apk",
@@ -245,59 +238,54 @@ TEST_F(CustomizeTest, WholeRunBacksUpSavesRemovesAndAdds) {
 // A 7z that reports success for a removal it didn't do: the run names what stayed instead of
 // ending with "Finish". A path the ROM never held is no fault.
 TEST_F(CustomizeTest, FilesTheRemovalLeftInTheRomEndTheRunWithAWarning) {
-    const std::string lazy = temp / "lazy 7z";
-    writeFile(lazy,
-              "#!/bin/sh\n[ \"$1\" = d ] && { echo 'Everything is Ok'; exit 0; }\n"
-              "exec 7z \"$@\"\n");
-    fs::permissions(lazy, fs::perms::owner_all);
+    const ArchiverWrapper lazy(temp / "lazy bin",
+                               "[ \"$1\" = d ] && { echo 'Everything is Ok'; exit 0; }");
     ProgramPaths lazyPaths = paths;
-    lazyPaths.archiverProgram = lazy;
-    addRow("App", true, {"system/app/Music.apk", "system/app/Gone.apk", "system/etc"});
-    gui.checks[ControlId::enableAddingCheck] = false;
-    customize(gui, lazyPaths, romPath);
-    ASSERT_EQ(gui.messages.size(), 2u);
-    EXPECT_EQ(gui.messages[0].title, "Warning");
-    EXPECT_EQ(gui.messages[0].text,
+    lazyPaths.archiverProgram = lazy.program();
+    tick(RemovalMode::app, {"system/app/Music.apk", "system/app/Gone.apk", "system/etc"});
+    options.addApps = false;
+    runOn(romPath, lazyPaths);
+    ASSERT_EQ(front.messages.size(), 2u);
+    EXPECT_EQ(front.messages[0].title, "Warning");
+    EXPECT_EQ(front.messages[0].text,
               "The ROM zip differs from what the run was to do after the removal:"
               "\rstill there: system/app/Music.apk\rstill there: system/etc/hosts");
-    EXPECT_EQ(gui.messages[1].title, "Warning");
-    EXPECT_EQ(gui.messages[1].text.rfind(stepFailed, 0), 0u) << gui.messages[1].text;
+    EXPECT_EQ(front.messages[1].title, "Warning");
+    EXPECT_EQ(front.messages[1].text.rfind(stepFailed, 0), 0u) << front.messages[1].text;
 }
 
 TEST_F(CustomizeTest, NothingToDoLeavesTheRomUntouched) {
     tickEveryStep();
-    addRow("App", false, {"system/app/Browser.apk"});
-    addRow("App/Widget", false, {"system/app/Clock.apk"}, {"system/app/ClockWidget.apk"});
     // As shipped: the add folder holds empty folders only.
     fs::create_directories(paths.addFolder + "system/app");
     fs::create_directories(paths.addFolder + "data/app");
 
-    customize(gui, paths, romPath);
+    runOn(romPath);
 
-    EXPECT_EQ(gui.statusTexts, fullRun);
-    EXPECT_EQ(gui.messages, Messages{finished});
+    EXPECT_EQ(front.statusTexts, fullRun);
+    EXPECT_EQ(front.messages, Messages{finished});
     EXPECT_EQ(readFile(romPath), originalRom);
     EXPECT_EQ(zipEntries(undoZip), templateNames);
 }
 
 TEST_F(CustomizeTest, OnlyTheRemovalRunsWithEveryBoxUnticked) {
-    gui.checks[ControlId::backupCheck] = false;
-    gui.checks[ControlId::recoveryZipCheck] = false;
-    gui.checks[ControlId::enableAddingCheck] = false;
-    addRow("App", true, {"system/app/Browser.apk"});
+    options.backup = false;
+    options.undoZip = false;
+    options.addApps = false;
+    tick(RemovalMode::app, {"system/app/Browser.apk"});
     writeFile(paths.addFolder + "system/app/New.apk", "not wanted");
 
-    customize(gui, paths, romPath);
+    runOn(romPath);
 
-    EXPECT_EQ(gui.statusTexts, (Texts{"Removing files ...", "Ready"}));
-    EXPECT_EQ(gui.messages, Messages{finished});
+    EXPECT_EQ(front.statusTexts, (Texts{"Removing files ...", "Ready"}));
+    EXPECT_EQ(front.messages, Messages{finished});
     EXPECT_EQ(zipEntries(romPath), without(romNames, {"system/app/Browser.apk"}));
     EXPECT_EQ(folderContent(romFolder), Names{"my röm.zip"});
 }
 
 TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
     tickEveryStep();
-    addRow("App", true, {"system/app/Browser.apk"});
+    tick(RemovalMode::app, {"system/app/Browser.apk"});
     writeFile(paths.addFolder + "system/app/New.apk", "new");
     const std::string quotedRom = romFolder + "/my \"röm\".zip";
     fs::copy_file(romPath, quotedRom);
@@ -312,12 +300,12 @@ TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
     writeFile(emptyRom, "");
     const Names romFolderBefore = folderContent(romFolder);
 
-    customize(gui, paths, "");
-    customize(gui, paths, romFolder);
-    customize(gui, paths, romFolder + "/missing.zip");
-    customize(gui, paths, quotedRom);
-    customize(gui, quotedProgram, romPath);
-    for (const std::string& rom : {textRom, cutRom, emptyRom}) customize(gui, paths, rom);
+    runOn("");
+    runOn(romFolder);
+    runOn(romFolder + "/missing.zip");
+    runOn(quotedRom);
+    runOn(romPath, quotedProgram);
+    for (const std::string& rom : {textRom, cutRom, emptyRom}) runOn(rom);
     // A ROM zip among the program's working files, also through a link.
     const std::string inExtraction = paths.extractionFolder + "run-1/rom.zip";
     const std::string inDefinitions = paths.definitionFolder + "rom.zip";
@@ -325,15 +313,15 @@ TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
     writeFile(inDefinitions, originalRom);
     fs::create_directories(temp / "links");
     fs::create_symlink(paths.undoTemplate, temp / "links/template.zip");
-    customize(gui, paths, inExtraction);
-    customize(gui, paths, inDefinitions);
-    customize(gui, paths, temp / "links/template.zip");
+    runOn(inExtraction);
+    runOn(inDefinitions);
+    runOn(temp / "links/template.zip");
     const std::string fifo = paths.addFolder + "system/app/pipe";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    customize(gui, paths, romPath);
+    runOn(romPath);
     fs::remove(fifo);
-    const Messages refusals = gui.messages;
-    gui.messages.clear();
+    const Messages refusals = front.messages;
+    front.messages.clear();
     // Names in the add folder that 7z would drop, split or take for another.
     fs::create_directories(paths.addFolder + "lnk");
     writeFile(paths.addFolder + "lnk/private.txt", "not for the ROM");
@@ -352,7 +340,7 @@ TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
     Messages addRefusals;
     for (const auto& odd : names) {
         writeFile(paths.addFolder + odd.name, "odd");
-        customize(gui, paths, romPath);
+        runOn(romPath);
         fs::remove(paths.addFolder + odd.name);
         addRefusals.push_back(
             {"Error", "Can't add " + paths.addFolder + odd.name + ": " + odd.reason});
@@ -377,8 +365,10 @@ TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
                                       ", which lies among the program's working files (" +
                                       paths.undoTemplate + "). Move it elsewhere first."},
                         {"Error", "Can't add " + fifo}}));
-    EXPECT_EQ(gui.messages, addRefusals);
-    EXPECT_EQ(gui.statusTexts, Texts(refusals.size() + addRefusals.size(), "Ready"));
+    EXPECT_EQ(front.messages, addRefusals);
+    // Refused before its first step, a run shows no status.
+    EXPECT_EQ(ends, std::vector<RunEnd>(refusals.size() + addRefusals.size(), RunEnd::refused));
+    EXPECT_EQ(front.statusTexts, Texts{});
     EXPECT_EQ(readFile(inExtraction), originalRom);
     EXPECT_EQ(readFile(inDefinitions), originalRom);
     EXPECT_EQ(folderContent(romFolder), romFolderBefore);
@@ -388,20 +378,20 @@ TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
 }
 
 TEST_F(CustomizeTest, BackupTakesTheFirstNameNothingStandsOn) {
-    gui.checks[ControlId::enableAddingCheck] = false;
+    options.addApps = false;
     writeFile(romPath + "_BU_1", "second backup");
 
-    customize(gui, paths, romPath);
+    runOn(romPath);
     EXPECT_EQ(readFile(romPath + "_BU_0"), originalRom);
     EXPECT_EQ(readFile(romPath + "_BU_1"), "second backup");
 
     fs::create_directory(romPath + "_BU_2");
     fs::create_symlink(romFolder + "/nowhere", romPath + "_BU_3");
-    customize(gui, paths, romPath);
+    runOn(romPath);
     EXPECT_EQ(readFile(romPath + "_BU_4"), originalRom);
     EXPECT_TRUE(fs::is_empty(romPath + "_BU_2"));
     EXPECT_TRUE(fs::is_symlink(romPath + "_BU_3"));
-    EXPECT_EQ(gui.messages, (Messages{finished, finished}));
+    EXPECT_EQ(front.messages, (Messages{finished, finished}));
 }
 
 // Where 7z is to replace the ROM file, the backup is the old file under a second name, which 7z
@@ -427,14 +417,14 @@ TEST_F(CustomizeTest, TheBackupIsTheOldRomFileWhen7zReplacesItAndACopyOtherwise)
     for (const auto& test : cases) {
         SCOPED_TRACE(test.run);
         writeFile(romPath, originalRom);
-        gui.clearRows();
-        gui.messages.clear();
-        if (!test.ticked.empty()) addRow("App", true, test.ticked);
-        gui.checks[ControlId::enableAddingCheck] = test.adding;
+        ticked.clear();
+        front.messages.clear();
+        if (!test.ticked.empty()) tick(RemovalMode::app, test.ticked);
+        options.addApps = test.adding;
         struct stat before {};
         ASSERT_EQ(stat(romPath.c_str(), &before), 0);
 
-        customize(gui, paths, romPath);
+        runOn(romPath);
 
         const std::string backup = romPath + "_BU_0";
         struct stat after {};
@@ -444,7 +434,7 @@ TEST_F(CustomizeTest, TheBackupIsTheOldRomFileWhen7zReplacesItAndACopyOtherwise)
         EXPECT_FALSE(sameFile(backup, romPath));
         EXPECT_TRUE(readFile(backup) == originalRom) << "the backup is not the old ROM";
         EXPECT_EQ(zipEntries(romPath), test.entries);
-        EXPECT_EQ(gui.messages, Messages{finished});
+        EXPECT_EQ(front.messages, Messages{finished});
         fs::remove(backup);
     }
 }
@@ -455,13 +445,13 @@ TEST_F(CustomizeTest, OnAFileSystemWithoutHardLinksTheBackupIsACopy) {
     if (!fat.missing.empty()) GTEST_SKIP() << fat.missing;
     const std::string rom = temp / "fat/rom.zip";
     writeFile(rom, originalRom);
-    addRow("App", true, {"system/app/Browser.apk"});
-    gui.checks[ControlId::enableAddingCheck] = false;
-    gui.checks[ControlId::recoveryZipCheck] = true;
+    tick(RemovalMode::app, {"system/app/Browser.apk"});
+    options.addApps = false;
+    options.undoZip = true;
 
-    customize(gui, paths, rom);
+    runOn(rom);
 
-    EXPECT_EQ(gui.messages, Messages{finished});
+    EXPECT_EQ(front.messages, Messages{finished});
     EXPECT_TRUE(readFile(rom + "_BU_0") == originalRom) << "the backup is not the old ROM";
     EXPECT_EQ(zipEntries(rom), without(romNames, {"system/app/Browser.apk"}));
     EXPECT_EQ(zipEntries(rom + "_undo.zip"), joined(templateNames, {"system/app/Browser.apk"}));
@@ -470,47 +460,36 @@ TEST_F(CustomizeTest, OnAFileSystemWithoutHardLinksTheBackupIsACopy) {
 TEST_F(CustomizeTest, FailedBackupEndsTheRunBeforeTheRomIsTouched) {
     // A run that rewrites nothing copies the ROM for its backup: a second name can't fail so.
     tickEveryStep();
-    gui.checks[ControlId::enableAddingCheck] = false;
-    addRow("App", true, {"system/app/Missing.apk"});
+    options.addApps = false;
+    tick(RemovalMode::app, {"system/app/Missing.apk"});
 
-    // The copy runs under a file-size limit smaller than the ROM, as on a full disk.
-    const pid_t child = fork();
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit small{4096, 4096};
-        setrlimit(RLIMIT_FSIZE, &small);
-        customize(gui, paths, romPath);
-        const bool told =
-            gui.messages == Messages{{"Error", "Can't create backup " + romPath + "_BU_0"}};
-        const bool stopped = gui.statusTexts == Texts{"Creating Backup ...", "Ready"};
-        _exit(told && stopped ? 0 : 1);
+    {
+        // The copy runs under a file-size limit smaller than the ROM, as on a full disk.
+        const FileSizeLimit full(4096);
+        EXPECT_EQ(runOn(romPath).end, RunEnd::stopped);
     }
-    int status = -1;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the failed backup was not reported, or the run went on";
+    EXPECT_EQ(front.messages, (Messages{{"Error", "Can't create backup " + romPath + "_BU_0"}}));
+    EXPECT_EQ(front.statusTexts, (Texts{"Creating Backup ...", "Ready"}));
     EXPECT_EQ(readFile(romPath), originalRom);
     EXPECT_EQ(folderContent(romFolder), Names{"my röm.zip"});
     EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
 }
 
-// Closing the window during the backup copy: a stop ends the copy, removes its partial file and
-// ends the run before anything else; 7z never runs.
+// A stop during the backup copy ends the copy, removes its partial file and ends the run before
+// anything else; 7z never runs.
 TEST_F(CustomizeTest, AStopDuringTheBackupCopyEndsTheRunWithNothingWritten) {
     // A run that rewrites nothing copies the ROM for its backup.
     tickEveryStep();
-    gui.checks[ControlId::enableAddingCheck] = false;
-    addRow("App", true, {"system/app/Missing.apk"});
-    gui.closeAsked = [&](int) { return gui.statusTexts.back() == "Creating Backup ..."; };
-    gui.questionAnswers = {true};
+    options.addApps = false;
+    tick(RemovalMode::app, {"system/app/Missing.apk"});
+    front.stopWhen = [&] { return front.statusTexts.back() == "Creating Backup ..."; };
 
-    customize(gui, paths, romPath);
+    runOn(romPath);
 
-    EXPECT_EQ(gui.questions.size(), 1u);
-    EXPECT_EQ(gui.messages, (Messages{{"Warning",
-                                       "The run was stopped during the backup copy, "
-                                       "which was removed. Nothing was changed."}}));
-    EXPECT_EQ(gui.statusTexts, (Texts{"Creating Backup ...", "Ready"}));
+    EXPECT_EQ(front.messages, (Messages{{"Warning",
+                                         "The run was stopped during the backup copy, "
+                                         "which was removed. Nothing was changed."}}));
+    EXPECT_EQ(front.statusTexts, (Texts{"Creating Backup ...", "Ready"}));
     EXPECT_EQ(readFile(romPath), originalRom);
     EXPECT_EQ(folderContent(romFolder), Names{"my röm.zip"});
     EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
@@ -518,17 +497,17 @@ TEST_F(CustomizeTest, AStopDuringTheBackupCopyEndsTheRunWithNothingWritten) {
 
 TEST_F(CustomizeTest, EveryRunKeepsItsOwnUndoZip) {
     tickEveryStep();
-    gui.checks[ControlId::backupCheck] = false;
-    addRow("App", true, {"system/app/Browser.apk"});
-    customize(gui, paths, romPath);
+    options.backup = false;
+    tick(RemovalMode::app, {"system/app/Browser.apk"});
+    runOn(romPath);
     const std::string firstUndoZip = readFile(undoZip);
 
-    gui.setRowState(0, RowState::none);
-    addRow("App", true, {"system/app/Music.apk"});
-    customize(gui, paths, romPath);
+    ticked.clear();
+    tick(RemovalMode::app, {"system/app/Music.apk"});
+    runOn(romPath);
 
     const std::string secondUndoZip = romPath + "_undo_1.zip";
-    EXPECT_EQ(gui.messages,
+    EXPECT_EQ(front.messages,
               (Messages{finished, {"Finish", "Customzation done ;)\rUndo zip: " + secondUndoZip}}));
     EXPECT_TRUE(readFile(undoZip) == firstUndoZip) << "the first run's undo zip changed";
     EXPECT_EQ(zipEntries(undoZip), joined(templateNames, {"system/app/Browser.apk"}));
@@ -546,7 +525,7 @@ TEST_F(CustomizeTest, UndoZipThatCantBeMadeEndsTheRunBeforeRemoval) {
     const std::string earlierUndoZip = readFile(undoZip);
     const std::string goodTemplate = readFile(paths.undoTemplate);
     tickEveryStep();
-    addRow("App", true, {"system/app/Browser.apk", "system/bin/tool"});
+    tick(RemovalMode::app, {"system/app/Browser.apk", "system/bin/tool"});
     writeFile(paths.addFolder + "system/app/New.apk", "new");
 
     const struct {
@@ -562,16 +541,17 @@ TEST_F(CustomizeTest, UndoZipThatCantBeMadeEndsTheRunBeforeRemoval) {
         writeFile(paths.undoTemplate, goodTemplate);
         fs::remove(romPath + "_BU_0");
         test.cause();
-        gui.messages.clear();
-        gui.statusTexts.clear();
+        front.messages.clear();
+        front.statusTexts.clear();
 
-        customize(gui, paths, romPath);
+        runOn(romPath);
 
-        ASSERT_FALSE(gui.messages.empty());
-        EXPECT_EQ(gui.messages.back(), (FakeGui::Message{"Error", "Can't create recovery zip " +
-                                                                      romPath + "_undo_1.zip"}));
-        EXPECT_EQ(gui.statusTexts, (Texts{"Creating Backup ...", "Generation recovery CWM zip ...",
-                                          "Creating Backup ...", "Ready"}));
+        ASSERT_FALSE(front.messages.empty());
+        EXPECT_EQ(front.messages.back(),
+                  (Message{"Error", "Can't create recovery zip " + romPath + "_undo_1.zip"}));
+        EXPECT_EQ(front.statusTexts,
+                  (Texts{"Creating Backup ...", "Generation recovery CWM zip ...",
+                         "Creating Backup ...", "Ready"}));
         EXPECT_TRUE(readFile(undoZip) == earlierUndoZip) << "the earlier undo zip changed";
         EXPECT_TRUE(readFile(romPath) == originalRom) << "the ROM zip changed";
         EXPECT_TRUE(readFile(romPath + "_BU_0") == originalRom) << "the backup changed";
@@ -584,10 +564,9 @@ TEST_F(CustomizeTest, UndoZipThatCantBeMadeEndsTheRunBeforeRemoval) {
 
 TEST_F(CustomizeTest, FullDiskUnderTheUndoZipEndsTheRunBeforeRemoval) {
     tickEveryStep();
-    gui.checks[ControlId::backupCheck] = false;
-    addRow("App", true,
-           {"system/app/Browser.apk", "system/app/Clock.apk", "system/app/Music.apk",
-            "system/app/ClockWidget.apk", "system/app/MusicWidget.apk"});
+    tick(RemovalMode::app,
+         {"system/app/Browser.apk", "system/app/Clock.apk", "system/app/Music.apk",
+          "system/app/ClockWidget.apk", "system/app/MusicWidget.apk"});
     const std::string disk = temp / "small disk";
     fs::create_directories(disk);
     const struct {
@@ -595,61 +574,60 @@ TEST_F(CustomizeTest, FullDiskUnderTheUndoZipEndsTheRunBeforeRemoval) {
         std::string rom;
         std::string smallDisk;
         std::size_t size;
+        bool backup;
     } cases[] = {
         // Holds the ROM and the template's copy, but not the saved files as well.
-        {"beside the ROM", disk + "/rom.zip", disk, originalRom.size() + 64 * 1024},
+        {"beside the ROM", disk + "/rom.zip", disk, originalRom.size() + 64 * 1024, false},
         // Cuts the first saved file short.
-        {"under the extraction folder", romPath, paths.extractionFolder, 16 * 1024},
+        {"under the extraction folder", romPath, paths.extractionFolder, 16 * 1024, false},
+        // The backup, the ROM file under a second name while the undo zip is made, can't then
+        // become a copy of its own: it goes, and the run says so.
+        {"beside the ROM, with a backup", disk + "/rom.zip", disk, originalRom.size() + 64 * 1024,
+         true},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.where);
-        // The child gets a mount namespace of its own with a small file system.
-        const pid_t child = fork();
-        if (child == 0) {
-            const auto fail = [](const std::string& why) {
-                std::fprintf(stderr, "%s\n", why.c_str());
-                _exit(1);
-            };
-            if (unshare(CLONE_NEWNS) != 0) _exit(77);
-            if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) _exit(77);
-            const std::string size = "size=" + std::to_string(test.size);
-            if (mount("tmpfs", test.smallDisk.c_str(), "tmpfs", 0, size.c_str()) != 0) _exit(77);
+        options.backup = test.backup;
+        const ChildRun run = inChild(smallDisk(test.smallDisk, test.size), [&] {
             writeFile(test.rom, originalRom);
-            customize(gui, paths, test.rom);
-            const FakeGui::Message undoError{"Error",
-                                             "Can't create recovery zip " + test.rom + "_undo.zip"};
-            if (gui.messages.empty() || gui.messages.back() != undoError)
-                fail("the run did not end with the undo zip's error");
+            runOn(test.rom);
+            std::string failures;
+            Messages last{{"Error", "Can't create recovery zip " + test.rom + "_undo.zip"}};
+            if (test.backup)
+                last.push_back({"Warning", "Can't create backup " + test.rom +
+                                               "_BU_0\rThe ROM zip was not changed, and no "
+                                               "backup of it was kept."});
+            if (front.messages.size() <= last.size() ||
+                !std::equal(last.rbegin(), last.rend(), front.messages.rbegin()))
+                failures += "the run did not end with the undo zip's error\n";
             // 7z's reason comes a little after its first error line ("System ERROR:").
-            if (gui.messages.front().text.find("No space left on device") == std::string::npos)
-                fail("no reason: " + gui.messages.front().text);
-            if (gui.statusTexts.back() != "Ready") fail("status: " + gui.statusTexts.back());
-            if (readFile(test.rom) != originalRom) fail("the ROM zip changed");
+            if (front.messages.front().text.find("No space left on device") == std::string::npos)
+                failures += "no reason: " + front.messages.front().text + "\n";
+            if (front.statusTexts.back() != "Ready")
+                failures += "status: " + front.statusTexts.back() + "\n";
+            if (readFile(test.rom) != originalRom) failures += "the ROM zip changed\n";
             const fs::path rom = test.rom;
             if (folderContent(rom.parent_path()) != Names{rom.filename()})
-                fail("files were left beside the ROM zip");
-            _exit(0);
-        }
-        int status = -1;
-        waitpid(child, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status));
-        if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no mount namespace for a small file system";
-        EXPECT_EQ(WEXITSTATUS(status), 0);
+                failures += "files were left beside the ROM zip\n";
+            return failures;
+        });
+        if (!run.unavailable.empty()) GTEST_SKIP() << run.unavailable;
+        EXPECT_EQ(run.failure, "");
         EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
     }
 }
 
 TEST_F(CustomizeTest, UndoZipHoldsNothingOfAnotherRun) {
     tickEveryStep();
-    gui.checks[ControlId::backupCheck] = false;
-    gui.checks[ControlId::enableAddingCheck] = false;
+    options.backup = false;
+    options.addApps = false;
     writeFile(temp / "outside/keep.txt", "keep me");
     fs::create_directory_symlink(temp / "outside", paths.extractionFolder + "escape");
     writeFile(paths.extractionFolder + "system/app/Leftover.apk", "left by an interrupted run");
     const Names othersFiles = folderContent(paths.extractionFolder);
-    addRow("App", true, {"system/app/Clock.apk"});
+    tick(RemovalMode::app, {"system/app/Clock.apk"});
 
-    customize(gui, paths, romPath);
+    runOn(romPath);
 
     // They may be another run's, at work: only this run's own folder goes.
     EXPECT_EQ(readFile(temp / "outside/keep.txt"), "keep me");
@@ -659,8 +637,8 @@ TEST_F(CustomizeTest, UndoZipHoldsNothingOfAnotherRun) {
 
 TEST_F(CustomizeTest, RunsSideBySideKeepToThemselves) {
     tickEveryStep();
-    gui.checks[ControlId::enableAddingCheck] = false;
-    addRow("App", true, {"system/app/Clock.apk"});
+    options.addApps = false;
+    tick(RemovalMode::app, {"system/app/Clock.apk"});
     // A second ROM with other content under the same names, slimmed from the same program folder.
     const std::string otherSource = temp / "other rom source";
     for (const char* name : {"build.prop", "system/app/Clock.apk", "system/app/Music.apk"})
@@ -668,64 +646,51 @@ TEST_F(CustomizeTest, RunsSideBySideKeepToThemselves) {
     const std::string otherRom = temp / "other roms/other.zip";
     fs::create_directories(temp / "other roms");
     ASSERT_TRUE(makeZip(otherSource, otherRom));
-    FakeGui otherGui;
-    otherGui.checks = gui.checks;
-    otherGui.insertRow(0, "other\nApp");
     CatalogueEntry music;
     music.name = "Music";
     music.files = {"system/app/Music.apk"};
-    otherGui.setRowEntry(0, &music);
-    otherGui.setRowState(0, RowState::ticked);
+    RecordingReporter other;
     // This ROM again, through a link from elsewhere, as another front-end would name it.
     const std::string link = temp / "other roms/link.zip";
     fs::create_symlink(romPath, link);
-    FakeGui sameRomGui;
-    sameRomGui.checks = gui.checks;
+    RecordingReporter sameRom;
+    RunEnd sameRomEnd = RunEnd::complete;
     const std::string taken = undoZip;
 
     // While 7z extracts for this run's undo zip, held until the test lets it go, the other runs
     // start, and a file appears at the name the undo zip is to take.
-    const std::string bin = temp / "bin";
-    const std::string go = bin + "/go";
-    const char* searchPath = std::getenv("PATH");
-    const std::string savedPath = searchPath ? searchPath : "";
-    writeFile(bin + "/7z",
-              "#!/bin/sh\n"
-              "if [ \"$1\" = x ]; then for a; do [ \"$a\" = '" +
-                  romPath +
-                  "' ] || continue\n"
-                  "  n=0; while [ ! -e '" +
-                  go +
-                  "' ] && [ $n -lt 12000 ]; do sleep 0.01; n=$((n+1)); done\n"
-                  "done; fi\n"
-                  "PATH='" +
-                  savedPath + "' exec 7z \"$@\"\n");
-    fs::permissions(bin + "/7z", fs::perms::owner_all);
-    setenv("PATH", (bin + ":" + savedPath).c_str(), 1);
+    const std::string go = temp / "go";
+    const ArchiverWrapper archiver(temp / "bin", "if [ \"$1\" = x ]; then for a; do [ \"$a\" = '" +
+                                                     romPath +
+                                                     "' ] || continue\n"
+                                                     "  n=0; while [ ! -e '" +
+                                                     go +
+                                                     "' ] && [ $n -lt 12000 ]; do sleep 0.01; "
+                                                     "n=$((n+1)); done\n"
+                                                     "done; fi");
     bool started = false;
-    gui.closeAsked = [&](int) {
-        if (started || gui.statusTexts.back() != "Generation recovery CWM zip ...") return false;
+    front.stopWhen = [&] {
+        if (started || front.statusTexts.back() != "Generation recovery CWM zip ...") return false;
         started = true;
-        customize(otherGui, paths, otherRom);
-        customize(sameRomGui, paths, link);
+        customize(CustomizeRequest{otherRom, options, {{&music, RemovalMode::app}}}, paths, other);
+        sameRomEnd = customize(CustomizeRequest{link, options, {}}, paths, sameRom).end;
         writeFile(taken, "someone else's file");
         writeFile(go, "");
         return false;
     };
-    customize(gui, paths, romPath);
-    setenv("PATH", savedPath.c_str(), 1);
+    runOn(romPath);
 
     ASSERT_TRUE(started);
-    EXPECT_EQ(sameRomGui.messages,
+    EXPECT_EQ(sameRom.messages,
               (Messages{{"Error", "Another run is working on this ROM zip: " + romPath +
                                       "\rWait until it has ended, then start again."}}));
-    EXPECT_EQ(sameRomGui.statusTexts, Texts{"Ready"});
-    EXPECT_EQ(otherGui.messages, Messages{finished});
+    EXPECT_EQ(sameRomEnd, RunEnd::refused);
+    EXPECT_EQ(other.messages, Messages{finished});
     EXPECT_EQ(zipEntries(otherRom + "_undo.zip"), joined(templateNames, {"system/app/Music.apk"}));
     EXPECT_EQ(zipEntryContent(otherRom + "_undo.zip", "system/app/Music.apk"),
               "the other ROM's system/app/Music.apk");
     const std::string ownUndoZip = romPath + "_undo_1.zip";
-    EXPECT_EQ(gui.messages,
+    EXPECT_EQ(front.messages,
               (Messages{{"Finish", "Customzation done ;)\rUndo zip: " + ownUndoZip}}));
     EXPECT_EQ(readFile(taken), "someone else's file");
     EXPECT_EQ(zipEntries(ownUndoZip), joined(templateNames, {"system/app/Clock.apk"}));
@@ -738,8 +703,8 @@ TEST_F(CustomizeTest, RunsSideBySideKeepToThemselves) {
 }
 
 TEST_F(CustomizeTest, ALaterRunRemovesWhatAKilledRunLeftAndNothingElse) {
-    gui.checks[ControlId::enableAddingCheck] = false;
-    addRow("App", true, {"system/app/Clock.apk"});
+    options.addApps = false;
+    tick(RemovalMode::app, {"system/app/Clock.apk"});
     const Names left{"my röm.zip.slimkit-lock",
                      "my röm.zip.tmp",
                      "my röm.zip.tmp1",
@@ -768,17 +733,17 @@ TEST_F(CustomizeTest, ALaterRunRemovesWhatAKilledRunLeftAndNothingElse) {
         else
             writeFile(romFolder + "/" + name, "kept");
 
-    customize(gui, paths, romPath);
+    runOn(romPath);
 
-    EXPECT_EQ(gui.messages, Messages{finished});
+    EXPECT_EQ(front.messages, Messages{finished});
     EXPECT_EQ(folderContent(romFolder), joined(kept, {"my röm.zip", "my röm.zip_BU_0"}));
     EXPECT_EQ(readFile(romPath + "_undo.zip"), "kept");
 }
 
 TEST_F(CustomizeTest, DefinitionPathsNeverSteerTheArchiver) {
-    gui.checks[ControlId::backupCheck] = false;
-    gui.checks[ControlId::recoveryZipCheck] = true;
-    gui.checks[ControlId::enableAddingCheck] = false;
+    options.backup = false;
+    options.undoZip = true;
+    options.addApps = false;
     tickDefinitions({{"utf8.ini",
                       "\xEF\xBB\xBF[main]\nappname = Unicode\n[files]\n"
                       "1 = -i!*\n"
@@ -792,13 +757,13 @@ TEST_F(CustomizeTest, DefinitionPathsNeverSteerTheArchiver) {
                       // A folder goes with everything below it.
                       "8 = system/etc\n"}});
 
-    customize(gui, paths, romPath);
+    runOn(romPath);
 
     const Names removed{"system/app/日本.apk", "system/app/Grüße.apk", "*", "system/app/?????.apk",
                         "system/etc/hosts"};
     EXPECT_EQ(zipEntries(romPath), without(romNames, removed));
     EXPECT_EQ(zipEntries(undoZip), joined(templateNames, removed));
-    EXPECT_EQ(gui.messages,
+    EXPECT_EQ(front.messages,
               (Messages{{"Warning", stepFailed + "\rThese paths were skipped, since the "
                                                  "archiver can't be handed them safely:"
                                                  "\rsystem/app/Say \"hi\".apk"
@@ -809,7 +774,7 @@ TEST_F(CustomizeTest, DefinitionPathsNeverSteerTheArchiver) {
 // backup and undo zip go, and the link stays a link that is never added.
 TEST_F(CustomizeTest, AddFolderGivesLinkedFilesButNeverTheRomOrAFolderLink) {
     tickEveryStep();
-    addRow("App", true, {"system/app/Browser.apk"});
+    tick(RemovalMode::app, {"system/app/Browser.apk"});
     const std::string rom = paths.addFolder + "roms/rom.zip";
     writeFile(rom, originalRom);
     writeFile(rom + "_undo.zip", readFile(paths.undoTemplate));
@@ -821,9 +786,9 @@ TEST_F(CustomizeTest, AddFolderGivesLinkedFilesButNeverTheRomOrAFolderLink) {
     const std::string link = paths.addFolder + "rom link.zip";
     fs::create_symlink(rom, link);
 
-    customize(gui, paths, link);
+    runOn(link);
 
-    EXPECT_EQ(gui.messages,
+    EXPECT_EQ(front.messages,
               (Messages{{"Finish", "Customzation done ;)\rUndo zip: " + rom + "_undo_1.zip"}}));
     EXPECT_EQ(zipEntries(rom),
               joined(without(romNames, {"system/app/Browser.apk"}), {"system/app/Linked.apk"}));
@@ -836,91 +801,51 @@ TEST_F(CustomizeTest, AddFolderGivesLinkedFilesButNeverTheRomOrAFolderLink) {
 
 TEST_F(CustomizeTest, AddFolderWithAFolderTheUserCantReadIsRefusedBeforeAnythingIsWritten) {
     tickEveryStep();
-    addRow("App", true, {"system/app/Browser.apk"});
+    tick(RemovalMode::app, {"system/app/Browser.apk"});
     writeFile(paths.addFolder + "system/app/New.apk", "new");
     const std::string locked = paths.addFolder + "system/private";
     fs::create_directories(locked);
-    // Root reads any folder: the run is made by a child that drops to the user "nobody", with
-    // everything else open to it.
-    for (const auto& entry : fs::recursive_directory_iterator(temp.path()))
-        fs::permissions(entry.path(), fs::perms::all, fs::perm_options::add);
-    fs::permissions(temp.path(), fs::perms::all, fs::perm_options::add);
-    fs::permissions(locked, fs::perms::none);
-    const pid_t child = fork();
-    if (child == 0) {
-        if (geteuid() == 0 &&
-            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
-            _exit(77);
-        if (access(locked.c_str(), R_OK) == 0) _exit(77);
-        customize(gui, paths, romPath);
-        const bool refused = gui.messages == Messages{{"Error", "Can't read " + locked}} &&
-                             gui.statusTexts == Texts{"Ready"} &&
-                             readFile(romPath) == originalRom &&
-                             folderContent(romFolder) == Names{"my röm.zip"};
-        if (!refused)
-            std::fprintf(stderr, "%s\n",
-                         gui.messages.empty() ? "no message" : gui.messages[0].text.c_str());
-        _exit(refused ? 0 : 1);
-    }
-    int status = -1;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no user that is kept out of a folder";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    openToEveryone(temp.path());
+    const LockedPath lockedOut(locked, fs::perms::none);
+    const ChildRun run = inChild(keptOut(locked, R_OK), [&]() -> std::string {
+        const RunEnd end = runOn(romPath).end;
+        if (front.messages != Messages{{"Error", "Can't read " + locked}})
+            return front.messages.empty() ? "no message" : front.messages[0].text;
+        if (end != RunEnd::refused) return "the run was not refused";
+        if (readFile(romPath) != originalRom || folderContent(romFolder) != Names{"my röm.zip"})
+            return "the ROM's folder changed";
+        return "";
+    });
+    if (!run.unavailable.empty()) GTEST_SKIP() << run.unavailable;
+    EXPECT_EQ(run.failure, "");
 }
 
 TEST_F(CustomizeTest, RunWithoutArchiverWritesNothing) {
     tickEveryStep();
-    addRow("App", true, {"system/app/Browser.apk"});
+    tick(RemovalMode::app, {"system/app/Browser.apk"});
     writeFile(paths.addFolder + "system/app/New.apk", "new");
-    const char* searchPath = std::getenv("PATH");
-    const std::string savedPath = searchPath ? searchPath : "";
-    setenv("PATH", (temp / "empty bin").c_str(), 1);
-
-    customize(gui, paths, romPath);
-
-    setenv("PATH", savedPath.c_str(), 1);
-    EXPECT_EQ(gui.messages, (Messages{{"Error", "Can't read " + romPath +
-                                                    " as a zip archive\rThe 7z archiver could "
-                                                    "not be started."}}));
-    EXPECT_EQ(gui.statusTexts, Texts{"Ready"});
+    const RunEnd end = [&] {
+        const SearchPath noArchiver(temp / "empty bin", SearchPath::instead);
+        return runOn(romPath).end;
+    }();
+    EXPECT_EQ(front.messages, (Messages{{"Error", "Can't read " + romPath +
+                                                      " as a zip archive\rThe 7z archiver could "
+                                                      "not be started."}}));
+    EXPECT_EQ(end, RunEnd::refused);
     EXPECT_EQ(readFile(romPath), originalRom);
     EXPECT_EQ(folderContent(romFolder), Names{"my röm.zip"});
 }
 
-// Closing the window while 7z hangs in a step: the user is asked, and a stop kills 7z and leaves
-// the ROM zip as it was, without 7z's temporary archive or files in the extraction folder. A
-// "No" lets the run go on to its end.
-TEST_F(CustomizeTest, ClosingTheWindowDuringARunAsksAndAStopLeavesTheRomAsItWas) {
+// A stop while 7z hangs in a step kills 7z and leaves the ROM zip as it was before the step,
+// without 7z's temporary archive or the run's files in the extraction folder.
+TEST_F(CustomizeTest, AStopWhile7zWorksKillsItAndLeavesTheRomAsItWas) {
     tickEveryStep();
-    addRow("App", true, {"system/app/Browser.apk", "system/bin/tool"});
+    tick(RemovalMode::app, {"system/app/Browser.apk", "system/bin/tool"});
     writeFile(paths.addFolder + "system/app/New.apk", "new");
-    const std::string bin = temp / "bin";
-    const std::string hangIn = bin + "/hang in";  // the command 7z hangs in
-    const std::string hanging = bin + "/hanging";
-    const char* searchPath = std::getenv("PATH");
-    const std::string savedPath = searchPath ? searchPath : "";
-    // The real 7z, but in the chosen command it begins its temporary archive (and a file in the
-    // folder it extracts to) and then waits for good.
-    writeFile(bin + "/7z",
-              "#!/bin/sh\n"
-              "if [ \"$1\" = \"$(cat '" +
-                  hangIn +
-                  "' 2>/dev/null)\" ]; then\n"
-                  "  : > '" +
-                  romPath +
-                  ".tmp'\n"
-                  "  for a; do case \"$a\" in -o*) : > \"${a#-o}partial.apk\";; esac; done\n"
-                  "  echo $$ > '" +
-                  bin + "/7z.pid'; : > '" + hanging +
-                  "'; exec sleep 120\n"
-                  "fi\n"
-                  "PATH='" +
-                  savedPath + "' exec 7z \"$@\"\n");
-    fs::permissions(bin + "/7z", fs::perms::owner_all);
-    setenv("PATH", (bin + ":" + savedPath).c_str(), 1);
-    // The user closes the window once 7z hangs.
-    gui.closeAsked = [&](int) { return fs::remove(hanging); };
+    const HangingArchiver archiver(temp / "bin", romPath);
+    front.stopWhen = [&] { return archiver.justHung(); };
+    // What lies in the extraction folder may be another run's: a stopped run removes only its own.
+    writeFile(paths.extractionFolder + "left over", "from an earlier run");
     const std::string stopped =
         "\rThe run was stopped: 7z was ended in the middle of a step and "
         "the steps after it did not run.";
@@ -931,6 +856,7 @@ TEST_F(CustomizeTest, ClosingTheWindowDuringARunAsksAndAStopLeavesTheRomAsItWas)
         Messages messages;
         Texts statusTexts;
         Names left;
+        Names entries;  // the ROM zip's after the run
     } cases[] = {
         // The backup, the ROM file under a second name while 7z had not replaced it, is made a
         // copy of its own before the run ends.
@@ -938,80 +864,52 @@ TEST_F(CustomizeTest, ClosingTheWindowDuringARunAsksAndAStopLeavesTheRomAsItWas)
          "x",
          {{"Error", "Can't create recovery zip " + undoZip}},
          {"Creating Backup ...", "Generation recovery CWM zip ...", "Creating Backup ...", "Ready"},
-         {"my röm.zip", "my röm.zip_BU_0"}},
+         {"my röm.zip", "my röm.zip_BU_0"},
+         romNames},
         {"removal",
          "d",
          {{"Warning", stepFailed + stopped}},
          {"Creating Backup ...", "Generation recovery CWM zip ...", "Removing files ...",
           "Creating Backup ...", "Ready"},
-         {"my röm.zip", "my röm.zip_BU_0", "my röm.zip_undo.zip"}},
+         {"my röm.zip", "my röm.zip_BU_0", "my röm.zip_undo.zip"},
+         romNames},
+        // The removal's ROM zip stays, without the added files.
+        {"adding",
+         "a",
+         {{"Warning", stepFailed + stopped}},
+         {"Creating Backup ...", "Generation recovery CWM zip ...", "Removing files ...",
+          "Adding files ...", "Ready"},
+         {"my röm.zip", "my röm.zip_BU_0", "my röm.zip_undo.zip"},
+         without(romNames, {"system/app/Browser.apk", "system/bin/tool"})},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.step);
-        writeFile(hangIn, test.command);
-        gui.messages.clear();
-        gui.statusTexts.clear();
-        gui.questions.clear();
-        gui.questionAnswers = {true};
+        archiver.hangIn(test.command);
+        front.clear();
 
-        customize(gui, paths, romPath);
+        runOn(romPath);
 
-        ASSERT_EQ(gui.questions.size(), 1u);
-        EXPECT_EQ(gui.questions[0].title, "Stop");
-        EXPECT_EQ(gui.messages, test.messages);
-        EXPECT_EQ(gui.statusTexts, test.statusTexts);
-        EXPECT_TRUE(readFile(romPath) == originalRom) << "the ROM zip changed";
+        EXPECT_TRUE(front.stopped);
+        EXPECT_EQ(front.messages, test.messages);
+        EXPECT_EQ(front.statusTexts, test.statusTexts);
+        EXPECT_EQ(zipEntries(romPath), test.entries);
+        if (test.entries == romNames) {
+            EXPECT_TRUE(readFile(romPath) == originalRom) << "the ROM zip changed";
+        }
         EXPECT_TRUE(readFile(romPath + "_BU_0") == originalRom) << "the backup changed";
         EXPECT_FALSE(sameFile(romPath + "_BU_0", romPath));
         EXPECT_EQ(folderContent(romFolder), test.left);
-        EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
+        EXPECT_EQ(folderContent(paths.extractionFolder), Names{"left over"});
+        EXPECT_NE(kill(archiver.pid(), 0), 0) << "7z outlived the stop";
         for (const auto& entry : fs::directory_iterator(romFolder))
             if (entry.path().filename() != "my röm.zip") fs::remove(entry.path());
+        writeFile(romPath, originalRom);
     }
-
-    // SIGTERM stops the run without asking, and the program then ends by it.
-    writeFile(hangIn, "d");
-    const pid_t child = fork();
-    ASSERT_NE(child, -1);
-    if (child == 0) {
-        gui.closeAsked = [&](int) {
-            if (fs::remove(hanging)) kill(getpid(), SIGTERM);
-            return false;
-        };
-        customize(gui, paths, romPath);
-        _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
-    EXPECT_TRUE(readFile(romPath) == originalRom) << "the ROM zip changed";
-    EXPECT_TRUE(readFile(romPath + "_BU_0") == originalRom) << "the backup changed";
-    EXPECT_FALSE(sameFile(romPath + "_BU_0", romPath));
-    EXPECT_EQ(folderContent(romFolder),
-              (Names{"my röm.zip", "my röm.zip_BU_0", "my röm.zip_undo.zip"}));
-    EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
-    EXPECT_NE(kill(std::stoi(readFile(bin + "/7z.pid")), 0), 0) << "7z outlived the program";
-    for (const auto& entry : fs::directory_iterator(romFolder))
-        if (entry.path().filename() != "my röm.zip") fs::remove(entry.path());
-
-    // Answered "No", the run goes on.
-    fs::remove(hangIn);
-    gui.messages.clear();
-    gui.questions.clear();
-    gui.pumps = 0;
-    gui.closeAsked = [](int pump) { return pump == 1; };
-    customize(gui, paths, romPath);
-    setenv("PATH", savedPath.c_str(), 1);
-    EXPECT_EQ(gui.questions.size(), 1u);
-    EXPECT_EQ(gui.messages, Messages{finished});
-    EXPECT_EQ(zipEntries(romPath),
-              joined(without(romNames, {"system/app/Browser.apk", "system/bin/tool"}),
-                     {"system/app/New.apk"}));
 }
 
 TEST_F(CustomizeTest, MissingWorkFoldersAreMadeRatherThanAddingTheCurrentFolder) {
     tickEveryStep();
-    gui.checks[ControlId::backupCheck] = false;
+    options.backup = false;
     fs::remove_all(paths.addFolder);
     fs::remove_all(paths.extractionFolder);
     // A decoy in the current folder: nothing outside the work folders may reach a zip.
@@ -1019,10 +917,10 @@ TEST_F(CustomizeTest, MissingWorkFoldersAreMadeRatherThanAddingTheCurrentFolder)
     const fs::path previous = fs::current_path();
     fs::current_path(temp / "current");
 
-    customize(gui, paths, romPath);
+    runOn(romPath);
 
     fs::current_path(previous);
-    EXPECT_EQ(gui.messages, Messages{finished});
+    EXPECT_EQ(front.messages, Messages{finished});
     EXPECT_EQ(readFile(romPath), originalRom);
     EXPECT_EQ(zipEntries(undoZip), templateNames);
     EXPECT_EQ(fileSize(paths.addFolder), -2);

@@ -5,10 +5,10 @@
 #include "pipeline/add_apps.h"
 #include "pipeline/customize.h"
 #include "pipeline/rom_catalogue.h"
-#include "pipeline/zip_tools.h"
 #include "platform/paths.h"
-#include "support/quiet_reporter.h"
+#include "support/recording_reporter.h"
 #include "support/temp_folder.h"
+#include "support/zip_tools.h"
 #include "tools/reporter.h"
 
 #include <gtest/gtest.h>
@@ -134,7 +134,7 @@ TEST_F(PlanTest, PredictsWhatTheRunRemovesAndAdds) {
                          : std::vector<std::string>{};
         const RunPlan plan = planRun(asked, before.entries, addFiles);
 
-        QuietReporter reporter;
+        RecordingReporter reporter;
         const RunResult run = customize(asked, paths, reporter);
         // Only the path with a double quote, which is never handed to 7z, makes a warning.
         const bool skips = test.ticked.count("Browser") != 0;
@@ -194,7 +194,7 @@ TEST_F(PlanTest, TheRomIsListedOnceForThePlanAndOnceAfterEachRewrite) {
         CustomizeRequest asked = request(test.ticked, test.addApps);
         asked.options.testZip = true;
 
-        QuietReporter reporter;
+        RecordingReporter reporter;
         const RunResult run = customize(asked, logged, reporter);
 
         EXPECT_EQ(run.end, RunEnd::complete) << reporter.messages.back();
@@ -308,7 +308,7 @@ TEST_F(PlanTest, AppsFoundInTheRomAreRemovedWithTheirGroupAndSavedInTheUndoZip) 
               (Names{"system/priv-app/Phone/Phone.apk", "system/priv-app/Phone/lib/arm/libphone.so",
                      "system/priv-app/Phone/oat/arm/Phone.odex", "system/app/Flat.apk",
                      "system/app/Flat.odex", "data/app/com.x-1/base.apk"}));
-    QuietReporter reporter;
+    RecordingReporter reporter;
     const RunResult run = customize(asked, paths, reporter);
     ASSERT_EQ(run.end, RunEnd::complete) << reporter.messages.back();
     Names expected;

@@ -12,9 +12,7 @@
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "platform/utf8.h"
-#include "shell/window_run.h"
-#include "support/fake_gui.h"
-#include "support/quiet_reporter.h"
+#include "support/recording_reporter.h"
 #include "support/temp_folder.h"
 #include "support/zip_writer.h"
 #include "tools/archive_listing.h"
@@ -244,13 +242,13 @@ TEST_F(RemovalRule, UndoZipRefusesWhatItCantGiveBack) {
 
     // Refused, the run writes nothing at all.
     const std::string before = readFile(rom);
-    QuietReporter reporter;
+    RecordingReporter reporter;
     planFor({definitions[0] + "2=system/app/Fine.apk\n"}, rom, true);
     request.options.backup = true;
     const RunResult run = customize(request, paths, reporter);
     EXPECT_EQ(run.end, RunEnd::refused);
     ASSERT_EQ(reporter.messages.size(), 1u);
-    EXPECT_THAT(reporter.messages[0],
+    EXPECT_THAT(reporter.messages[0].text,
                 testing::HasSubstr("update-binary: the undo zip's installer"));
     EXPECT_TRUE(readFile(rom) == before);
     EXPECT_EQ(folderFiles(folder.path()).count("rom.zip_BU_0"), 0u);
@@ -306,7 +304,7 @@ TEST_F(RemovalRule, RandomRunsDoExactlyWhatTheirPlanSays) {
         const std::string bytes = readFile(rom);
         const RunPlan plan = planFor(definitions, rom, true);
 
-        QuietReporter reporter;
+        RecordingReporter reporter;
         const RunResult run = customize(request, paths, reporter);
         const ArchiveListing after = listArchive(paths.archiverProgram, rom);
         if (!plan.refusals.empty() || plan.removalNames.empty()) {
@@ -349,16 +347,14 @@ TEST_F(RemovalRule, WholeRunOnARomInAFolderDeeperThanTheOldPathLimit) {
     // As the definition files give them once loaded.
     browser.files = {normaliseDefinitionPath("system\\app\\Browser.apk"),
                      normaliseDefinitionPath("system/app/Browser/")};
-    FakeGui gui;
-    gui.insertRow(0, "Browser\nApp");
-    gui.setRowEntry(0, &browser);
-    gui.setRowState(0, RowState::ticked);
-    gui.checks[ControlId::recoveryZipCheck] = true;
-    gui.checks[ControlId::enableAddingCheck] = false;
-    customizeFromWindow(gui, paths, deepRom);
+    RecordingReporter reporter;
+    customize(
+        CustomizeRequest{
+            deepRom, {.undoZip = true, .addApps = false}, {{&browser, RemovalMode::app}}},
+        paths, reporter);
 
-    ASSERT_EQ(gui.messages.size(), 1u);
-    EXPECT_EQ(gui.messages[0].text, "Customzation done ;)");
+    ASSERT_EQ(reporter.messages.size(), 1u);
+    EXPECT_EQ(reporter.messages[0].text, "Customzation done ;)");
     EXPECT_TRUE(readFile(deepRom + "_BU_0") == original) << "the backup is no copy";
     // 7z replaced the ROM file: the backup is the old file, under a name of its own.
     EXPECT_TRUE(sameFile(deepRom + "_BU_0", oldRom)) << "the backup is not the old ROM file";

@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/file_layer.h"
 
+#include "support/faults.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-#include <csignal>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -22,42 +20,21 @@ std::set<std::string> namesIn(const std::string& folder) {
     return names;
 }
 
-// Runs copyFile in a child that may write no more than `limit` bytes per file.
-bool copyUnderSizeLimit(const std::string& source, const std::string& destination, rlim_t limit) {
-    const pid_t child = fork();
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit small{limit, limit};
-        setrlimit(RLIMIT_FSIZE, &small);
-        _exit(copyFile(source, destination) ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status));
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-// Runs removeTree in a child. As root, the child drops to an ordinary user who owns the tree,
-// so that permissions count as they would for the program's user.
+// Runs removeTree as an ordinary user who owns the tree, so that permissions count as they would
+// for the program's user.
 bool removeTreeAsOwner(const TempFolder& temp, const std::string& folder,
                        const std::string& argument) {
-    constexpr uid_t nobody = 65534;
     if (geteuid() == 0) {
         fs::permissions(temp.path(), fs::perms::all);
         for (const auto& entry : fs::recursive_directory_iterator(folder))
-            lchown(entry.path().c_str(), nobody, nobody);
-        lchown(folder.c_str(), nobody, nobody);
-        lchown(fs::path(folder).parent_path().c_str(), nobody, nobody);
+            lchown(entry.path().c_str(), ordinaryUserId, ordinaryUserId);
+        lchown(folder.c_str(), ordinaryUserId, ordinaryUserId);
+        lchown(fs::path(folder).parent_path().c_str(), ordinaryUserId, ordinaryUserId);
     }
-    const pid_t child = fork();
-    if (child == 0) {
-        if (geteuid() == 0 && (setgid(nobody) != 0 || setuid(nobody) != 0)) _exit(2);
-        _exit(removeTree(argument) ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 2);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    const ChildRun run =
+        inChild(ordinaryUser(), [&] { return removeTree(argument) ? "" : "not removed"; });
+    EXPECT_EQ(run.unavailable, "");
+    return run.unavailable.empty() && run.failure.empty();
 }
 
 }  // namespace
@@ -117,7 +94,10 @@ TEST(CopyFile, FailureLeavesTargetAndNoPartialFile) {
     EXPECT_FALSE(copyFile(temp.path(), temp / "copy.zip"));
     EXPECT_FALSE(copyFile(temp / "rom.zip", temp / "folder.zip"));
     EXPECT_FALSE(copyFile(temp / "rom.zip", temp / "no/such/folder/copy.zip"));
-    EXPECT_FALSE(copyUnderSizeLimit(temp / "rom.zip", temp / "copy.zip", 65536));
+    {
+        const FileSizeLimit full(65536);
+        EXPECT_FALSE(copyFile(temp / "rom.zip", temp / "copy.zip"));
+    }
 
     EXPECT_EQ(readFile(temp / "copy.zip"), "earlier copy");
     EXPECT_EQ(readFile(temp / "folder.zip/inside"), "kept");

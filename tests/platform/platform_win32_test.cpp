@@ -3,10 +3,12 @@
 #include "platform/file_layer.h"
 #include "platform/paths.h"
 #include "platform/text.h"
-#include "support/win32_sandbox.h"
+#include "support/temp_folder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -38,10 +40,10 @@ TEST(ProgramPathsWin32, FoldersUseBackslashesAndTheArchiverShipsInBinWin) {
 }
 
 TEST(ProgramPathsWin32, ProgramFolderIsTheExecutablesFolderWhateverTheWorkingDirectory) {
-    Win32Sandbox sandbox;
+    TempFolder sandbox;
     char previous[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, previous);
-    SetCurrentDirectoryA(sandbox.path().c_str());
+    SetCurrentDirectoryA(sandbox.root().c_str());
     const std::string folder = findProgramFolder("elsewhere\\ignored.exe");
     SetCurrentDirectoryA(previous);
 
@@ -60,16 +62,16 @@ TEST(ProgramPathsWin32, AFolderNameTheCodePageCantWriteIsNoProgramFolder) {
         return;
     }
     ASSERT_NE(GetACP(), static_cast<UINT>(CP_UTF8));
-    Win32Sandbox sandbox;
+    TempFolder sandbox;
     const std::wstring folder =
-        std::filesystem::path(sandbox.path()).wstring() + L"\u03A9mega \u8F6F\u4EF6";
+        std::filesystem::path(sandbox.root()).wstring() + L"\u03A9mega \u8F6F\u4EF6";
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     const std::wstring copy = folder + L"\\platform_win32_tests.exe";
     ASSERT_TRUE(CopyFileW(self, copy.c_str(), FALSE));
 
-    const std::string answer = sandbox.path() + "answer.txt";
+    const std::string answer = sandbox.root() + "answer.txt";
     SetEnvironmentVariableA("SLIMKIT_PROGRAM_FOLDER_TO", answer.c_str());
     std::wstring commandLine =
         L"\"" + copy +
@@ -104,35 +106,35 @@ TEST(TextWin32, DefinitionPathsAreKeptAsWritten) {
 }
 
 TEST(TextWin32, DefinitionFilesMatchIniIgnoringCase) {
-    Win32Sandbox sandbox;
+    TempFolder sandbox;
     sandbox.write("a.ini", "");
     sandbox.write("B.INI", "");
     sandbox.write(".hidden.ini", "");
     sandbox.write("a.ini.bak", "");
 
     std::vector<std::string> names;
-    ASSERT_TRUE(listDefinitionFiles(sandbox.path(), names));
+    ASSERT_TRUE(listDefinitionFiles(sandbox.root(), names));
     EXPECT_THAT(names, UnorderedElementsAre("a.ini", "B.INI", ".hidden.ini"));
 }
 
 TEST(TextWin32, AnEmptyFolderListsNothing) {
-    Win32Sandbox sandbox;
+    TempFolder sandbox;
     std::vector<std::string> names;
     EXPECT_TRUE(listDefinitionFiles(sandbox.folder("empty") + "\\", names));
     EXPECT_TRUE(names.empty());
 }
 
 TEST(ArchiverCheckWin32, BothFilesMustExistAsFiles) {
-    Win32Sandbox sandbox;
+    TempFolder sandbox;
     sandbox.folder("bin");
     sandbox.folder("bin\\win");
-    const ProgramPaths paths = programPaths(sandbox.path());
+    const ProgramPaths paths = programPaths(sandbox.root());
 
     sandbox.write("bin\\win\\7z.exe", "MZ");
     EXPECT_FALSE(checkArchiverPresent(paths));
     sandbox.folder("bin\\win\\7z.dll");
     EXPECT_FALSE(checkArchiverPresent(paths)) << "7z.dll is a folder";
-    RemoveDirectoryA((sandbox.path() + "bin\\win\\7z.dll").c_str());
+    RemoveDirectoryA((sandbox.root() + "bin\\win\\7z.dll").c_str());
     sandbox.write("bin\\win\\7z.dll", "");
     EXPECT_TRUE(checkArchiverPresent(paths)) << "an empty file counts";
 
@@ -143,42 +145,42 @@ TEST(ArchiverCheckWin32, BothFilesMustExistAsFiles) {
 }
 
 TEST(FileLayerWin32, SizeTellsFilesFoldersAndMissingPathsApart) {
-    Win32Sandbox sandbox;
+    TempFolder sandbox;
     EXPECT_EQ(fileSize(sandbox.write("five", "12345")), 5);
     EXPECT_EQ(fileSize(sandbox.write("empty", "")), 0);
     EXPECT_EQ(fileSize(sandbox.folder("folder")), -2);
-    EXPECT_EQ(fileSize(sandbox.path() + "missing"), -1);
-    EXPECT_TRUE(pathExists(sandbox.path() + "five"));
-    EXPECT_TRUE(pathExists(sandbox.path() + "folder"));
-    EXPECT_FALSE(pathExists(sandbox.path() + "missing"));
+    EXPECT_EQ(fileSize(sandbox.root() + "missing"), -1);
+    EXPECT_TRUE(pathExists(sandbox.root() + "five"));
+    EXPECT_TRUE(pathExists(sandbox.root() + "folder"));
+    EXPECT_FALSE(pathExists(sandbox.root() + "missing"));
 }
 
 TEST(FileLayerWin32, CopyReplacesTheDestinationAndLeavesNoTemporaryFile) {
-    Win32Sandbox sandbox;
+    TempFolder sandbox;
     const std::string source = sandbox.write("rom.zip", std::string("PK\3\4\0\r\n\x1a", 8));
     const std::string target = sandbox.write("rom.zip_BU_0", "older and longer content");
 
     ASSERT_TRUE(copyFile(source, target));
-    EXPECT_EQ(Win32Sandbox::read(target), std::string("PK\3\4\0\r\n\x1a", 8));
-    EXPECT_EQ(folderContent(sandbox.path()), (std::vector<std::string>{"rom.zip", "rom.zip_BU_0"}));
+    EXPECT_EQ(readFile(target), std::string("PK\3\4\0\r\n\x1a", 8));
+    EXPECT_EQ(folderContent(sandbox.root()), (std::vector<std::string>{"rom.zip", "rom.zip_BU_0"}));
 }
 
 TEST(FileLayerWin32, AFailedCopyKeepsTheDestinationAndLeavesNoTemporaryFile) {
-    Win32Sandbox sandbox;
+    TempFolder sandbox;
     const std::string target = sandbox.write("undo.zip", "earlier");
-    EXPECT_FALSE(copyFile(sandbox.path() + "missing.zip", target));
-    EXPECT_EQ(Win32Sandbox::read(target), "earlier");
+    EXPECT_FALSE(copyFile(sandbox.root() + "missing.zip", target));
+    EXPECT_EQ(readFile(target), "earlier");
 
     const std::string source = sandbox.write("rom.zip", "rom");
     sandbox.folder("rom.zip_BU_0");
-    EXPECT_FALSE(copyFile(source, sandbox.path() + "rom.zip_BU_0"));
-    EXPECT_EQ(fileSize(sandbox.path() + "rom.zip_BU_0"), -2);
-    EXPECT_EQ(folderContent(sandbox.path()),
+    EXPECT_FALSE(copyFile(source, sandbox.root() + "rom.zip_BU_0"));
+    EXPECT_EQ(fileSize(sandbox.root() + "rom.zip_BU_0"), -2);
+    EXPECT_EQ(folderContent(sandbox.root()),
               (std::vector<std::string>{"rom.zip", "rom.zip_BU_0", "undo.zip"}));
 }
 
 TEST(FileLayerWin32, ACopyIsAskedBetweenChunksAndAStopLeavesNoPartialFile) {
-    Win32Sandbox sandbox;
+    TempFolder sandbox;
     const std::string content(20 << 20, 'r');
     const std::string source = sandbox.write("rom.zip", content);
     const std::string target = sandbox.write("rom.zip_BU_0", "earlier copy");
@@ -186,17 +188,17 @@ TEST(FileLayerWin32, ACopyIsAskedBetweenChunksAndAStopLeavesNoPartialFile) {
 
     EXPECT_FALSE(copyFile(source, target, [&] { return ++asked < 2; }));
     EXPECT_EQ(asked, 2);
-    EXPECT_EQ(Win32Sandbox::read(target), "earlier copy");
-    EXPECT_EQ(folderContent(sandbox.path()), (std::vector<std::string>{"rom.zip", "rom.zip_BU_0"}));
+    EXPECT_EQ(readFile(target), "earlier copy");
+    EXPECT_EQ(folderContent(sandbox.root()), (std::vector<std::string>{"rom.zip", "rom.zip_BU_0"}));
 
     asked = 0;
     EXPECT_TRUE(copyFile(source, target, [&] { return ++asked > 0; }));
     EXPECT_GE(asked, 2);
-    EXPECT_TRUE(Win32Sandbox::read(target) == content);
+    EXPECT_TRUE(readFile(target) == content);
 }
 
 TEST(FileLayerWin32, RemoveTreeTakesReadOnlyFilesAndNestedFolders) {
-    Win32Sandbox sandbox;
+    TempFolder sandbox;
     sandbox.folder("files");
     sandbox.folder("files\\system");
     sandbox.folder("files\\system\\app");
@@ -205,31 +207,31 @@ TEST(FileLayerWin32, RemoveTreeTakesReadOnlyFilesAndNestedFolders) {
     sandbox.write("files\\top.txt", "x");
     sandbox.folder("files\\empty");
 
-    EXPECT_TRUE(removeTree(sandbox.path() + "files\\"));
-    EXPECT_EQ(fileSize(sandbox.path() + "files"), -1);
-    EXPECT_FALSE(removeTree(sandbox.path() + "files\\"));
+    EXPECT_TRUE(removeTree(sandbox.root() + "files\\"));
+    EXPECT_EQ(fileSize(sandbox.root() + "files"), -1);
+    EXPECT_FALSE(removeTree(sandbox.root() + "files\\"));
 }
 
 TEST(FileLayerWin32, RemoveTreeNeverEntersALinkedFolder) {
-    Win32Sandbox sandbox;
+    TempFolder sandbox;
     sandbox.folder("outside");
     const std::string kept = sandbox.write("outside\\keep.txt", "keep");
     sandbox.folder("files");
-    const std::string link = sandbox.path() + "files\\link";
-    if (!CreateSymbolicLinkA(link.c_str(), (sandbox.path() + "outside").c_str(),
+    const std::string link = sandbox.root() + "files\\link";
+    if (!CreateSymbolicLinkA(link.c_str(), (sandbox.root() + "outside").c_str(),
                              SYMBOLIC_LINK_FLAG_DIRECTORY))
         GTEST_SKIP() << "this system can't make a directory link (error " << GetLastError() << ")";
 
-    EXPECT_TRUE(removeTree(sandbox.path() + "files"));
-    EXPECT_EQ(Win32Sandbox::read(kept), "keep");
+    EXPECT_TRUE(removeTree(sandbox.root() + "files"));
+    EXPECT_EQ(readFile(kept), "keep");
 }
 
 TEST(FileLayerWin32, LinkTargetFollowsAFileLinkAndKeepsOtherPaths) {
-    Win32Sandbox sandbox;
+    TempFolder sandbox;
     const std::string rom = sandbox.write("rom.zip", "PK");
     EXPECT_EQ(linkTarget(rom), rom);
-    EXPECT_EQ(linkTarget(sandbox.path() + "missing.zip"), sandbox.path() + "missing.zip");
-    const std::string link = sandbox.path() + "link.zip";
+    EXPECT_EQ(linkTarget(sandbox.root() + "missing.zip"), sandbox.root() + "missing.zip");
+    const std::string link = sandbox.root() + "link.zip";
     // Wine 8 makes a link that it then can't open.
     if (!CreateSymbolicLinkA(link.c_str(), rom.c_str(), 0) ||
         GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES)
@@ -238,12 +240,12 @@ TEST(FileLayerWin32, LinkTargetFollowsAFileLinkAndKeepsOtherPaths) {
 }
 
 TEST(FileLayerWin32, FullPathNamesWhatTheUserMeantAsTheDiskSpellsIt) {
-    Win32Sandbox sandbox;
+    TempFolder sandbox;
     sandbox.folder("Roms");
     sandbox.write("Roms\\rom.zip", "PK");
     // The temporary folder may be named by a short name itself.
     char longRoot[MAX_PATH];
-    ASSERT_GT(GetLongPathNameA(sandbox.path().c_str(), longRoot, MAX_PATH), 0u);
+    ASSERT_GT(GetLongPathNameA(sandbox.root().c_str(), longRoot, MAX_PATH), 0u);
     const std::string root = longRoot;
     const std::string rom = root + "Roms\\rom.zip";
     // Other case, a trailing dot and blank, '/' and "..": the file as it is on disk.
@@ -277,10 +279,10 @@ TEST(FileLayerWin32, FullPathNamesWhatTheUserMeantAsTheDiskSpellsIt) {
 }
 
 TEST(FileLayerWin32, PlainFilesAreNoLinksAndNamesCompareInAnyCase) {
-    Win32Sandbox sandbox;
+    TempFolder sandbox;
     EXPECT_FALSE(isLink(sandbox.folder("outside")));
     EXPECT_FALSE(isLink(sandbox.write("outside\\a.apk", "a")));
-    EXPECT_FALSE(isLink(sandbox.path() + "missing"));
+    EXPECT_FALSE(isLink(sandbox.root() + "missing"));
     EXPECT_TRUE(fileNameStartsWith("ROM.ZIP_BU_0", "rom.zip"));
     EXPECT_TRUE(fileNameStartsWith("rom.zip", "Rom.Zip"));
     EXPECT_FALSE(fileNameStartsWith("rom.zi", "rom.zip"));
@@ -290,11 +292,11 @@ TEST(FileLayerWin32, PlainFilesAreNoLinksAndNamesCompareInAnyCase) {
 }
 
 TEST(FileLayerWin32, Renames) {
-    Win32Sandbox sandbox;
+    TempFolder sandbox;
     const std::string list = sandbox.write("list.ini", "old");
     const std::string fresh = sandbox.write("list.ini.tmp", "new");
     EXPECT_TRUE(renameFile(fresh, list));
-    EXPECT_EQ(Win32Sandbox::read(list), "new");
+    EXPECT_EQ(readFile(list), "new");
     EXPECT_EQ(fileSize(fresh), -1);
     EXPECT_TRUE(removeFile(list));
     EXPECT_FALSE(removeFile(list));

@@ -3,11 +3,11 @@
 
 #include "catalogue/removal_list.h"
 #include "fake_opener.h"
-#include "pipeline/zip_tools.h"
 #include "shell/app_list.h"
 #include "shell/app_state.h"
 #include "support/fake_gui.h"
 #include "support/temp_folder.h"
+#include "support/zip_tools.h"
 #include "test_catalogue.h"
 #include "tools/desktop.h"
 

@@ -4,13 +4,12 @@
 
 #include "shell/app_list.h"
 #include "support/fake_gui.h"
+#include "support/faults.h"
 #include "support/temp_folder.h"
 #include "test_catalogue.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-#include <csignal>
 #include <filesystem>
 
 namespace {
@@ -179,26 +178,6 @@ TEST_F(RemovalList, SaveOntoAFolderFailsAndLeavesTheFolderAlone) {
     EXPECT_EQ(readFile(folder / "taken.ini/keep"), "kept");
     EXPECT_EQ(folderNames(folder.path()), std::vector<std::string>{"taken.ini"});
 }
-
-// Files may grow to a few bytes only while this lives, as on a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previousHandler_)(int) = nullptr;
-};
 
 TEST_F(RemovalList, FailedWriteSaysSoAndKeepsTheEarlierList) {
     const std::string earlier = "[Remove]\nbrowser = 2\n";

@@ -12,8 +12,8 @@
 
 // A fresh folder under the system's temporary folder (TMPDIR on Linux), its name `prefix`
 // followed by a number, removed with everything in it (read-only files and folders included)
-// when the object goes. `path()` has no trailing separator. The one temporary folder of every
-// test, on both builds.
+// when the object goes. The one temporary folder of every test, on both builds. `path()` has no
+// trailing separator; `root()` ends with the platform's own, as the program's folders do.
 class TempFolder {
 public:
     explicit TempFolder(const std::string& prefix = "slimkit-test-") {
@@ -40,7 +40,23 @@ public:
     }
 
     const std::string& path() const { return path_; }
+    std::string root() const { return path_ + separator; }
     std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+
+    // Writes `bytes` to `name` below root(), creating the folders above it; the full path.
+    std::string write(const std::string& name, const std::string& bytes) const;
+    std::string read(const std::string& name) const;
+    // Makes the folder `name` below root() with those above it; its full path.
+    std::string folder(const std::string& name) const {
+        std::filesystem::create_directories(root() + name);
+        return root() + name;
+    }
+
+#ifdef _WIN32
+    static constexpr char separator = '\\';
+#else
+    static constexpr char separator = '/';
+#endif
 
 private:
     std::string path_;
@@ -55,4 +71,13 @@ inline void writeFile(const std::string& path, const std::string& content) {
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline std::string TempFolder::write(const std::string& name, const std::string& bytes) const {
+    writeFile(root() + name, bytes);
+    return root() + name;
+}
+
+inline std::string TempFolder::read(const std::string& name) const {
+    return readFile(root() + name);
 }

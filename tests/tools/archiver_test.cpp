@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/archiver.h"
 
+#include "support/faults.h"
 #include "support/shown_archiver.h"
 #include "tools/archive_listing.h"
 #include "tools/command_line.h"
@@ -10,8 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <grp.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -82,15 +81,99 @@ protected:
     FakeGui gui;
 };
 
-TEST_F(ArchiverTest, SuccessLineInAnyCaseWithBlanksAroundPassesSilently) {
-    for (const std::string line :
-         {"Everything is Ok", "EVERYTHING IS OK", "  everything is ok   ", "eVeRyThInG iS oK "}) {
-        SCOPED_TRACE(line);
+// What 7z writes, and how it ends, decide the step's outcome and what the user is shown.
+TEST_F(ArchiverTest, ScriptedOutputGivesItsOutcomeAndWarning) {
+    using Outcome = ArchiverOutcome;
+    using Messages = std::vector<Message>;
+    const auto failed = [](const std::string& text) { return warning(errorIntro + text); };
+    // Were the runner to wait for 7z, or not kill it after an error line, this would appear.
+    const std::string finished = sandbox.folder + "finished";
+    const struct {
+        const char* what;
+        std::vector<std::string> script;
+        Outcome outcome;
+        Messages messages;
+    } cases[] = {
+        // The success line in any case, with blanks around it, passes silently.
+        {"success line",
+         {"out 7-Zip (a) 16.02", "out ", "out Everything is Ok"},
+         Outcome::succeeded,
+         {}},
+        {"in capitals", {"out EVERYTHING IS OK"}, Outcome::succeeded, {}},
+        {"with blanks", {"out   everything is ok   "}, Outcome::succeeded, {}},
+        {"in mixed case", {"out eVeRyThInG iS oK "}, Outcome::succeeded, {}},
+        {"empty error lines",
+         {"err ", "sleep 20", "err ", "out Everything is Ok"},
+         Outcome::succeeded,
+         {}},
+        {"long output, the last line without a line feed",
+         {"repeat 20000 Compressing  system/app/Some App.apk", "sleep 50",
+          "repeat 20000 Compressing  system/app/Other.apk", "put-out Everything is Ok"},
+         Outcome::succeeded,
+         {}},
+        // A last line other than the success line leaves a doubt.
+        {"an empty line after it", {"out Everything is Ok", "out "}, Outcome::doubtful, {doubt}},
+        {"any line after it", {"out Everything is Ok", "out Done"}, Outcome::doubtful, {doubt}},
+        {"a full stop", {"out Everything is Ok."}, Outcome::doubtful, {doubt}},
+        {"a tab is not a blank", {"out \tEverything is Ok"}, Outcome::doubtful, {doubt}},
+        {"the words are not enough", {"out Everything is Ok, but"}, Outcome::doubtful, {doubt}},
+        {"no output", {}, Outcome::doubtful, {doubt}},
+        // An exit code other than 0 fails the step (below, even after the success line); not
+        // the doubt either, as the code says more than a missing success line.
+        {"code 2 alone", {"exit 2"}, Outcome::failed, failed("7z ended with code 2")},
+        // An error line is seen after the output has ended, and just before 7z ends with 0.
+        {"error line after the output",
+         {"out Everything is Ok", "close-out", "sleep 200", "err ERROR: written last"},
+         Outcome::failed,
+         failed("ERROR: written last")},
+        {"error line before the end",
+         {"out Everything is Ok", "err ERROR: just before the end"},
+         Outcome::failed,
+         failed("ERROR: just before the end")},
+        {"error without a line end",
+         {"out Everything is Ok", "close-out", "sleep 200", "put-err ERROR: no line end"},
+         Outcome::failed,
+         failed("ERROR: no line end")},
+        // The first few error lines, in one write as 7z writes them: all there when it is killed.
+        {"the first few lines",
+         {"put-err \\nWARNING: errno=13 : Permission "
+          "denied\\nsystem/app/A.apk\\n\\ntwo\\nthree\\nfour\\nfive\\nsix\\n",
+          "sleep 60000", "touch " + finished},
+         Outcome::failed,
+         failed("WARNING: errno=13 : Permission denied\rsystem/app/A.apk\rtwo\rthree\rfour")},
+        // As 7z reports a full disk: the reason comes a little after the first line.
+        {"the reason after the first line",
+         {"err ERROR: rom.zip.tmp", "sleep 100", "err System ERROR:", "sleep 100",
+          "err errno=28 : No space left on device", "exit 2"},
+         Outcome::failed,
+         failed("ERROR: rom.zip.tmp\rSystem ERROR:\rerrno=28 : No space left on device")},
+        // An error line kills 7z after a short grace, and is shown as it was written.
+        {"an error line kills 7z",
+         {"out Updating archive", "err   ERROR: Can't open\tRom.ZIP  ", "sleep 60000",
+          "err second error", "out Everything is Ok", "touch " + finished},
+         Outcome::failed,
+         failed("  ERROR: Can't open\tRom.ZIP  ")},
+        {"an error line in pieces",
+         {"put-err ERR", "sleep 100", "put-err OR: broken", "sleep 100", "err  zip", "sleep 60000",
+          "touch " + finished},
+         Outcome::failed,
+         failed("ERROR: broken zip")},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
         gui.messages.clear();
-        sandbox.installFake("7z",
-                            {"out 7-Zip (a) 16.02", "out ", "out Updating archive", "out " + line});
-        EXPECT_EQ(run(), ArchiverOutcome::succeeded);
-        EXPECT_TRUE(gui.messages.empty());
+        sandbox.installFake("7z", test.script);
+        EXPECT_EQ(run(), test.outcome);
+        EXPECT_EQ(gui.messages, test.messages);
+        EXPECT_FALSE(std::filesystem::exists(finished));
+        EXPECT_TRUE(childProcesses().empty());
+    }
+    for (const std::string code : {"1", "2", "7", "8", "255"}) {
+        SCOPED_TRACE("code " + code);
+        gui.messages.clear();
+        sandbox.installFake("7z", {"out Updating archive", "out Everything is Ok", "exit " + code});
+        EXPECT_EQ(run(), Outcome::failed);
+        EXPECT_EQ(gui.messages, failed("7z ended with code " + code));
     }
 }
 
@@ -102,7 +185,7 @@ TEST_F(ArchiverTest, PercentagesArriveWhile7zWorksAndTheRedrawnLineIsJudgedAsSho
     const auto seen = [&](int percent) {
         percentages.push_back(percent);
         // 7z goes on only once the first percentage has been seen.
-        sandbox.writeFile(sandbox.bin + "go", "");
+        writeFile(sandbox.bin + "go", "");
     };
     const ArchiverResult result =
         runArchiver("7z", "d -bd -y -- \"rom.zip\" \"a.apk\"", sandbox.folder, false, seen);
@@ -121,8 +204,8 @@ TEST(RealArchiver, ReportsPercentagesOfARewrite) {
     FakeGui gui;
     const std::string source = sandbox.folder + "source/";
     std::filesystem::create_directories(source + "system/app");
-    sandbox.writeFile(source + "system/app/Big.apk", std::string(8 << 20, 'b'));
-    sandbox.writeFile(source + "system/app/Small.apk", "small");
+    writeFile(source + "system/app/Big.apk", std::string(8 << 20, 'b'));
+    writeFile(source + "system/app/Small.apk", "small");
     const std::string zip = sandbox.folder + "rom.zip";
     ASSERT_EQ(runArchiver(gui, "7z", "a -bd -y -tzip -mx=0 -r -- \"" + zip + "\" *", source, false),
               ArchiverOutcome::succeeded);
@@ -134,32 +217,6 @@ TEST(RealArchiver, ReportsPercentagesOfARewrite) {
     ASSERT_FALSE(percentages.empty());
     EXPECT_TRUE(std::is_sorted(percentages.begin(), percentages.end()));
     EXPECT_LE(percentages.back(), 100);
-}
-
-TEST_F(ArchiverTest, LastLineOtherThanTheSuccessLineWarns) {
-    const std::vector<std::vector<std::string>> scripts = {
-        {"out Everything is Ok", "out "},      // an empty line after it
-        {"out Everything is Ok", "out Done"},  // any line after it
-        {"out Everything is Ok."},             // full stop
-        {"out \tEverything is Ok"},            // a tab is not a blank
-        {"out Everything is Ok, but"},         // containing the words is not enough
-        {},                                    // no output at all
-    };
-    for (const auto& script : scripts) {
-        SCOPED_TRACE(script.empty() ? "no output" : script.back());
-        gui.messages.clear();
-        sandbox.installFake("7z", script);
-        EXPECT_EQ(run(), ArchiverOutcome::doubtful);
-        EXPECT_EQ(gui.messages, std::vector<Message>{doubt});
-    }
-}
-
-TEST_F(ArchiverTest, LastLineWithoutLineFeedAndLongOutputAreRead) {
-    sandbox.installFake(
-        "7z", {"repeat 20000 Compressing  system/app/Some App.apk", "sleep 50",
-               "repeat 20000 Compressing  system/app/Other.apk", "put-out Everything is Ok"});
-    EXPECT_EQ(run(), ArchiverOutcome::succeeded);
-    EXPECT_TRUE(gui.messages.empty());
 }
 
 // How often the calling thread has gone to sleep: once per wait that did wait.
@@ -189,40 +246,6 @@ TEST_F(ArchiverTest, ASilent7zLeavesTheRunnerAsleep) {
     EXPECT_LT(asked, 60);
 }
 
-TEST_F(ArchiverTest, NonZeroExitCodeFailsTheStepEvenAfterTheSuccessLine) {
-    for (const std::string code : {"1", "2", "7", "8", "255"}) {
-        SCOPED_TRACE(code);
-        gui.messages.clear();
-        sandbox.installFake("7z", {"out Updating archive", "out Everything is Ok", "exit " + code});
-        EXPECT_EQ(run(), ArchiverOutcome::failed);
-        EXPECT_EQ(gui.messages, warning(errorIntro + "7z ended with code " + code));
-    }
-    // Not the doubt warning either: the code says more than a missing success line.
-    sandbox.installFake("7z", {"exit 2"});
-    gui.messages.clear();
-    EXPECT_EQ(run(), ArchiverOutcome::failed);
-    EXPECT_EQ(gui.messages, warning(errorIntro + "7z ended with code 2"));
-}
-
-TEST_F(ArchiverTest, ErrorLineAfterTheOutputHasEndedIsSeen) {
-    // Standard output ends first, and the error line comes just before 7z ends with code 0.
-    sandbox.installFake(
-        "7z", {"out Everything is Ok", "close-out", "sleep 200", "err ERROR: written last"});
-    EXPECT_EQ(run(), ArchiverOutcome::failed);
-    EXPECT_EQ(gui.messages, warning(errorIntro + "ERROR: written last"));
-
-    gui.messages.clear();
-    sandbox.installFake("7z", {"out Everything is Ok", "err ERROR: written just before the end"});
-    EXPECT_EQ(run(), ArchiverOutcome::failed);
-    EXPECT_EQ(gui.messages, warning(errorIntro + "ERROR: written just before the end"));
-
-    gui.messages.clear();
-    sandbox.installFake("7z", {"out Everything is Ok", "close-out", "sleep 200",
-                               "put-err ERROR: without a line end"});
-    EXPECT_EQ(run(), ArchiverOutcome::failed);
-    EXPECT_EQ(gui.messages, warning(errorIntro + "ERROR: without a line end"));
-}
-
 TEST_F(ArchiverTest, ErrorFloodWithoutLineEndNeverStallsTheArchiver) {
     // 1 MB on the error stream, far more than a pipe holds, while the runner waits for the end
     // of an output line (first script) or for any output (second).
@@ -237,7 +260,7 @@ TEST_F(ArchiverTest, ErrorFloodWithoutLineEndNeverStallsTheArchiver) {
         auto outcome = std::async(std::launch::async, [this] { return run(); });
         if (outcome.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
             ADD_FAILURE() << "the runner stalled the archiver";
-            kill(std::atoi(ToolSandbox::readAll(sandbox.bin + "7z.pid").c_str()), SIGKILL);
+            kill(std::atoi(readFile(sandbox.bin + "7z.pid").c_str()), SIGKILL);
         }
         EXPECT_EQ(outcome.get(), ArchiverOutcome::failed);
         // The error text is kept to its first 4096 bytes.
@@ -247,64 +270,17 @@ TEST_F(ArchiverTest, ErrorFloodWithoutLineEndNeverStallsTheArchiver) {
     }
 }
 
-TEST_F(ArchiverTest, TheFirstFewErrorLinesAreShown) {
-    // In one write, as 7z writes them: the runner finds them all there when it kills 7z.
-    sandbox.installFake("7z", {"put-err \\nWARNING: errno=13 : Permission denied\\n"
-                               "system/app/A.apk\\n\\ntwo\\nthree\\nfour\\nfive\\nsix\\n",
-                               "sleep 60000"});
-    EXPECT_EQ(run(), ArchiverOutcome::failed);
-    EXPECT_EQ(gui.messages, warning(errorIntro + "WARNING: errno=13 : Permission denied"
-                                                 "\rsystem/app/A.apk\rtwo\rthree\rfour"));
-}
-
-TEST_F(ArchiverTest, TheReasonWrittenAfterTheFirstErrorLineIsShown) {
-    // As 7z reports a full disk: the reason comes a little after the first line.
-    sandbox.installFake("7z", {"err ERROR: rom.zip.tmp", "sleep 100", "err System ERROR:",
-                               "sleep 100", "err errno=28 : No space left on device", "exit 2"});
-    EXPECT_EQ(run(), ArchiverOutcome::failed);
-    EXPECT_EQ(gui.messages, warning(errorIntro + "ERROR: rom.zip.tmp\rSystem ERROR:\r"
-                                                 "errno=28 : No space left on device"));
-}
-
-TEST_F(ArchiverTest, ErrorLineKillsTheArchiverAfterAShortGraceAndIsShownUnchanged) {
-    // The archiver would go on for a minute and then succeed; the run returns only once it
-    // has ended, so without the kill the marker would be there.
-    const std::string marker = sandbox.folder + "finished";
-    sandbox.installFake(
-        "7z", {"out Updating archive", "err   ERROR: Can't open\tRom.ZIP  ", "sleep 60000",
-               "err second error", "out Everything is Ok", "touch " + marker});
-    EXPECT_EQ(run(), ArchiverOutcome::failed);
-    EXPECT_EQ(gui.messages, warning(errorIntro + "  ERROR: Can't open\tRom.ZIP  "));
-    EXPECT_TRUE(childProcesses().empty());
-    EXPECT_FALSE(std::filesystem::exists(marker));
-}
-
-TEST_F(ArchiverTest, ErrorLineArrivingInPiecesIsShownWhole) {
-    const std::string marker = sandbox.folder + "finished";
-    sandbox.installFake("7z", {"put-err ERR", "sleep 100", "put-err OR: broken", "sleep 100",
-                               "err  zip", "sleep 60000", "touch " + marker});
-    EXPECT_EQ(run(), ArchiverOutcome::failed);
-    EXPECT_EQ(gui.messages, warning(errorIntro + "ERROR: broken zip"));
-    EXPECT_FALSE(std::filesystem::exists(marker));
-}
-
 TEST_F(ArchiverTest, KilledArchiverThatHadDeletedTheArchiveLeavesItsFinishedOneInPlace) {
     // 7z deletes the archive right before it renames its finished temporary file into place.
     const std::string zip = sandbox.folder + "rom.zip";
-    sandbox.writeFile(zip, "old");
+    writeFile(zip, "old");
     sandbox.installFake("7z", {"remove " + zip, "touch " + zip + ".tmp",
                                "err ERROR: stopped by the test", "sleep 30000"});
 
     EXPECT_EQ(run("u -bd -y -- \"" + zip + "\" \"system/app/A.apk\""), ArchiverOutcome::failed);
 
-    EXPECT_EQ(ToolSandbox::readAll(zip), "x");
+    EXPECT_EQ(readFile(zip), "x");
     EXPECT_FALSE(std::filesystem::exists(zip + ".tmp"));
-}
-
-TEST_F(ArchiverTest, EmptyErrorLinesAreNoError) {
-    sandbox.installFake("7z", {"err ", "sleep 20", "err ", "out Everything is Ok"});
-    EXPECT_EQ(run(), ArchiverOutcome::succeeded);
-    EXPECT_TRUE(gui.messages.empty());
 }
 
 TEST_F(ArchiverTest, WaitModeWaitsForTheEndAndReportsNothing) {
@@ -330,11 +306,11 @@ TEST_F(ArchiverTest, SevenZipsInputIsEmptyNeverTheProgramsOwn) {
     for (const bool waitOnly : {false, true}) {
         SCOPED_TRACE(waitOnly ? "wait mode" : "read mode");
         EXPECT_EQ(run("t -bd -- \"rom.zip\"", "", waitOnly), ArchiverOutcome::succeeded);
-        EXPECT_EQ(ToolSandbox::readAll(sandbox.bin + "7z.stdin"), "");
+        EXPECT_EQ(readFile(sandbox.bin + "7z.stdin"), "");
         std::filesystem::remove(sandbox.bin + "7z.stdin");
     }
     listArchive("7z", "rom.zip");
-    EXPECT_EQ(ToolSandbox::readAll(sandbox.bin + "7z.stdin"), "");
+    EXPECT_EQ(readFile(sandbox.bin + "7z.stdin"), "");
 }
 
 TEST_F(ArchiverTest, ArchiverReceivesTheSplitArgumentsInItsWorkingFolder) {
@@ -361,11 +337,11 @@ TEST_F(ArchiverTest, EmptyParametersAndWorkingFolderKeepTheDefaults) {
 
 TEST_F(ArchiverTest, MissingArchiverStartsNothingAndSaysSo) {
     // A file that is not executable, a folder and an empty file are not the archiver.
-    sandbox.writeFile(sandbox.bin + "7z", "#!/bin/sh\necho Everything is Ok\n");
+    writeFile(sandbox.bin + "7z", "#!/bin/sh\necho Everything is Ok\n");
     const std::string other = sandbox.folder + "other/";
     std::filesystem::create_directories(other + "7z");
     std::filesystem::create_directories(sandbox.folder + "empty");
-    sandbox.writeFile(sandbox.folder + "empty/7z", "");
+    writeFile(sandbox.folder + "empty/7z", "");
     chmod((sandbox.folder + "empty/7z").c_str(), 0755);
     setenv("PATH", (sandbox.bin + "::" + other + ":" + sandbox.folder + "empty").c_str(), 1);
     EXPECT_EQ(run(), ArchiverOutcome::failed);
@@ -375,7 +351,7 @@ TEST_F(ArchiverTest, MissingArchiverStartsNothingAndSaysSo) {
 }
 
 TEST_F(ArchiverTest, ArchiverThatCannotExecuteIsReportedAsNotStarted) {
-    sandbox.writeFile(sandbox.bin + "7z", "#!/no/such/interpreter\necho Everything is Ok\n");
+    writeFile(sandbox.bin + "7z", "#!/no/such/interpreter\necho Everything is Ok\n");
     chmod((sandbox.bin + "7z").c_str(), 0755);
     EXPECT_EQ(run(), ArchiverOutcome::failed);
     EXPECT_EQ(gui.messages, warning(errorIntro + "The 7z archiver could not be started (No such "
@@ -385,7 +361,7 @@ TEST_F(ArchiverTest, ArchiverThatCannotExecuteIsReportedAsNotStarted) {
 TEST_F(ArchiverTest, FolderThatCantBeEnteredStartsNothingAndIsNamed) {
     sandbox.installFake("7z", {"out Everything is Ok"});
     const std::string file = sandbox.folder + "add";
-    sandbox.writeFile(file, "a file where the folder should be");
+    writeFile(file, "a file where the folder should be");
     for (const bool waitOnly : {false, true}) {
         SCOPED_TRACE(waitOnly ? "wait mode" : "read mode");
         gui.messages.clear();
@@ -421,8 +397,8 @@ TEST(RealArchiver, AddsAndDeletesWithoutComplaint) {
     FakeGui gui;
     const std::string zip = sandbox.folder + "my rom.zip";
     std::filesystem::create_directories(sandbox.folder + "add/system/app");
-    sandbox.writeFile(sandbox.folder + "add/system/app/Some App.apk", "apk bytes");
-    sandbox.writeFile(sandbox.folder + "add/system/hosts", "127.0.0.1 localhost\n");
+    writeFile(sandbox.folder + "add/system/app/Some App.apk", "apk bytes");
+    writeFile(sandbox.folder + "add/system/hosts", "127.0.0.1 localhost\n");
 
     EXPECT_EQ(
         runArchiver(gui, "7z", "a -bd -y -r \"" + zip + "\" *", sandbox.folder + "add/", false),
@@ -457,8 +433,8 @@ TEST(RealArchiver, KilledArchiverLeavesNoTemporaryArchiveItMade) {
     FakeGui gui;
     ASSERT_EQ(runArchiver(gui, real, "a -bd -y -- \"" + zip + "\" unused", sandbox.folder, false),
               ArchiverOutcome::succeeded);
-    const std::string original = ToolSandbox::readAll(zip);
-    sandbox.writeFile(zip + ".tmp", "earlier");
+    const std::string original = readFile(zip);
+    writeFile(zip + ".tmp", "earlier");
 
     for (const auto& [ending, reason] :
          {std::pair{"echo 'ERROR: stopped by the test' >&2", "ERROR: stopped by the test"},
@@ -468,16 +444,16 @@ TEST(RealArchiver, KilledArchiverLeavesNoTemporaryArchiveItMade) {
         SCOPED_TRACE(ending);
         // The real 7z reads the data to add from a standard input that never ends, so it waits
         // with its temporary archive begun; then it is ended.
-        sandbox.writeFile(sandbox.bin + "7z",
-                          "#!/bin/sh\nPATH=/usr/bin:/bin\n"
-                          "(for i in $(seq 6000); do [ -e '" +
-                              zip + ".tmp1' ] && break; sleep 0.01; done; " + ending +
-                              ") &\n"
-                              "exec 3<>'" +
-                              input +
-                              "'\n"
-                              "exec '" +
-                              real + "' \"$@\" <&3\n");
+        writeFile(sandbox.bin + "7z",
+                  "#!/bin/sh\nPATH=/usr/bin:/bin\n"
+                  "(for i in $(seq 6000); do [ -e '" +
+                      zip + ".tmp1' ] && break; sleep 0.01; done; " + ending +
+                      ") &\n"
+                      "exec 3<>'" +
+                      input +
+                      "'\n"
+                      "exec '" +
+                      real + "' \"$@\" <&3\n");
         chmod((sandbox.bin + "7z").c_str(), 0755);
         gui.messages.clear();
 
@@ -485,8 +461,8 @@ TEST(RealArchiver, KilledArchiverLeavesNoTemporaryArchiveItMade) {
                   ArchiverOutcome::failed);
 
         EXPECT_EQ(gui.messages, warning(errorIntro + reason));
-        EXPECT_EQ(ToolSandbox::readAll(zip), original);
-        EXPECT_EQ(ToolSandbox::readAll(zip + ".tmp"), "earlier");
+        EXPECT_EQ(readFile(zip), original);
+        EXPECT_EQ(readFile(zip + ".tmp"), "earlier");
         EXPECT_FALSE(std::filesystem::exists(zip + ".tmp1"));
         EXPECT_TRUE(waitUntil([] { return childProcesses().empty(); }));
     }
@@ -502,15 +478,15 @@ TEST(RealArchiver, StoppedRunKills7zHalfwayAndLeavesTheArchiveAsItWas) {
     const std::string input = sandbox.folder + "never ending input";
     ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
     // 7z reads the data to add from an input that never ends: it waits in the middle.
-    sandbox.writeFile(sandbox.bin + "7z",
-                      "#!/bin/sh\nexec 3<>'" + input + "'\nexec '" + real + "' \"$@\" <&3\n");
+    writeFile(sandbox.bin + "7z",
+              "#!/bin/sh\nexec 3<>'" + input + "'\nexec '" + real + "' \"$@\" <&3\n");
     chmod((sandbox.bin + "7z").c_str(), 0755);
-    sandbox.writeFile(sandbox.folder + "big.bin", std::string(4 << 20, 'b'));
+    writeFile(sandbox.folder + "big.bin", std::string(4 << 20, 'b'));
     ASSERT_EQ(
         runArchiver(real, "a -bd -y -- \"" + zip + "\" big.bin", sandbox.folder, false).outcome,
         ArchiverOutcome::succeeded);
-    const std::string original = ToolSandbox::readAll(zip);
-    sandbox.writeFile(zip + ".tmp", "earlier");
+    const std::string original = readFile(zip);
+    writeFile(zip + ".tmp", "earlier");
 
     ProgressSink sink([](int) {});
     int asked = 0;
@@ -524,8 +500,8 @@ TEST(RealArchiver, StoppedRunKills7zHalfwayAndLeavesTheArchiveAsItWas) {
     EXPECT_EQ(result.outcome, ArchiverOutcome::stopped);
     EXPECT_EQ(result.warning, "");
     EXPECT_GT(asked, 0);
-    EXPECT_EQ(ToolSandbox::readAll(zip), original);
-    EXPECT_EQ(ToolSandbox::readAll(zip + ".tmp"), "earlier");
+    EXPECT_EQ(readFile(zip), original);
+    EXPECT_EQ(readFile(zip + ".tmp"), "earlier");
     EXPECT_FALSE(std::filesystem::exists(zip + ".tmp1"));
     EXPECT_TRUE(childProcesses().empty());
 }
@@ -536,8 +512,8 @@ TEST(RealArchiver, StopAskedAfter7zFinishedKeepsTheFinishedStep) {
     ToolSandbox sandbox(false);
     ASSERT_NE(findProgram("7z"), "") << "7z (p7zip-full) is needed";
     const std::string zip = sandbox.folder + "rom.zip";
-    sandbox.writeFile(sandbox.folder + "a.apk", "a");
-    sandbox.writeFile(sandbox.folder + "b.apk", "b");
+    writeFile(sandbox.folder + "a.apk", "a");
+    writeFile(sandbox.folder + "b.apk", "b");
     ASSERT_EQ(
         runArchiver("7z", "a -bd -y -- \"" + zip + "\" a.apk b.apk", sandbox.folder, false).outcome,
         ArchiverOutcome::succeeded);
@@ -566,13 +542,13 @@ protected:
              {"home/.ssh/id_rsa", "home/Documents/letter.txt", "add/system/app/A.apk"}) {
             std::filesystem::create_directories(
                 std::filesystem::path(sandbox.folder + name).parent_path());
-            sandbox.writeFile(sandbox.folder + name, name);
+            writeFile(sandbox.folder + name, name);
         }
         std::filesystem::create_directories(sandbox.folder + "roms");
         ASSERT_EQ(runArchiver(gui, "7z", "a -bd -y -r -- \"" + rom + "\" *", sandbox.folder + "add",
                               false),
                   ArchiverOutcome::succeeded);
-        original = ToolSandbox::readAll(rom);
+        original = readFile(rom);
         previous = std::filesystem::current_path();
         std::filesystem::current_path(home);
     }
@@ -582,7 +558,7 @@ protected:
         auto entries = zipEntries(rom);
         std::sort(entries.begin(), entries.end());
         EXPECT_EQ(entries, (std::vector<std::string>{"system", "system/app", "system/app/A.apk"}));
-        EXPECT_TRUE(ToolSandbox::readAll(rom) == original) << "the ROM zip was rewritten";
+        EXPECT_TRUE(readFile(rom) == original) << "the ROM zip was rewritten";
         EXPECT_TRUE(childProcesses().empty());
     }
 
@@ -614,7 +590,7 @@ protected:
 TEST_F(RealArchiverFolder, AFileOrAMissingFolderWhereTheFolderShouldBeRunsNothing) {
     const std::string file = sandbox.folder + "app/add";
     std::filesystem::create_directories(sandbox.folder + "app");
-    sandbox.writeFile(file, "a file where the folder should be");
+    writeFile(file, "a file where the folder should be");
     const std::string gone = sandbox.folder + "app/undo/files/";
     for (const auto& [folder, reason] :
          {std::pair{file, "Not a directory"}, std::pair{gone, "No such file or directory"}}) {
@@ -635,32 +611,21 @@ TEST_F(RealArchiverFolder, AFolderTheUserCantEnterRunsNothing) {
     for (const std::string& open : {sandbox.folder, home, sandbox.folder + "roms"})
         chmod(open.c_str(), 0777);
     chmod(rom.c_str(), 0666);
-    chmod(locked.c_str(), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        const auto fail = [](const std::string& why) {
-            std::fprintf(stderr, "%s\n", why.c_str());
-            _exit(1);
-        };
-        if (geteuid() == 0 &&
-            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
-            _exit(77);
-        if (access(locked.c_str(), X_OK) == 0) _exit(77);
+    const LockedPath lockedOut(locked, std::filesystem::perms::none);
+    const ChildRun run = inChild(keptOut(locked, X_OK), [&] {
+        std::string failures;
         for (const std::string& command : addCommands()) {
             gui.messages.clear();
             if (runArchiver(gui, "7z", command, locked, false) != ArchiverOutcome::failed)
-                fail(command + ": not failed");
+                failures += command + ": not failed\n";
             if (gui.messages != warning(refusal(locked, "Permission denied")))
-                fail(command + ": " + (gui.messages.empty() ? "no message" : gui.messages[0].text));
+                failures += command + ": " +
+                            (gui.messages.empty() ? "no message" : gui.messages[0].text) + "\n";
         }
-        _exit(0);
-    }
-    int status = -1;
-    waitpid(child, &status, 0);
-    chmod(locked.c_str(), 0755);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no user that is kept out of a folder";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return failures;
+    });
+    if (!run.unavailable.empty()) GTEST_SKIP() << run.unavailable;
+    EXPECT_EQ(run.failure, "");
 }
 
 // 7z asks for an encrypted entry's password on its standard input. A terminal nobody answers
@@ -670,8 +635,8 @@ TEST(RealArchiver, AnEncryptedEntryFailsInsteadOfWaitingForAPassword) {
     ToolSandbox sandbox(false);
     ASSERT_NE(findProgram("7z"), "") << "7z (p7zip-full) is needed";
     const std::string zip = sandbox.folder + "rom.zip";
-    sandbox.writeFile(sandbox.folder + "secret.txt", "secret");
-    sandbox.writeFile(sandbox.folder + "plain.txt", "plain");
+    writeFile(sandbox.folder + "secret.txt", "secret");
+    writeFile(sandbox.folder + "plain.txt", "plain");
     for (const std::string& add :
          {"-psecret -- \"" + zip + "\" secret.txt", "-- \"" + zip + "\" plain.txt"})
         ASSERT_EQ(runArchiver("7z", "a -bd -y -tzip " + add, sandbox.folder, false).outcome,
@@ -705,7 +670,7 @@ TEST(RealArchiver, AnExtractionFolderTheUserCantWriteIsNamedAsSuch) {
     ASSERT_NE(findProgram("7z"), "") << "7z (p7zip-full) is needed";
     const std::string zip = sandbox.folder + "rom.zip";
     std::filesystem::create_directories(sandbox.folder + "rom/system/app");
-    sandbox.writeFile(sandbox.folder + "rom/system/app/A.apk", "a");
+    writeFile(sandbox.folder + "rom/system/app/A.apk", "a");
     ASSERT_EQ(runArchiver("7z", "a -bd -y -- \"" + zip + "\" system", sandbox.folder + "rom", false)
                   .outcome,
               ArchiverOutcome::succeeded);
@@ -713,32 +678,25 @@ TEST(RealArchiver, AnExtractionFolderTheUserCantWriteIsNamedAsSuch) {
     std::filesystem::create_directories(locked);
     chmod(sandbox.folder.c_str(), 0755);
     chmod(zip.c_str(), 0644);
-    chmod(locked.c_str(), 0555);
-    const pid_t child = fork();
-    if (child == 0) {
-        if (geteuid() == 0 &&
-            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
-            _exit(77);
-        if (access(locked.c_str(), W_OK) == 0) _exit(77);
-        for (const bool waitOnly : {false, true}) {
-            const ArchiverResult result = runArchiver(
-                "7z", "x -bd -y -o\"" + locked + "\" -- \"" + zip + "\" \"system/app/A.apk\"", "",
-                waitOnly);
-            const std::string expected = errorIntro + "7z can't extract into the folder \"" +
-                                         locked + "\": it can't be written (Permission denied).";
-            if (result.outcome != ArchiverOutcome::failed || result.warning != expected) {
-                std::fprintf(stderr, "%s\n", result.warning.c_str());
-                _exit(1);
+    const ChildRun run = [&] {
+        const LockedPath readOnly(locked, static_cast<std::filesystem::perms>(0555));
+        return inChild(keptOut(locked, W_OK), [&] {
+            std::string failures;
+            for (const bool waitOnly : {false, true}) {
+                const ArchiverResult result = runArchiver(
+                    "7z", "x -bd -y -o\"" + locked + "\" -- \"" + zip + "\" \"system/app/A.apk\"",
+                    "", waitOnly);
+                const std::string expected = errorIntro + "7z can't extract into the folder \"" +
+                                             locked +
+                                             "\": it can't be written (Permission denied).";
+                if (result.outcome != ArchiverOutcome::failed || result.warning != expected)
+                    failures += result.warning + "\n";
             }
-        }
-        _exit(0);
-    }
-    int status = -1;
-    waitpid(child, &status, 0);
-    chmod(locked.c_str(), 0755);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no user that is kept out of a folder";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+            return failures;
+        });
+    }();
+    if (!run.unavailable.empty()) GTEST_SKIP() << run.unavailable;
+    EXPECT_EQ(run.failure, "");
     EXPECT_TRUE(std::filesystem::is_empty(locked));
 }
 
@@ -746,7 +704,7 @@ TEST(RealArchiver, BrokenZipIsNeverTakenForSuccess) {
     ToolSandbox sandbox(false);
     FakeGui gui;
     const std::string zip = sandbox.folder + "broken.zip";
-    sandbox.writeFile(zip, "not a zip at all");
+    writeFile(zip, "not a zip at all");
     // 7z writes "ERROR: <zip>" and more lines to its error stream and ends with code 2.
     EXPECT_EQ(runArchiver(gui, "7z", "d -bd -y \"" + zip + "\" \"system/app/A.apk\"", "", false),
               ArchiverOutcome::failed);
@@ -754,7 +712,7 @@ TEST(RealArchiver, BrokenZipIsNeverTakenForSuccess) {
     EXPECT_EQ(gui.messages[0].title, "Warning");
     EXPECT_TRUE(gui.messages[0].text.starts_with(errorIntro + "ERROR: " + zip))
         << gui.messages[0].text;
-    EXPECT_EQ(ToolSandbox::readAll(zip), "not a zip at all");
+    EXPECT_EQ(readFile(zip), "not a zip at all");
     EXPECT_TRUE(childProcesses().empty());
 }
 
@@ -765,8 +723,8 @@ protected:
     void SetUp() override {
         ASSERT_NE(findProgram("7z"), "") << "7z (p7zip-full) is needed";
         std::filesystem::create_directories(sandbox.folder + "add/system/app");
-        sandbox.writeFile(sandbox.folder + "add/system/app/A.apk", "content of A");
-        sandbox.writeFile(sandbox.folder + "add/system/app/B.apk", "content of B");
+        writeFile(sandbox.folder + "add/system/app/A.apk", "content of A");
+        writeFile(sandbox.folder + "add/system/app/B.apk", "content of B");
         // Stored, not compressed: the test can spoil an entry's bytes where they lie.
         ASSERT_EQ(runArchiver(gui, "7z", "a -bd -y -r -tzip -mx=0 -- \"" + rom + "\" *",
                               sandbox.folder + "add", false),
@@ -781,10 +739,10 @@ protected:
 
 TEST_F(RealArchiverOutcome, DeletingOrExtractingNamesTheZipLacksIsASuccess) {
     // 7z ends with code 0 and "Everything is Ok", having found nothing to do.
-    const std::string original = ToolSandbox::readAll(rom);
+    const std::string original = readFile(rom);
     EXPECT_EQ(runArchiver(gui, "7z", "d -bd -y -- \"" + rom + "\" \"nothing-matching\"", "", false),
               ArchiverOutcome::succeeded);
-    EXPECT_TRUE(ToolSandbox::readAll(rom) == original);
+    EXPECT_TRUE(readFile(rom) == original);
     // An extraction ends with its summary after the success line: "Files: 0" and so on.
     EXPECT_EQ(runArchiver(gui, "7z",
                           "x -bd -y -o\"" + sandbox.folder + "out/\" -- \"" + rom +
@@ -795,11 +753,11 @@ TEST_F(RealArchiverOutcome, DeletingOrExtractingNamesTheZipLacksIsASuccess) {
 }
 
 TEST_F(RealArchiverOutcome, ExtractingACorruptEntryFails) {
-    std::string bytes = ToolSandbox::readAll(rom);
+    std::string bytes = readFile(rom);
     const auto content = bytes.find("content of A");
     ASSERT_NE(content, std::string::npos);
     bytes[content] = 'C';
-    sandbox.writeFile(rom, bytes);
+    writeFile(rom, bytes);
     // 7z extracts both, writes "ERROR: CRC Failed : system/app/A.apk" to its error stream after
     // the last output line ("Sub items Errors: 1"), and ends with code 2.
     EXPECT_EQ(runArchiver(gui, "7z",

@@ -9,6 +9,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <set>
 
 using Message = FakeGui::Message;
@@ -142,7 +144,7 @@ TEST_F(ArchiverWin32Test, ATemporaryArchiveLeftByAFailed7zIsRemoved) {
     fake.script({"touch rom.zip.tmp", "exit 1"});
     EXPECT_EQ(run("u -bd -y -- \"rom.zip\" *", fake.folder()), ArchiverOutcome::failed);
     EXPECT_FALSE(fake.fileExists("rom.zip.tmp"));
-    EXPECT_EQ(Win32Sandbox::read(fake.folder() + "rom.zip"), "old");
+    EXPECT_EQ(readFile(fake.folder() + "rom.zip"), "old");
 }
 
 // 7z asks for an encrypted entry's password on its standard input: it gets NUL, never the
@@ -163,7 +165,7 @@ TEST_F(ArchiverWin32Test, SevenZipsInputIsEmptyNeverTheProgramsOwn) {
         EXPECT_EQ(run("t -bd -- \"rom.zip\"", "", waitOnly), ArchiverOutcome::succeeded);
         SetStdHandle(STD_INPUT_HANDLE, saved);
         CloseHandle(read);
-        EXPECT_EQ(Win32Sandbox::read(fake.folder() + "fake_stdin.txt"), "");
+        EXPECT_EQ(readFile(fake.folder() + "fake_stdin.txt"), "");
     }
 }
 
@@ -220,7 +222,7 @@ protected:
     void SetUp() override {
         program = findProgramFolder(nullptr) + "..\\bin\\win\\7z.exe";
         ASSERT_GT(fileSize(program), 0) << program;
-        rom = sandbox.path() + "my rom.zip";
+        rom = sandbox.root() + "my rom.zip";
         sandbox.folder("add");
         sandbox.folder("add\\system");
         sandbox.folder("add\\system\\app");
@@ -249,20 +251,20 @@ protected:
         return paths;
     }
 
-    Win32Sandbox sandbox;
+    TempFolder sandbox;
     FakeGui gui;
     std::string program, rom;
 };
 
 TEST_F(RealArchiverWin32, StarDotStarMissesNamesWithoutADotWhereStarAddsThem) {
-    EXPECT_EQ(run("a -bd -y -r -- \"" + rom + "\" *.*", sandbox.path() + "add\\"),
+    EXPECT_EQ(run("a -bd -y -r -- \"" + rom + "\" *.*", sandbox.root() + "add\\"),
               ArchiverOutcome::succeeded);
     EXPECT_THAT(gui.messages, IsEmpty());
     // 7-Zip matches "*.*" itself, on Windows too: a name without a dot is left out. This is why
     // the program's add commands use "*".
     EXPECT_EQ(entries(rom), (std::set<std::string>{"system\\app\\A.apk", "system\\app\\B b.apk"}));
 
-    EXPECT_EQ(run("a -bd -y -r -- \"" + rom + "\" *", sandbox.path() + "add\\"),
+    EXPECT_EQ(run("a -bd -y -r -- \"" + rom + "\" *", sandbox.root() + "add\\"),
               ArchiverOutcome::succeeded);
     const std::set<std::string> everything{"system",
                                            "system\\app",
@@ -284,29 +286,29 @@ TEST_F(RealArchiverWin32, StarDotStarMissesNamesWithoutADotWhereStarAddsThem) {
 }
 
 TEST_F(RealArchiverWin32, ExtractionIntoTheQuotedFolderSucceeds) {
-    ASSERT_EQ(run("a -bd -y -r -- \"" + rom + "\" *.*", sandbox.path() + "add\\"),
+    ASSERT_EQ(run("a -bd -y -r -- \"" + rom + "\" *.*", sandbox.root() + "add\\"),
               ArchiverOutcome::succeeded);
     const std::string out = sandbox.folder("undo files") + "\\";
     // 7z follows the success line of an extraction with its counts: still a success.
     EXPECT_EQ(run("x -bd -y -o\"" + out + "\" -- \"" + rom + "\" \"system\\app\\B b.apk\""),
               ArchiverOutcome::succeeded);
-    EXPECT_EQ(Win32Sandbox::read(out + "system\\app\\B b.apk"), "apk B");
+    EXPECT_EQ(readFile(out + "system\\app\\B b.apk"), "apk B");
     EXPECT_EQ(fileSize(out + "system\\app\\A.apk"), -1);
     EXPECT_THAT(gui.messages, IsEmpty());
 }
 
 TEST_F(RealArchiverWin32, AFolderThatCantBeEnteredPacksNothingOfTheCurrentFolder) {
-    ASSERT_EQ(run("a -bd -y -r -- \"" + rom + "\" *", sandbox.path() + "add\\"),
+    ASSERT_EQ(run("a -bd -y -r -- \"" + rom + "\" *", sandbox.root() + "add\\"),
               ArchiverOutcome::succeeded);
-    const std::string original = Win32Sandbox::read(rom);
+    const std::string original = readFile(rom);
     sandbox.folder("home");
     sandbox.folder("home\\Documents");
     sandbox.write("home\\Documents\\letter.txt", "private");
     char previous[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, previous);
-    SetCurrentDirectoryA((sandbox.path() + "home").c_str());
+    SetCurrentDirectoryA((sandbox.root() + "home").c_str());
     const std::string file = sandbox.write("not a folder", "a file where the folder should be");
-    for (const std::string& folder : {file + "\\", sandbox.path() + "gone\\"}) {
+    for (const std::string& folder : {file + "\\", sandbox.root() + "gone\\"}) {
         for (const std::string& command :
              {"a -bd -y -r -- \"" + rom + "\" *", std::string("a -bd -y -r -- x.zip *")}) {
             gui.messages.clear();
@@ -315,9 +317,9 @@ TEST_F(RealArchiverWin32, AFolderThatCantBeEnteredPacksNothingOfTheCurrentFolder
         }
     }
     SetCurrentDirectoryA(previous);
-    EXPECT_EQ(Win32Sandbox::read(rom), original);
-    EXPECT_EQ(fileSize(sandbox.path() + "home\\x.zip"), -1);
-    EXPECT_EQ(fileSize(sandbox.path() + "x.zip"), -1);
+    EXPECT_EQ(readFile(rom), original);
+    EXPECT_EQ(fileSize(sandbox.root() + "home\\x.zip"), -1);
+    EXPECT_EQ(fileSize(sandbox.root() + "x.zip"), -1);
 }
 
 TEST_F(RealArchiverWin32, ABrokenZipIsNeverTakenForSuccess) {
@@ -328,5 +330,5 @@ TEST_F(RealArchiverWin32, ABrokenZipIsNeverTakenForSuccess) {
     EXPECT_EQ(gui.messages[0].title, "Warning");
     EXPECT_TRUE(gui.messages[0] == doubt || gui.messages[0].text.rfind(errorIntro, 0) == 0)
         << gui.messages[0].text;
-    EXPECT_EQ(Win32Sandbox::read(broken), "PK\3\4 this is not a zip");
+    EXPECT_EQ(readFile(broken), "PK\3\4 this is not a zip");
 }

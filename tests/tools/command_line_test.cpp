@@ -44,7 +44,7 @@ protected:
     void makeProgram(const std::string& path, const std::string& content = "#!/bin/sh\n",
                      mode_t mode = 0755) {
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        sandbox.writeFile(path, content);
+        writeFile(path, content);
         chmod(path.c_str(), mode);
     }
     ToolSandbox sandbox;

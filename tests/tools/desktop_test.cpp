@@ -17,7 +17,7 @@ TEST(OpenWithDesktop, HandsTheTargetOverWholeAndDoesNotWait) {
     openWithDesktop(target);
     // Returned while the handler still waits, and left nothing of ours behind.
     EXPECT_TRUE(childProcesses().empty());
-    sandbox.writeFile(go, "");
+    writeFile(go, "");
     ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(done); }));
     EXPECT_EQ(sandbox.recordedArgs("xdg-open"), (std::vector<std::string>{"xdg-open", target}));
     EXPECT_TRUE(childProcesses().empty());

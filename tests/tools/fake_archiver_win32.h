@@ -2,11 +2,13 @@
 #pragma once
 
 #include "platform/paths.h"
-#include "support/win32_sandbox.h"
+#include "support/temp_folder.h"
 
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <windows.h>
 
 // fake_archiver.exe (built beside the tests) copied into a sandbox as 7z.exe, with the script
 // it is to play. See fake_archiver_win32.cpp for the script's commands.
@@ -15,14 +17,14 @@ public:
     FakeArchiver() {
         sandbox_.folder("bin");
         sandbox_.folder("bin\\win");
-        program_ = sandbox_.path() + "bin\\win\\7z.exe";
+        program_ = sandbox_.root() + "bin\\win\\7z.exe";
         CopyFileA((findProgramFolder(nullptr) + "fake_archiver.exe").c_str(), program_.c_str(),
                   FALSE);
     }
 
-    const Win32Sandbox& sandbox() const { return sandbox_; }
+    const TempFolder& sandbox() const { return sandbox_; }
     const std::string& program() const { return program_; }
-    std::string folder() const { return sandbox_.path() + "bin\\win\\"; }
+    std::string folder() const { return sandbox_.root() + "bin\\win\\"; }
 
     void script(const std::vector<std::string>& lines) const {
         std::string text;
@@ -43,10 +45,8 @@ public:
     }
 
 private:
-    std::string recorded(const std::string& name) const {
-        return Win32Sandbox::read(folder() + name);
-    }
+    std::string recorded(const std::string& name) const { return readFile(folder() + name); }
 
-    Win32Sandbox sandbox_;
+    TempFolder sandbox_;
     std::string program_;
 };

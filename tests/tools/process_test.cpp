@@ -90,7 +90,7 @@ TEST_F(ProcessTest, StreamsEndOnlyWhenBothHaveEndedAndAllIsHandedOut) {
     EXPECT_EQ(readOutputLine(process), "only line");
     EXPECT_EQ(readOutputLine(process), "");
     EXPECT_FALSE(streamsEnded(process)) << "the error stream is still open";
-    sandbox.writeFile(go, "");
+    writeFile(go, "");
     std::vector<std::string> lines;
     ASSERT_TRUE(waitUntil([&] {
         if (std::string line = readErrorLine(process); !line.empty()) lines.push_back(line);
@@ -125,7 +125,7 @@ TEST_F(ProcessTest, ReleasedRunningChildIsCollected) {
         EXPECT_TRUE(isProcessRunning(*start.handle));
     }
     EXPECT_FALSE(childProcesses().empty());  // released while it still runs
-    sandbox.writeFile(go, "");
+    writeFile(go, "");
     EXPECT_TRUE(waitUntil([&] { return std::filesystem::exists(marker); }));
     EXPECT_TRUE(waitUntil([] { return childProcesses().empty(); }));
 }
@@ -136,7 +136,7 @@ TEST_F(ProcessTest, WithoutCapturedOutputRunningMeansTheChildExists) {
     StartResult start = startProcess("tool", "", "", hideWindow | keepHandle);
     ASSERT_TRUE(start.handle);
     EXPECT_TRUE(isProcessRunning(*start.handle));
-    sandbox.writeFile(go, "");
+    writeFile(go, "");
     EXPECT_TRUE(waitUntil([&] { return !isProcessRunning(*start.handle); }));
     EXPECT_TRUE(childProcesses().empty());
 }
@@ -151,7 +151,7 @@ TEST_F(ProcessTest, MissingProgramStartsNothing) {
 TEST_F(ProcessTest, FolderThatCantBeEnteredRunsNothing) {
     sandbox.installFake("tool", {"out ran"});
     const std::string file = sandbox.folder + "a file";
-    sandbox.writeFile(file, "not a folder");
+    writeFile(file, "not a folder");
     const std::string gone = sandbox.folder + "gone/";
     std::filesystem::create_directory(gone);
     std::filesystem::remove(gone);
@@ -171,7 +171,7 @@ TEST_F(ProcessTest, FolderThatCantBeEnteredRunsNothing) {
 }
 
 TEST_F(ProcessTest, ProgramThatCantBeExecutedIsReportedAsSuch) {
-    sandbox.writeFile(sandbox.bin + "tool", "#!/no/such/interpreter\n");
+    writeFile(sandbox.bin + "tool", "#!/no/such/interpreter\n");
     chmod((sandbox.bin + "tool").c_str(), 0755);
     StartResult start = startProcess("tool", "", sandbox.folder, readMode);
     EXPECT_FALSE(start.started);

@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <chrono>
 #include <thread>
 
@@ -182,7 +184,7 @@ TEST(ProcessWin32, AFolderThatCantBeEnteredRunsNothing) {
     FakeArchiver fake;
     fake.script({});
     const std::string file = fake.sandbox().write("a file", "not a folder");
-    const std::string gone = fake.sandbox().path() + "gone\\";
+    const std::string gone = fake.sandbox().root() + "gone\\";
     for (const std::string& folder : {file, file + "\\", gone}) {
         for (const unsigned options : {readMode, hideWindow | waitForExit, unsigned{hideWindow}}) {
             SCOPED_TRACE(folder + " with options " + std::to_string(options));
@@ -221,8 +223,8 @@ TEST(ProcessWin32, KillEndsTheChildAtOnce) {
 }
 
 TEST(ProcessWin32, AProgramThatCantStartGivesNothing) {
-    Win32Sandbox sandbox;
-    const std::string missing = sandbox.path() + "bin\\win\\7z.exe";
+    TempFolder sandbox;
+    const std::string missing = sandbox.root() + "bin\\win\\7z.exe";
     // Without captured streams the shell would be asked next, and it shows its own message.
     const StartResult started = startProcess(missing, "l", "", readMode);
     EXPECT_FALSE(started.started);
@@ -230,7 +232,7 @@ TEST(ProcessWin32, AProgramThatCantStartGivesNothing) {
 }
 
 TEST(ProcessWin32, WhatIsNoProgramGoesToTheShellsDefaultHandler) {
-    Win32Sandbox sandbox;
+    TempFolder sandbox;
     const std::string definition = sandbox.write("Example.ini", "[main]\r\nappname = Example\r\n");
     StartResult started = startProcess(definition, "", "", keepHandle);
     ASSERT_TRUE(started.started);

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "support/search_path.h"
 #include "support/temp_folder.h"
+#include "support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -19,25 +21,17 @@
 #include <thread>
 #include <vector>
 
-// A temporary folder (with a blank in its name) holding a bin/ folder that is the whole PATH
+// The test's TempFolder (with a blank in its name) holding a bin/ folder that is the whole PATH
 // while the sandbox lives (unless it is told to keep the real PATH). Fakes built from fake_tool.cpp
 // are installed there under the name they play. Everything is removed, and PATH restored, at the
 // end.
 class ToolSandbox {
 public:
-    explicit ToolSandbox(bool ownPath = true) : ownsPath(ownPath) {
+    explicit ToolSandbox(bool ownPath = true) {
         folder = temp_.path() + "/";
         bin = folder + "bin/";
         std::filesystem::create_directory(bin);
-        if (!ownPath) return;
-        if (const char* path = std::getenv("PATH")) savedPath = path;
-        setenv("PATH", bin.c_str(), 1);
-    }
-    ~ToolSandbox() {
-        if (ownsPath && savedPath)
-            setenv("PATH", savedPath->c_str(), 1);
-        else if (ownsPath)
-            unsetenv("PATH");
+        if (ownPath) path_.emplace(bin, SearchPath::instead);
     }
     ToolSandbox(const ToolSandbox&) = delete;
     ToolSandbox& operator=(const ToolSandbox&) = delete;
@@ -52,16 +46,12 @@ public:
         for (const std::string& line : script) file << line << '\n';
     }
 
-    void writeFile(const std::string& path, const std::string& content) const {
-        std::ofstream(path, std::ios::binary) << content;
-    }
-
     bool ran(const std::string& name) const {
         return std::filesystem::exists(bin + name + ".args");
     }
     std::vector<std::string> recordedArgs(const std::string& name) const {
         std::vector<std::string> args;
-        const std::string all = readAll(bin + name + ".args");
+        const std::string all = readFile(bin + name + ".args");
         std::string::size_type start = 0;
         for (auto end = all.find('\0'); end != std::string::npos; end = all.find('\0', start)) {
             args.push_back(all.substr(start, end - start));
@@ -69,20 +59,14 @@ public:
         }
         return args;
     }
-    std::string recordedCwd(const std::string& name) const { return readAll(bin + name + ".cwd"); }
-
-    static std::string readAll(const std::string& path) {
-        std::ifstream file(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    }
+    std::string recordedCwd(const std::string& name) const { return readFile(bin + name + ".cwd"); }
 
     std::string folder;  // ends with '/'
     std::string bin;     // ends with '/'
 
 private:
     TempFolder temp_{"slimkit tools-"};
-    bool ownsPath;
-    std::optional<std::string> savedPath;
+    std::optional<SearchPath> path_;
 };
 
 // The status line of a process, or "" once it has gone. Read with plain system calls: any
@@ -116,16 +100,4 @@ inline std::vector<pid_t> childProcesses() {
     }
     closedir(proc);
     return children;
-}
-
-// Polls `condition` until it holds; false after `limit`, which is generous because a busy machine
-// may hold a child back for seconds. A passing test never waits it out.
-inline bool waitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds limit = std::chrono::seconds(60)) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// Builds and reads zips for the pipeline's tests with the real 7z, without a shell in between.
+// Builds and reads zips with the real 7z, without a shell in between; support/zip_writer.h
+// writes the ones 7z would never make.
 
 #include <sys/wait.h>
 #include <unistd.h>
