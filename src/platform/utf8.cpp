@@ -103,9 +103,9 @@ std::string lowerUtf8Letters(std::string_view text) {
             point += 0x20;
         else if (point >= 0x400 && point <= 0x40F)
             point += 0x50;
-        std::string lowered;
-        appendUtf8(lowered, point);
-        out.replace(i, 2, lowered);
+        // Every lowered letter here still takes two bytes, so it is written in place.
+        out[i] = static_cast<char>(0xC0 | (point >> 6));
+        out[i + 1] = static_cast<char>(0x80 | (point & 0x3F));
         ++i;
     }
     return out;
