@@ -186,7 +186,13 @@ struct LastListing {
 bool matchesPlan(Reporter& reporter, const ProgramPaths& paths, const PreparedRun& prepared,
                  bool added, bool tested, RunResult& result, LastListing& last) {
     const std::string& romPath = prepared.request.romPath;
-    if (!last.current) last.listing = listArchive(paths.archiverProgram, romPath);
+    if (!last.current)
+        last.listing =
+            listArchive(paths.archiverProgram, romPath, [&reporter] { return reporter.carryOn(); });
+    if (last.listing.stopped) {
+        result.stoppedInCheck = result.interrupted = true;
+        return false;
+    }
     last.current = true;
     const ArchiveListing& after = last.listing;
     result.check = checkRun(prepared.plan, prepared.rom.entries, after.entries,
@@ -279,6 +285,7 @@ RunResult runSteps(const PreparedRun& prepared, const ProgramPaths& paths, Repor
         warned =
             added != ArchiverOutcome::succeeded ||
             (addedSomething && !matchesPlan(reporter, paths, prepared, true, true, result, last));
+        if (result.stoppedInCheck) return interrupted(result);
     }
     if (!warned && request.options.testZip) {
         // The console's check: 7z reads every entry, and the listing matches the plan; the one
@@ -290,17 +297,22 @@ RunResult runSteps(const PreparedRun& prepared, const ProgramPaths& paths, Repor
         if (test.outcome == ArchiverOutcome::stopped) return interrupted(result);
         warned = !matchesPlan(reporter, paths, prepared, request.options.addApps,
                               test.outcome == ArchiverOutcome::succeeded, result, last);
+        if (result.stoppedInCheck) return interrupted(result);
     }
     result.end = warned ? RunEnd::warned : RunEnd::complete;
     return result;
 }
 
 std::string warningText(const std::string& undoLine, const std::vector<std::string>& skipped,
-                        bool interrupted) {
+                        const RunResult& run) {
     std::string text =
         "Customization finished, but a step failed. Please check the ROM zip before flashing it." +
         undoLine;
-    if (interrupted)
+    if (run.stoppedInCheck)
+        text +=
+            "\rThe run was stopped while 7z listed the ROM zip for its check: the step before "
+            "had ended, the ROM zip was not checked, and the steps after it did not run.";
+    else if (run.interrupted)
         text +=
             "\rThe run was stopped: 7z was ended in the middle of a step and the steps after "
             "it did not run.";
@@ -379,7 +391,7 @@ RunResult customize(const PreparedRun& prepared, const ProgramPaths& paths, Repo
     if (run.end == RunEnd::complete)
         reporter.message("Finish", "Customzation done ;)" + undoLine);
     else
-        reporter.message("Warning", warningText(undoLine, run.skipped, run.interrupted));
+        reporter.message("Warning", warningText(undoLine, run.skipped, run));
     return run;
 }
 
