@@ -13,6 +13,7 @@
 #include "tools/reporter.h"
 
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -343,6 +344,11 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
         if (const std::string fault = lockFault(romPath, *prepared.lock); !fault.empty())
             return fault;
     }
+    // The template's listing, for the undo zip's check, runs while the ROM is listed; one that
+    // is not finished stops its 7z. A template that can't be listed fails at the undo zip's own
+    // step, as one that can't be copied does.
+    std::optional<PendingListing> templateListing;
+    if (options.undoZip) templateListing.emplace(paths.archiverProgram, paths.undoTemplate);
     // 7z must read the ROM as a zip before anything is written: otherwise the backup, the undo
     // zip and the steps after them would be made from something that is no ROM.
     prepared.rom = listArchive(paths.archiverProgram, romPath);
@@ -362,10 +368,7 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
         if (!content.unreadable.empty()) return "Can't read " + content.unreadable;
         addFiles = content.files;
     }
-    // A template that can't be listed fails at the undo zip's own step, as one that can't be
-    // copied does.
-    if (options.undoZip)
-        prepared.undoTemplate = listArchive(paths.archiverProgram, paths.undoTemplate).entries;
+    if (templateListing) prepared.undoTemplate = templateListing->finish().entries;
     prepared.plan =
         planRun(prepared.request, prepared.rom.entries, addFiles, prepared.undoTemplate);
     if (!prepared.plan.refusals.empty())
