@@ -62,12 +62,15 @@ program_run() {
   "$driver" "$program" "$rom" "${removed[@]}" >/dev/null
 }
 
+# What the program does, straight from the shell: the backup a second name of the ROM file,
+# which 7z then replaces; the apps stored in the undo zip, the other files deflated fast.
 shell_run() {
   local files="$program/app/undo/files/"
-  cp "$rom" "${rom}_BU_0" && sync "${rom}_BU_0"
+  ln "$rom" "${rom}_BU_0"
   7z x -bd -y -o"$files" "$rom" "${removed[@]}" >/dev/null
   cp "$program/app/undo/undo.zip" "${rom}_undo.zip" && sync "${rom}_undo.zip"
-  (cd "$files" && 7z a -bd -y -r "${rom}_undo.zip" '*' >/dev/null)
+  (cd "$files" && 7z a -bd -y -mx=0 "${rom}_undo.zip" "${removed[@]:0:4}" >/dev/null &&
+     7z a -bd -y -mx=1 "${rom}_undo.zip" "${removed[4]}" >/dev/null)
   rm -rf "$files" && mkdir -m 700 "$files"
   7z d -bd -y "$rom" "${removed[@]}" >/dev/null
   (cd "$program/app/add/" && 7z a -bd -y -r "$rom" '*' >/dev/null)

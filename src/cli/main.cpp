@@ -356,10 +356,16 @@ void printOutcome(const Outcome& outcome, const RunPlan& plan, const RunResult& 
                 "flashing it\n");
             break;
         default:
-            std::printf(run.end == RunEnd::complete
-                            ? "stopped: once every step had ended; the ROM zip was not checked\n"
-                            : "stopped: the ROM zip is as it was before the step that was under "
-                              "way\n");
+            if (run.stoppedInCheck)
+                std::printf(
+                    "stopped: while 7z listed the ROM zip for its check; the step before had "
+                    "changed it, and it was not checked\n");
+            else
+                std::printf(
+                    run.end == RunEnd::complete
+                        ? "stopped: once every step had ended; the ROM zip was not checked\n"
+                        : "stopped: the ROM zip is as it was before the step that was "
+                          "under way\n");
     }
 }
 

@@ -15,10 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// 7-Zip matches its wildcards itself, on every system, and takes `*.*` to mean names with a
-// dot: it would leave out system/bin/tool and the like. `*` takes every file.
-constexpr const char* addPattern = "*";
-
 #ifdef _WIN32
 constexpr const char* followFileLinks = "";  // 7z.exe reads a linked file through its link
 #else
@@ -101,10 +97,6 @@ bool refuses(Reporter& reporter, const AddFolderContent& content) {
 }
 
 }  // namespace
-
-std::string addCommand(const std::string& archive) {
-    return "a -bd -y -r -- \"" + archive + "\" " + addPattern;
-}
 
 std::string addListCommand(const std::string& archive, const std::string& listFile) {
     return std::string("a -bd -y -spd") + followFileLinks + " -scsUTF-8 -i@\"" + listFile +

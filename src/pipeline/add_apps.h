@@ -9,10 +9,6 @@
 class Reporter;
 struct ProgramPaths;
 
-// a -bd -y -r -- "{archive}" *: every file below the working folder. "--" ends the switches
-// before the archive's path. Not `*.*`, which 7-Zip takes to mean only names with a dot.
-std::string addCommand(const std::string& archive);
-
 // What the add folder holds for the ROM zip.
 struct AddFolderContent {
     // Paths relative to the add folder, '/' between folders: each a file, or a symbolic link to

@@ -14,6 +14,7 @@
 #include "tools/reporter.h"
 
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -187,7 +188,13 @@ struct LastListing {
 bool matchesPlan(Reporter& reporter, const ProgramPaths& paths, const PreparedRun& prepared,
                  bool added, bool tested, RunResult& result, LastListing& last) {
     const std::string& romPath = prepared.request.romPath;
-    if (!last.current) last.listing = listArchive(paths.archiverProgram, romPath);
+    if (!last.current)
+        last.listing =
+            listArchive(paths.archiverProgram, romPath, [&reporter] { return reporter.carryOn(); });
+    if (last.listing.stopped) {
+        result.stoppedInCheck = result.interrupted = true;
+        return false;
+    }
     last.current = true;
     const ArchiveListing& after = last.listing;
     result.check = checkRun(prepared.plan, prepared.rom.entries, after.entries,
@@ -280,6 +287,7 @@ RunResult runSteps(const PreparedRun& prepared, const ProgramPaths& paths, Repor
         warned =
             added != ArchiverOutcome::succeeded ||
             (addedSomething && !matchesPlan(reporter, paths, prepared, true, true, result, last));
+        if (result.stoppedInCheck) return interrupted(result);
     }
     if (!warned && request.options.testZip) {
         // The console's check: 7z reads every entry, and the listing matches the plan; the one
@@ -291,17 +299,22 @@ RunResult runSteps(const PreparedRun& prepared, const ProgramPaths& paths, Repor
         if (test.outcome == ArchiverOutcome::stopped) return interrupted(result);
         warned = !matchesPlan(reporter, paths, prepared, request.options.addApps,
                               test.outcome == ArchiverOutcome::succeeded, result, last);
+        if (result.stoppedInCheck) return interrupted(result);
     }
     result.end = warned ? RunEnd::warned : RunEnd::complete;
     return result;
 }
 
 std::string warningText(const std::string& undoLine, const std::vector<std::string>& skipped,
-                        bool interrupted) {
+                        const RunResult& run) {
     std::string text =
         "Customization finished, but a step failed. Please check the ROM zip before flashing it." +
         undoLine;
-    if (interrupted)
+    if (run.stoppedInCheck)
+        text +=
+            "\rThe run was stopped while 7z listed the ROM zip for its check: the step before "
+            "had ended, the ROM zip was not checked, and the steps after it did not run.";
+    else if (run.interrupted)
         text +=
             "\rThe run was stopped: 7z was ended in the middle of a step and the steps after "
             "it did not run.";
@@ -332,6 +345,11 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
         if (const std::string fault = lockFault(romPath, *prepared.lock); !fault.empty())
             return fault;
     }
+    // The template's listing, for the undo zip's check, runs while the ROM is listed; one that
+    // is not finished stops its 7z. A template that can't be listed fails at the undo zip's own
+    // step, as one that can't be copied does.
+    std::optional<PendingListing> templateListing;
+    if (options.undoZip) templateListing.emplace(paths.archiverProgram, paths.undoTemplate);
     // 7z must read the ROM as a zip before anything is written: otherwise the backup, the undo
     // zip and the steps after them would be made from something that is no ROM.
     prepared.rom = listArchive(paths.archiverProgram, romPath);
@@ -351,10 +369,7 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
         if (!content.unreadable.empty()) return "Can't read " + content.unreadable;
         addFiles = content.files;
     }
-    // A template that can't be listed fails at the undo zip's own step, as one that can't be
-    // copied does.
-    if (options.undoZip)
-        prepared.undoTemplate = listArchive(paths.archiverProgram, paths.undoTemplate).entries;
+    if (templateListing) prepared.undoTemplate = templateListing->finish().entries;
     prepared.plan =
         planRun(prepared.request, prepared.rom.entries, addFiles, prepared.undoTemplate);
     if (!prepared.plan.refusals.empty())
@@ -380,7 +395,7 @@ RunResult customize(const PreparedRun& prepared, const ProgramPaths& paths, Repo
     if (run.end == RunEnd::complete)
         reporter.message("Finish", "Customzation done ;)" + undoLine);
     else
-        reporter.message("Warning", warningText(undoLine, run.skipped, run.interrupted));
+        reporter.message("Warning", warningText(undoLine, run.skipped, run));
     return run;
 }
 

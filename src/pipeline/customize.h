@@ -28,6 +28,9 @@ struct RunResult {
     std::string undoZip;               // the undo zip this run wrote, "" for none
     std::vector<std::string> skipped;  // ticked paths that were not handed to 7z
     bool interrupted = false;          // the run was stopped while 7z removed or added files
+    // The run was stopped while 7z listed the ROM zip for the check after a step that changed
+    // it: that step had ended, and the ROM zip was not checked.
+    bool stoppedInCheck = false;
     // The ROM zip compared with the plan after the last step that changed it (or, with the zip
     // test asked for, after the run); `checked` false when the run did not get there.
     RunCheck check;

@@ -96,6 +96,11 @@ std::string extractCommand(const std::string& romPath, const std::string& extrac
            "\" -- \"" + romPath + '"';
 }
 
+std::string undoAddCommand(const std::string& archive, const std::string& listFile, bool stored) {
+    return std::string("a -bd -y -spd ") + (stored ? "-mx=0" : "-mx=1") + listCharset() + " -i@\"" +
+           listFile + "\" -- \"" + archive + '"';
+}
+
 std::string nameListPath(const std::string& extractionFolder) {
     std::string path = extractionFolder;
     while (!path.empty() && (path.back() == '/' || path.back() == '\\')) path.pop_back();
@@ -104,13 +109,13 @@ std::string nameListPath(const std::string& extractionFolder) {
 
 ArchiverResult runOnNames(const std::string& program, const std::string& command,
                           const std::string& listFile, const std::vector<std::string>& names,
-                          const ProgressSink& progress) {
+                          const ProgressSink& progress, const std::string& workingDirectory) {
     if (names.empty()) return {};
     if (!writeTextFile(listFile, nameListText(names))) {
         removeFile(listFile);
         return {ArchiverOutcome::failed, "Can't write the list of names for 7z: " + listFile};
     }
-    ArchiverResult result = runArchiver(program, command, "", false, progress);
+    ArchiverResult result = runArchiver(program, command, workingDirectory, false, progress);
     removeFile(listFile);
     return result;
 }

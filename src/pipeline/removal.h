@@ -52,9 +52,16 @@ std::string extractCommand(const std::string& romPath, const std::string& extrac
 // the undo zip), named after it.
 std::string nameListPath(const std::string& extractionFolder);
 
-// Runs 7z with `command` (removalCommand or extractCommand) on `names`, through `listFile`,
-// written first and removed after; "" for `names` runs nothing and succeeds. A list that can't
-// be written fails the step with a warning that says so.
+// The add command that puts the files named in `listFile` (nameListText, as the ROM's listing
+// spells them), lying below the folder 7z runs in, into `archive`, stored as they are (`stored`)
+// or deflated at the fastest level: a -bd -y -spd -mx={0|1} -scs{charset} -i@"{listFile}" --
+// "{archive}".
+std::string undoAddCommand(const std::string& archive, const std::string& listFile, bool stored);
+
+// Runs 7z with `command` (removalCommand, extractCommand or undoAddCommand) on `names`, through
+// `listFile`, written first and removed after, in `workingDirectory` ("" for the program's
+// current folder); "" for `names` runs nothing and succeeds. A list that can't be written fails
+// the step with a warning that says so.
 ArchiverResult runOnNames(const std::string& program, const std::string& command,
                           const std::string& listFile, const std::vector<std::string>& names,
-                          const ProgressSink& progress);
+                          const ProgressSink& progress, const std::string& workingDirectory = "");

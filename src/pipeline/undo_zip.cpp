@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pipeline/undo_zip.h"
 
-#include "pipeline/add_apps.h"
 #include "pipeline/removal.h"
+#include "platform/ascii.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
 #include "tools/archiver.h"
 #include "tools/reporter.h"
 
 #include <chrono>
+#include <string_view>
 #include <thread>
 
 namespace {
@@ -21,22 +22,41 @@ bool succeeded(Reporter& reporter, const ArchiverResult& result) {
     return result.outcome == ArchiverOutcome::succeeded;
 }
 
+// True for a file whose format is compressed already (an app is a zip, a picture or a sound
+// is packed): deflating it again costs most of the undo zip's time and gains next to nothing.
+bool packedAlready(const std::string& path) {
+    static constexpr std::string_view packed[] = {".apk", ".apex", ".jar",  ".zip", ".png",
+                                                  ".jpg", ".jpeg", ".webp", ".ogg", ".mp3",
+                                                  ".mp4", ".gz",   ".xz"};
+    const std::string name = lowerAscii(path);
+    for (const std::string_view ending : packed)
+        if (name.ends_with(ending)) return true;
+    return false;
+}
+
 // Saves the plan's removed files into `undoCopy`, a copy of the template, and checks that it
-// holds the template and those files, nothing missing and nothing more.
+// holds the template and those files, nothing missing and nothing more. The files whose format
+// is compressed already go in stored, the others deflated at the fastest level: the undo zip
+// is written once per run and read once by the recovery, which unpacks either.
 bool fillUndoZip(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath,
                  const RunPlan& plan, const std::vector<ArchiveEntry>& templateEntries,
                  const std::string& undoCopy) {
-    std::vector<std::string> files;
-    for (const ArchiveEntry& entry : plan.removed) files.push_back(entry.path);
+    std::vector<std::string> files, stored, deflated;
+    for (const ArchiveEntry& entry : plan.removed) {
+        files.push_back(entry.path);
+        if (!entry.isFolder) (packedAlready(entry.path) ? stored : deflated).push_back(entry.path);
+    }
     const std::string listFile = nameListPath(paths.extractionFolder);
     if (!succeeded(reporter, runOnNames(paths.archiverProgram,
                                         extractCommand(romPath, paths.extractionFolder, listFile),
                                         listFile, files, progressOf(reporter))))
         return false;
-    if (holdsAnyFile(paths.extractionFolder) &&
-        !succeeded(reporter, runArchiver(paths.archiverProgram, addCommand(undoCopy),
-                                         paths.extractionFolder, false, progressOf(reporter))))
-        return false;
+    for (const bool store : {true, false})
+        if (!succeeded(reporter,
+                       runOnNames(paths.archiverProgram, undoAddCommand(undoCopy, listFile, store),
+                                  listFile, store ? stored : deflated, progressOf(reporter),
+                                  paths.extractionFolder)))
+            return false;
     const ArchiveListing undo = listArchive(paths.archiverProgram, undoCopy);
     return undo.readable && undoZipFaults(plan, templateEntries, undo.entries).empty();
 }

@@ -5,7 +5,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -229,7 +231,11 @@ std::string copyBeside(const std::string& source, const std::string& destination
     if (!to.valid()) return "";
     temporary = pattern.data();
 
-    const off_t copied = copyContent(from.get(), to.get(), goOn);
+    // A copy-on-write clone where the file system offers one (Btrfs, XFS): the two files share
+    // their blocks until either is written, and nothing is copied. Otherwise a copy.
+    const off_t copied = ::ioctl(to.get(), FICLONE, from.get()) == 0
+                             ? status.st_size
+                             : copyContent(from.get(), to.get(), goOn);
     // The source's permissions where the file system keeps them: FAT refuses any.
     ::fchmod(to.get(), status.st_mode & 0777);
     const bool whole = copied == status.st_size && ::fsync(to.get()) == 0;

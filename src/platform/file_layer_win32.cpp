@@ -114,6 +114,91 @@ bool copyInChunks(const std::string& source, const std::string& destination,
     return CloseHandle(to) && whole;
 }
 
+// The block-cloning requests of ReFS, which MinGW's headers lack.
+constexpr DWORD supportsBlockCloning = 0x08000000;  // FILE_SUPPORTS_BLOCK_REFCOUNTING
+constexpr DWORD getIntegrity =
+    CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 159, METHOD_BUFFERED, FILE_ANY_ACCESS);
+constexpr DWORD setIntegrity =
+    CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 160, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+constexpr DWORD duplicateExtents =
+    CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 209, METHOD_BUFFERED, FILE_WRITE_ACCESS);
+struct IntegrityInformation {
+    WORD checksumAlgorithm;
+    WORD reserved;
+    DWORD flags;
+    DWORD checksumChunkSize;
+    DWORD clusterSize;
+};
+struct IntegritySetting {
+    WORD checksumAlgorithm;
+    WORD reserved;
+    DWORD flags;
+};
+struct DuplicateExtents {
+    HANDLE file;
+    LARGE_INTEGER sourceOffset;
+    LARGE_INTEGER targetOffset;
+    LARGE_INTEGER byteCount;
+};
+
+// Makes `to` (open for writing, empty) a block clone of `from` where the volume offers one
+// (ReFS): the two share their clusters until either is written, and nothing is copied. False
+// where it can't, with `to` left empty for a copy.
+bool cloneBlocks(HANDLE from, HANDLE to) {
+    DWORD volumeFlags = 0;
+    if (!GetVolumeInformationByHandleW(from, nullptr, 0, nullptr, nullptr, &volumeFlags, nullptr,
+                                       0) ||
+        !(volumeFlags & supportsBlockCloning))
+        return false;
+    LARGE_INTEGER size;
+    IntegrityInformation integrity{};
+    BY_HANDLE_FILE_INFORMATION info;
+    DWORD got = 0;
+    if (!GetFileSizeEx(from, &size) || !GetFileInformationByHandle(from, &info) ||
+        !DeviceIoControl(from, getIntegrity, nullptr, 0, &integrity, sizeof integrity, &got,
+                         nullptr) ||
+        integrity.clusterSize == 0)
+        return false;
+    // Both files must keep checksums alike, and a sparse file's clone must be sparse too.
+    IntegritySetting setting{integrity.checksumAlgorithm, 0, integrity.flags};
+    if (!DeviceIoControl(to, setIntegrity, &setting, sizeof setting, nullptr, 0, &got, nullptr))
+        return false;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE) &&
+        !DeviceIoControl(to, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &got, nullptr))
+        return false;
+    FILE_END_OF_FILE_INFO end{size};
+    if (!SetFileInformationByHandle(to, FileEndOfFileInfo, &end, sizeof end)) return false;
+    // Whole clusters, the last one past the end included, in pieces below 4 GB each.
+    const LONGLONG cluster = integrity.clusterSize;
+    const LONGLONG total = (size.QuadPart + cluster - 1) / cluster * cluster;
+    const LONGLONG piece = (LONGLONG{1} << 31) / cluster * cluster;
+    for (LONGLONG done = 0; done < total; done += piece) {
+        DuplicateExtents extents{from, {}, {}, {}};
+        extents.sourceOffset.QuadPart = extents.targetOffset.QuadPart = done;
+        extents.byteCount.QuadPart = total - done < piece ? total - done : piece;
+        if (!DeviceIoControl(to, duplicateExtents, &extents, sizeof extents, nullptr, 0, &got,
+                             nullptr)) {
+            FILE_END_OF_FILE_INFO empty{};
+            SetFileInformationByHandle(to, FileEndOfFileInfo, &empty, sizeof empty);
+            return false;
+        }
+    }
+    return true;
+}
+
+// A block clone of `source` in the empty file `destination`, where the volume offers one.
+bool cloneFile(const std::string& source, const std::string& destination) {
+    const HANDLE from = CreateFileW(wide(source).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (from == INVALID_HANDLE_VALUE) return false;
+    const HANDLE to = CreateFileW(wide(destination).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool cloned = to != INVALID_HANDLE_VALUE && cloneBlocks(from, to);
+    CloseHandle(from);
+    return to != INVALID_HANDLE_VALUE && CloseHandle(to) && cloned;
+}
+
 bool removeEntry(const std::string& path, DWORD attributes) {
     if (attributes & FILE_ATTRIBUTE_READONLY)
         SetFileAttributesW(wide(path).c_str(),
@@ -250,8 +335,10 @@ std::string copyBeside(const std::string& source, const std::string& destination
     if (fileSize(source) < 0) return "";
     const std::string temporary = reserveTemporaryName(destination);
     if (temporary.empty()) return "";
-    const bool copied = goOn ? copyInChunks(source, temporary, goOn)
-                             : CopyFileW(wide(source).c_str(), wide(temporary).c_str(), FALSE);
+    // A clone where the volume offers one takes no time and no room; otherwise a copy.
+    const bool copied = cloneFile(source, temporary) ||
+                        (goOn ? copyInChunks(source, temporary, goOn)
+                              : CopyFileW(wide(source).c_str(), wide(temporary).c_str(), FALSE));
     if (copied) return temporary;
     const DWORD attributes = GetFileAttributesW(wide(temporary).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) removeEntry(temporary, attributes);

@@ -10,6 +10,9 @@
 
 namespace {
 
+// While 7z is silent, a caller that is to be asked whether to go on is asked this often.
+constexpr int askMilliseconds = 40;
+
 // Splits "Key = value"; false for any other line.
 bool splitProperty(std::string_view line, std::string_view& key, std::string_view& value) {
     const auto equals = line.find(" = ");
@@ -63,6 +66,12 @@ private:
     std::vector<ArchiveEntry> entries_;
 };
 
+ArchiveListing stoppedListing() {
+    ArchiveListing listing;
+    listing.archiverStarted = listing.stopped = true;
+    return listing;
+}
+
 }  // namespace
 
 PendingListing::PendingListing(const std::string& program, const std::string& archive) {
@@ -82,7 +91,7 @@ PendingListing::~PendingListing() {
     if (process_) killProcess(*process_);
 }
 
-ArchiveListing PendingListing::finish() {
+ArchiveListing PendingListing::finish(const std::function<bool()>& carryOn) {
     if (!process_) return {};
     const ProcessPtr owned = std::move(process_);
     ProcessHandle& process = *owned;
@@ -105,19 +114,27 @@ ArchiveListing PendingListing::finish() {
             pending.erase(0, start);
             continue;
         }
-        if (!readErrorLine(process).empty())
+        if (!readErrorLine(process).empty()) {
             errorWritten = true;
-        else
-            waitForOutput(process, -1);
+            continue;
+        }
+        if (carryOn && !hasEnded(process) && !carryOn()) {
+            killProcess(process);
+            return stoppedListing();
+        }
+        waitForOutput(process, carryOn ? askMilliseconds : -1);
     }
     if (!pending.empty()) parser.line(pending);
     ArchiveListing listing;
     listing.entries = parser.finish();
     listing.archiverStarted = true;
     listing.readable = !errorWritten && exitCode(process) == 0;
+    // A stop signal from a terminal reaches 7z too, which then ends on its own with an error.
+    if (!listing.readable && carryOn && !carryOn()) return stoppedListing();
     return listing;
 }
 
-ArchiveListing listArchive(const std::string& program, const std::string& archive) {
-    return PendingListing(program, archive).finish();
+ArchiveListing listArchive(const std::string& program, const std::string& archive,
+                           const std::function<bool()>& carryOn) {
+    return PendingListing(program, archive).finish(carryOn);
 }

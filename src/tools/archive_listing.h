@@ -4,6 +4,7 @@
 #include "tools/process.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ struct ArchiveEntry {
 struct ArchiveListing {
     bool archiverStarted = false;
     bool readable = false;  // a zip that 7z opened and listed to its end without an error
+    bool stopped = false;   // the caller asked to stop while 7z listed: 7z was killed
     std::vector<ArchiveEntry> entries;
 };
 
@@ -31,7 +33,10 @@ struct ArchiveListing {
 // archive's path is no wildcard. The archive is readable only when 7z opened it as a zip, wrote
 // nothing to its error stream and ended with code 0: a text file, an empty file or a cut-off zip
 // is not, though 7z lists what it found of the last. Nothing is shown and nothing is written.
-ArchiveListing listArchive(const std::string& program, const std::string& archive);
+// With `carryOn`, it is asked while 7z lists, as the runner asks it; false kills 7z, and the
+// listing is stopped, not readable.
+ArchiveListing listArchive(const std::string& program, const std::string& archive,
+                           const std::function<bool()>& carryOn = {});
 
 // A listing under way: 7z is started at once and read to its end by `finish`, so that the
 // caller's own work in between overlaps 7z's. A listing dropped unfinished stops its 7z.
@@ -43,7 +48,7 @@ public:
     PendingListing& operator=(const PendingListing&) = delete;
 
     // What listArchive gives; once only.
-    ArchiveListing finish();
+    ArchiveListing finish(const std::function<bool()>& carryOn = {});
 
 private:
     ProcessPtr process_;

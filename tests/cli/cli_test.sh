@@ -467,7 +467,10 @@ stopped)
   cat >"$work/bin/7z" <<EOF
 #!/bin/sh
 [ "\$1" = l ] && [ -e "$work/hang-list" ] && exec "$work/bin/listing-7z" 120
-if [ "\$1" = d ]; then
+if [ "\$1" = l ] && [ -e "$work/hang-check" ] && ! cmp -s "$rom" "$pristine"; then
+  echo \$\$ >"$work/7z.pid"; : >"$work/halfway"; exec "$work/bin/listing-7z" 120
+fi
+if [ "\$1" = d ] && [ ! -e "$work/hang-check" ]; then
   echo \$\$ >"$work/7z.pid"
   if [ -e "$work/hang" ]; then : >"$rom.tmp"; : >"$work/halfway"; exec sleep 120; fi
   (while [ ! -e "$rom.tmp" ]; do sleep 0.01; done; kill -STOP \$\$; : >"$work/halfway") &
@@ -495,8 +498,18 @@ EOF
     wait "$cli_pid" || got=$?
     [ "$got" = 130 ] || fail "exit $got, not 130 ($1): $(cat "$work/out" "$work/err")"
     kill -0 "$(cat "$work/7z.pid")" 2>/dev/null && fail "7z outlived the program ($1)"
-    untouched "stopped ($1)"
+    [ "$#" -gt 1 ] || untouched "stopped ($1)"
   }
+  # Stopped while 7z lists the ROM zip for the check after the removal: the removal stands, and
+  # the summary says so and that the ROM zip was not checked.
+  : >"$work/hang-check"
+  stop_halfway "the check's listing" removed
+  grep -qx "stopped: while 7z listed the ROM zip for its check; the step before had changed it, and it was not checked" \
+    "$work/out" || fail "stopped in the check: $(cat "$work/out" "$work/err")"
+  rm "$work/hang-check"
+  entries "$rom" | grep -q Browser.apk && fail "stopped in the check: the removal did not stand"
+  [ "$(ls -A "$roms")" = "my rom.zip" ] || fail "stopped in the check: left $(ls -A "$roms")"
+  cp "$pristine" "$rom"
   : >"$work/hang"
   stop_halfway "a 7z that hangs"
   rm "$work/hang"

@@ -82,14 +82,19 @@ TEST(TickedPaths, PathsThatCantNameAnEntryLiterallyAreSkippedWhole) {
                      "system/app//", "system/app/Keep.apk/..", ""}));
 }
 
-TEST(AddCommand, TakesEveryName) {
-    EXPECT_EQ(addCommand("/r/rom.zip"), R"(a -bd -y -r -- "/r/rom.zip" *)");
-    EXPECT_EQ(addCommand(R"(C:\r\my rom.zip_undo.zip)"),
-              R"(a -bd -y -r -- "C:\r\my rom.zip_undo.zip" *)");
+TEST(AddCommand, TakesTheListedNamesLiterally) {
 #ifdef _WIN32
+    EXPECT_EQ(undoAddCommand(R"(C:\r\my rom.zip_undo.zip)", R"(C:\f.names)", true),
+              R"(a -bd -y -spd -mx=0 -scsWIN -i@"C:\f.names" -- "C:\r\my rom.zip_undo.zip")");
+    EXPECT_EQ(undoAddCommand(R"(C:\r\my rom.zip_undo.zip)", R"(C:\f.names)", false),
+              R"(a -bd -y -spd -mx=1 -scsWIN -i@"C:\f.names" -- "C:\r\my rom.zip_undo.zip")");
     EXPECT_EQ(addListCommand(R"(C:\r\rom.zip)", R"(C:\r\rom.zip_add_list_0)"),
               R"(a -bd -y -spd -scsUTF-8 -i@"C:\r\rom.zip_add_list_0" -- "C:\r\rom.zip")");
 #else
+    EXPECT_EQ(undoAddCommand("/r/my rom.zip_undo.zip", "/f.names", true),
+              R"(a -bd -y -spd -mx=0 -scsUTF-8 -i@"/f.names" -- "/r/my rom.zip_undo.zip")");
+    EXPECT_EQ(undoAddCommand("/r/my rom.zip_undo.zip", "/f.names", false),
+              R"(a -bd -y -spd -mx=1 -scsUTF-8 -i@"/f.names" -- "/r/my rom.zip_undo.zip")");
     EXPECT_EQ(addListCommand("/r/rom.zip", "/r/rom.zip_add_list_0"),
               R"(a -bd -y -spd -l -scsUTF-8 -i@"/r/rom.zip_add_list_0" -- "/r/rom.zip")");
 #endif

@@ -6,8 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -35,6 +44,24 @@ bool removeTreeAsOwner(const TempFolder& temp, const std::string& folder,
         inChild(ordinaryUser(), [&] { return removeTree(argument) ? "" : "not removed"; });
     EXPECT_EQ(run.unavailable, "");
     return run.unavailable.empty() && run.failure.empty();
+}
+
+// True when every block of the file at `path` is shared with another file.
+bool sharesEveryBlock(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) return false;
+    constexpr unsigned extents = 64;
+    alignas(fiemap) char buffer[sizeof(fiemap) + extents * sizeof(fiemap_extent)] = {};
+    auto* map = reinterpret_cast<fiemap*>(buffer);
+    map->fm_length = FIEMAP_MAX_OFFSET;
+    map->fm_flags = FIEMAP_FLAG_SYNC;
+    map->fm_extent_count = extents;
+    const bool mapped = ioctl(fd, FS_IOC_FIEMAP, map) == 0;
+    close(fd);
+    if (!mapped || map->fm_mapped_extents == 0) return false;
+    for (unsigned i = 0; i < map->fm_mapped_extents; ++i)
+        if (!(map->fm_extents[i].fe_flags & FIEMAP_EXTENT_SHARED)) return false;
+    return true;
 }
 
 }  // namespace
@@ -69,6 +96,47 @@ TEST(PathExists, SeesEveryKindOfNameAndTellsLinks) {
     EXPECT_FALSE(isLink(temp / "folder"));
     EXPECT_FALSE(isLink(temp / "file"));
     EXPECT_FALSE(isLink(temp / "nowhere"));
+}
+
+// Where the file system offers copy-on-write clones (Btrfs on a loop device, mounted in a mount
+// namespace of the test's own), the copy is one: every block of it is the source's.
+TEST(CopyFile, IsACloneWhereTheFileSystemOffersOne) {
+    TempFolder temp;
+    const std::string image = temp / "btrfs.img", folder = temp / "btrfs", skip = temp / "skip";
+    fs::create_directory(folder);
+    std::string content(5 << 20, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 131 % 251);
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        const std::string make = "truncate -s 160M '" + image + "' && mkfs.btrfs -q '" + image +
+                                 "' >/dev/null 2>&1 && mount -o loop '" + image + "' '" + folder +
+                                 "' 2>/dev/null";
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            std::system(make.c_str()) != 0) {
+            writeFile(skip,
+                      "no Btrfs file system can be mounted here (mkfs.btrfs, a loop "
+                      "device and a mount namespace of its own are needed)");
+            _exit(77);
+        }
+        writeFile(folder + "/rom.zip", content);
+        int fault = 0;
+        if (!copyFile(folder + "/rom.zip", folder + "/rom.zip_BU_0"))
+            fault = 1;
+        else if (readFile(folder + "/rom.zip_BU_0") != content)
+            fault = 2;
+        else if (!sharesEveryBlock(folder + "/rom.zip_BU_0"))
+            fault = 3;
+        umount(folder.c_str());
+        _exit(fault);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << readFile(skip);
+    EXPECT_EQ(WEXITSTATUS(status), 0)
+        << "1: the copy failed, 2: its content differs, 3: it does not share the source's blocks";
 }
 
 TEST(CopyFile, CopiesWholeContentAndReplacesTarget) {

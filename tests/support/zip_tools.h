@@ -68,3 +68,12 @@ inline std::set<std::string> zipEntries(const std::string& zip) {
 inline std::string zipEntryContent(const std::string& zip, const std::string& entry) {
     return runProgram({"7z", "x", "-so", zip, entry}, "");
 }
+
+// How a zip holds an entry, as 7z names its method: "Store", "Deflate", ...; "" when not there.
+inline std::string zipEntryMethod(const std::string& zip, const std::string& entry) {
+    const std::string listing = runProgram({"7z", "l", "-slt", "-ba", "-spd", zip, entry}, "");
+    const auto method = listing.find("\nMethod = ");
+    if (method == std::string::npos) return "";
+    const auto start = method + 10;
+    return listing.substr(start, listing.find('\n', start) - start);
+}

@@ -3,8 +3,9 @@
 // 7z does first, creating its temporary archive beside the archive (the archive's name and
 // ".tmp"), notes its process id in hang.pid beside itself, and then waits for ever, deaf to
 // Ctrl-C: only being killed ends it. With a file hang.on beside it, it hangs in the command that
-// file names instead (`t`, the closing check), without the temporary archive. Every other
-// command goes to the real 7z, renamed 7z-real.exe beside it.
+// file names instead (`t`, the closing check), without the temporary archive; named `l`, only
+// in a listing after a removal (the listing for the check). Every other command goes to the real
+// 7z, renamed 7z-real.exe beside it.
 #include <windows.h>
 
 #include <string>
@@ -66,7 +67,11 @@ int main() {
 
     const std::string named = readFile(folder + "hang.on");
     const std::string hangOn = named.empty() ? "d" : named;
-    if (arguments.starts_with(hangOn + " ")) {
+    // The ROM is listed before the run as well: only the listing after the removal hangs.
+    const bool afterRemoval = hangOn == "l";
+    const bool removed =
+        GetFileAttributesA((folder + "removed").c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (arguments.starts_with(hangOn + " ") && (!afterRemoval || removed)) {
         SetConsoleCtrlHandler(nullptr, TRUE);
         if (hangOn == "d") writeFile(archiveOf(arguments) + ".tmp", "");
         // Whole or not at all: the test reads the file as soon as it is there.
@@ -90,5 +95,6 @@ int main() {
     WaitForSingleObject(real.hProcess, INFINITE);
     DWORD code = 2;
     GetExitCodeProcess(real.hProcess, &code);
+    if (afterRemoval && code == 0 && arguments.starts_with("d ")) writeFile(folder + "removed", "");
     return static_cast<int>(code);
 }

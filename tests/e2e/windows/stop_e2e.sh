@@ -162,6 +162,15 @@ cli_ctrl_c_in_check() {
   [ "$(7z l -ba "$rom" | grep -c Browser.apk)" = 0 ] || fail "cli ctrl-c in the check: not removed"
   [ "$(ls "$work/roms")" = rom.zip ] || fail "cli ctrl-c in the check: left $(ls "$work/roms")"
 }
+# Ctrl-C while 7z lists the ROM zip for the check after the removal: the removal stands, and the
+# summary says so and that the ROM zip was not checked.
+cli_ctrl_c_in_last_listing() {
+  stop_cli ctrl-c 130 l
+  grep -q "^stopped: while 7z listed the ROM zip for its check" <<<"$out" ||
+    fail "cli ctrl-c in the last listing: no summary: $out"
+  [ "$(7z l -ba "$rom" | grep -c Browser.apk)" = 0 ] || fail "cli ctrl-c in the last listing: not removed"
+  [ "$(ls "$work/roms")" = rom.zip ] || fail "cli ctrl-c in the last listing: left $(ls "$work/roms")"
+}
 # Ended outright, the program cleans nothing up; but 7z goes with it, so the ROM is as it was.
 # What it left beside the ROM zip goes with the next run on that ROM.
 cli_killed() {
@@ -176,6 +185,7 @@ cli_killed() {
 }
 run_case cli_ctrl_c
 run_case cli_ctrl_c_in_check
+run_case cli_ctrl_c_in_last_listing
 run_case cli_killed
 run_case close_window_during_run
 run_case session_ends_during_run
