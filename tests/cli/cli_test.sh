@@ -479,11 +479,19 @@ exec "$real" "\$@"
 EOF
   chmod +x "$work/bin/7z"
   export PATH="$work/bin:$PATH"
-  # The ROM is listed while the catalogue is read: a selection refused meanwhile stops that 7z.
+  # The ROM is listed while the catalogue is read: a plan ended meanwhile stops that 7z.
   cp "$(command -v sleep)" "$work/bin/listing-7z"
   : >"$work/hang-list"
-  run 2 plan "$rom" --app Nobody
-  pgrep -f "$work/bin/listing-7z" >/dev/null && fail "the listing's 7z outlived a refused plan"
+  "${cli[@]}" plan "$rom" --app Browser >/dev/null 2>&1 &
+  plan_pid=$! waited=0 got=0
+  until pgrep -f "$work/bin/listing-7z" >/dev/null; do
+    sleep 0.05; waited=$((waited + 1))
+    [ "$waited" -lt 1200 ] || { kill "$plan_pid"; fail "the plan's listing never started"; }
+  done
+  kill -TERM "$plan_pid"
+  wait "$plan_pid" || got=$?
+  [ "$got" = 143 ] || fail "a plan ended by SIGTERM during its listing exited $got, not 143"
+  pgrep -f "$work/bin/listing-7z" >/dev/null && fail "the listing's 7z outlived an ended plan"
   rm "$work/hang-list"
   stop_halfway() {
     rm -f "$work/halfway"
