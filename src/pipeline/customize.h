@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pipeline/block_rom.h"
 #include "pipeline/plan.h"
 #include "pipeline/request.h"
 #include "platform/file_layer.h"
@@ -40,7 +41,8 @@ struct PreparedRun {
     ArchiveListing rom;                      // the ROM zip's listing
     std::vector<ArchiveEntry> undoTemplate;  // the undo template's listing, with the undo zip asked
     RunPlan plan;
-    std::unique_ptr<RomLock> lock;  // held from before the listing to the end of the run
+    std::unique_ptr<BlockRom> blocks;  // the ROM's block images, rebuilt; null when it has none
+    std::unique_ptr<RomLock> lock;     // held from before the listing to the end of the run
 };
 
 // The checks that come before anything is written, and the plan. "" when the run may go ahead;

@@ -1,6 +1,7 @@
 #include "pipeline/undo_zip.h"
 
 #include "pipeline/add_apps.h"
+#include "pipeline/block_rom.h"
 #include "pipeline/removal.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
@@ -24,14 +25,16 @@ bool succeeded(Reporter& reporter, const ArchiverResult& result) {
 // holds the template and those files, nothing missing and nothing more.
 bool fillUndoZip(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath,
                  const RunPlan& plan, const std::vector<ArchiveEntry>& templateEntries,
-                 const std::string& undoCopy) {
+                 const std::string& undoCopy, const BlockRom* blocks) {
     std::vector<std::string> files;
-    for (const ArchiveEntry& entry : plan.removed) files.push_back(entry.path);
+    for (const ArchiveEntry& entry : plan.removed)
+        if (!blocks || !blocks->holds(entry.path)) files.push_back(entry.path);
     const std::string listFile = nameListPath(paths.extractionFolder);
     if (!succeeded(reporter, runOnNames(paths.archiverProgram,
                                         extractCommand(romPath, paths.extractionFolder, listFile),
                                         listFile, files, progressOf(reporter))))
         return false;
+    if (blocks && !blocks->extract(plan, paths.extractionFolder)) return false;
     if (holdsAnyFile(paths.extractionFolder) &&
         !succeeded(reporter, runArchiver(paths.archiverProgram, addCommand(undoCopy),
                                          paths.extractionFolder, false, progressOf(reporter))))
@@ -45,13 +48,14 @@ bool fillUndoZip(Reporter& reporter, const ProgramPaths& paths, const std::strin
 // failed (nothing is then left).
 std::string makeUndoCopy(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath,
                          const RunPlan& plan, const std::vector<ArchiveEntry>& templateEntries,
-                         const std::string& undoZip) {
+                         const std::string& undoZip, const BlockRom* blocks) {
     // The run's own extraction folder, fresh: nothing of another run goes into this undo zip.
     if (paths.extractionFolder.empty()) return "";
     const std::string undoCopy = copyBeside(paths.undoTemplate, undoZip);
     if (undoCopy.empty()) return "";
     settle();
-    if (fillUndoZip(reporter, paths, romPath, plan, templateEntries, undoCopy)) return undoCopy;
+    if (fillUndoZip(reporter, paths, romPath, plan, templateEntries, undoCopy, blocks))
+        return undoCopy;
     removeFile(undoCopy);
     return "";
 }
@@ -79,10 +83,11 @@ std::string undoZipPath(const std::string& romPath) {
 }
 
 std::string createUndoZip(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath,
-                          const RunPlan& plan, const std::vector<ArchiveEntry>& templateEntries) {
+                          const RunPlan& plan, const std::vector<ArchiveEntry>& templateEntries,
+                          const BlockRom* blocks) {
     const std::string undoZip = undoZipPath(romPath);
     const std::string undoCopy =
-        makeUndoCopy(reporter, paths, romPath, plan, templateEntries, undoZip);
+        makeUndoCopy(reporter, paths, romPath, plan, templateEntries, undoZip, blocks);
     const std::string made = undoCopy.empty() ? "" : placeUndoZip(undoCopy, romPath);
     if (!undoCopy.empty() && made.empty()) removeFile(undoCopy);
     if (made.empty()) reporter.message("Error", "Can't create recovery zip " + undoZip);

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "blockimage/block_image.h"
+#include "pipeline/plan.h"
+#include "tools/archive_listing.h"
+#include "tools/archiver.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// The block partitions of a ROM zip, each rebuilt into an image of its own in a private folder
+// beside the ROM zip (romPath + "_blocks." and six letters or digits), removed with the object.
+// Their files take part in the plan as `<part>/...` entries, as the files of a file-based ROM zip
+// do.
+class BlockRom {
+public:
+    // Rebuilds the ROM's block partitions, if it has any (`blocks` stays null when it has none).
+    // "" when there are none or all were rebuilt; otherwise why this ROM zip can't be slimmed,
+    // for the user, and nothing is left behind. `goesOn` false stops the rebuilding.
+    static std::string open(const std::string& romPath, const std::vector<ArchiveEntry>& listing,
+                            const BlockGoesOn& goesOn, std::unique_ptr<BlockRom>& blocks);
+    ~BlockRom();
+    BlockRom(const BlockRom&) = delete;
+    BlockRom& operator=(const BlockRom&) = delete;
+
+    // The ROM zip's listing with the images' files and folders after it.
+    std::vector<ArchiveEntry> withImages(const std::vector<ArchiveEntry>& listing) const;
+    // True when `name` (as the plan spells it) lies inside one of the images.
+    bool holds(const std::string& name) const;
+
+    // Fits a plan made from withImages() to the images: the names inside them leave
+    // `removalNames` (7z never sees them) for this object, their removed files get their CRCs,
+    // and the entries of each image that loses anything go into `rewritten`.
+    void fitPlan(RunPlan& plan);
+
+    // Writes the removed files of the images into `folder`, under their plan names, for the undo
+    // zip. False when one can't be read or written.
+    bool extract(const RunPlan& plan, const std::string& folder) const;
+
+    // Removes the planned names inside the images, writes each changed image's new data and
+    // transfer list, and has 7z put them into the ROM zip in place of the old ones (exactly those
+    // entries, through a list file, with 7z's wildcards off).
+    ArchiverResult slim(const std::string& archiver, const std::string& romPath,
+                        const ProgressSink& progress);
+
+private:
+    BlockRom() = default;
+    struct Image {
+        std::unique_ptr<BlockImage> image;
+        std::string prefix;                // "system/"
+        std::vector<std::string> removes;  // names inside the image, as the image names them
+    };
+    std::string folder_;  // ends with '/'
+    std::vector<Image> images_;
+    const Image* imageOf(const std::string& name) const;
+};
