@@ -54,6 +54,8 @@ public:
     BlockImage& operator=(const BlockImage&) = delete;
 
     const BlockPartition& partition() const;
+    // The bytes of new data the old list writes.
+    std::uint64_t dataBytes() const;
     // Every file and folder below the top, parents before what they hold.
     const std::vector<ImageFile>& files() const;
 

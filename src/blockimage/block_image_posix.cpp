@@ -444,6 +444,7 @@ std::unique_ptr<BlockImage> BlockImage::rebuild(const std::string& romPath,
 
 const BlockPartition& BlockImage::partition() const { return state_->partition; }
 const std::vector<ImageFile>& BlockImage::files() const { return state_->files; }
+std::uint64_t BlockImage::dataBytes() const { return state_->list.newBlocks() * blockSize; }
 
 namespace {
 

@@ -24,6 +24,7 @@ const std::vector<ImageFile>& BlockImage::files() const {
     static const std::vector<ImageFile> none;
     return none;
 }
+std::uint64_t BlockImage::dataBytes() const { return 0; }
 std::string BlockImage::crcOf(const std::string&) const { return ""; }
 bool BlockImage::extract(const std::string&, const std::string&) const { return false; }
 std::string BlockImage::remove(const std::vector<std::string>&) { return "not supported"; }

@@ -8,6 +8,7 @@
 #include "cli/json.h"
 #include "cli/output.h"
 #include "cli/selection.h"
+#include "pipeline/block_rom.h"
 #include "pipeline/customize.h"
 #include "pipeline/plan.h"
 #include "pipeline/rom_catalogue.h"
@@ -70,9 +71,12 @@ void fitToRom(Catalogue& catalogue, const Arguments& arguments, const ArchiveLis
               RomFit& fit) {
     if (!listing.readable) return;
     std::string why;
-    fit.apps = readRomApps(arguments.rom, listedEntries(listing.entries), why);
+    // A block-based ROM zip's files are inside its images, read from them.
+    RomContent content = readRomContent(arguments.rom, listing.entries, why, {},
+                                        [] { return StopSignals::caught() == 0; });
+    fit.apps = std::move(content.apps);
     if (!why.empty()) std::fprintf(stderr, "slimkit-cli: Warning: %s\n", why.c_str());
-    fitCatalogueToRom(catalogue, listing.entries, fit.apps);
+    fitCatalogueToRom(catalogue, content.entries, fit.apps);
     for (const auto& entry : catalogue.entries)
         fit.appsOf[entry.get()] = appsStoodFor(*entry, fit.apps);
 }
@@ -335,7 +339,8 @@ int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue,
     RunResult run;
     CliReporter reporter(arguments.quiet);
 
-    if (plan.removalNames.empty() && plan.adds.empty() && plan.replaces.empty()) {
+    if (plan.removalNames.empty() && plan.rewritten.empty() && plan.adds.empty() &&
+        plan.replaces.empty()) {
         // Nothing to remove, nothing to add: no backup, no undo zip, no 7z.
         outcome = {leftOut.empty() ? exitDone : exitLeftOut, "nothing", false};
         if (!leftOut.empty()) outcome.result = "skipped";

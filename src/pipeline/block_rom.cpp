@@ -1,6 +1,8 @@
 #include "pipeline/block_rom.h"
 
+#include "apps/apk_file.h"
 #include "pipeline/add_apps.h"
+#include "pipeline/rom_catalogue.h"
 #include "platform/file_layer.h"
 #include "platform/text.h"
 
@@ -46,15 +48,23 @@ std::string BlockRom::open(const std::string& romPath, const std::vector<Archive
 
 std::vector<ArchiveEntry> BlockRom::withImages(const std::vector<ArchiveEntry>& listing) const {
     std::vector<ArchiveEntry> entries = listing;
-    for (const Image& image : images_)
+    for (const Image& image : images_) {
+        // What a file takes in the zip, as the image's new data is packed on the whole.
+        double packed = 0;
+        for (const ArchiveEntry& entry : listing)
+            if (entry.path == image.image->partition().newData && image.image->dataBytes())
+                packed = static_cast<double>(entry.packedSize) /
+                         static_cast<double>(image.image->dataBytes());
         for (const ImageFile& file : image.image->files()) {
             ArchiveEntry entry;
             entry.path = image.prefix + file.path;
             entry.size = file.size;
+            entry.packedSize = static_cast<std::uint64_t>(static_cast<double>(file.size) * packed);
             entry.isFolder = file.isFolder;
             entry.isLink = file.isLink;
             entries.push_back(std::move(entry));
         }
+    }
     return entries;
 }
 
@@ -128,4 +138,51 @@ ArchiverResult BlockRom::slim(const std::string& archiver, const std::string& ro
     if (file.fail())
         return {ArchiverOutcome::failed, "Can't write the list of names for 7z: " + listFile};
     return runArchiver(archiver, addListCommand(romPath, listFile), out, false, progress);
+}
+
+std::vector<RomApp> BlockRom::readApps(const std::string& romPath,
+                                       const std::vector<ArchiveEntry>& entries, std::string& why,
+                                       const AppProgress& progress) const {
+    std::vector<FoundApp> found = findApps(listedEntries(entries));
+    std::vector<RomApp> apps;
+    std::unique_ptr<RomZip> zip;
+    const std::string apk = folder_ + "app.apk";
+    for (FoundApp& app : found) {
+        ApkReading reading;
+        if (const Image* image = imageOf(app.apkPath)) {
+            if (image->image->extract(app.apkPath.substr(image->prefix.size()), apk))
+                reading = readApkFile(apk);
+            else
+                reading.problem =
+                    "it can't be read from the " + image->image->partition().name + " image";
+            removeFile(apk);
+        } else {
+            if (!zip) zip = RomZip::open(romPath, why);
+            if (!zip) return {};
+            reading = zip->readApk(app.apkPath);
+        }
+        apps.push_back({std::move(app), std::move(reading)});
+        if (progress && !progress(apps.size(), found.size())) break;
+    }
+    return apps;
+}
+
+RomContent readRomContent(const std::string& romPath, const std::vector<ArchiveEntry>& listing,
+                          std::string& why, const AppProgress& progress,
+                          const BlockGoesOn& goesOn) {
+    RomContent content;
+    std::unique_ptr<BlockRom> blocks;
+    why = BlockRom::open(romPath, listing, goesOn, blocks);
+    if (!why.empty()) {
+        content.entries = listing;
+        return content;
+    }
+    if (!blocks) {
+        content.entries = listing;
+        content.apps = readRomApps(romPath, listedEntries(listing), why, progress);
+        return content;
+    }
+    content.entries = blocks->withImages(listing);
+    content.apps = blocks->readApps(romPath, content.entries, why, progress);
+    return content;
 }

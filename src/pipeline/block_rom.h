@@ -1,5 +1,6 @@
 #pragma once
 
+#include "apps/rom_apps.h"
 #include "blockimage/block_image.h"
 #include "pipeline/plan.h"
 #include "tools/archive_listing.h"
@@ -38,6 +39,12 @@ public:
     // zip. False when one can't be read or written.
     bool extract(const RunPlan& plan, const std::string& folder) const;
 
+    // Every app of `entries` (withImages()), as readRomApps reads them: an APK inside an image is
+    // read from it, one in the zip from the ROM zip at `romPath`.
+    std::vector<RomApp> readApps(const std::string& romPath,
+                                 const std::vector<ArchiveEntry>& entries, std::string& why,
+                                 const AppProgress& progress) const;
+
     // Removes the planned names inside the images, writes each changed image's new data and
     // transfer list, and has 7z put them into the ROM zip in place of the old ones (exactly those
     // entries, through a list file, with 7z's wildcards off).
@@ -55,3 +62,18 @@ private:
     std::vector<Image> images_;
     const Image* imageOf(const std::string& name) const;
 };
+
+// What a front-end fits its list to: the ROM zip's entries, with the files inside its block
+// images, and its apps.
+struct RomContent {
+    std::vector<ArchiveEntry> entries;
+    std::vector<RomApp> apps;
+};
+
+// The content of the ROM zip at `romPath`, whose listing is `listing`. A ROM zip with block images
+// has them rebuilt beside it for the reading and removed after; one that can't be (the reason in
+// `why`, as for readRomApps' failures) gives its listing alone and no apps. `goesOn` false stops
+// the rebuilding; `progress` the reading of the APKs.
+RomContent readRomContent(const std::string& romPath, const std::vector<ArchiveEntry>& listing,
+                          std::string& why, const AppProgress& progress = {},
+                          const BlockGoesOn& goesOn = {});
