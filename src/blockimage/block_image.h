@@ -49,6 +49,9 @@ public:
                                                const BlockPartition& partition,
                                                const std::string& imagePath,
                                                const BlockGoesOn& goesOn, std::string& why);
+    // Why this build can't rebuild `partition` at all, before anything is written; "" when it
+    // can.
+    static std::string unsupported(const BlockPartition& partition);
     ~BlockImage();
     BlockImage(const BlockImage&) = delete;
     BlockImage& operator=(const BlockImage&) = delete;

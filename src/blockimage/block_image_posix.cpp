@@ -407,6 +407,8 @@ ext2_ino_t BlockImage::State::lookUp(const std::string& path) const {
     return ino;
 }
 
+std::string BlockImage::unsupported(const BlockPartition&) { return ""; }
+
 BlockImage::BlockImage(std::unique_ptr<State> state) : state_(std::move(state)) {}
 BlockImage::~BlockImage() = default;
 

@@ -3,16 +3,20 @@
 // The Windows build has no ext4 library yet: a block-based ROM zip is refused where it is found.
 struct BlockImage::State {};
 
+std::string BlockImage::unsupported(const BlockPartition& partition) {
+    return "the ROM zip keeps its " + partition.name + " partition as a block image (" +
+           partition.newData +
+           "); block-based ROM zips aren't supported by the Windows build yet. Use the Linux "
+           "build for them.";
+}
+
 BlockImage::BlockImage(std::unique_ptr<State> state) : state_(std::move(state)) {}
 BlockImage::~BlockImage() = default;
 
 std::unique_ptr<BlockImage> BlockImage::rebuild(const std::string&, const BlockPartition& partition,
                                                 const std::string&, const BlockGoesOn&,
                                                 std::string& why) {
-    why = "the ROM zip keeps its " + partition.name + " partition as a block image (" +
-          partition.newData +
-          "), which the Windows build doesn't support yet; use the Linux "
-          "build for block-based ROM zips";
+    why = unsupported(partition);
     return nullptr;
 }
 

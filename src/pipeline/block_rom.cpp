@@ -29,6 +29,8 @@ std::string BlockRom::open(const std::string& romPath, const std::vector<Archive
             if (archiverNameKey(entry.path).starts_with(partition.name + "/"))
                 return "the ROM zip holds " + entry.path + " beside its " + partition.name +
                        " image, so a path there would name two things";
+    for (const BlockPartition& partition : partitions)
+        if (std::string why = BlockImage::unsupported(partition); !why.empty()) return why;
     std::unique_ptr<BlockRom> rom(new BlockRom);
     const fs::path romFile = fileSystemPath(romPath);
     rom->folder_ = makeFreshFolder(programPath(romFile.parent_path()),

@@ -626,6 +626,19 @@ windows)
   untouched "plan"
   run 2 customize "$(native "$roms/missing.zip")"
   untouched "missing ROM"
+  # A block-based ROM zip is refused, plan and run alike, before anything is written.
+  block="$work/block"
+  mkdir -p "$block"
+  printf '4\n1\n0\n0\nnew 2,0,1\n' >"$block/system.transfer.list"
+  head -c 4096 /dev/zero >"$block/system.new.dat"
+  (cd "$block" && 7z a -tzip -bd -y "$roms/block.zip" '*' >/dev/null)
+  for command in plan customize; do
+    run 2 "$command" "$(native "$roms/block.zip")" --app Browser
+    grep -qF "block-based ROM zips aren't supported by the Windows build yet" "$work/err" ||
+      fail "$command of a block-based ROM: $(cat "$work/out" "$work/err")"
+  done
+  [ "$(ls -A "$roms")" = "$(printf 'block.zip\nmy rom.zip')" ] || fail "written beside: $(ls -A "$roms")"
+  rm "$roms/block.zip"
   # A ROM named relative to the current folder, though 7z.exe runs in its own.
   (cd "$roms" && run 0 customize "my rom.zip" --app Browser --app Sounds --no-backup --no-add --undo-zip)
   entries "$rom" | grep -q -e Browser.apk -e audio/ && fail "not removed: $(entries "$rom")"
