@@ -119,6 +119,7 @@ ArchiverResult BlockRom::slim(const std::string& archiver, const std::string& ro
     if (!makeFolder(out)) return {ArchiverOutcome::failed, "Can't make the folder " + out};
     const BlockGoesOn goesOn = [&progress] { return !progress.carryOn || progress.carryOn(); };
     std::string names;
+    bool allBrotli = true;
     for (Image& image : images_) {
         if (image.removes.empty()) continue;
         const std::string& part = image.image->partition().name;
@@ -128,6 +129,7 @@ ArchiverResult BlockRom::slim(const std::string& archiver, const std::string& ro
         if (!fault.empty())
             return {ArchiverOutcome::failed,
                     "Can't slim the " + part + " image; the ROM zip was not changed:\r" + fault};
+        allBrotli = allBrotli && image.image->partition().brotli;
         names +=
             image.image->partition().newData + '\n' + image.image->partition().transferList + '\n';
     }
@@ -139,7 +141,11 @@ ArchiverResult BlockRom::slim(const std::string& archiver, const std::string& ro
     file.close();
     if (file.fail())
         return {ArchiverOutcome::failed, "Can't write the list of names for 7z: " + listFile};
-    return runArchiver(archiver, addListCommand(romPath, listFile), out, false, progress);
+    // Brotli's output doesn't deflate: 7z would try, find it so and store it; stored at once,
+    // the adding of a large image takes seconds less.
+    std::string command = addListCommand(romPath, listFile);
+    if (allBrotli) command.insert(1, " -mx0");
+    return runArchiver(archiver, command, out, false, progress);
 }
 
 std::vector<RomApp> BlockRom::readApps(const std::string& romPath,
