@@ -348,7 +348,13 @@ std::string BlockImage::State::checkBlocks(const BlockGoesOn& goesOn) {
     ext2_ino_t ino = 0;
     ext2_inode inode;
     std::uint64_t scanned = 0;
-    while (!walk.bad && ext2fs_get_next_inode(scan, &ino, &inode) == 0 && ino != 0) {
+    while (!walk.bad) {
+        // An inode table that can't be read is a fault like any other.
+        if (ext2fs_get_next_inode(scan, &ino, &inode) != 0) {
+            walk.bad = true;
+            break;
+        }
+        if (ino == 0) break;
         if ((++scanned & 0xfff) == 0 && goesOn && !goesOn()) {
             walk.bad = true;
             break;
