@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 namespace fs = std::filesystem;
 
@@ -53,7 +54,10 @@ bool readEntry(zip_t* zip, const std::string& name, std::size_t limit, std::stri
 // The new data of a partition, raw or brotli-decompressed, read in order.
 class NewDataReader {
 public:
-    NewDataReader(zip_file_t* file, bool brotli) : file_(file) {
+    // Reads up to the size asked into the buffer: the bytes read, 0 at the end, -1 on an error.
+    using Source = std::function<std::int64_t(std::uint8_t*, std::size_t)>;
+
+    NewDataReader(Source source, bool brotli) : source_(std::move(source)) {
         if (brotli) decoder_ = BrotliDecoderCreateInstance(nullptr, nullptr, nullptr);
     }
     ~NewDataReader() {
@@ -64,10 +68,15 @@ public:
 
     // Fills `out` whole; false when the data ends first or is broken.
     bool read(std::uint8_t* out, std::size_t size) {
-        if (!decoder_) return readRaw(out, size) == static_cast<zip_int64_t>(size);
+        while (!decoder_ && size > 0) {
+            const std::int64_t got = readRaw(out, size);
+            if (got <= 0) return false;
+            out += got;
+            size -= static_cast<std::size_t>(got);
+        }
         while (size > 0) {
             if (available_ == 0 && !finished_) {
-                const zip_int64_t got = readRaw(input_.data(), input_.size());
+                const std::int64_t got = readRaw(input_.data(), input_.size());
                 if (got < 0) return false;
                 next_ = input_.data();
                 available_ = static_cast<std::size_t>(got);
@@ -91,8 +100,8 @@ public:
     int window() const { return window_; }
 
 private:
-    zip_int64_t readRaw(std::uint8_t* out, std::size_t size) {
-        const zip_int64_t got = zip_fread(file_, out, size);
+    std::int64_t readRaw(std::uint8_t* out, std::size_t size) {
+        const std::int64_t got = source_(out, size);
         if (got > 0 && window_ == 0 && decoder_) window_ = streamWindow(out[0]);
         return got;
     }
@@ -104,7 +113,7 @@ private:
         return m ? std::max(8 + m, BROTLI_MIN_WINDOW_BITS) : 17;
     }
 
-    zip_file_t* file_;
+    Source source_;
     BrotliDecoderState* decoder_ = nullptr;
     std::vector<std::uint8_t> input_ = std::vector<std::uint8_t>(1 << 20);
     const std::uint8_t* next_ = nullptr;
@@ -203,6 +212,8 @@ struct BlockImage::State {
     std::string openChecked(const BlockGoesOn& goesOn);
     std::string checkBlocks(const BlockGoesOn& goesOn);
     std::string listFolder(ext2_ino_t folder, const std::string& prefix, int depth);
+    std::string verifyWritten(const std::string& dataPath, const RangeSet& written, int image,
+                              const BlockGoesOn& goesOn) const;
     ext2_ino_t lookUp(const std::string& path) const;
 };
 
@@ -239,7 +250,11 @@ std::string BlockImage::State::rebuildFrom(zip_t* zip, const BlockGoesOn& goesOn
         return "Can't write " + imagePath + ": " + std::strerror(errno);
     ZipFilePtr data(zip_fopen(zip, partition.newData.c_str(), 0));
     if (!data) return "Can't read " + partition.newData + " from the ROM zip";
-    NewDataReader reader(data.get(), partition.brotli);
+    NewDataReader reader(
+        [file = data.get()](std::uint8_t* out, std::size_t size) {
+            return static_cast<std::int64_t>(zip_fread(file, out, size));
+        },
+        partition.brotli);
     std::vector<std::uint8_t> buffer(256 * blockSize);
     for (const TransferCommand& command : list.commands) {
         for (const BlockRange& range : command.ranges) {
@@ -647,6 +662,34 @@ bool allZero(const std::uint8_t* data, std::size_t size) {
 
 }  // namespace
 
+// Reads the new data back as the recovery will, and compares each block with the image's: what
+// goes into the ROM zip is what the image holds, whatever the encoder or the disk did.
+std::string BlockImage::State::verifyWritten(const std::string& dataPath, const RangeSet& written,
+                                             int image, const BlockGoesOn& goesOn) const {
+    const std::string fault = dataPath + " doesn't read back as the image's blocks";
+    const Fd data(::open(dataPath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (data.get() < 0) return fault;
+    NewDataReader reader(
+        [fd = data.get()](std::uint8_t* out, std::size_t size) {
+            return static_cast<std::int64_t>(::read(fd, out, size));
+        },
+        partition.brotli);
+    std::vector<std::uint8_t> read(256 * blockSize), expected(256 * blockSize);
+    for (const BlockRange& range : written)
+        for (std::uint64_t block = range.first; block < range.end;) {
+            if (goesOn && !goesOn()) return "stopped";
+            const std::size_t count =
+                static_cast<std::size_t>(std::min<std::uint64_t>(range.end - block, 256));
+            if (!reader.read(read.data(), count * blockSize) ||
+                !readAll(image, expected.data(), count * blockSize, block * blockSize) ||
+                std::memcmp(read.data(), expected.data(), count * blockSize) != 0)
+                return fault;
+            block += count;
+        }
+    std::uint8_t extra = 0;
+    return reader.read(&extra, 1) ? fault : "";
+}
+
 std::string BlockImage::writeBack(const std::string& folder, const BlockGoesOn& goesOn) const {
     const State& state = *state_;
     const std::string dataPath = folder + "/" + state.partition.newData;
@@ -673,6 +716,9 @@ std::string BlockImage::writeBack(const std::string& folder, const BlockGoesOn& 
         addBlock(written, b);
     }
     if (!writer.finish()) return "Can't write " + dataPath;
+    if (std::string fault = state.verifyWritten(dataPath, written, image.get(), goesOn);
+        !fault.empty())
+        return fault;
     // What the old list did with the blocks it didn't write, the new one does with the free ones.
     bool erases = false;
     for (const TransferCommand& command : state.list.commands)
