@@ -41,8 +41,9 @@ struct PreparedRun {
     ArchiveListing rom;                      // the ROM zip's listing
     std::vector<ArchiveEntry> undoTemplate;  // the undo template's listing, with the undo zip asked
     RunPlan plan;
-    std::unique_ptr<BlockRom> blocks;  // the ROM's block images, rebuilt; null when it has none
-    std::unique_ptr<RomLock> lock;     // held from before the listing to the end of the run
+    std::unique_ptr<RomLock> lock;  // held from before the listing to the end of the run
+    // The ROM's block images, rebuilt; null when it has none. Gone before the lock is let go.
+    std::unique_ptr<BlockRom> blocks;
 };
 
 // The checks that come before anything is written, and the plan. "" when the run may go ahead;
