@@ -62,6 +62,7 @@ bool loadCatalogue(Catalogue& catalogue, const ProgramPaths& paths, const Argume
 // The apps a ROM zip holds, each with the entry of the check list that stands for it.
 struct RomFit {
     std::vector<RomApp> apps;
+    std::unique_ptr<BlockRom> blocks;  // a block-based ROM zip's images, for the plan to take
     std::unordered_map<const CatalogueEntry*, std::vector<const RomApp*>> appsOf;
 };
 
@@ -75,6 +76,7 @@ void fitToRom(Catalogue& catalogue, const Arguments& arguments, const ArchiveLis
     RomContent content = readRomContent(arguments.rom, listing.entries, why, {},
                                         [] { return StopSignals::caught() == 0; });
     fit.apps = std::move(content.apps);
+    fit.blocks = std::move(content.blocks);
     if (!why.empty()) std::fprintf(stderr, "slimkit-cli: Warning: %s\n", why.c_str());
     fitCatalogueToRom(catalogue, content.entries, fit.apps);
     for (const auto& entry : catalogue.entries)
@@ -162,7 +164,8 @@ int listApps(const Catalogue& catalogue, const Arguments& arguments, const RomFi
 // The plan of the run the arguments ask for. exitDone when it may be shown (a plan that is
 // refused is shown in full: the refusals are part of it); otherwise the refusal's status.
 int prepare(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
-            PreparedRun& prepared) {
+            RomFit& fit, PreparedRun& prepared) {
+    prepared.blocks = std::move(fit.blocks);
     CustomizeRequest request;
     request.romPath = arguments.rom;
     request.options = arguments.options;
@@ -183,9 +186,10 @@ std::uint64_t romSize(const PreparedRun& prepared) {
     return size > 0 ? static_cast<std::uint64_t>(size) : 0;
 }
 
-int plan(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments) {
+int plan(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
+         RomFit& fit) {
     PreparedRun prepared;
-    if (const int status = prepare(paths, catalogue, arguments, prepared)) return status;
+    if (const int status = prepare(paths, catalogue, arguments, fit, prepared)) return status;
     if (arguments.json) {
         JsonWriter out;
         beginDocument(out, "plan", "done", exitDone).key("rom").path(arguments.rom).key("plan");
@@ -328,10 +332,10 @@ void printOutcome(const Outcome& outcome, const RunPlan& plan, const RunResult& 
     }
 }
 
-int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue,
-                 const Arguments& arguments) {
+int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
+                 RomFit& fit) {
     PreparedRun prepared;
-    if (const int status = prepare(paths, catalogue, arguments, prepared)) return status;
+    if (const int status = prepare(paths, catalogue, arguments, fit, prepared)) return status;
     const RunPlan& plan = prepared.plan;
     const std::uint64_t sizeBefore = romSize(prepared);
     const std::vector<std::string> leftOut = plan.leftOut();
@@ -424,6 +428,6 @@ int main(int argc, char** argv) {
     // The apps found in this listing can be selected; the run plans from its own listing, taken
     // once it holds the ROM zip's lock.
     fitToRom(catalogue, arguments, romListing, fit);
-    if (arguments.command == "plan") return plan(paths, catalogue, arguments);
-    return customizeRom(paths, catalogue, arguments);
+    if (arguments.command == "plan") return plan(paths, catalogue, arguments, fit);
+    return customizeRom(paths, catalogue, arguments, fit);
 }

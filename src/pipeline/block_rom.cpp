@@ -37,6 +37,11 @@ std::string BlockRom::open(const std::string& romPath, const std::vector<Archive
                                    programPath(romFile.filename()) + "_blocks.");
     if (rom->folder_.empty())
         return "Can't make a folder beside " + romPath + " to rebuild its block images in";
+    rom->romPath_ = linkTarget(fullPath(romPath));
+    for (const BlockPartition& partition : partitions)
+        for (const ArchiveEntry& entry : listing)
+            if (entry.path == partition.transferList || entry.path == partition.newData)
+                rom->sources_.push_back(entry);
     for (const BlockPartition& partition : partitions) {
         std::string why;
         std::unique_ptr<BlockImage> image = BlockImage::rebuild(
@@ -46,6 +51,24 @@ std::string BlockRom::open(const std::string& romPath, const std::vector<Archive
     }
     blocks = std::move(rom);
     return "";
+}
+
+bool BlockRom::rebuiltFrom(const std::string& romPath,
+                           const std::vector<ArchiveEntry>& listing) const {
+    if (linkTarget(fullPath(romPath)) != romPath_) return false;
+    std::vector<std::string> names;
+    for (const ArchiveEntry& entry : listing)
+        if (!entry.isFolder) names.push_back(entry.path);
+    std::vector<ArchiveEntry> sources;
+    for (const BlockPartition& partition : findBlockPartitions(names))
+        for (const ArchiveEntry& entry : listing)
+            if (entry.path == partition.transferList || entry.path == partition.newData)
+                sources.push_back(entry);
+    return std::equal(sources.begin(), sources.end(), sources_.begin(), sources_.end(),
+                      [](const ArchiveEntry& a, const ArchiveEntry& b) {
+                          return a.path == b.path && a.size == b.size && a.crc == b.crc &&
+                                 !a.crc.empty();
+                      });
 }
 
 std::vector<ArchiveEntry> BlockRom::withImages(const std::vector<ArchiveEntry>& listing) const {
@@ -192,5 +215,6 @@ RomContent readRomContent(const std::string& romPath, const std::vector<ArchiveE
     }
     content.entries = blocks->withImages(listing);
     content.apps = blocks->readApps(romPath, content.entries, why, progress);
+    content.blocks = std::move(blocks);
     return content;
 }

@@ -25,6 +25,13 @@ public:
     BlockRom(const BlockRom&) = delete;
     BlockRom& operator=(const BlockRom&) = delete;
 
+    // True when these images were rebuilt from the ROM zip at `romPath` as `listing` (a fresh
+    // one) lists it: the same partitions, from entries of the same sizes and CRCs. A later
+    // reading of the ROM zip can then take them instead of rebuilding them.
+    bool rebuiltFrom(const std::string& romPath, const std::vector<ArchiveEntry>& listing) const;
+    // The private folder beside the ROM zip, with its trailing separator.
+    const std::string& folder() const { return folder_; }
+
     // The ROM zip's listing with the images' files and folders after it.
     std::vector<ArchiveEntry> withImages(const std::vector<ArchiveEntry>& listing) const;
     // True when `name` (as the plan spells it) lies inside one of the images.
@@ -59,6 +66,8 @@ private:
         std::vector<std::string> removes;  // names inside the image, as the image names them
     };
     std::string folder_;  // ends with '/'
+    std::string romPath_;
+    std::vector<ArchiveEntry> sources_;  // the entries the images were rebuilt from
     std::vector<Image> images_;
     const Image* imageOf(const std::string& name) const;
 };
@@ -68,12 +77,14 @@ private:
 struct RomContent {
     std::vector<ArchiveEntry> entries;
     std::vector<RomApp> apps;
+    // The images read, kept for a run on the same ROM zip to take (BlockRom::rebuiltFrom).
+    std::unique_ptr<BlockRom> blocks;
 };
 
 // The content of the ROM zip at `romPath`, whose listing is `listing`. A ROM zip with block images
-// has them rebuilt beside it for the reading and removed after; one that can't be (the reason in
-// `why`, as for readRomApps' failures) gives its listing alone and no apps. `goesOn` false stops
-// the rebuilding; `progress` the reading of the APKs.
+// has them rebuilt beside it for the reading, removed with the content; one that can't be (the
+// reason in `why`, as for readRomApps' failures) gives its listing alone and no apps. `goesOn`
+// false stops the rebuilding; `progress` the reading of the APKs.
 RomContent readRomContent(const std::string& romPath, const std::vector<ArchiveEntry>& listing,
                           std::string& why, const AppProgress& progress = {},
                           const BlockGoesOn& goesOn = {});

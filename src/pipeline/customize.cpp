@@ -346,14 +346,20 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
             text += "\r" + fault;
         return text;
     }
-    // A block image is rebuilt beside the ROM zip, so that the plan sees the files inside it.
+    // A block image is rebuilt beside the ROM zip, so that the plan sees the files inside it;
+    // images a reading of the same ROM zip left in `prepared` serve while its entries are
+    // unchanged.
+    if (prepared.blocks && !prepared.blocks->rebuiltFrom(romPath, prepared.rom.entries))
+        prepared.blocks.reset();
     if (prepared.lock && prepared.lock->state() == RomLock::State::held)
-        removeLeftoverBlockFolders(romPath);
-    if (const std::string fault = BlockRom::open(
-            romPath, prepared.rom.entries, [] { return StopSignals::caught() == 0; },
-            prepared.blocks);
-        !fault.empty())
+        removeLeftoverBlockFolders(romPath, prepared.blocks ? prepared.blocks->folder() : "");
+    if (prepared.blocks) {
+    } else if (const std::string fault = BlockRom::open(
+                   romPath, prepared.rom.entries, [] { return StopSignals::caught() == 0; },
+                   prepared.blocks);
+               !fault.empty()) {
         return "Can't customize " + romPath + "; nothing was changed:\r" + fault;
+    }
     // Found before anything is written: refused only at the add step, the ROM would be left
     // with its files removed and nothing added.
     std::vector<std::string> addFiles;

@@ -50,6 +50,8 @@ struct PreparedRun {
 // otherwise the text of the "Error" that refuses it (see customize for each). With `lock`, the ROM
 // zip's lock is taken first (a run that holds it refused) and, once the run is accepted, what a
 // killed run left is removed; without, nothing at all is written (a plan shown, not carried out).
+// Block images that `prepared` already holds (RomContent::blocks) serve the plan when they were
+// rebuilt from the ROM zip as its listing now stands; otherwise they are rebuilt.
 std::string prepareRun(const CustomizeRequest& request, const ProgramPaths& paths,
                        PreparedRun& prepared, bool lock = true);
 

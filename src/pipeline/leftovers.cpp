@@ -102,6 +102,7 @@ std::vector<std::string> leftoverBlockFolders(const std::string& romPath) {
     return found;
 }
 
-void removeLeftoverBlockFolders(const std::string& romPath) {
-    for (const std::string& folder : leftoverBlockFolders(romPath)) removeTree(folder);
+void removeLeftoverBlockFolders(const std::string& romPath, const std::string& kept) {
+    for (const std::string& folder : leftoverBlockFolders(romPath))
+        if (kept.empty() || !sameFile(folder, kept)) removeTree(folder);
 }

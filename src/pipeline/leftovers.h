@@ -36,5 +36,6 @@ void removeLeftovers(const std::string& romPath, const std::string& extractionFo
 // followed by six letters or digits. Only folders count, never links. Full paths, sorted.
 std::vector<std::string> leftoverBlockFolders(const std::string& romPath);
 
-// Removes leftoverBlockFolders(romPath). Only while the run holds the ROM zip's lock.
-void removeLeftoverBlockFolders(const std::string& romPath);
+// Removes leftoverBlockFolders(romPath) but `kept` (a folder this program still uses). Only
+// while the run holds the ROM zip's lock.
+void removeLeftoverBlockFolders(const std::string& romPath, const std::string& kept = "");

@@ -171,6 +171,41 @@ TEST_F(BlockRomTest, ARunRemovesFilesInsideTheImageAndTheRomFlashesClean) {
                       }));
 }
 
+// The images that reading the ROM zip's apps rebuilt serve its run, unless the ROM zip changed
+// in between: then the run rebuilds them from the zip as it now is.
+TEST_F(BlockRomTest, ImagesReadEarlierServeTheRunOnlyWhileTheRomIsUnchanged) {
+    for (const bool changed : {false, true}) {
+        SCOPED_TRACE(changed ? "changed" : "unchanged");
+        ASSERT_TRUE(writeZip(romPath, [&] {
+            std::vector<ZipWriterEntry> rom = fullImageEntries(readFile(image), "system", {});
+            rom.push_back({"META-INF/com/google/android/updater-script", updaterScript});
+            return rom;
+        }()));
+        std::string why;
+        RomContent content =
+            readRomContent(romPath, listArchive(paths.archiverProgram, romPath).entries, why);
+        ASSERT_EQ(why, "");
+        ASSERT_TRUE(content.blocks);
+        const BlockRom* read = content.blocks.get();
+        if (changed) {
+            fs::rename(source + "/app/Foo", temp / "Foo elsewhere");
+            ASSERT_EQ(makeExt4(source, temp / "other.img", 16), "");
+            fs::rename(temp / "Foo elsewhere", source + "/app/Foo");
+            std::vector<ZipWriterEntry> rom =
+                fullImageEntries(readFile(temp / "other.img"), "system", {});
+            rom.push_back({"META-INF/com/google/android/updater-script", updaterScript});
+            ASSERT_TRUE(writeZip(romPath, rom));
+        }
+        PreparedRun prepared;
+        prepared.blocks = std::move(content.blocks);
+        ASSERT_EQ(prepareRun(request({"system/app/Foo"}), paths, prepared), "");
+        ASSERT_TRUE(prepared.blocks);
+        EXPECT_EQ(prepared.blocks.get() == read, !changed);
+        EXPECT_EQ(prepared.plan.removed.size(), changed ? 0u : 1u);
+        EXPECT_EQ(leftoverBlockFolders(romPath).size(), 1u);
+    }
+}
+
 // What a ROM zip can't be slimmed for is said before anything is written, and leaves nothing.
 TEST_F(BlockRomTest, ARefusedImageChangesNothing) {
     std::vector<ZipWriterEntry> rom = fullImageEntries(readFile(image), "system", {});
