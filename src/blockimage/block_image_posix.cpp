@@ -699,21 +699,33 @@ std::string BlockImage::writeBack(const std::string& folder, const BlockGoesOn& 
     NewDataWriter writer(dataPath, state.partition.brotli, state.window);
     const std::uint64_t fsBlocks = ext2fs_blocks_count(state.fs->super);
     RangeSet written, zeros, rest;
-    std::vector<std::uint8_t> block(blockSize);
-    for (std::uint64_t b = 0; b < state.list.imageBlocks(); ++b) {
-        if ((b & 0xfff) == 0 && goesOn && !goesOn()) return "stopped";
-        if (b >= fsBlocks || !ext2fs_test_block_bitmap2(state.fs->block_map, b)) {
-            addBlock(rest, b);
+    // Runs of blocks in use are read whole, up to a MiB at a time.
+    const auto used = [&](std::uint64_t b) {
+        return b < fsBlocks && ext2fs_test_block_bitmap2(state.fs->block_map, b);
+    };
+    constexpr std::uint64_t runBlocks = 256;
+    std::vector<std::uint8_t> run(runBlocks * blockSize);
+    std::uint64_t asked = 0;
+    for (std::uint64_t b = 0; b < state.list.imageBlocks();) {
+        if ((++asked & 0xfff) == 0 && goesOn && !goesOn()) return "stopped";
+        if (!used(b)) {
+            addBlock(rest, b++);
             continue;
         }
-        if (!readAll(image.get(), block.data(), blockSize, b * blockSize))
+        std::uint64_t end = b + 1;
+        while (end < state.list.imageBlocks() && end - b < runBlocks && used(end)) ++end;
+        if (!readAll(image.get(), run.data(), (end - b) * blockSize, b * blockSize))
             return "Can't read " + state.imagePath;
-        if (allZero(block.data(), blockSize)) {
-            addBlock(zeros, b);
-            continue;
+        for (std::uint64_t at = b; at < end; ++at) {
+            const std::uint8_t* block = run.data() + (at - b) * blockSize;
+            if (allZero(block, blockSize)) {
+                addBlock(zeros, at);
+                continue;
+            }
+            if (!writer.write(block, blockSize)) return "Can't write " + dataPath;
+            addBlock(written, at);
         }
-        if (!writer.write(block.data(), blockSize)) return "Can't write " + dataPath;
-        addBlock(written, b);
+        b = end;
     }
     if (!writer.finish()) return "Can't write " + dataPath;
     if (std::string fault = state.verifyWritten(dataPath, written, image.get(), goesOn);
