@@ -205,6 +205,7 @@ RomContent readRomContent(const std::string& romPath, const std::vector<ArchiveE
     std::unique_ptr<BlockRom> blocks;
     why = BlockRom::open(romPath, listing, goesOn, blocks);
     if (!why.empty()) {
+        why = "Can't slim this ROM zip: " + why;
         content.entries = listing;
         return content;
     }

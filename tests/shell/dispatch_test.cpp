@@ -263,8 +263,9 @@ TEST_F(Dispatch, ChoosingARomShowsItsAppsAndMarksWhatItLacksEachTimeARomIsChosen
     gui.dialogAnswers = {program / "erofs.zip"};
     send(control(ControlId::browseButton));
     EXPECT_EQ(gui.rowCount(), 3);
-    EXPECT_EQ(gui.statusTexts.back(),
-              "the system image is EROFS, which this program can't change yet");
+    EXPECT_EQ(
+        gui.statusTexts.back(),
+        "Can't slim this ROM zip: the system image is EROFS, which this program can't change yet");
 
     // A ROM that isn't a zip, and a close asked while the ROM is read: the definitions alone.
     writeFile(program / "notes.zip", "notes, not a zip");
