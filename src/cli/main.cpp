@@ -10,6 +10,7 @@
 #include "cli/json.h"
 #include "cli/output.h"
 #include "cli/selection.h"
+#include "pipeline/block_rom.h"
 #include "pipeline/customize.h"
 #include "pipeline/plan.h"
 #include "pipeline/rom_catalogue.h"
@@ -63,6 +64,7 @@ bool loadCatalogue(Catalogue& catalogue, const ProgramPaths& paths, const Argume
 // The apps a ROM zip holds, each with the entry of the check list that stands for it.
 struct RomFit {
     std::vector<RomApp> apps;
+    std::unique_ptr<BlockRom> blocks;  // a block-based ROM zip's images, for the plan to take
     std::unordered_map<const CatalogueEntry*, std::vector<const RomApp*>> appsOf;
 };
 
@@ -72,9 +74,13 @@ void fitToRom(Catalogue& catalogue, const Arguments& arguments, const ArchiveLis
               RomFit& fit) {
     if (!listing.readable) return;
     std::string why;
-    fit.apps = readRomApps(arguments.rom, listedEntries(listing.entries), why);
+    // A block-based ROM zip's files are inside its images, read from them.
+    RomContent content = readRomContent(arguments.rom, listing.entries, why, {},
+                                        [] { return StopSignals::caught() == 0; });
+    fit.apps = std::move(content.apps);
+    fit.blocks = std::move(content.blocks);
     if (!why.empty()) std::fprintf(stderr, "slimkit-cli: Warning: %s\n", why.c_str());
-    fitCatalogueToRom(catalogue, listing.entries, fit.apps);
+    fitCatalogueToRom(catalogue, content.entries, fit.apps);
     for (const auto& entry : catalogue.entries)
         fit.appsOf[entry.get()] = appsStoodFor(*entry, fit.apps);
 }
@@ -193,7 +199,8 @@ int listApps(const Catalogue& catalogue, const Arguments& arguments, const RomFi
 // The plan of the run the arguments ask for. exitDone when it may be shown (a plan that is
 // refused is shown in full: the refusals are part of it); otherwise the refusal's status.
 int prepare(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
-            const AppKnowledge& knowledge, PreparedRun& prepared) {
+            const AppKnowledge& knowledge, RomFit& fit, PreparedRun& prepared) {
+    prepared.blocks = std::move(fit.blocks);
     CustomizeRequest request;
     request.romPath = arguments.rom;
     request.options = arguments.options;
@@ -218,9 +225,10 @@ std::uint64_t romSize(const PreparedRun& prepared) {
 }
 
 int plan(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
-         const AppKnowledge& knowledge) {
+         const AppKnowledge& knowledge, RomFit& fit) {
     PreparedRun prepared;
-    if (const int status = prepare(paths, catalogue, arguments, knowledge, prepared)) return status;
+    if (const int status = prepare(paths, catalogue, arguments, knowledge, fit, prepared))
+        return status;
     if (arguments.json) {
         JsonWriter out;
         beginDocument(out, "plan", "done", exitDone).key("rom").path(arguments.rom).key("plan");
@@ -370,9 +378,10 @@ void printOutcome(const Outcome& outcome, const RunPlan& plan, const RunResult& 
 }
 
 int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue, const Arguments& arguments,
-                 const AppKnowledge& knowledge) {
+                 const AppKnowledge& knowledge, RomFit& fit) {
     PreparedRun prepared;
-    if (const int status = prepare(paths, catalogue, arguments, knowledge, prepared)) return status;
+    if (const int status = prepare(paths, catalogue, arguments, knowledge, fit, prepared))
+        return status;
     const RunPlan& plan = prepared.plan;
     const std::uint64_t sizeBefore = romSize(prepared);
     const std::vector<std::string> leftOut = plan.leftOut();
@@ -380,7 +389,8 @@ int customizeRom(const ProgramPaths& paths, const Catalogue& catalogue, const Ar
     RunResult run;
     CliReporter reporter(arguments.quiet);
 
-    if (plan.removalNames.empty() && plan.adds.empty() && plan.replaces.empty()) {
+    if (plan.removalNames.empty() && plan.rewritten.empty() && plan.adds.empty() &&
+        plan.replaces.empty()) {
         // Nothing to remove, nothing to add: no backup, no undo zip, no 7z.
         outcome = {leftOut.empty() ? exitDone : exitLeftOut, "nothing", false};
         if (!leftOut.empty()) outcome.result = "skipped";
@@ -467,6 +477,6 @@ int main(int argc, char** argv) {
     // The apps found in this listing can be selected; the run plans from its own listing, taken
     // once it holds the ROM zip's lock.
     fitToRom(catalogue, arguments, romListing, fit);
-    if (arguments.command == "plan") return plan(paths, catalogue, arguments, knowledge);
-    return customizeRom(paths, catalogue, arguments, knowledge);
+    if (arguments.command == "plan") return plan(paths, catalogue, arguments, knowledge, fit);
+    return customizeRom(paths, catalogue, arguments, knowledge, fit);
 }

@@ -236,8 +236,8 @@ void printPlan(std::FILE* out, const std::string& romPath, const RunPlan& plan,
             std::fprintf(out, "Warning: %s: %s stays: 7z can't be handed it alone\n", name.c_str(),
                          path.c_str());
     }
-    if (plan.refusals.empty() && plan.removalNames.empty() && plan.adds.empty() &&
-        plan.replaces.empty())
+    if (plan.refusals.empty() && plan.removalNames.empty() && plan.rewritten.empty() &&
+        plan.adds.empty() && plan.replaces.empty())
         std::fprintf(out, "Nothing to do: customize would write nothing\n");
     std::size_t labelWidth = 0;
     for (const PlannedApp& app : plan.apps)

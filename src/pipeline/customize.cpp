@@ -8,6 +8,7 @@
 #include "platform/archiver_check.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
+#include "platform/stop_signals.h"
 #include "platform/text.h"
 #include "tools/archive_listing.h"
 #include "tools/archiver.h"
@@ -27,7 +28,7 @@ constexpr std::size_t namesShown = 10;
 // adding with something to add.
 bool rewritesRom(const PreparedRun& prepared) {
     const RunPlan& plan = prepared.plan;
-    return !plan.removalNames.empty() ||
+    return !plan.removalNames.empty() || !plan.rewritten.empty() ||
            (prepared.request.options.addApps && (!plan.adds.empty() || !plan.replaces.empty()));
 }
 
@@ -245,16 +246,20 @@ bool saveAndRemove(const PreparedRun& prepared, const ProgramPaths& programPaths
 
     if (request.options.undoZip) {
         reporter.status("Generation recovery CWM zip ...");
-        result.undoZip = createUndoZip(reporter, paths, romPath, plan, prepared.undoTemplate);
+        result.undoZip = createUndoZip(reporter, paths, romPath, plan, prepared.undoTemplate,
+                                       prepared.blocks.get());
         if (result.undoZip.empty()) return false;
     }
 
     reporter.status("Removing files ...");
-    if (plan.removalNames.empty()) return true;
+    if (plan.removalNames.empty() && plan.rewritten.empty()) return true;
+    ArchiverResult removed;
+    if (!plan.rewritten.empty())
+        removed = prepared.blocks->slim(paths.archiverProgram, romPath, progressOf(reporter));
     const std::string listFile = nameListPath(paths.extractionFolder);
-    const ArchiverResult removed =
-        runOnNames(paths.archiverProgram, removalCommand(romPath, listFile), listFile,
-                   plan.removalNames, progressOf(reporter));
+    if (removed.outcome == ArchiverOutcome::succeeded)
+        removed = runOnNames(paths.archiverProgram, removalCommand(romPath, listFile), listFile,
+                             plan.removalNames, progressOf(reporter));
     // A stopped run adds nothing to a ROM whose removal did not finish, and nothing more is done
     // to a ROM zip that went otherwise than planned.
     if (removed.outcome == ArchiverOutcome::stopped) {
@@ -360,6 +365,20 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
             text += "\r" + fault;
         return text;
     }
+    // A block image is rebuilt beside the ROM zip, so that the plan sees the files inside it;
+    // images a reading of the same ROM zip left in `prepared` serve while its entries are
+    // unchanged.
+    if (prepared.blocks && !prepared.blocks->rebuiltFrom(romPath, prepared.rom.entries))
+        prepared.blocks.reset();
+    if (prepared.lock && prepared.lock->state() == RomLock::State::held)
+        removeLeftoverBlockFolders(romPath, prepared.blocks ? prepared.blocks->folder() : "");
+    if (prepared.blocks) {
+    } else if (const std::string fault = BlockRom::open(
+                   romPath, prepared.rom.entries, [] { return StopSignals::caught() == 0; },
+                   prepared.blocks);
+               !fault.empty()) {
+        return "Can't customize " + romPath + "; nothing was changed:\r" + fault;
+    }
     // Found before anything is written: refused only at the add step, the ROM would be left
     // with its files removed and nothing added.
     std::vector<std::string> addFiles;
@@ -370,8 +389,11 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
         addFiles = content.files;
     }
     if (templateListing) prepared.undoTemplate = templateListing->finish().entries;
-    prepared.plan =
-        planRun(prepared.request, prepared.rom.entries, addFiles, prepared.undoTemplate);
+    prepared.plan = planRun(
+        prepared.request,
+        prepared.blocks ? prepared.blocks->withImages(prepared.rom.entries) : prepared.rom.entries,
+        addFiles, prepared.undoTemplate);
+    if (prepared.blocks) prepared.blocks->fitPlan(prepared.plan);
     if (!prepared.plan.refusals.empty())
         return namedLines("Can't customize " + romPath + " as asked; nothing was changed:",
                           prepared.plan.refusals);

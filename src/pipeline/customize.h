@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "pipeline/block_rom.h"
 #include "pipeline/plan.h"
 #include "pipeline/request.h"
 #include "platform/file_layer.h"
@@ -45,12 +46,16 @@ struct PreparedRun {
     std::vector<ArchiveEntry> undoTemplate;  // the undo template's listing, with the undo zip asked
     RunPlan plan;
     std::unique_ptr<RomLock> lock;  // held from before the listing to the end of the run
+    // The ROM's block images, rebuilt; null when it has none. Gone before the lock is let go.
+    std::unique_ptr<BlockRom> blocks;
 };
 
 // The checks that come before anything is written, and the plan. "" when the run may go ahead;
 // otherwise the text of the "Error" that refuses it (see customize for each). With `lock`, the ROM
 // zip's lock is taken first (a run that holds it refused) and, once the run is accepted, what a
 // killed run left is removed; without, nothing at all is written (a plan shown, not carried out).
+// Block images that `prepared` already holds (RomContent::blocks) serve the plan when they were
+// rebuilt from the ROM zip as its listing now stands; otherwise they are rebuilt.
 std::string prepareRun(const CustomizeRequest& request, const ProgramPaths& paths,
                        PreparedRun& prepared, bool lock = true);
 

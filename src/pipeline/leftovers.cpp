@@ -82,3 +82,28 @@ void removeLeftovers(const std::string& romPath, const std::string& extractionFo
     for (const std::string& folder : leftoverRunFolders(romPath, extractionFolder))
         removeTree(folder);
 }
+
+std::vector<std::string> leftoverBlockFolders(const std::string& romPath) {
+    static const std::regex suffix(R"(_blocks\.[A-Za-z0-9]{6})");
+    const fs::path rom = fileSystemPath(romPath);
+    const std::string romName = programPath(rom.filename());
+    std::vector<std::string> found;
+    std::error_code error;
+    for (fs::directory_iterator it(rom.parent_path(), error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = programPath(it->path().filename());
+        std::error_code statusError;
+        if (name.size() > romName.size() && name.compare(0, romName.size(), romName) == 0 &&
+            fs::is_directory(it->symlink_status(statusError)) &&
+            std::regex_match(name.begin() + static_cast<std::ptrdiff_t>(romName.size()), name.end(),
+                             suffix))
+            found.push_back(programPath(it->path()));
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+void removeLeftoverBlockFolders(const std::string& romPath, const std::string& kept) {
+    for (const std::string& folder : leftoverBlockFolders(romPath))
+        if (kept.empty() || !sameFile(folder, kept)) removeTree(folder);
+}

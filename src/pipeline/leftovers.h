@@ -32,3 +32,11 @@ std::vector<std::string> leftoverRunFolders(const std::string& romPath,
 // Removes leftoversBeside(romPath) and leftoverRunFolders(romPath, extractionFolder). Only while
 // the run holds the ROM zip's lock: no other run is then writing any of them.
 void removeLeftovers(const std::string& romPath, const std::string& extractionFolder);
+
+// The folders a run or plan rebuilds a ROM zip's block images in, beside it: rom.zip_blocks.
+// followed by six letters or digits. Only folders count, never links. Full paths, sorted.
+std::vector<std::string> leftoverBlockFolders(const std::string& romPath);
+
+// Removes leftoverBlockFolders(romPath) but `kept` (a folder this program still uses). Only
+// while the run holds the ROM zip's lock.
+void removeLeftoverBlockFolders(const std::string& romPath, const std::string& kept = "");

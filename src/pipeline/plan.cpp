@@ -260,6 +260,7 @@ RunCheck checkRun(const RunPlan& plan, const std::vector<ArchiveEntry>& before,
     if (added)
         for (const auto* list : {&plan.adds, &plan.replaces})
             for (const std::string& file : *list) addedKeys.add(file);
+    for (const std::string& entry : plan.rewritten) addedKeys.add(entry);
     removed.seal();
     addedKeys.seal();
 
@@ -273,6 +274,8 @@ RunCheck checkRun(const RunPlan& plan, const std::vector<ArchiveEntry>& before,
             for (const std::string& file : *list)
                 if (afterFiles.named(archiverNameKey(file)).size() != 1)
                     check.notAdded.push_back(file);
+    for (const std::string& entry : plan.rewritten)
+        if (afterFiles.named(archiverNameKey(entry)).size() != 1) check.notAdded.push_back(entry);
 
     // Every file no step touches is there as it was: as many entries of its name, with the same
     // sizes and CRCs. Each name is looked at once, at its first record.

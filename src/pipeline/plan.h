@@ -36,6 +36,9 @@ struct RunPlan {
     // the removal is done, and those that replace a file the ROM keeps.
     std::vector<std::string> adds;
     std::vector<std::string> replaces;
+    // Entries of the ROM zip that the removal writes anew: a block image's new data and transfer
+    // list, when files inside the image go.
+    std::vector<std::string> rewritten;
     std::uint64_t bytesFreed = 0;        // the removed files' sizes
     std::uint64_t packedBytesFreed = 0;  // what they take in the zip
     // Why the run can't be done as asked, each "name: reason"; a run with any is refused before

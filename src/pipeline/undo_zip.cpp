@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pipeline/undo_zip.h"
 
+#include "pipeline/block_rom.h"
 #include "pipeline/removal.h"
 #include "platform/ascii.h"
 #include "platform/file_layer.h"
@@ -40,10 +41,11 @@ bool packedAlready(const std::string& path) {
 // is written once per run and read once by the recovery, which unpacks either.
 bool fillUndoZip(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath,
                  const RunPlan& plan, const std::vector<ArchiveEntry>& templateEntries,
-                 const std::string& undoCopy) {
+                 const std::string& undoCopy, const BlockRom* blocks) {
+    // The files of a block image come from the image; the others 7z extracts from the ROM zip.
     std::vector<std::string> files, stored, deflated;
     for (const ArchiveEntry& entry : plan.removed) {
-        files.push_back(entry.path);
+        if (!blocks || !blocks->holds(entry.path)) files.push_back(entry.path);
         if (!entry.isFolder) (packedAlready(entry.path) ? stored : deflated).push_back(entry.path);
     }
     const std::string listFile = nameListPath(paths.extractionFolder);
@@ -51,6 +53,7 @@ bool fillUndoZip(Reporter& reporter, const ProgramPaths& paths, const std::strin
                                         extractCommand(romPath, paths.extractionFolder, listFile),
                                         listFile, files, progressOf(reporter))))
         return false;
+    if (blocks && !blocks->extract(plan, paths.extractionFolder)) return false;
     for (const bool store : {true, false})
         if (!succeeded(reporter,
                        runOnNames(paths.archiverProgram, undoAddCommand(undoCopy, listFile, store),
@@ -66,13 +69,14 @@ bool fillUndoZip(Reporter& reporter, const ProgramPaths& paths, const std::strin
 // failed (nothing is then left).
 std::string makeUndoCopy(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath,
                          const RunPlan& plan, const std::vector<ArchiveEntry>& templateEntries,
-                         const std::string& undoZip) {
+                         const std::string& undoZip, const BlockRom* blocks) {
     // The run's own extraction folder, fresh: nothing of another run goes into this undo zip.
     if (paths.extractionFolder.empty()) return "";
     const std::string undoCopy = copyBeside(paths.undoTemplate, undoZip);
     if (undoCopy.empty()) return "";
     settle();
-    if (fillUndoZip(reporter, paths, romPath, plan, templateEntries, undoCopy)) return undoCopy;
+    if (fillUndoZip(reporter, paths, romPath, plan, templateEntries, undoCopy, blocks))
+        return undoCopy;
     removeFile(undoCopy);
     return "";
 }
@@ -100,10 +104,11 @@ std::string undoZipPath(const std::string& romPath) {
 }
 
 std::string createUndoZip(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath,
-                          const RunPlan& plan, const std::vector<ArchiveEntry>& templateEntries) {
+                          const RunPlan& plan, const std::vector<ArchiveEntry>& templateEntries,
+                          const BlockRom* blocks) {
     const std::string undoZip = undoZipPath(romPath);
     const std::string undoCopy =
-        makeUndoCopy(reporter, paths, romPath, plan, templateEntries, undoZip);
+        makeUndoCopy(reporter, paths, romPath, plan, templateEntries, undoZip, blocks);
     const std::string made = undoCopy.empty() ? "" : placeUndoZip(undoCopy, romPath);
     if (!undoCopy.empty() && made.empty()) removeFile(undoCopy);
     if (made.empty()) reporter.message("Error", "Can't create recovery zip " + undoZip);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+class BlockRom;
 class Reporter;
 struct ProgramPaths;
 
@@ -26,5 +27,7 @@ std::string undoZipPath(const std::string& romPath);
 // copied or there is no extraction folder) it shows 7z's warning, if any, and "Error" / "Can't
 // create recovery zip " + the undo zip's path, leaves nothing of it and returns "": the caller then
 // ends the run before removing anything.
+// Files inside the ROM's block images (`blocks`) are taken from the images, not through 7z.
 std::string createUndoZip(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath,
-                          const RunPlan& plan, const std::vector<ArchiveEntry>& templateEntries);
+                          const RunPlan& plan, const std::vector<ArchiveEntry>& templateEntries,
+                          const BlockRom* blocks = nullptr);

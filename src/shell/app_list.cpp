@@ -4,6 +4,7 @@
 #include "catalogue/app_knowledge.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/removal_mode.h"
+#include "pipeline/block_rom.h"
 #include "pipeline/rom_catalogue.h"
 #include "platform/gui.h"
 #include "platform/paths.h"
@@ -66,24 +67,26 @@ bool fitAppListToRom(Gui& gui, Catalogue& catalogue, const ProgramPaths& paths,
 
     gui.setStatusText("Reading the apps of the ROM ...");
     std::string problem;
-    std::vector<RomApp> apps;
+    RomContent content;
     const ArchiveListing listing =
         carryOn() ? listArchive(paths.archiverProgram, romPath) : ArchiveListing{};
     if (closeAsked) {
     } else if (!listing.readable) {
         problem = "Can't read " + romPath + " as a zip archive";
     } else {
-        apps = readRomApps(romPath, listedEntries(listing.entries), problem,
-                           [&](std::size_t done, std::size_t total) {
-                               gui.setStatusText("Reading the apps of the ROM ... " +
-                                                 std::to_string(done) + " of " +
-                                                 std::to_string(total));
-                               return carryOn();
-                           });
+        // A block-based ROM zip's files are inside its images, read from them.
+        content = readRomContent(
+            romPath, listing.entries, problem,
+            [&](std::size_t done, std::size_t total) {
+                gui.setStatusText("Reading the apps of the ROM ... " + std::to_string(done) +
+                                  " of " + std::to_string(total));
+                return carryOn();
+            },
+            carryOn);
     }
     const bool fitted = !closeAsked && problem.empty();
     if (fitted)
-        fitCatalogueToRom(catalogue, listing.entries, apps);
+        fitCatalogueToRom(catalogue, content.entries, content.apps);
     else
         unfitCatalogue(catalogue);
 

@@ -697,6 +697,83 @@ case_unrestorable_entries() {
   [ -z "$(ls -A "$program/app/undo/files")" ] || fail "files were extracted"
 }
 
+# A block-based ROM zip: the program removes the files inside its system image and writes the
+# slimmed image's blocks; written onto the partition as block_image_update writes them (new, zero,
+# erase, which leaves the blocks' old content), the file system is clean and lacks exactly them;
+# then the undo zip brings them back.
+case_block_image() {
+  make_root busybox
+  system_tree "$work/system-tree"
+  removed_system_files
+  cp -r "$files/system/." "$work/system-tree/"
+  mke2fs -q -F -t ext4 -b 4096 -d "$work/system-tree" "$work/rom-system.img" 32M
+  local rom=$work/rom program=$work/program path paths=(system/app/Browser system/xbin)
+  mkdir -p "$rom/META-INF/com/google/android" "$program/app/undo/files"
+  echo 'block_image_update("/dev/block/bootdevice/by-name/system", package_extract_file("system.transfer.list"), "system.new.dat", "system.patch.dat");' \
+    >"$rom/META-INF/com/google/android/updater-script"
+  python3 - "$work/rom-system.img" "$rom" <<'EOF'
+import sys
+image = open(sys.argv[1], "rb").read()
+count = len(image) // 4096
+open(sys.argv[2] + "/system.new.dat", "wb").write(image)
+open(sys.argv[2] + "/system.transfer.list", "w").write(
+    "4\n%d\n0\n0\nerase 2,0,%d\nnew 2,0,%d\n" % (count, count, count))
+EOF
+  (cd "$rom" && zip -q -r "$work/rom.zip" .) || fail "zip could not write the ROM zip"
+  cp "$UNDO_TEMPLATE" "$program/app/undo/undo.zip"
+  while IFS= read -r -d '' path; do
+    case $path in "$files"/system/app/Browser/* | "$files"/system/xbin/*) continue ;; esac
+    paths+=("${path#"$files/"}")
+  done < <(find "$files" -type f -print0)
+  "$UNDO_ZIP_MAKER" --run "$program" "$work/rom.zip" "${paths[@]}" || fail "the run failed"
+
+  # The partition as the recovery leaves it: what the list erases keeps its old content.
+  head -c "$(stat -c %s "$work/rom-system.img")" /dev/urandom >"$work/system.img"
+  unzip -p "$work/rom.zip" system.transfer.list >"$work/system.transfer.list"
+  unzip -p "$work/rom.zip" system.new.dat >"$work/system.new.dat"
+  python3 - "$work/system.transfer.list" "$work/system.new.dat" "$work/system.img" <<'EOF'
+import sys
+lines = open(sys.argv[1]).read().split("\n")
+assert lines[0] == "4", lines[0]
+data = open(sys.argv[2], "rb").read()
+image = open(sys.argv[3], "r+b")
+used = 0
+for line in filter(None, lines[4:]):
+    command, ranges = line.split(" ")
+    numbers = [int(n) for n in ranges.split(",")]
+    assert numbers[0] == len(numbers) - 1
+    for first, end in zip(numbers[1::2], numbers[2::2]):
+        image.seek(first * 4096)
+        if command == "new":
+            image.write(data[used:used + (end - first) * 4096])
+            used += (end - first) * 4096
+        elif command == "zero":
+            image.write(bytes((end - first) * 4096))
+        else:
+            assert command == "erase", line
+assert used == len(data), (used, len(data))
+EOF
+  [ "$(stat -c %s "$work/system.new.dat")" -lt "$(stat -c %s "$work/rom-system.img")" ] ||
+    fail "the new data is not smaller than the whole image"
+  e2fsck -fn "$work/system.img" >"$work/fsck.log" 2>&1 || fail "not clean: $(cat "$work/fsck.log")"
+  for path in "${paths[@]}" system/app/Browser system/xbin; do
+    debugfs -R "stat \"/${path#system/}\"" "$work/system.img" 2>&1 | grep -q "File not found" ||
+      fail "still in the image: $path"
+  done
+  debugfs -R "cat /bin/existing" "$work/system.img" 2>/dev/null | cmp -s - <(echo "#!/system/bin/sh") ||
+    fail "a file that stays changed"
+
+  attach system
+  fstab_entry /system system
+  cp "$work/rom.zip_undo.zip" "$root/sdcard/undo.zip"
+  flash
+  expect_status 0
+  expect_message "Restored $(count_files) file(s)."
+  expect_nothing_mounted
+  inspect system
+  expect_system_restored "$work/inspect/system"
+}
+
 declare -F "case_$case_name" >/dev/null || fail "no case $case_name"
 "case_$case_name"
 echo "PASS: $case_name"

@@ -5,6 +5,7 @@
 #include "fake_opener.h"
 #include "shell/app_list.h"
 #include "shell/app_state.h"
+#include "support/block_images.h"
 #include "support/fake_gui.h"
 #include "support/temp_folder.h"
 #include "support/zip_tools.h"
@@ -328,6 +329,28 @@ TEST_F(Dispatch, ChoosingARomShowsItsAppsAndMarksWhatItLacksEachTimeARomIsChosen
               std::vector<std::string>{"system/app/One.apk"});
     EXPECT_EQ(gui.rowState(rowNamed("Browser (not in this ROM)")), RowState::ticked);
     EXPECT_GE(rowNamed("Notes"), 0);
+
+    // A block-based ROM: its apps are read from inside its system image; one whose image can't
+    // be read says why and leaves the definitions alone.
+    writeFile(program / "system/app/One/One.apk", readFile(fixtures + "/apk/01.apk"));
+    ASSERT_EQ(blocktest::makeExt4(program / "system", program / "system.img", 8), "");
+    const std::string image = readFile(program / "system.img");
+    ASSERT_TRUE(writeZip(program / "block.zip", blocktest::fullImageEntries(image, "system", {})));
+    gui.dialogAnswers = {program / "block.zip"};
+    send(control(ControlId::browseButton));
+    ASSERT_GE(rowNamed("App 1"), 0);
+    EXPECT_EQ(gui.rowEntry(rowNamed("App 1"))->files,
+              (std::vector<std::string>{"system/app/One/One.apk", "system/app/One"}));
+    EXPECT_GE(rowNamed("Browser (not in this ROM)"), 0);
+    std::string erofs = image;
+    erofs.replace(1024, 4, "\xE2\xE1\xF5\xE0");
+    ASSERT_TRUE(writeZip(program / "erofs.zip", blocktest::fullImageEntries(erofs, "system", {})));
+    gui.dialogAnswers = {program / "erofs.zip"};
+    send(control(ControlId::browseButton));
+    EXPECT_EQ(gui.rowCount(), 3);
+    EXPECT_EQ(
+        gui.statusTexts.back(),
+        "Can't slim this ROM zip: the system image is EROFS, which this program can't change yet");
 
     // A ROM that isn't a zip, and a close asked while the ROM is read: the definitions alone.
     writeFile(program / "notes.zip", "notes, not a zip");
