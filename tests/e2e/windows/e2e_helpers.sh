@@ -99,7 +99,14 @@ customize_in_window() {
   done
   [ -n "$finished" ] || fail "$what: no Finish box"
   probe gone Finish || fail "$what: the Finish box stayed"
-  keys_to "$id" key --clearmodifiers alt+F4
+  # After a run that changed the ROM the window reads its apps again and takes no key until it
+  # has: Alt+F4 is sent until the program ends.
+  local closing=$((SECONDS + 120)) waited
+  while kill -0 "$pid" 2>/dev/null; do
+    [ $SECONDS -lt $closing ] || { stop "the window did not close on Alt+F4"; return 1; }
+    keys_to "$id" key --clearmodifiers alt+F4 || true
+    for waited in $(seq 20); do kill -0 "$pid" 2>/dev/null && sleep 0.1; done
+  done
   status=0; wait "$pid" || status=$?
   [ "$status" -eq 0 ] || { fail "$what: exit $status"; return 1; }
   [ -n "$finished" ]
