@@ -8,7 +8,7 @@
 #include "pipeline/leftovers.h"
 #include "platform/paths.h"
 #include "support/block_images.h"
-#include "support/quiet_reporter.h"
+#include "support/recording_reporter.h"
 
 #include <gtest/gtest.h>
 
@@ -32,13 +32,12 @@ const std::string fooApk = [] {
 using Names = std::set<std::string>;
 
 // A reporter that stops the run once the removal has begun.
-class StoppingReporter : public QuietReporter {
+class StoppingReporter : public RecordingReporter {
 public:
     void status(const std::string& text) override {
+        RecordingReporter::status(text);
         stopped = stopped || text == "Removing files ...";
     }
-    bool carryOn() override { return !stopped; }
-    bool stopped = false;
 };
 
 class BlockRomTest : public testing::Test {
@@ -133,9 +132,10 @@ TEST_F(BlockRomTest, ThePlanSeesTheFilesInsideTheImage) {
 TEST_F(BlockRomTest, ARunRemovesFilesInsideTheImageAndTheRomFlashesClean) {
     fs::create_directories(temp / "dump");
     const auto before = tree(image, paths_, temp / "dump");
-    QuietReporter reporter;
+    RecordingReporter reporter;
     const RunResult run = customize(request({"system/app/Foo", "boot.img"}), paths, reporter);
-    EXPECT_EQ(reporter.messages, std::vector<std::string>{"Finish: Customzation done ;)"});
+    const std::vector<RecordingReporter::Message> done{{"Finish", "Customzation done ;)"}};
+    EXPECT_EQ(reporter.messages, done);
     EXPECT_EQ(run.end, RunEnd::complete);
     EXPECT_EQ(readFile(romPath + "_BU_0"), original);
     EXPECT_EQ(zipEntries(romPath), (Names{"META-INF/com/google/android/updater-script",
@@ -213,15 +213,17 @@ TEST_F(BlockRomTest, ARefusedImageChangesNothing) {
     rom[0].content = "4\n10\n0\n0\nbsdiff 0 10 a b 2,0,1 1 2,5,6\nnew 2,7,8\n";
     ASSERT_TRUE(writeZip(romPath, rom));
     const std::string incremental = readFile(romPath);
-    QuietReporter reporter;
+    RecordingReporter reporter;
     customize(request({"system/app/Foo"}), paths, reporter);
     ASSERT_EQ(reporter.messages.size(), 1u);
-    EXPECT_EQ(reporter.messages[0].rfind("Error: Can't customize " + romPath +
-                                             "; nothing was changed:\rsystem.transfer.list: the "
-                                             "transfer list is incremental",
-                                         0),
-              0u)
-        << reporter.messages[0];
+    EXPECT_EQ(reporter.messages[0].title, "Error");
+    EXPECT_EQ(
+        reporter.messages[0].text.rfind("Can't customize " + romPath +
+                                            "; nothing was changed:\rsystem.transfer.list: the "
+                                            "transfer list is incremental",
+                                        0),
+        0u)
+        << reporter.messages[0].text;
     EXPECT_EQ(readFile(romPath), incremental);
     EXPECT_EQ(leftoverBlockFolders(romPath), std::vector<std::string>{});
     EXPECT_FALSE(fs::exists(romPath + "_BU_0"));

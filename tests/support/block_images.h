@@ -6,8 +6,8 @@
 // recovery that applies a list to a blank partition, and what e2fsprogs' own tools read from an
 // image to compare trees with.
 
-#include "pipeline/zip_tools.h"
 #include "support/temp_folder.h"
+#include "support/zip_tools.h"
 #include "support/zip_writer.h"
 
 #include <brotli/decode.h>
