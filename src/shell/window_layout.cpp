@@ -2,8 +2,8 @@
 #include "shell/window_layout.h"
 
 #include "catalogue/removal_mode.h"
+#include "gui/gui.h"
 #include "pipeline/request.h"
-#include "platform/gui.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/window_run.h"
 
+#include "gui/gui.h"
 #include "pipeline/customize.h"
-#include "platform/gui.h"
 #include "platform/stop_signals.h"
 #include "platform/text.h"
 #include "tools/reporter.h"
