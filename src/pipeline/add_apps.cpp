@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pipeline/add_apps.h"
 
+#include "pipeline/reporter.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "platform/utf8.h"
-#include "tools/reporter.h"
 
 #include <filesystem>
 #include <fstream>

@@ -4,6 +4,7 @@
 #include "pipeline/add_apps.h"
 #include "pipeline/leftovers.h"
 #include "pipeline/removal.h"
+#include "pipeline/reporter.h"
 #include "pipeline/undo_zip.h"
 #include "platform/archiver_check.h"
 #include "platform/file_layer.h"
@@ -11,7 +12,6 @@
 #include "platform/text.h"
 #include "tools/archive_listing.h"
 #include "tools/archiver.h"
-#include "tools/reporter.h"
 
 #include <filesystem>
 #include <optional>

@@ -2,11 +2,11 @@
 #include "pipeline/undo_zip.h"
 
 #include "pipeline/removal.h"
+#include "pipeline/reporter.h"
 #include "platform/ascii.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
 #include "tools/archiver.h"
-#include "tools/reporter.h"
 
 #include <chrono>
 #include <string_view>

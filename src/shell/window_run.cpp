@@ -3,9 +3,9 @@
 
 #include "gui/gui.h"
 #include "pipeline/customize.h"
+#include "pipeline/reporter.h"
 #include "platform/stop_signals.h"
 #include "platform/text.h"
-#include "tools/reporter.h"
 
 #include <filesystem>
 #include <system_error>
