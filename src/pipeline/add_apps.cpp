@@ -153,7 +153,7 @@ ArchiverOutcome addApps(Reporter& reporter, const ProgramPaths& paths, const std
     // 7z is never started in a folder it can't enter; make the add folder, so that a missing
     // one is not a failed step.
     makeFolder(paths.addFolder);
-    if (fileSize(paths.addFolder) != -2) {
+    if (!folderExists(paths.addFolder)) {
         reporter.message("Warning", "Can't access " + paths.addFolder);
         return ArchiverOutcome::failed;
     }

@@ -14,7 +14,10 @@
 
 namespace {
 
-void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(10)); }
+// A short pause between writing the template's copy and handing it to 7z for its update: a
+// virus scanner or an indexer that opens each new file (on Windows) may still hold the copy,
+// and 7z could then not put its updated archive in place. Ten milliseconds beside a run of 7z.
+void pauseForFreshCopy() { std::this_thread::sleep_for(std::chrono::milliseconds(10)); }
 
 // True when the archiver's step succeeded; otherwise its warning has been shown.
 bool succeeded(Reporter& reporter, const ArchiverResult& result) {
@@ -71,7 +74,7 @@ std::string makeUndoCopy(Reporter& reporter, const ProgramPaths& paths, const st
     if (paths.extractionFolder.empty()) return "";
     const std::string undoCopy = copyBeside(paths.undoTemplate, undoZip);
     if (undoCopy.empty()) return "";
-    settle();
+    pauseForFreshCopy();
     if (fillUndoZip(reporter, paths, romPath, plan, templateEntries, undoCopy)) return undoCopy;
     removeFile(undoCopy);
     return "";
