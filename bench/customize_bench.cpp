@@ -9,8 +9,8 @@
 
 #include "catalogue/catalogue.h"
 #include "pipeline/customize.h"
+#include "pipeline/reporter.h"
 #include "platform/paths.h"
-#include "tools/reporter.h"
 
 #include <cstdio>
 #include <memory>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/gtk/gtk_gui.h"
+#include "gui/gtk/gtk_gui.h"
 #include "shell/program.h"
 #include "shell/window_layout.h"
 

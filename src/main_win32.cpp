@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "gui/win32/win32_gui.h"
 #include "platform/archiver_check.h"
 #include "platform/paths.h"
-#include "platform/win32/win32_gui.h"
 #include "shell/program.h"
 #include "shell/window_layout.h"
 

@@ -3,8 +3,8 @@
 
 #include "cli/json.h"
 #include "pipeline/plan.h"
+#include "pipeline/reporter.h"
 #include "pipeline/rom_catalogue.h"
-#include "tools/reporter.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pipeline/add_apps.h"
 
+#include "pipeline/reporter.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "platform/utf8.h"
-#include "tools/reporter.h"
 
 #include <filesystem>
 #include <fstream>
@@ -153,7 +153,7 @@ ArchiverOutcome addApps(Reporter& reporter, const ProgramPaths& paths, const std
     // 7z is never started in a folder it can't enter; make the add folder, so that a missing
     // one is not a failed step.
     makeFolder(paths.addFolder);
-    if (fileSize(paths.addFolder) != -2) {
+    if (!folderExists(paths.addFolder)) {
         reporter.message("Warning", "Can't access " + paths.addFolder);
         return ArchiverOutcome::failed;
     }

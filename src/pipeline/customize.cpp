@@ -4,6 +4,7 @@
 #include "pipeline/add_apps.h"
 #include "pipeline/leftovers.h"
 #include "pipeline/removal.h"
+#include "pipeline/reporter.h"
 #include "pipeline/undo_zip.h"
 #include "platform/archiver_check.h"
 #include "platform/file_layer.h"
@@ -12,7 +13,6 @@
 #include "platform/text.h"
 #include "tools/archive_listing.h"
 #include "tools/archiver.h"
-#include "tools/reporter.h"
 
 #include <filesystem>
 #include <optional>
@@ -236,7 +236,7 @@ bool saveAndRemove(const PreparedRun& prepared, const ProgramPaths& programPaths
     const std::string& romPath = request.romPath;
     const RunFolder runFolder(programPaths, romPath);
     const ProgramPaths& paths = runFolder.paths();
-    result.end = RunEnd::stopped;
+    result.end = RunEnd::failedBeforeRemoval;
     if (request.options.backup) {
         reporter.status("Creating Backup ...");
         // The ROM is edited in place: without a whole backup nothing may touch it.
@@ -408,7 +408,7 @@ RunResult customize(const PreparedRun& prepared, const ProgramPaths& paths, Repo
     RunResult run = runSteps(prepared, paths, reporter);
     separateBackup(reporter, romPath, run);
     reporter.status("Ready");
-    if (run.end == RunEnd::stopped) return run;
+    if (run.end == RunEnd::failedBeforeRemoval) return run;
     // The usual name needs no word; a numbered one tells the user which undo zip is this run's.
     const bool numbered = !run.undoZip.empty() && run.undoZip != romPath + "_undo.zip";
     const std::string undoLine = numbered ? "\rUndo zip: " + run.undoZip : "";

@@ -17,8 +17,10 @@ struct ProgramPaths;
 
 // How far a run got.
 enum class RunEnd {
-    refused,   // the ROM or the add folder was refused before anything was written
-    stopped,   // a step showed an "Error" and ended the run before the removal
+    refused,  // the ROM or the add folder was refused before anything was written
+    // A step before the removal (the backup, the undo zip) showed an "Error" and ended the run:
+    // the removal never started. A stop in the undo zip ends so too.
+    failedBeforeRemoval,
     warned,    // every step ran, but one of them showed a warning, or paths were skipped
     complete,  // every step succeeded and every ticked path reached the archiver
 };

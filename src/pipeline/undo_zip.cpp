@@ -3,11 +3,11 @@
 
 #include "pipeline/block_rom.h"
 #include "pipeline/removal.h"
+#include "pipeline/reporter.h"
 #include "platform/ascii.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
 #include "tools/archiver.h"
-#include "tools/reporter.h"
 
 #include <chrono>
 #include <string_view>
@@ -15,7 +15,10 @@
 
 namespace {
 
-void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(10)); }
+// A short pause between writing the template's copy and handing it to 7z for its update: a
+// virus scanner or an indexer that opens each new file (on Windows) may still hold the copy,
+// and 7z could then not put its updated archive in place. Ten milliseconds beside a run of 7z.
+void pauseForFreshCopy() { std::this_thread::sleep_for(std::chrono::milliseconds(10)); }
 
 // True when the archiver's step succeeded; otherwise its warning has been shown.
 bool succeeded(Reporter& reporter, const ArchiverResult& result) {
@@ -74,7 +77,7 @@ std::string makeUndoCopy(Reporter& reporter, const ProgramPaths& paths, const st
     if (paths.extractionFolder.empty()) return "";
     const std::string undoCopy = copyBeside(paths.undoTemplate, undoZip);
     if (undoCopy.empty()) return "";
-    settle();
+    pauseForFreshCopy();
     if (fillUndoZip(reporter, paths, romPath, plan, templateEntries, undoCopy, blocks))
         return undoCopy;
     removeFile(undoCopy);

@@ -5,9 +5,18 @@
 #include <functional>
 #include <string>
 
-// Size of a file in bytes (0 included); -1 when the path does not exist or can't be examined,
-// -2 when it is a folder. A path "exists as a file" when the result is 0 or more.
+// What fileSize gives for a path that is no file: below 0, so that any size 0 or more means "a
+// file of that size".
+inline constexpr std::int64_t fileSizeMissing = -1;   // nothing there, or not to be examined
+inline constexpr std::int64_t fileSizeOfFolder = -2;  // a folder
+
+// Size of a file in bytes (0 included); fileSizeMissing when the path does not exist, can't be
+// examined or is neither a file nor a folder (a pipe, a device), fileSizeOfFolder when it is a
+// folder. A path "exists as a file" when the result is 0 or more.
 std::int64_t fileSize(const std::string& path);
+
+// True when `path` is a folder.
+inline bool folderExists(const std::string& path) { return fileSize(path) == fileSizeOfFolder; }
 
 // True when anything at all stands at `path`: a file, a folder or a link (even a broken one).
 bool pathExists(const std::string& path);

@@ -169,12 +169,12 @@ std::int64_t fileSize(const std::string& path) {
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat status {};
     if (!fd.valid()) {
-        if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return -2;
-        return -1;
+        if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return fileSizeOfFolder;
+        return fileSizeMissing;
     }
-    if (::fstat(fd.get(), &status) != 0) return -1;
-    if (S_ISDIR(status.st_mode)) return -2;
-    if (!S_ISREG(status.st_mode)) return -1;
+    if (::fstat(fd.get(), &status) != 0) return fileSizeMissing;
+    if (S_ISDIR(status.st_mode)) return fileSizeOfFolder;
+    if (!S_ISREG(status.st_mode)) return fileSizeMissing;
     return status.st_size;
 }
 

@@ -230,8 +230,9 @@ bool removeFolderContent(const std::string& folder) {
 
 std::int64_t fileSize(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data)) return -1;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -2;
+    if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data))
+        return fileSizeMissing;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return fileSizeOfFolder;
     return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 

@@ -4,9 +4,9 @@
 #include "catalogue/app_knowledge.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/removal_mode.h"
+#include "gui/gui.h"
 #include "pipeline/block_rom.h"
 #include "pipeline/rom_catalogue.h"
-#include "platform/gui.h"
 #include "platform/paths.h"
 #include "tools/archive_listing.h"
 

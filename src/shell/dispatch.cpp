@@ -2,7 +2,7 @@
 #include "shell/dispatch.h"
 
 #include "catalogue/removal_mode.h"
-#include "platform/gui.h"
+#include "gui/gui.h"
 #include "shell/app_list.h"
 #include "shell/app_state.h"
 #include "shell/knowledge.h"

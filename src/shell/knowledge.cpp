@@ -3,7 +3,7 @@
 
 #include "catalogue/app_knowledge.h"
 #include "catalogue/catalogue.h"
-#include "platform/gui.h"
+#include "gui/gui.h"
 #include "shell/app_state.h"
 
 #include <string>

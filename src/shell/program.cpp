@@ -2,7 +2,7 @@
 #include "shell/program.h"
 
 #include "catalogue/catalogue.h"
-#include "platform/gui.h"
+#include "gui/gui.h"
 #include "platform/paths.h"
 #include "shell/app_list.h"
 #include "shell/app_state.h"

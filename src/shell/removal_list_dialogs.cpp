@@ -3,8 +3,8 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/removal_list.h"
+#include "gui/gui.h"
 #include "platform/file_layer.h"
-#include "platform/gui.h"
 #include "platform/text.h"
 
 #include <string>

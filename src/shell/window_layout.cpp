@@ -2,8 +2,8 @@
 #include "shell/window_layout.h"
 
 #include "catalogue/removal_mode.h"
+#include "gui/gui.h"
 #include "pipeline/request.h"
-#include "platform/gui.h"
 
 namespace {
 
@@ -34,15 +34,12 @@ constexpr ControlKind donateKind = ControlKind::pictureButton;
 constexpr ControlKind donateKind = ControlKind::button;
 #endif
 
-}  // namespace
+using K = ControlKind;
+using C = ControlId;
 
-std::vector<ControlSpec> windowLayout() {
-    using K = ControlKind;
-    using C = ControlId;
-    // The check boxes start as a run's options do by default.
-    const RunOptions defaults;
-    std::vector<ControlSpec> controls;
-
+// The controls on the window itself: the ROM's field, Customize!, the status line and the tab
+// panel.
+void addWindowControls(std::vector<ControlSpec>& controls) {
     controls.push_back(
         control(C::romFrame, "romFrame", K::frame, 5, 5, 340, 45, "Select Rom", onWindow));
     ControlSpec romPathField =
@@ -60,7 +57,10 @@ std::vector<ControlSpec> windowLayout() {
                                "Customize", onWindow));
     controls.push_back(control(C::tabPanel, "tabPanel", K::tabPanel, 10, 72, 330, 250,
                                "Remove|Add|Settings|About", onWindow));
+}
 
+// The Remove page: the check list and the buttons below it.
+void addRemovePage(std::vector<ControlSpec>& controls) {
     ControlSpec appList = control(C::appList, "appList", K::checkList, 5, 5, 312, 185,
                                   "Apps To Remove|Remove", removeTab);
     appList.column0Width = 185;
@@ -70,7 +70,12 @@ std::vector<ControlSpec> windowLayout() {
                                20, "Unselect All", removeTab));
     controls.push_back(control(C::selectAllButton, "selectAllButton", K::button, 222, 195, 95, 20,
                                "Select All", removeTab));
+}
 
+// The Add page: the switch for adding apps, what it does, and the way to the add folder.
+void addAddPage(std::vector<ControlSpec>& controls) {
+    // The check boxes start as a run's options do by default.
+    const RunOptions defaults;
     ControlSpec enableAdding = control(C::enableAddingCheck, "enableAddingCheck", K::checkBox, 15,
                                        15, 250, 20, "Enable adding apps", addTab);
     enableAdding.checked = defaults.addApps;
@@ -84,7 +89,12 @@ std::vector<ControlSpec> windowLayout() {
         addTab));
     controls.push_back(control(C::openFolderButton, "openFolderButton", K::button, 15, 155, 70, 20,
                                "Open Folder", addTab));
+}
 
+// The Settings page: the backup and undo zip switches and the removal lists.
+void addSettingsPage(std::vector<ControlSpec>& controls) {
+    // The check boxes start as a run's options do by default.
+    const RunOptions defaults;
     controls.push_back(control(C::settingsFrame, "settingsFrame", K::frame, 5, 5, 312, 215,
                                "Application Settings", settingsTab));
     ControlSpec backup = control(C::backupCheck, "backupCheck", K::checkBox, 15, 25, 250, 20,
@@ -99,7 +109,10 @@ std::vector<ControlSpec> windowLayout() {
                                "Save removal list", settingsTab));
     controls.push_back(control(C::loadListButton, "loadListButton", K::button, 150, 80, 125, 20,
                                "Load removal list", settingsTab));
+}
 
+// The About page.
+void addAboutPage(std::vector<ControlSpec>& controls) {
     ControlSpec aboutTitle = control(C::aboutTitleText, "aboutTitleText", K::centredLabel, 5, 15,
                                      312, 30, "Slimkit V# 0.9", aboutTab);
     aboutTitle.titleFont = true;
@@ -120,6 +133,19 @@ std::vector<ControlSpec> windowLayout() {
         "definition file please look into the Vexo thread.\r\rIf you like my work you can by me "
         "a beer by clicking on Donate ;)",
         aboutTab));
+}
+
+}  // namespace
+
+std::vector<ControlSpec> windowLayout() {
+    // In this order: each page follows the tab panel it lies on, and the check list comes before
+    // the buttons below it.
+    std::vector<ControlSpec> controls;
+    addWindowControls(controls);
+    addRemovePage(controls);
+    addAddPage(controls);
+    addSettingsPage(controls);
+    addAboutPage(controls);
     return controls;
 }
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/window_run.h"
 
+#include "gui/gui.h"
 #include "pipeline/customize.h"
-#include "platform/gui.h"
+#include "pipeline/reporter.h"
 #include "platform/stop_signals.h"
 #include "platform/text.h"
-#include "tools/reporter.h"
 
 #include <filesystem>
 #include <system_error>

@@ -120,7 +120,7 @@ std::string extractionFolder(const std::string& parameters) {
 // leave 7z to fail on each one with an error that doesn't name the folder ("errno=2 : No such
 // file or directory" for a file in a subfolder it could not make).
 std::string extractionFolderFault(const std::string& folder) {
-    if (folder.empty() || fileSize(folder) != -2) return "";
+    if (folder.empty() || !folderExists(folder)) return "";
     const std::string reason = whyFolderIsNotWritable(folder);
     if (reason.empty()) return "";
     return "7z can't extract into the folder \"" + folder + "\": it can't be written (" + reason +

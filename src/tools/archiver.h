@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "tools/reporter.h"
+#include "tools/progress_sink.h"
 
 #include <string>
 

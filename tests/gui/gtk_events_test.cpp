@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/gtk/gtk_gui.h"
+#include "gui/gtk/gtk_gui.h"
 
 #include "gui/window_fixture.h"
 

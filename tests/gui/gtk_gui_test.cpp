@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/gtk/gtk_gui.h"
+#include "gui/gtk/gtk_gui.h"
 
+#include "gui/gtk/row_model.h"
 #include "gui/gui_contract.h"
 #include "gui/window_fixture.h"
-#include "platform/gtk/row_model.h"
 #include "support/temp_folder.h"
 
 #include <functional>

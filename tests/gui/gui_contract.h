@@ -2,7 +2,7 @@
 #pragma once
 
 #include "catalogue/catalogue.h"
-#include "platform/gui.h"
+#include "gui/gui.h"
 #include "shell/window_layout.h"
 
 #include <gtest/gtest.h>

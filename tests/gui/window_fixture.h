@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/gtk/gtk_gui.h"
+#include "gui/gtk/gtk_gui.h"
 #include "shell/window_layout.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/window_layout.h"
 
-#include "platform/gui.h"
+#include "gui/gui.h"
 
 #include <gtest/gtest.h>
 

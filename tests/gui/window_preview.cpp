@@ -2,7 +2,7 @@
 // Builds the main window from the layout table with a few sample rows and writes a picture of it:
 //   slimkit_window_preview OUT.png [TAB]
 // Run it under an X server (xvfb-run -a).
-#include "platform/gtk/gtk_gui.h"
+#include "gui/gtk/gtk_gui.h"
 #include "shell/window_layout.h"
 
 #include <gtk/gtk.h>

@@ -235,7 +235,7 @@ TEST_F(CustomizeTest, WholeRunBacksUpSavesRemovesAndAdds) {
     EXPECT_EQ(zipEntryMethod(undoZip, "system/app/Browser.apk"), "Store");
     EXPECT_EQ(zipEntryMethod(undoZip, "system/etc/hosts"), "Deflate");
 
-    EXPECT_EQ(fileSize(paths.extractionFolder), -2);
+    EXPECT_EQ(fileSize(paths.extractionFolder), fileSizeOfFolder);
     EXPECT_EQ(folderContent(paths.extractionFolder), Names{});
     EXPECT_EQ(folderContent(romFolder),
               (Names{"my röm.zip", "my röm.zip_BU_0", "my röm.zip_undo.zip"}));
@@ -472,7 +472,7 @@ TEST_F(CustomizeTest, FailedBackupEndsTheRunBeforeTheRomIsTouched) {
     {
         // The copy runs under a file-size limit smaller than the ROM, as on a full disk.
         const FileSizeLimit full(4096);
-        EXPECT_EQ(runOn(romPath).end, RunEnd::stopped);
+        EXPECT_EQ(runOn(romPath).end, RunEnd::failedBeforeRemoval);
     }
     EXPECT_EQ(front.messages, (Messages{{"Error", "Can't create backup " + romPath + "_BU_0"}}));
     EXPECT_EQ(front.statusTexts, (Texts{"Creating Backup ...", "Ready"}));
@@ -929,8 +929,8 @@ TEST_F(CustomizeTest, MissingWorkFoldersAreMadeRatherThanAddingTheCurrentFolder)
     EXPECT_EQ(front.messages, Messages{finished});
     EXPECT_EQ(readFile(romPath), originalRom);
     EXPECT_EQ(zipEntries(undoZip), templateNames);
-    EXPECT_EQ(fileSize(paths.addFolder), -2);
-    EXPECT_EQ(fileSize(paths.extractionFolder), -2);
+    EXPECT_EQ(fileSize(paths.addFolder), fileSizeOfFolder);
+    EXPECT_EQ(fileSize(paths.extractionFolder), fileSizeOfFolder);
 }
 
 }  // namespace

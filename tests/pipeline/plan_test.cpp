@@ -4,12 +4,12 @@
 #include "catalogue/catalogue.h"
 #include "pipeline/add_apps.h"
 #include "pipeline/customize.h"
+#include "pipeline/reporter.h"
 #include "pipeline/rom_catalogue.h"
 #include "platform/paths.h"
 #include "support/recording_reporter.h"
 #include "support/temp_folder.h"
 #include "support/zip_tools.h"
-#include "tools/reporter.h"
 
 #include <gtest/gtest.h>
 

@@ -74,10 +74,16 @@ TEST(FileSize, TellsFilesFromFoldersAndMissingPaths) {
 
     EXPECT_EQ(fileSize(temp / "rom.zip"), 5);
     EXPECT_EQ(fileSize(temp / "empty.zip"), 0);
-    EXPECT_EQ(fileSize(temp / "missing.zip"), -1);
-    EXPECT_EQ(fileSize(temp.path()), -2);
-    EXPECT_EQ(fileSize(temp.path() + "/"), -2);
-    EXPECT_EQ(fileSize(temp / "pipe"), -1);
+    EXPECT_EQ(fileSize(temp / "missing.zip"), fileSizeMissing);
+    EXPECT_EQ(fileSize(temp.path()), fileSizeOfFolder);
+    EXPECT_EQ(fileSize(temp.path() + "/"), fileSizeOfFolder);
+    EXPECT_EQ(fileSize(temp / "pipe"), fileSizeMissing);
+    EXPECT_TRUE(folderExists(temp.path()));
+    EXPECT_TRUE(folderExists(temp.path() + "/"));
+    EXPECT_FALSE(folderExists(temp / "rom.zip"));
+    EXPECT_FALSE(folderExists(temp / "empty.zip"));
+    EXPECT_FALSE(folderExists(temp / "missing.zip"));
+    EXPECT_FALSE(folderExists(temp / "pipe"));
 }
 
 TEST(PathExists, SeesEveryKindOfNameAndTellsLinks) {

@@ -49,7 +49,7 @@ TEST(MakeFolder, TrueWhenAFolderIsThereAfterwards) {
     TempFolder temp;
     const std::string folder = temp / "files";
     EXPECT_TRUE(makeFolder(folder + pathSeparator));
-    EXPECT_EQ(fileSize(folder), -2);
+    EXPECT_EQ(fileSize(folder), fileSizeOfFolder);
     EXPECT_TRUE(makeFolder(folder));
     EXPECT_TRUE(makeFolder(folder + pathSeparator));
 
@@ -127,7 +127,7 @@ TEST(MakeFreshFolder, EachCallMakesAFolderOfItsOwn) {
         EXPECT_EQ(folder.substr(temp.path().size() + 1, prefix.size()), prefix);
         // The room the Windows path limit leaves for it.
         EXPECT_EQ(folder.size() - temp.path().size() - 1, runFolderNameLength);
-        EXPECT_EQ(fileSize(folder), -2);
+        EXPECT_EQ(fileSize(folder), fileSizeOfFolder);
         EXPECT_FALSE(holdsAnyFile(folder));
     }
     EXPECT_EQ(makeFreshFolder(temp / "missing", prefix), "");

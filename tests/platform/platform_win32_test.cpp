@@ -148,8 +148,12 @@ TEST(FileLayerWin32, SizeTellsFilesFoldersAndMissingPathsApart) {
     TempFolder sandbox;
     EXPECT_EQ(fileSize(sandbox.write("five", "12345")), 5);
     EXPECT_EQ(fileSize(sandbox.write("empty", "")), 0);
-    EXPECT_EQ(fileSize(sandbox.folder("folder")), -2);
-    EXPECT_EQ(fileSize(sandbox.root() + "missing"), -1);
+    EXPECT_EQ(fileSize(sandbox.folder("folder")), fileSizeOfFolder);
+    EXPECT_EQ(fileSize(sandbox.root() + "missing"), fileSizeMissing);
+    EXPECT_TRUE(folderExists(sandbox.root() + "folder"));
+    EXPECT_FALSE(folderExists(sandbox.root() + "five"));
+    EXPECT_FALSE(folderExists(sandbox.root() + "empty"));
+    EXPECT_FALSE(folderExists(sandbox.root() + "missing"));
     EXPECT_TRUE(pathExists(sandbox.root() + "five"));
     EXPECT_TRUE(pathExists(sandbox.root() + "folder"));
     EXPECT_FALSE(pathExists(sandbox.root() + "missing"));
@@ -174,7 +178,7 @@ TEST(FileLayerWin32, AFailedCopyKeepsTheDestinationAndLeavesNoTemporaryFile) {
     const std::string source = sandbox.write("rom.zip", "rom");
     sandbox.folder("rom.zip_BU_0");
     EXPECT_FALSE(copyFile(source, sandbox.root() + "rom.zip_BU_0"));
-    EXPECT_EQ(fileSize(sandbox.root() + "rom.zip_BU_0"), -2);
+    EXPECT_EQ(fileSize(sandbox.root() + "rom.zip_BU_0"), fileSizeOfFolder);
     EXPECT_EQ(folderContent(sandbox.root()),
               (std::vector<std::string>{"rom.zip", "rom.zip_BU_0", "undo.zip"}));
 }
@@ -208,7 +212,7 @@ TEST(FileLayerWin32, RemoveTreeTakesReadOnlyFilesAndNestedFolders) {
     sandbox.folder("files\\empty");
 
     EXPECT_TRUE(removeTree(sandbox.root() + "files\\"));
-    EXPECT_EQ(fileSize(sandbox.root() + "files"), -1);
+    EXPECT_EQ(fileSize(sandbox.root() + "files"), fileSizeMissing);
     EXPECT_FALSE(removeTree(sandbox.root() + "files\\"));
 }
 
@@ -297,7 +301,7 @@ TEST(FileLayerWin32, Renames) {
     const std::string fresh = sandbox.write("list.ini.tmp", "new");
     EXPECT_TRUE(renameFile(fresh, list));
     EXPECT_EQ(readFile(list), "new");
-    EXPECT_EQ(fileSize(fresh), -1);
+    EXPECT_EQ(fileSize(fresh), fileSizeMissing);
     EXPECT_TRUE(removeFile(list));
     EXPECT_FALSE(removeFile(list));
 }

@@ -8,11 +8,11 @@
 // and makes the exit status 1.
 #include "catalogue/catalogue.h"
 #include "pipeline/customize.h"
+#include "pipeline/reporter.h"
 #include "pipeline/undo_zip.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
 #include "tools/archive_listing.h"
-#include "tools/reporter.h"
 
 #include <iostream>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/gui.h"
+#include "gui/gui.h"
 
 #include <deque>
 #include <functional>

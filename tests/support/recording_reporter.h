@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "tools/reporter.h"
+#include "pipeline/reporter.h"
 
 #include <functional>
 #include <ostream>

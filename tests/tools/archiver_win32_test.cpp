@@ -293,7 +293,7 @@ TEST_F(RealArchiverWin32, ExtractionIntoTheQuotedFolderSucceeds) {
     EXPECT_EQ(run("x -bd -y -o\"" + out + "\" -- \"" + rom + "\" \"system\\app\\B b.apk\""),
               ArchiverOutcome::succeeded);
     EXPECT_EQ(readFile(out + "system\\app\\B b.apk"), "apk B");
-    EXPECT_EQ(fileSize(out + "system\\app\\A.apk"), -1);
+    EXPECT_EQ(fileSize(out + "system\\app\\A.apk"), fileSizeMissing);
     EXPECT_THAT(gui.messages, IsEmpty());
 }
 
@@ -318,8 +318,8 @@ TEST_F(RealArchiverWin32, AFolderThatCantBeEnteredPacksNothingOfTheCurrentFolder
     }
     SetCurrentDirectoryA(previous);
     EXPECT_EQ(readFile(rom), original);
-    EXPECT_EQ(fileSize(sandbox.root() + "home\\x.zip"), -1);
-    EXPECT_EQ(fileSize(sandbox.root() + "x.zip"), -1);
+    EXPECT_EQ(fileSize(sandbox.root() + "home\\x.zip"), fileSizeMissing);
+    EXPECT_EQ(fileSize(sandbox.root() + "x.zip"), fileSizeMissing);
 }
 
 TEST_F(RealArchiverWin32, ABrokenZipIsNeverTakenForSuccess) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/gtk/gtk_gui.h"
+#include "gui/gtk/gtk_gui.h"
 
-#include "platform/gtk/gui_impl.h"
+#include "gui/gtk/gui_impl.h"
 
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>

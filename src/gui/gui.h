@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/control_layout.h"
+#include "gui/control_layout.h"
 
 #include <functional>
 #include <string>

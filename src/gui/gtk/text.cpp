@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/gtk/text.h"
+#include "gui/gtk/text.h"
 
 #include "platform/utf8.h"
 

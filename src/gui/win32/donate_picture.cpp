@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/win32/donate_picture.h"
+#include "gui/win32/donate_picture.h"
 
 #include <png.h>
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/win32/win32_gui.h"
+#include "gui/win32/win32_gui.h"
 
+#include "gui/win32/gui_impl.h"
+#include "gui/win32/text.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
-#include "platform/win32/gui_impl.h"
-#include "platform/win32/text.h"
 
 #include <windows.h>
 
@@ -49,7 +49,7 @@ std::string typedName(HWND dialog) {
 // True when the dialog may close with `path`; otherwise it has said why not.
 bool acceptLongPath(HWND dialog, const LongPathAnswer& answer, const std::string& path) {
     const std::int64_t size = fileSize(path);
-    if (size == -2) {
+    if (size == fileSizeOfFolder) {
         MessageBoxA(dialog, (path + "\nis a folder.").c_str(), answer.title.c_str(),
                     MB_OK | MB_ICONWARNING);
         return false;
@@ -61,7 +61,7 @@ bool acceptLongPath(HWND dialog, const LongPathAnswer& answer, const std::string
         return false;
     }
     const std::string folder = folderOfPath(path);
-    if (folder.empty() || fileSize(folder) != -2) {
+    if (folder.empty() || !folderExists(folder)) {
         MessageBoxA(dialog, (path + "\nPath does not exist.").c_str(), answer.title.c_str(),
                     MB_OK | MB_ICONWARNING);
         return false;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/backend/event_queue.h"
+#include "gui/backend/event_queue.h"
 
 void EventQueue::postControl(ControlId id) {
     pending_.push_back({Event::Kind::control, static_cast<int>(id), ListEventType::leftClick});

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/win32/win32_gui.h"
+#include "gui/win32/win32_gui.h"
 
+#include "gui/win32/gui_impl.h"
+#include "gui/win32/text.h"
 #include "platform/stop_signals.h"
-#include "platform/win32/gui_impl.h"
-#include "platform/win32/text.h"
 
 #include <windows.h>
 

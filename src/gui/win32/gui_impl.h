@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/backend/event_queue.h"
-#include "platform/win32/donate_picture.h"
-#include "platform/win32/win32_gui.h"
+#include "gui/backend/event_queue.h"
+#include "gui/win32/donate_picture.h"
+#include "gui/win32/win32_gui.h"
 
 #include <windows.h>
 

@@ -1,27 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/control_layout.h"
-#include "platform/gui.h"
+#include "gui/control_layout.h"
+#include "gui/gui.h"
 
 #include <memory>
 
-typedef struct _GtkWidget GtkWidget;
+typedef struct HWND__* HWND;
+typedef struct HMENU__* HMENU;
 
-// The GTK+ 2 window of the Linux build.
+// The Win32 window of the Windows build, built from the same control table as the GTK window.
 //
-// Signal handlers only queue the program's events (EventQueue says when they are handed out).
-// Texts handed in are the program's 8-bit strings: a text that isn't valid UTF-8 is shown as
-// Latin-1; reads give back the text as it was set.
-class GtkGui : public Gui {
+// Window procedures only queue the program's events (EventQueue says when they are handed out).
+// Texts are the program's 8-bit strings in the system's code page; a lone carriage return in a
+// label or message box is shown as a line break.
+class Win32Gui : public Gui {
 public:
-    // Opens the display; false when there is none. The constructor calls it as well.
-    static bool initialise();
-
-    explicit GtkGui(WindowSpec window);
-    ~GtkGui() override;
-    GtkGui(const GtkGui&) = delete;
-    GtkGui& operator=(const GtkGui&) = delete;
+    explicit Win32Gui(WindowSpec window);
+    ~Win32Gui() override;
+    Win32Gui(const Win32Gui&) = delete;
+    Win32Gui& operator=(const Win32Gui&) = delete;
 
     void buildWindow(const std::vector<ControlSpec>& controls,
                      const std::function<void()>& onListReady) override;
@@ -60,18 +58,17 @@ public:
     std::string saveFileDialog(const std::string& title, const std::string& filterName,
                                const std::string& pattern) override;
 
-    // For tests and tools that look at the built window: the widget of a control (for the check
-    // list, the tree view), the main window, the page of a tab, a popup menu item; nullptr
-    // before they exist.
-    GtkWidget* widget(ControlId id) const;
-    GtkWidget* window() const;
-    GtkWidget* tabPage(int tab) const;
-    GtkWidget* menuItemWidget(MenuItem item) const;
+    // For tests and tools that look at the built window; nullptr before they exist.
+    HWND control(ControlId id) const;
+    HWND window() const;
+    HWND tabPage(int tab) const;
+    HMENU entryMenu() const;
+    std::string listTooltip() const;  // as the tooltip shows it
+    // The decoded Donate picture is ready (start-up decodes it before the window is built).
+    bool hasDonatePicture() const;
 
     struct Impl;
 
 private:
-    void fillDetached(const std::function<void()>& fill);
-
     std::unique_ptr<Impl> impl_;
 };

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/win32/win32_gui.h"
+#include "gui/win32/win32_gui.h"
 
-#include "platform/win32/gui_impl.h"
-#include "platform/win32/text.h"
+#include "gui/win32/gui_impl.h"
+#include "gui/win32/text.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/gtk/gtk_gui.h"
+#include "gui/gtk/gtk_gui.h"
 
-#include "platform/gtk/gui_impl.h"
-#include "platform/gtk/text.h"
+#include "gui/gtk/gui_impl.h"
+#include "gui/gtk/text.h"
 
 #include <gtk/gtk.h>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/win32/win32_gui.h"
+#include "gui/win32/win32_gui.h"
 
 #include "gui/gui_contract.h"
-#include "platform/win32/donate_picture.h"
+#include "gui/win32/donate_picture.h"
 #include "shell/window_layout.h"
 
 #include <gmock/gmock.h>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/backend/event_queue.h"
-#include "platform/gtk/gtk_gui.h"
-#include "platform/gtk/row_model.h"
+#include "gui/backend/event_queue.h"
+#include "gui/gtk/gtk_gui.h"
+#include "gui/gtk/row_model.h"
 
 #include <gtk/gtk.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/gtk/row_model.h"
+#include "gui/gtk/row_model.h"
 
-#include "platform/gtk/text.h"
+#include "gui/gtk/text.h"
 
 #include <utility>
 

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <functional>
+#include "tools/progress_sink.h"
+
 #include <string>
-#include <utility>
 
 // Where a run tells its user what it does: the window's status line and message boxes, or the
-// command line's output.
+// command line's output. 7z's runner hears only progress and carryOn, through progressOf.
 class Reporter {
 public:
     virtual ~Reporter() = default;
@@ -19,17 +19,6 @@ public:
     // Asked often while 7z works: the front-end keeps itself alive (a window repaints) and
     // answers false once its user or a stop signal asks to stop the run. Once false, always false.
     virtual bool carryOn() { return true; }
-};
-
-// What a run hears from 7z while it works, and how it is told to stop.
-struct ProgressSink {
-    ProgressSink() = default;
-    template <typename Percent>
-    ProgressSink(Percent percent) : percent(std::move(percent)) {}
-
-    std::function<void(int percent)> percent;  // each new percentage
-    std::function<bool()> carryOn;             // false: kill 7z and end the step
-    explicit operator bool() const { return static_cast<bool>(percent); }
 };
 
 // Hands 7z's percentages to the reporter and asks it whether to go on.
