@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
@@ -24,10 +25,18 @@ extern char** environ;
 
 namespace {
 
-// The end of one child, shared by its handle and the thread that collects it.
+// The end of one child, shared by its handle and the thread that collects it, if any.
 struct ChildEnd {
     explicit ChildEnd(pid_t id) : pid(id) {}
+    ChildEnd(const ChildEnd&) = delete;
+    ChildEnd& operator=(const ChildEnd&) = delete;
+    ~ChildEnd() {
+        if (pidfd >= 0) close(pidfd);
+    }
     const pid_t pid;
+    // With a pidfd, no thread collects the child: its end is looked at when someone asks, and
+    // waited for by polling the pidfd.
+    int pidfd = -1;
     std::mutex lock;
     std::condition_variable endedSignal;
     bool ended = false;
@@ -36,14 +45,9 @@ struct ChildEnd {
     bool killed = false;  // killProcess sent SIGKILL
 };
 
-void collect(ChildEnd& child) {
-    siginfo_t info{};
-    // WNOWAIT leaves the child a zombie until `ended` is set under the lock: killProcess can
-    // then never signal a process id that has been handed on to another process.
-    int waited = 0;
-    while ((waited = waitid(P_PID, child.pid, &info, WEXITED | WNOWAIT)) == -1 && errno == EINTR) {
-    }
-    std::lock_guard guard(child.lock);
+// Under the child's lock: collects the child that `waited` and `info` (from waitid with WNOWAIT)
+// say has ended, and records how.
+void record(ChildEnd& child, int waited, const siginfo_t& info) {
     while (waitpid(child.pid, nullptr, 0) == -1 && errno == EINTR) {
     }
     if (waited == 0 && info.si_code == CLD_EXITED)
@@ -56,6 +60,35 @@ void collect(ChildEnd& child) {
     child.endedSignal.notify_all();
 }
 
+void collect(ChildEnd& child) {
+    siginfo_t info{};
+    // WNOWAIT leaves the child a zombie until `ended` is set under the lock: killProcess can
+    // then never signal a process id that has been handed on to another process.
+    int waited = 0;
+    while ((waited = waitid(P_PID, child.pid, &info, WEXITED | WNOWAIT)) == -1 && errno == EINTR) {
+    }
+    std::lock_guard guard(child.lock);
+    record(child, waited, info);
+}
+
+// Under the child's lock: records the child's end if it has come, without waiting.
+void lookAtEnd(ChildEnd& child) {
+    if (child.ended || child.pidfd < 0) return;
+    siginfo_t info{};
+    int waited = 0;
+    while ((waited = waitid(P_PID, child.pid, &info, WEXITED | WNOHANG | WNOWAIT)) == -1 &&
+           errno == EINTR) {
+    }
+    if (waited == 0 && info.si_pid == 0) return;  // still running
+    record(child, waited, info);
+}
+
+bool endedNow(ChildEnd& child) {
+    std::lock_guard guard(child.lock);
+    lookAtEnd(child);
+    return child.ended;
+}
+
 bool startCollector(const std::shared_ptr<ChildEnd>& child) {
     try {
         std::thread([child] { collect(*child); }).detach();
@@ -65,9 +98,32 @@ bool startCollector(const std::shared_ptr<ChildEnd>& child) {
     }
 }
 
-void waitForEnd(ChildEnd& child) {
+// Waits at most `milliseconds` (a negative number: as long as it takes) for the child's end;
+// true once it has come.
+bool waitForEnd(ChildEnd& child, int milliseconds = -1) {
+    if (child.pidfd >= 0) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        for (;;) {
+            if (endedNow(child)) return true;
+            int left = -1;
+            if (milliseconds >= 0) {
+                left = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(
+                                            deadline - std::chrono::steady_clock::now())
+                                            .count());
+                if (left <= 0) return false;
+            }
+            pollfd entry{child.pidfd, POLLIN, 0};
+            poll(&entry, 1, left);
+        }
+    }
     std::unique_lock guard(child.lock);
-    child.endedSignal.wait(guard, [&] { return child.ended; });
+    const auto ended = [&child] { return child.ended; };
+    if (milliseconds < 0) {
+        child.endedSignal.wait(guard, ended);
+        return true;
+    }
+    return child.endedSignal.wait_for(guard, std::chrono::milliseconds(milliseconds), ended);
 }
 
 void closeEnd(int& fd) {
@@ -203,6 +259,14 @@ struct Reader {
 
 class ProcessHandle {
 public:
+    ProcessHandle() = default;
+    ProcessHandle(const ProcessHandle&) = delete;
+    ProcessHandle& operator=(const ProcessHandle&) = delete;
+    // A child that no one looks at any more is still collected when it ends.
+    ~ProcessHandle() {
+        if (child && child->pidfd >= 0 && !endedNow(*child)) startCollector(child);
+    }
+
     std::shared_ptr<ChildEnd> child;
     Reader output;
     Reader errors;
@@ -227,12 +291,7 @@ public:
         if (count == 0 && (output.fd >= 0 || errors.fd >= 0)) return;
         if (count == 0) {
             // Nothing captured: only the child's end can cut the wait short.
-            std::unique_lock guard(child->lock);
-            const auto ended = [this] { return child->ended; };
-            if (milliseconds < 0)
-                child->endedSignal.wait(guard, ended);
-            else
-                child->endedSignal.wait_for(guard, std::chrono::milliseconds(milliseconds), ended);
+            waitForEnd(*child, milliseconds);
             return;
         }
         poll(entries, count, milliseconds < 0 ? -1 : milliseconds);
@@ -389,7 +448,10 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     }
 
     auto child = std::make_shared<ChildEnd>(pid);
-    if (!startCollector(child)) {
+    // A handle looks at the child's end itself, through a pidfd where the system has them; a
+    // child without one, or where there are none, is collected by a thread of its own.
+    if (keep) child->pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (child->pidfd < 0 && !startCollector(child)) {
         // Without a collector the child would be left a zombie: end it before it does anything.
         kill(pid, SIGKILL);
         reap(pid);
@@ -405,10 +467,7 @@ StartResult startProcess(const std::string& program, const std::string& paramete
 
 bool isProcessRunning(ProcessHandle& process) {
     Reader& output = process.output;
-    if (output.fd < 0) {
-        std::lock_guard guard(process.child->lock);
-        return !process.child->ended;
-    }
+    if (output.fd < 0) return !endedNow(*process.child);
     if (!output.held.empty() || output.takeAvailable() || !output.ended) return true;
     waitForEnd(*process.child);
     return false;
@@ -463,10 +522,7 @@ std::string readErrorLine(ProcessHandle& process) {
 
 bool streamsEnded(ProcessHandle& process) {
     Reader& output = process.output;
-    if (output.fd < 0 && process.errors.fd < 0) {
-        std::lock_guard guard(process.child->lock);
-        return process.child->ended;
-    }
+    if (output.fd < 0 && process.errors.fd < 0) return endedNow(*process.child);
     process.takeErrors();
     if (output.held.empty()) output.takeAvailable();
     return !output.waiting() && output.held.empty() && !process.errors.waiting() &&
@@ -480,15 +536,13 @@ int exitCode(ProcessHandle& process) {
     return child.exitCode;
 }
 
-bool hasEnded(ProcessHandle& process) {
-    std::lock_guard guard(process.child->lock);
-    return process.child->ended;
-}
+bool hasEnded(ProcessHandle& process) { return endedNow(*process.child); }
 
 void killProcess(ProcessHandle& process) {
     ChildEnd& child = *process.child;
     {
         std::lock_guard guard(child.lock);
+        lookAtEnd(child);
         if (!child.ended) child.killed = kill(child.pid, SIGKILL) == 0;
     }
     waitForEnd(child);
