@@ -93,5 +93,6 @@ void killProcess(ProcessHandle& process);
 int outsideSignal(ProcessHandle& process);
 // Waits at most `milliseconds` (a negative number: as long as it takes) for new bytes, or the
 // end, on either captured stream; returns early when something arrives. Without captured
-// streams, waits for the child's end instead. Reads nothing.
+// streams, waits for the child's end instead. Hands nothing out (what it may take in stays for
+// the readers above).
 void waitForOutput(ProcessHandle& process, int milliseconds);

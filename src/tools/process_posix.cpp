@@ -6,7 +6,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
@@ -23,10 +25,18 @@ extern char** environ;
 
 namespace {
 
-// The end of one child, shared by its handle and the thread that collects it.
+// The end of one child, shared by its handle and the thread that collects it, if any.
 struct ChildEnd {
     explicit ChildEnd(pid_t id) : pid(id) {}
+    ChildEnd(const ChildEnd&) = delete;
+    ChildEnd& operator=(const ChildEnd&) = delete;
+    ~ChildEnd() {
+        if (pidfd >= 0) close(pidfd);
+    }
     const pid_t pid;
+    // With a pidfd, no thread collects the child: its end is looked at when someone asks, and
+    // waited for by polling the pidfd.
+    int pidfd = -1;
     std::mutex lock;
     std::condition_variable endedSignal;
     bool ended = false;
@@ -35,14 +45,9 @@ struct ChildEnd {
     bool killed = false;  // killProcess sent SIGKILL
 };
 
-void collect(ChildEnd& child) {
-    siginfo_t info{};
-    // WNOWAIT leaves the child a zombie until `ended` is set under the lock: killProcess can
-    // then never signal a process id that has been handed on to another process.
-    int waited = 0;
-    while ((waited = waitid(P_PID, child.pid, &info, WEXITED | WNOWAIT)) == -1 && errno == EINTR) {
-    }
-    std::lock_guard guard(child.lock);
+// Under the child's lock: collects the child that `waited` and `info` (from waitid with WNOWAIT)
+// say has ended, and records how.
+void record(ChildEnd& child, int waited, const siginfo_t& info) {
     while (waitpid(child.pid, nullptr, 0) == -1 && errno == EINTR) {
     }
     if (waited == 0 && info.si_code == CLD_EXITED)
@@ -55,6 +60,35 @@ void collect(ChildEnd& child) {
     child.endedSignal.notify_all();
 }
 
+void collect(ChildEnd& child) {
+    siginfo_t info{};
+    // WNOWAIT leaves the child a zombie until `ended` is set under the lock: killProcess can
+    // then never signal a process id that has been handed on to another process.
+    int waited = 0;
+    while ((waited = waitid(P_PID, child.pid, &info, WEXITED | WNOWAIT)) == -1 && errno == EINTR) {
+    }
+    std::lock_guard guard(child.lock);
+    record(child, waited, info);
+}
+
+// Under the child's lock: records the child's end if it has come, without waiting.
+void lookAtEnd(ChildEnd& child) {
+    if (child.ended || child.pidfd < 0) return;
+    siginfo_t info{};
+    int waited = 0;
+    while ((waited = waitid(P_PID, child.pid, &info, WEXITED | WNOHANG | WNOWAIT)) == -1 &&
+           errno == EINTR) {
+    }
+    if (waited == 0 && info.si_pid == 0) return;  // still running
+    record(child, waited, info);
+}
+
+bool endedNow(ChildEnd& child) {
+    std::lock_guard guard(child.lock);
+    lookAtEnd(child);
+    return child.ended;
+}
+
 bool startCollector(const std::shared_ptr<ChildEnd>& child) {
     try {
         std::thread([child] { collect(*child); }).detach();
@@ -64,9 +98,32 @@ bool startCollector(const std::shared_ptr<ChildEnd>& child) {
     }
 }
 
-void waitForEnd(ChildEnd& child) {
+// Waits at most `milliseconds` (a negative number: as long as it takes) for the child's end;
+// true once it has come.
+bool waitForEnd(ChildEnd& child, int milliseconds = -1) {
+    if (child.pidfd >= 0) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        for (;;) {
+            if (endedNow(child)) return true;
+            int left = -1;
+            if (milliseconds >= 0) {
+                left = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(
+                                            deadline - std::chrono::steady_clock::now())
+                                            .count());
+                if (left <= 0) return false;
+            }
+            pollfd entry{child.pidfd, POLLIN, 0};
+            poll(&entry, 1, left);
+        }
+    }
     std::unique_lock guard(child.lock);
-    child.endedSignal.wait(guard, [&] { return child.ended; });
+    const auto ended = [&child] { return child.ended; };
+    if (milliseconds < 0) {
+        child.endedSignal.wait(guard, ended);
+        return true;
+    }
+    return child.endedSignal.wait_for(guard, std::chrono::milliseconds(milliseconds), ended);
 }
 
 void closeEnd(int& fd) {
@@ -202,6 +259,14 @@ struct Reader {
 
 class ProcessHandle {
 public:
+    ProcessHandle() = default;
+    ProcessHandle(const ProcessHandle&) = delete;
+    ProcessHandle& operator=(const ProcessHandle&) = delete;
+    // A child that no one looks at any more is still collected when it ends.
+    ~ProcessHandle() {
+        if (child && child->pidfd >= 0 && !endedNow(*child)) startCollector(child);
+    }
+
     std::shared_ptr<ChildEnd> child;
     Reader output;
     Reader errors;
@@ -226,12 +291,7 @@ public:
         if (count == 0 && (output.fd >= 0 || errors.fd >= 0)) return;
         if (count == 0) {
             // Nothing captured: only the child's end can cut the wait short.
-            std::unique_lock guard(child->lock);
-            const auto ended = [this] { return child->ended; };
-            if (milliseconds < 0)
-                child->endedSignal.wait(guard, ended);
-            else
-                child->endedSignal.wait_for(guard, std::chrono::milliseconds(milliseconds), ended);
+            waitForEnd(*child, milliseconds);
             return;
         }
         poll(entries, count, milliseconds < 0 ? -1 : milliseconds);
@@ -248,8 +308,9 @@ void reap(pid_t pid) {
     }
 }
 
-// The child's side of the start, between fork and exec. Only async-signal-safe calls: the
-// program has other threads, and their locks may be held at the fork.
+// The child's side of the start, between vfork and exec: it borrows the program's memory and
+// stack while the starting thread waits, so it makes only async-signal-safe calls and changes
+// nothing but the status pipe.
 // With a `parent` (not 0), the child is killed when that parent goes.
 [[noreturn]] void runChild(const std::string& path, char* const* argv, const char* folder,
                            const sigset_t& signalMask, pid_t parent, const Pipe& status, int input,
@@ -265,14 +326,54 @@ void reap(pid_t pid) {
     if (input >= 0) dup2(input, STDIN_FILENO);
     if (output.write >= 0) dup2(output.write, STDOUT_FILENO);
     if (errors.write >= 0) dup2(errors.write, STDERR_FILENO);
-    // A program that ignores SIGPIPE for its own output must not hand that on: the child
-    // starts with every signal's default handling, as a program expects.
+    // The child shares the program's memory until it runs the program: none of the program's
+    // signal handlers may run in it, so every handled signal is set back to its default before
+    // signals are let through. A program that ignores SIGPIPE for its own output must not hand
+    // that on either: the child starts with every signal's default handling, as a program
+    // expects.
     struct sigaction byDefault {};
     byDefault.sa_handler = SIG_DFL;
-    sigaction(SIGPIPE, &byDefault, nullptr);
+    for (int signal = 1; signal < NSIG; ++signal) {
+        struct sigaction current {};
+        if (signal == SIGKILL || signal == SIGSTOP || sigaction(signal, nullptr, &current) != 0)
+            continue;
+        if (signal == SIGPIPE || current.sa_handler != SIG_IGN)
+            sigaction(signal, &byDefault, nullptr);
+    }
     sigprocmask(SIG_SETMASK, &signalMask, nullptr);
     execve(path.c_str(), argv, environ);
     reportAndExit(status.write, ChildReport::executing);
+}
+
+// Everything runChild is handed.
+struct ChildStart {
+    const std::string& path;
+    char* const* argv;
+    const char* folder;
+    const sigset_t& signalMask;
+    pid_t parent;
+    const Pipe& status;
+    int input;
+    const Pipe& output;
+    const Pipe& errors;
+};
+
+// Starts the child; its id, or -1 with errno set. vfork, not fork: copying the program's memory
+// map for a child that at once runs another program costs more than the rest of the runner's
+// work. Signals are held back meanwhile so that no handler runs in the child while it shares the
+// program's memory. Kept apart so that nothing of the caller's lives across the vfork.
+[[gnu::noinline]] pid_t startChild(const ChildStart& start) {
+    sigset_t allSignals, previous;
+    sigfillset(&allSignals);
+    pthread_sigmask(SIG_SETMASK, &allSignals, &previous);
+    const pid_t pid = vfork();
+    if (pid == 0)
+        runChild(start.path, start.argv, start.folder, start.signalMask, start.parent, start.status,
+                 start.input, start.output, start.errors);
+    const int error = errno;
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    errno = error;
+    return pid;
 }
 
 // The handle of a started child: it takes over the read ends of the pipes, made non-blocking.
@@ -322,9 +423,9 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     EmptyInput input;
     if ((options & emptyInput) && !input.open()) return fail(StartFailure::programNotRun, errno);
 
-    const pid_t pid = fork();
-    if (pid == 0)
-        runChild(path, argv.data(), folder, noSignals, endWith, status, input.fd, output, errors);
+    const ChildStart start{path,   argv.data(), folder, noSignals, endWith,
+                           status, input.fd,    output, errors};
+    const pid_t pid = startChild(start);
     const int forkError = errno;
     status.closeWrite();
     output.closeWrite();
@@ -347,7 +448,10 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     }
 
     auto child = std::make_shared<ChildEnd>(pid);
-    if (!startCollector(child)) {
+    // A handle looks at the child's end itself, through a pidfd where the system has them; a
+    // child without one, or where there are none, is collected by a thread of its own.
+    if (keep) child->pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (child->pidfd < 0 && !startCollector(child)) {
         // Without a collector the child would be left a zombie: end it before it does anything.
         kill(pid, SIGKILL);
         reap(pid);
@@ -363,10 +467,7 @@ StartResult startProcess(const std::string& program, const std::string& paramete
 
 bool isProcessRunning(ProcessHandle& process) {
     Reader& output = process.output;
-    if (output.fd < 0) {
-        std::lock_guard guard(process.child->lock);
-        return !process.child->ended;
-    }
+    if (output.fd < 0) return !endedNow(*process.child);
     if (!output.held.empty() || output.takeAvailable() || !output.ended) return true;
     waitForEnd(*process.child);
     return false;
@@ -421,10 +522,7 @@ std::string readErrorLine(ProcessHandle& process) {
 
 bool streamsEnded(ProcessHandle& process) {
     Reader& output = process.output;
-    if (output.fd < 0 && process.errors.fd < 0) {
-        std::lock_guard guard(process.child->lock);
-        return process.child->ended;
-    }
+    if (output.fd < 0 && process.errors.fd < 0) return endedNow(*process.child);
     process.takeErrors();
     if (output.held.empty()) output.takeAvailable();
     return !output.waiting() && output.held.empty() && !process.errors.waiting() &&
@@ -438,15 +536,13 @@ int exitCode(ProcessHandle& process) {
     return child.exitCode;
 }
 
-bool hasEnded(ProcessHandle& process) {
-    std::lock_guard guard(process.child->lock);
-    return process.child->ended;
-}
+bool hasEnded(ProcessHandle& process) { return endedNow(*process.child); }
 
 void killProcess(ProcessHandle& process) {
     ChildEnd& child = *process.child;
     {
         std::lock_guard guard(child.lock);
+        lookAtEnd(child);
         if (!child.ended) child.killed = kill(child.pid, SIGKILL) == 0;
     }
     waitForEnd(child);

@@ -6,26 +6,48 @@
 
 #include <windows.h>
 
-#include <timeapi.h>
-
-#include <algorithm>
+#include <atomic>
+#include <string>
 #include <utility>
 
 namespace {
 
-// One captured stream: the parent's read end of the pipe and the bytes read but not yet handed
-// out as a line.
+// One captured stream: the parent's end of the pipe, read with overlapped reads so that a wait
+// can block on their events, and the bytes taken in but not yet handed out.
 struct PipeReader {
     HANDLE pipe = nullptr;
+    HANDLE event = nullptr;  // signalled when the read in flight completes
+    OVERLAPPED overlapped{};
+    bool reading = false;  // a read is in flight into `buffer`
+    char buffer[16384];
     std::string held;
     bool ended = true;
     // A line was handed out at a carriage return that ended the bytes read so far: a line feed
     // arriving next belongs to that line end.
     bool dropLineFeed = false;
 
+    PipeReader() = default;
+    PipeReader(const PipeReader&) = delete;
+    PipeReader& operator=(const PipeReader&) = delete;
+    ~PipeReader() { close(); }
+
+    void start(HANDLE readEnd) {
+        pipe = readEnd;
+        event = pipe ? CreateEventA(nullptr, TRUE, FALSE, nullptr) : nullptr;
+        ended = !pipe || !event;
+    }
+
     void close() {
+        // The system writes into `buffer` until a read in flight is over: end it first.
+        if (reading) {
+            DWORD got = 0;
+            CancelIoEx(pipe, &overlapped);
+            GetOverlappedResult(pipe, &overlapped, &got, TRUE);
+            reading = false;
+        }
+        if (event) CloseHandle(event);
         if (pipe) CloseHandle(pipe);
-        pipe = nullptr;
+        event = pipe = nullptr;
     }
 
     void take(const char* bytes, DWORD count) {
@@ -36,38 +58,47 @@ struct PipeReader {
         }
     }
 
-    DWORD pending() {
-        DWORD available = 0;
-        if (ended || !PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
-            if (!ended && GetLastError() == ERROR_BROKEN_PIPE) ended = true;
-            return 0;
-        }
-        return available;
-    }
-
-    // Reads what the pipe holds now, without waiting.
-    void fillAvailable() {
-        char buffer[4096];
-        for (DWORD available = pending(); available > 0; available = pending()) {
-            DWORD got = 0;
-            if (!ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr) ||
-                got == 0) {
-                ended = true;
-                return;
-            }
-            take(buffer, got);
-        }
-    }
-
-    // Waits for at least one byte or the end of the stream.
-    void fillWaiting() {
-        char buffer[4096];
+    // Takes in what the read that was started has brought: false while it is in flight or when
+    // the stream has ended (a broken pipe; any other failure can't be recovered either).
+    bool collect() {
         DWORD got = 0;
-        if (ended || !ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) || got == 0) {
-            ended = true;
-            return;
+        if (GetOverlappedResult(pipe, &overlapped, &got, FALSE)) {
+            reading = false;
+            take(buffer, got);
+            return true;
         }
-        take(buffer, got);
+        reading = GetLastError() == ERROR_IO_INCOMPLETE;
+        ended = !reading;
+        return false;
+    }
+
+    // Starts a read unless one is in flight or the stream has ended; true when it brought bytes
+    // at once.
+    bool arm() {
+        if (ended || reading) return false;
+        overlapped = OVERLAPPED{};
+        overlapped.hEvent = event;
+        if (ReadFile(pipe, buffer, sizeof buffer, nullptr, &overlapped)) return collect();
+        reading = GetLastError() == ERROR_IO_PENDING;
+        ended = !reading;
+        return false;
+    }
+
+    // Takes in one chunk that has arrived, without waiting, and leaves a read in flight for the
+    // next; false when nothing came.
+    bool takeArrived() {
+        if (ended) return false;
+        if (!reading) return arm();
+        if (!collect()) return false;
+        arm();
+        return true;
+    }
+
+    // Takes in everything that has arrived, without waiting.
+    bool fillAvailable() {
+        bool took = false;
+        while (takeArrived()) took = true;
+        return took;
     }
 
     // Cuts the first line out of `held`; false when no line end has arrived yet. A carriage
@@ -88,21 +119,36 @@ struct PipeReader {
     }
 };
 
-PipeReader startReader(HANDLE pipe) {
-    PipeReader reader;
-    reader.pipe = pipe;
-    reader.ended = pipe == nullptr;
-    return reader;
-}
-
+// A pipe whose write end the child inherits and writes to as to any file, and whose read end
+// stays the parent's alone. It is a named pipe, unique to this program, since only those can be
+// read with overlapped reads, and so waited on together with the child's end.
 struct Pipe {
     HANDLE read = nullptr, write = nullptr;
 
-    // The write end is inherited by the child; the read end stays the parent's alone.
     bool open() {
+        static std::atomic<unsigned> made{0};
+        const std::string name = "\\\\.\\pipe\\slimkit-" + std::to_string(GetCurrentProcessId()) +
+                                 "-" + std::to_string(made++);
+        // One instance, made here first: no other program can take this pipe's place or its
+        // other end.
+        read = CreateNamedPipeA(
+            name.c_str(),
+            PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+            PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 65536, 65536, 0, nullptr);
+        if (read == INVALID_HANDLE_VALUE) {
+            read = nullptr;
+            return false;
+        }
         SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
-        if (!CreatePipe(&read, &write, &security, 65536)) return false;
-        SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+        write = CreateFileA(name.c_str(), GENERIC_WRITE, 0, &security, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (write == INVALID_HANDLE_VALUE) {
+            write = nullptr;
+            const DWORD error = GetLastError();
+            closeRead();
+            SetLastError(error);
+            return false;
+        }
         return true;
     }
     void closeRead() {
@@ -165,16 +211,9 @@ public:
 
     // Takes in everything the error stream offers now, without waiting.
     void takeErrors() {
-        char buffer[4096];
-        for (DWORD available = errors.pending(); available > 0; available = errors.pending()) {
-            DWORD got = 0;
-            if (!ReadFile(errors.pipe, buffer, std::min<DWORD>(available, sizeof buffer), &got,
-                          nullptr) ||
-                got == 0) {
-                errors.ended = true;
-                break;
-            }
-            errorLines.take(buffer, got);
+        while (errors.takeArrived()) {
+            errorLines.take(errors.held);
+            errors.held.clear();
         }
         if (errors.ended) errorLines.end();
     }
@@ -277,8 +316,8 @@ StartResult startedChild(const PROCESS_INFORMATION& started, unsigned options, P
     result.handle.reset(new ProcessHandle);
     result.handle->process = started.hProcess;
     result.handle->id = started.dwProcessId;
-    result.handle->output = startReader(output.read);
-    result.handle->errors = startReader(errors.read);
+    result.handle->output.start(std::exchange(output.read, nullptr));
+    result.handle->errors.start(std::exchange(errors.read, nullptr));
     return result;
 }
 
@@ -354,18 +393,15 @@ bool hasEnded(ProcessHandle& process) { return process.hasEnded(); }
 
 bool isProcessRunning(ProcessHandle& process) {
     if (!process.hasEnded()) return true;
-    return !process.output.held.empty() || process.output.pending() > 0;
+    process.output.fillAvailable();
+    return !process.output.held.empty();
 }
 
 std::size_t availableOutput(ProcessHandle& process) {
-    // A line feed that completes an earlier carriage return is no output of its own: until
-    // something has arrived after that carriage return, there is nothing to read.
-    PipeReader& output = process.output;
-    if (output.dropLineFeed) {
-        output.fillAvailable();
-        if (output.dropLineFeed) return 0;
-    }
-    return output.held.size() + output.pending();
+    // A line feed that completes an earlier carriage return is no output of its own: it is taken
+    // in (and dropped) with what has arrived before anything is counted.
+    process.output.fillAvailable();
+    return process.output.held.size();
 }
 
 std::string readOutputLine(ProcessHandle& process) {
@@ -377,12 +413,8 @@ std::string readOutputLine(ProcessHandle& process) {
             output.held.clear();
             return line;
         }
-        if (output.pending() > 0) {
-            output.fillWaiting();
-            continue;
-        }
-        // Anonymous pipes can't be waited on together: a child may fill its error stream before
-        // it ends the line, so take that in while waiting in short pauses.
+        if (output.fillAvailable()) continue;
+        // A child may fill its error stream before it ends the line: take that in meanwhile.
         process.takeErrors();
         if (!output.ended) waitForOutput(process, -1);
     }
@@ -416,7 +448,8 @@ bool streamsEnded(ProcessHandle& process) {
     PipeReader& output = process.output;
     if (!output.pipe && !process.errors.pipe) return process.hasEnded();
     process.takeErrors();
-    return output.pending() == 0 && output.ended && output.held.empty() && process.errors.ended &&
+    output.fillAvailable();
+    return output.ended && output.held.empty() && process.errors.ended &&
            process.errorLines.empty();
 }
 
@@ -436,28 +469,20 @@ void killProcess(ProcessHandle& process) {
 int outsideSignal(ProcessHandle&) { return 0; }
 
 void waitForOutput(ProcessHandle& process, int milliseconds) {
-    // Anonymous pipes can't be waited on: the pipes are looked at between pauses, with the timer
-    // resolution raised so that the first pauses are not stretched to the default tick of about
-    // 15 ms. A quiet child is looked at less and less often, down to every 16 ms; the child's
-    // end cuts a pause short, so its last output is read at once.
-    const ULONGLONG start = GetTickCount64();
-    const auto quiet = [&process] {
-        return process.output.pending() == 0 && process.errors.pending() == 0 &&
-               !(process.output.ended && process.errors.ended);
-    };
-    timeBeginPeriod(1);
-    for (DWORD pause = 1; quiet(); pause = std::min<DWORD>(pause * 2, 16)) {
-        DWORD left = pause;
-        if (milliseconds >= 0) {
-            const ULONGLONG spent = GetTickCount64() - start;
-            if (spent >= static_cast<ULONGLONG>(milliseconds)) break;
-            left = std::min<DWORD>(pause, static_cast<DWORD>(milliseconds - spent));
-        }
-        // Once the child has ended (a child of its own may still hold the pipes), a plain pause.
-        if (process.hasEnded())
-            Sleep(left);
-        else if (WaitForSingleObject(process.process, left) == WAIT_OBJECT_0)
-            break;
+    // Blocks on the events of the reads in flight on both streams and on the child's end, which
+    // cuts the wait short so that its last output is read at once. A read that brings bytes as
+    // it starts, or has ended unseen, cuts it short too. Once the child has ended, a child of its
+    // own may still hold the pipes: only they are waited on.
+    HANDLE waited[3];
+    DWORD count = 0;
+    for (PipeReader* reader : {&process.output, &process.errors}) {
+        if (reader->arm()) return;
+        if (reader->reading) waited[count++] = reader->event;
     }
-    timeEndPeriod(1);
+    // Captured streams that have both ended bring nothing more: no reason to wait.
+    if (count == 0 && (process.output.pipe || process.errors.pipe)) return;
+    if (!process.hasEnded()) waited[count++] = process.process;
+    if (count == 0) return;
+    WaitForMultipleObjects(count, waited, FALSE,
+                           milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds));
 }

@@ -521,7 +521,7 @@ TEST(RealArchiver, StopAskedAfter7zFinishedKeepsTheFinishedStep) {
     ProgressSink sink([](int) {});
     sink.carryOn = [] {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!childProcesses().empty() && std::chrono::steady_clock::now() < deadline)
+        while (!childProcesses(false).empty() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return false;
     };

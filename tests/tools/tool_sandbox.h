@@ -80,8 +80,9 @@ inline std::string processStat(const std::string& pid) {
     return count > 0 ? std::string(buffer, static_cast<std::size_t>(count)) : "";
 }
 
-// The processes whose parent is this test process, zombies included.
-inline std::vector<pid_t> childProcesses() {
+// The processes whose parent is this test process, zombies included unless `withZombies` is
+// false (a zombie has ended; only its collection is still to come).
+inline std::vector<pid_t> childProcesses(bool withZombies = true) {
     std::vector<pid_t> children;
     DIR* proc = opendir("/proc");
     if (!proc) return children;
@@ -95,7 +96,8 @@ inline std::vector<pid_t> childProcesses() {
         // After the name: " <state> <ppid> ..."
         char state = 0;
         int parent = 0;
-        if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == self)
+        if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) == 2 &&
+            parent == self && (withZombies || state != 'Z'))
             children.push_back(pid);
     }
     closedir(proc);
