@@ -26,9 +26,10 @@ const std::regex& leftoverSuffix() {
     return suffix;
 }
 
-}  // namespace
-
-std::vector<std::string> leftoversBeside(const std::string& romPath) {
+// The files (or, with `folders`, the folders) beside the ROM zip whose names are the ROM's
+// name followed by `suffix`, sorted.
+std::vector<std::string> besideRom(const std::string& romPath, const std::regex& suffix,
+                                   bool folders) {
     const fs::path rom = fileSystemPath(romPath);
     const std::string romName = programPath(rom.filename());
     std::vector<std::string> found;
@@ -39,13 +40,20 @@ std::vector<std::string> leftoversBeside(const std::string& romPath) {
         if (name.size() <= romName.size() || name.compare(0, romName.size(), romName) != 0)
             continue;
         std::error_code statusError;
-        if (!fs::is_regular_file(it->symlink_status(statusError))) continue;
+        const fs::file_status status = it->symlink_status(statusError);
+        if (!(folders ? fs::is_directory(status) : fs::is_regular_file(status))) continue;
         if (std::regex_match(name.begin() + static_cast<std::ptrdiff_t>(romName.size()), name.end(),
-                             leftoverSuffix()))
+                             suffix))
             found.push_back(programPath(it->path()));
     }
     std::sort(found.begin(), found.end());
     return found;
+}
+
+}  // namespace
+
+std::vector<std::string> leftoversBeside(const std::string& romPath) {
+    return besideRom(romPath, leftoverSuffix(), false);
 }
 
 std::string runFolderPrefix(const std::string& romPath) {
@@ -85,22 +93,7 @@ void removeLeftovers(const std::string& romPath, const std::string& extractionFo
 
 std::vector<std::string> leftoverBlockFolders(const std::string& romPath) {
     static const std::regex suffix(R"(_blocks\.[A-Za-z0-9]{6})");
-    const fs::path rom = fileSystemPath(romPath);
-    const std::string romName = programPath(rom.filename());
-    std::vector<std::string> found;
-    std::error_code error;
-    for (fs::directory_iterator it(rom.parent_path(), error), end; !error && it != end;
-         it.increment(error)) {
-        const std::string name = programPath(it->path().filename());
-        std::error_code statusError;
-        if (name.size() > romName.size() && name.compare(0, romName.size(), romName) == 0 &&
-            fs::is_directory(it->symlink_status(statusError)) &&
-            std::regex_match(name.begin() + static_cast<std::ptrdiff_t>(romName.size()), name.end(),
-                             suffix))
-            found.push_back(programPath(it->path()));
-    }
-    std::sort(found.begin(), found.end());
-    return found;
+    return besideRom(romPath, suffix, true);
 }
 
 void removeLeftoverBlockFolders(const std::string& romPath, const std::string& kept) {
