@@ -47,6 +47,16 @@ untouched() {
 }
 
 # The files of a zip, folders left out.
+# Whether process $1 still runs. An orphan is a zombie until whoever adopted it collects it:
+# that one has ended too.
+running() { [ -e "/proc/$1" ] && [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" != Z ]; }
+# Whether process $1 has ended within half a minute: a process killed by another is gone only
+# once the kernel has taken it down.
+ends() {
+  local end=$((SECONDS + 30))
+  while running "$1" && [ $SECONDS -lt $end ]; do sleep 0.05; done
+  ! running "$1"
+}
 entries() { 7z l -slt -ba "$1" | awk '/^Path = /{p=substr($0,8)} /^Folder = -/{print p}' | sort; }
 
 write_definition() {  # name, then the [files] lines
@@ -505,7 +515,7 @@ EOF
     kill -INT "$cli_pid"
     wait "$cli_pid" || got=$?
     [ "$got" = 130 ] || fail "exit $got, not 130 ($1): $(cat "$work/out" "$work/err")"
-    kill -0 "$(cat "$work/7z.pid")" 2>/dev/null && fail "7z outlived the program ($1)"
+    ends "$(cat "$work/7z.pid")" || fail "7z outlived the program ($1)"
     [ "$#" -gt 1 ] || untouched "stopped ($1)"
   }
   # Stopped while 7z lists the ROM zip for the check after the removal: the removal stands, and
@@ -542,10 +552,8 @@ echo \$\$ >"$work/7z.pid.new" && mv "$work/7z.pid.new" "$work/7z.pid"
 exec sleep 300
 EOF
   chmod +x "$work/bin/7z"
-  # An orphan is a zombie until whoever adopted it collects it: that one has ended too.
-  running() { [ -e "/proc/$1" ] && [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" != Z ]; }
   kill_in() {  # the 7z command to kill the program in, then its arguments
-    local cli_pid hung end
+    local cli_pid hung
     printf '%s' "$1" >"$work/hang-in"
     shift
     rm -f "$work/7z.pid"
@@ -555,9 +563,8 @@ EOF
     [ -e "$work/7z.pid" ] || { kill "$cli_pid"; fail "7z never ran"; }
     kill -KILL "$cli_pid"
     wait "$cli_pid" || true
-    hung=$(cat "$work/7z.pid") end=$((SECONDS + 60))
-    while running "$hung" && [ $SECONDS -lt $end ]; do sleep 0.05; done
-    if running "$hung"; then kill -KILL "$hung"; fail "7z outlived the killed program"; fi
+    hung=$(cat "$work/7z.pid")
+    ends "$hung" || { kill -KILL "$hung"; fail "7z outlived the killed program"; }
   }
   # Names made to stand for the random parts of temporary names.
   beside() { ls -A "$roms" | sed -E 's/\.[A-Za-z0-9]{6}$/.XXXXXX/' | tr '\n' '|'; }
