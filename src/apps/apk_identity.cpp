@@ -426,6 +426,39 @@ struct ManifestValues {
     std::optional<Value> package, versionCode, versionName, label;
 };
 
+// Takes what the identity needs from the attributes of `element`, the body of the <manifest>
+// element or (not `isManifest`) of its <application>.
+bool readIdentityAttributes(Bytes element, bool isManifest, Bytes resourceIds, StringPool& pool,
+                            ManifestValues& found, std::string& why) {
+    const std::uint16_t start = u16(element, 8);
+    const std::uint16_t size = u16(element, 10);
+    const std::uint16_t count = u16(element, 12);
+    if (size < 20 || !fits(start, std::uint64_t{size} * count, element.size())) {
+        why = "the attributes of an element overrun it";
+        return false;
+    }
+    std::string ignored;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const Bytes raw = element.substr(start + std::size_t{i} * size, 20);
+        const Attribute attribute{u32(raw, 0), u32(raw, 4),
+                                  Value{static_cast<std::uint8_t>(raw[15]), u32(raw, 16)}};
+        const std::uint32_t id = std::size_t{attribute.name} < resourceIds.size() / 4
+                                     ? u32(resourceIds, std::size_t{attribute.name} * 4)
+                                     : 0;
+        if (isManifest && id == versionCodeAttribute) {
+            found.versionCode = attribute.value;
+        } else if (isManifest && id == versionNameAttribute) {
+            found.versionName = attribute.value;
+        } else if (!isManifest && id == labelAttribute) {
+            found.label = attribute.value;
+        } else if (isManifest && id == 0 && attribute.ns == noIndex &&
+                   pool.at(attribute.name, ignored) == "package") {
+            found.package = attribute.value;
+        }
+    }
+    return true;
+}
+
 bool readManifest(Bytes bytes, StringPool& pool, ManifestValues& found, std::string& why) {
     const std::optional<Chunk> document = chunkAt(bytes, 0, why);
     if (!document) return false;
@@ -462,7 +495,6 @@ bool readManifest(Bytes bytes, StringPool& pool, ManifestValues& found, std::str
             const Bytes element = child.whole.substr(child.header.size());
             const std::optional<std::string> name = pool.at(u32(element, 4), why);
             if (!name) return false;
-            std::string ignored;
             const bool isManifest = depth == 1 && name == "manifest";
             const bool isApplication =
                 depth == 2 && manifestSeen && !applicationSeen && name == "application";
@@ -473,32 +505,7 @@ bool readManifest(Bytes bytes, StringPool& pool, ManifestValues& found, std::str
             if (!isManifest && !isApplication) return true;
             manifestSeen = manifestSeen || isManifest;
             applicationSeen = applicationSeen || isApplication;
-            const std::uint16_t start = u16(element, 8);
-            const std::uint16_t size = u16(element, 10);
-            const std::uint16_t count = u16(element, 12);
-            if (size < 20 || !fits(start, std::uint64_t{size} * count, element.size())) {
-                why = "the attributes of an element overrun it";
-                return false;
-            }
-            for (std::uint32_t i = 0; i < count; ++i) {
-                const Bytes raw = element.substr(start + std::size_t{i} * size, 20);
-                const Attribute attribute{u32(raw, 0), u32(raw, 4),
-                                          Value{static_cast<std::uint8_t>(raw[15]), u32(raw, 16)}};
-                const std::uint32_t id = std::size_t{attribute.name} < resourceIds.size() / 4
-                                             ? u32(resourceIds, std::size_t{attribute.name} * 4)
-                                             : 0;
-                if (isManifest && id == versionCodeAttribute) {
-                    found.versionCode = attribute.value;
-                } else if (isManifest && id == versionNameAttribute) {
-                    found.versionName = attribute.value;
-                } else if (isApplication && id == labelAttribute) {
-                    found.label = attribute.value;
-                } else if (isManifest && id == 0 && attribute.ns == noIndex &&
-                           pool.at(attribute.name, ignored) == "package") {
-                    found.package = attribute.value;
-                }
-            }
-            return true;
+            return readIdentityAttributes(element, isManifest, resourceIds, pool, found, why);
         },
         why);
     if (!walked || !why.empty()) return false;
