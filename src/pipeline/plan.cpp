@@ -145,13 +145,20 @@ std::vector<std::string> RunPlan::leftOut() const {
     return names;
 }
 
-RunPlan planRun(const CustomizeRequest& request, const std::vector<ArchiveEntry>& rom,
-                const std::vector<std::string>& addFiles,
-                const std::vector<ArchiveEntry>& undoTemplate) {
-    const ListingIndex index(rom);
-    RunPlan plan;
-    std::vector<std::size_t> owner(rom.size(), none);  // the app that takes each entry
-    std::vector<std::vector<std::size_t>> unreachable(request.ticked.size());
+namespace {
+
+// Which app takes each entry of the ROM, while the plan is made.
+struct Claims {
+    std::vector<std::size_t> owner;                     // the app that takes each entry, or none
+    std::vector<std::vector<std::size_t>> unreachable;  // per app: files 7z can't be handed
+};
+
+// Each ticked app claims the entries its paths name, the first app to name one taking it; a
+// path that names nothing is absent from the ROM.
+Claims claimEntries(const CustomizeRequest& request, const std::vector<ArchiveEntry>& rom,
+                    const ListingIndex& index, RunPlan& plan) {
+    Claims claims{std::vector<std::size_t>(rom.size(), none),
+                  std::vector<std::vector<std::size_t>>(request.ticked.size())};
     for (std::size_t a = 0; a < request.ticked.size(); ++a) {
         const TickedEntry& ticked = request.ticked[a];
         PlannedApp app{ticked, {}, {}, {}, {}};
@@ -167,34 +174,44 @@ RunPlan planRun(const CustomizeRequest& request, const std::vector<ArchiveEntry>
                     const std::size_t i = index.at(p);
                     if (folderOnly && !rom[i].isFolder && index.key(i) == key) continue;
                     found = true;
-                    if (owner[i] != none) continue;
+                    if (claims.owner[i] != none) continue;
                     if (namesEntryLiterally(rom[i].path))
-                        owner[i] = a;
+                        claims.owner[i] = a;
                     else if (!rom[i].isFolder)
-                        unreachable[a].push_back(i);
+                        claims.unreachable[a].push_back(i);
                 }
             if (!found) app.absent.push_back(path);
         }
         plan.apps.push_back(std::move(app));
     }
+    return claims;
+}
 
-    // 7z, handed a name, takes everything below it too: an entry goes only when all that lies
-    // below it goes with it. Deepest first, so that what stays keeps the folders above it.
+// 7z, handed a name, takes everything below it too: an entry goes only when all that lies
+// below it goes with it. Deepest first, so that what stays keeps the folders above it.
+void keepWhatHoldsKeptEntries(const std::vector<ArchiveEntry>& rom, const ListingIndex& index,
+                              Claims& claims) {
     std::vector<std::size_t> taken;
     for (std::size_t i = 0; i < rom.size(); ++i)
-        if (owner[i] != none) taken.push_back(i);
+        if (claims.owner[i] != none) taken.push_back(i);
     std::sort(taken.begin(), taken.end(),
               [&](std::size_t a, std::size_t b) { return index.key(a) > index.key(b); });
     for (const std::size_t i : taken) {
         const auto [first, last] = index.below(index.key(i));
         for (std::size_t p = first; p < last; ++p) {
-            if (owner[index.at(p)] != none) continue;
-            if (!rom[i].isFolder) unreachable[owner[i]].push_back(i);
-            owner[i] = none;
+            if (claims.owner[index.at(p)] != none) continue;
+            if (!rom[i].isFolder) claims.unreachable[claims.owner[i]].push_back(i);
+            claims.owner[i] = none;
             break;
         }
     }
+}
 
+// The names 7z is handed, each app's files, what they free, and, with the undo zip, the files
+// it could not give back.
+void planRemoval(const CustomizeRequest& request, const std::vector<ArchiveEntry>& rom,
+                 const ListingIndex& index, const Claims& claims,
+                 const std::vector<ArchiveEntry>& undoTemplate, RunPlan& plan) {
     std::unordered_map<std::string, std::size_t> filesOfName;
     for (std::size_t i = 0; i < rom.size(); ++i)
         if (!rom[i].isFolder) ++filesOfName[index.key(i)];
@@ -204,10 +221,10 @@ RunPlan planRun(const CustomizeRequest& request, const std::vector<ArchiveEntry>
 
     std::unordered_set<std::string> refused;  // two entries of one name are named once
     for (std::size_t i = 0; i < rom.size(); ++i) {
-        if (owner[i] == none) continue;
+        if (claims.owner[i] == none) continue;
         plan.removalNames.push_back(rom[i].path);
         if (rom[i].isFolder) continue;
-        plan.apps[owner[i]].removes.push_back(rom[i]);
+        plan.apps[claims.owner[i]].removes.push_back(rom[i]);
         plan.removed.push_back(rom[i]);
         plan.bytesFreed += rom[i].size;
         plan.packedBytesFreed += rom[i].packedSize;
@@ -221,19 +238,22 @@ RunPlan planRun(const CustomizeRequest& request, const std::vector<ArchiveEntry>
         if (!fault.empty() && refused.insert(index.key(i)).second)
             plan.refusals.push_back(rom[i].path + ": " + fault);
     }
-    for (std::size_t a = 0; a < unreachable.size(); ++a) {
-        std::sort(unreachable[a].begin(), unreachable[a].end());
-        unreachable[a].erase(std::unique(unreachable[a].begin(), unreachable[a].end()),
-                             unreachable[a].end());
-        for (const std::size_t i : unreachable[a]) plan.apps[a].unreachable.push_back(rom[i].path);
+    for (std::size_t a = 0; a < claims.unreachable.size(); ++a) {
+        std::vector<std::size_t> unreachable = claims.unreachable[a];
+        std::sort(unreachable.begin(), unreachable.end());
+        unreachable.erase(std::unique(unreachable.begin(), unreachable.end()), unreachable.end());
+        for (const std::size_t i : unreachable) plan.apps[a].unreachable.push_back(rom[i].path);
     }
+}
 
-    // An added file replaces a file of the ROM that the removal keeps; 7z can replace only one
-    // entry of a name.
+// An added file replaces a file of the ROM that the removal keeps; 7z can replace only one
+// entry of a name.
+void planAdds(const std::vector<ArchiveEntry>& rom, const ListingIndex& index, const Claims& claims,
+              const std::vector<std::string>& addFiles, RunPlan& plan) {
     std::unordered_map<std::string, std::size_t> kept;
     if (!addFiles.empty())
         for (std::size_t i = 0; i < rom.size(); ++i)
-            if (!rom[i].isFolder && owner[i] == none) ++kept[index.key(i)];
+            if (!rom[i].isFolder && claims.owner[i] == none) ++kept[index.key(i)];
     for (const std::string& file : addFiles) {
         const auto found = kept.find(archiverNameKey(file));
         if (found == kept.end()) {
@@ -246,6 +266,19 @@ RunPlan planRun(const CustomizeRequest& request, const std::vector<ArchiveEntry>
                                     ": the ROM zip holds more than one entry of this name, "
                                     "which the added file can't replace");
     }
+}
+
+}  // namespace
+
+RunPlan planRun(const CustomizeRequest& request, const std::vector<ArchiveEntry>& rom,
+                const std::vector<std::string>& addFiles,
+                const std::vector<ArchiveEntry>& undoTemplate) {
+    const ListingIndex index(rom);
+    RunPlan plan;
+    Claims claims = claimEntries(request, rom, index, plan);
+    keepWhatHoldsKeptEntries(rom, index, claims);
+    planRemoval(request, rom, index, claims, undoTemplate, plan);
+    planAdds(rom, index, claims, addFiles, plan);
     return plan;
 }
 
