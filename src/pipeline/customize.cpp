@@ -330,6 +330,30 @@ std::string warningText(const std::string& undoLine, const std::vector<std::stri
                       skipped);
 }
 
+// Why 7z could not read the ROM zip as a zip archive, as far as the program can tell.
+std::string unreadableRomText(const ProgramPaths& paths, const std::string& romPath,
+                              const ArchiveListing& listing) {
+    std::string text = "Can't read " + romPath + " as a zip archive";
+    if (!listing.archiverStarted) text += "\rThe 7z archiver could not be started.";
+    if (const std::string fault = archiverLibraryFault(paths); !fault.empty()) text += "\r" + fault;
+    return text;
+}
+
+// A block image is rebuilt beside the ROM zip, so that the plan sees the files inside it;
+// images a reading of the same ROM zip left in `prepared` serve while its entries are
+// unchanged. Why the ROM zip's images can't be changed, or "".
+std::string blockImageFault(PreparedRun& prepared) {
+    const std::string& romPath = prepared.request.romPath;
+    if (prepared.blocks && !prepared.blocks->rebuiltFrom(romPath, prepared.rom.entries))
+        prepared.blocks.reset();
+    if (prepared.lock && prepared.lock->state() == RomLock::State::held)
+        removeLeftoverBlockFolders(romPath, prepared.blocks ? prepared.blocks->folder() : "");
+    if (prepared.blocks) return "";
+    const std::string fault = BlockRom::open(
+        romPath, prepared.rom.entries, [] { return StopSignals::caught() == 0; }, prepared.blocks);
+    return fault.empty() ? "" : "Can't customize " + romPath + "; nothing was changed:\r" + fault;
+}
+
 }  // namespace
 
 std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
@@ -358,27 +382,8 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
     // 7z must read the ROM as a zip before anything is written: otherwise the backup, the undo
     // zip and the steps after them would be made from something that is no ROM.
     prepared.rom = listArchive(paths.archiverProgram, romPath);
-    if (!prepared.rom.readable) {
-        std::string text = "Can't read " + romPath + " as a zip archive";
-        if (!prepared.rom.archiverStarted) text += "\rThe 7z archiver could not be started.";
-        if (const std::string fault = archiverLibraryFault(paths); !fault.empty())
-            text += "\r" + fault;
-        return text;
-    }
-    // A block image is rebuilt beside the ROM zip, so that the plan sees the files inside it;
-    // images a reading of the same ROM zip left in `prepared` serve while its entries are
-    // unchanged.
-    if (prepared.blocks && !prepared.blocks->rebuiltFrom(romPath, prepared.rom.entries))
-        prepared.blocks.reset();
-    if (prepared.lock && prepared.lock->state() == RomLock::State::held)
-        removeLeftoverBlockFolders(romPath, prepared.blocks ? prepared.blocks->folder() : "");
-    if (prepared.blocks) {
-    } else if (const std::string fault = BlockRom::open(
-                   romPath, prepared.rom.entries, [] { return StopSignals::caught() == 0; },
-                   prepared.blocks);
-               !fault.empty()) {
-        return "Can't customize " + romPath + "; nothing was changed:\r" + fault;
-    }
+    if (!prepared.rom.readable) return unreadableRomText(paths, romPath, prepared.rom);
+    if (const std::string fault = blockImageFault(prepared); !fault.empty()) return fault;
     // Found before anything is written: refused only at the add step, the ROM would be left
     // with its files removed and nothing added.
     std::vector<std::string> addFiles;
