@@ -161,67 +161,81 @@ bool asksForJson(const std::vector<std::string>& words) {
     return false;
 }
 
-bool parseArguments(const std::vector<std::string>& words, Arguments& arguments,
-                    std::string& error) {
-    bool options = true;
-    std::vector<std::string> operands;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const std::string& word = words[i];
-        if (!options || word == "-" || !word.starts_with("-")) {
-            operands.push_back(word);
-            continue;
-        }
-        // --name=value or --name value; a value that looks like an option is taken for a
-        // forgotten value, never swallowed (--app --help).
-        const auto valueOf = [&](const std::string& name, std::string& value) {
-            if (word.starts_with(name + "=")) {
-                value = word.substr(name.size() + 1);
-                return true;
-            }
-            if (word != name) return false;
-            if (i + 1 >= words.size() || (words[i + 1].starts_with("-") && words[i + 1] != "-")) {
-                error = name + " needs a value (" + name + "=VALUE for one that starts with -)";
-                return true;
-            }
-            value = words[++i];
+namespace {
+
+// Reads the option words[i], and its value (moving i past it), into `arguments`; false, with
+// `error` set, when it can't.
+bool readOption(const std::vector<std::string>& words, std::size_t& i, Arguments& arguments,
+                std::string& error) {
+    const std::string& word = words[i];
+    // --name=value or --name value; a value that looks like an option is taken for a
+    // forgotten value, never swallowed (--app --help).
+    const auto valueOf = [&](const std::string& name, std::string& value) {
+        if (word.starts_with(name + "=")) {
+            value = word.substr(name.size() + 1);
             return true;
-        };
-        std::string value;
-        if (word == "--") {
-            options = false;
-        } else if (word == "--json") {
-            arguments.json = true;
-        } else if (word == "-q" || word == "--quiet") {
-            arguments.quiet = true;
-        } else if (word == "-h" || word == "--help") {
-            arguments.help = true;
-        } else if (word == "--version") {
-            arguments.version = true;
-        } else if (word == "--no-backup") {
-            arguments.options.backup = false;
-        } else if (word == "--undo-zip") {
-            arguments.options.undoZip = true;
-        } else if (word == "--no-add") {
-            arguments.options.addApps = false;
-        } else if (word == "--files") {
-            arguments.files = true;
-        } else if (word == "--names") {
-            arguments.names = true;
-        } else if (valueOf("--list", value)) {
-            arguments.lists.push_back(value);
-        } else if (valueOf("--app", value)) {
-            arguments.apps.push_back({value, false});
-        } else if (valueOf("--definition", value)) {
-            arguments.apps.push_back({value, true});
-        } else if (valueOf("--knowledge", value)) {
-            arguments.knowledge = value;
-        } else if (word == "--allow-unsafe") {
-            arguments.allowUnsafe = true;
-        } else {
-            error = "unknown option " + word;
         }
-        if (!error.empty()) return false;
+        if (word != name) return false;
+        if (i + 1 >= words.size() || (words[i + 1].starts_with("-") && words[i + 1] != "-")) {
+            error = name + " needs a value (" + name + "=VALUE for one that starts with -)";
+            return true;
+        }
+        value = words[++i];
+        return true;
+    };
+    std::string value;
+    if (word == "--json") {
+        arguments.json = true;
+    } else if (word == "-q" || word == "--quiet") {
+        arguments.quiet = true;
+    } else if (word == "-h" || word == "--help") {
+        arguments.help = true;
+    } else if (word == "--version") {
+        arguments.version = true;
+    } else if (word == "--no-backup") {
+        arguments.options.backup = false;
+    } else if (word == "--undo-zip") {
+        arguments.options.undoZip = true;
+    } else if (word == "--no-add") {
+        arguments.options.addApps = false;
+    } else if (word == "--files") {
+        arguments.files = true;
+    } else if (word == "--names") {
+        arguments.names = true;
+    } else if (valueOf("--list", value)) {
+        arguments.lists.push_back(value);
+    } else if (valueOf("--app", value)) {
+        arguments.apps.push_back({value, false});
+    } else if (valueOf("--definition", value)) {
+        arguments.apps.push_back({value, true});
+    } else if (valueOf("--knowledge", value)) {
+        arguments.knowledge = value;
+    } else if (word == "--allow-unsafe") {
+        arguments.allowUnsafe = true;
+    } else {
+        error = "unknown option " + word;
     }
+    return error.empty();
+}
+
+// Whether every option given is one the command takes.
+bool optionsFit(const Arguments& arguments) {
+    const std::string& command = arguments.command;
+    const bool selects = !arguments.lists.empty() || !arguments.apps.empty();
+    const bool runs = !arguments.options.backup || arguments.quiet;
+    const bool plans =
+        arguments.options.undoZip || !arguments.options.addApps || selects || arguments.allowUnsafe;
+    return command == "customize" ? !arguments.files && !arguments.names
+           : command == "plan"    ? !runs && !arguments.names
+           : command == "apps"    ? !runs && !plans && (!arguments.files || !arguments.rom.empty())
+                                  : !runs && !plans && !arguments.files && !arguments.names &&
+                                     !arguments.json && arguments.knowledge.empty();
+}
+
+// The command and what follows it (a help topic, a ROM zip), from the words that aren't
+// options, and whether the options fit it.
+bool readOperands(const std::vector<std::string>& operands, Arguments& arguments,
+                  std::string& error) {
     // --help and --version answer whatever else the line holds, once it could be read.
     if (operands.empty()) {
         if (arguments.help || arguments.version) return true;
@@ -253,19 +267,27 @@ bool parseArguments(const std::vector<std::string>& words, Arguments& arguments,
         error = command + " needs a ROM zip";
         return false;
     }
-    const bool selects = !arguments.lists.empty() || !arguments.apps.empty();
-    const bool runs = !arguments.options.backup || arguments.quiet;
-    const bool plans =
-        arguments.options.undoZip || !arguments.options.addApps || selects || arguments.allowUnsafe;
-    const bool fits = command == "customize" ? !arguments.files && !arguments.names
-                      : command == "plan"    ? !runs && !arguments.names
-                      : command == "apps"
-                          ? !runs && !plans && (!arguments.files || !arguments.rom.empty())
-                          : !runs && !plans && !arguments.files && !arguments.names &&
-                                !arguments.json && arguments.knowledge.empty();
-    if (!fits) {
+    if (!optionsFit(arguments)) {
         error = "an option that " + command + " doesn't take";
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool parseArguments(const std::vector<std::string>& words, Arguments& arguments,
+                    std::string& error) {
+    bool options = true;
+    std::vector<std::string> operands;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (!options || word == "-" || !word.starts_with("-"))
+            operands.push_back(word);
+        else if (word == "--")
+            options = false;
+        else if (!readOption(words, i, arguments, error))
+            return false;
+    }
+    return readOperands(operands, arguments, error);
 }
