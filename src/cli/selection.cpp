@@ -80,24 +80,24 @@ std::vector<const CatalogueEntry*> entriesNamed(const Catalogue& catalogue,
 
 std::string shownName(const CatalogueEntry& entry) { return asUtf8(entry.name); }
 
-bool selectEntries(const Catalogue& catalogue, const std::string& definitionFolder,
-                   const Arguments& arguments, const AppKnowledge& knowledge,
-                   std::vector<TickedEntry>& ticked, std::string& error) {
-    struct Choice {
-        bool ticked = false;
-        RemovalMode mode = RemovalMode::app;
-    };
-    std::vector<Choice> choices;
-    const bool startTicks = arguments.apps.empty() || !arguments.lists.empty();
-    for (const auto& entry : catalogue.entries)
-        choices.push_back({startTicks && entry->enabled != 0, startingMode(*entry)});
-    const auto indexOf = [&](const CatalogueEntry* entry) {
-        for (std::size_t i = 0; i < catalogue.entries.size(); ++i)
-            if (catalogue.entries[i].get() == entry) return i;
-        return catalogue.entries.size();
-    };
+namespace {
 
-    for (const std::string& list : arguments.lists) {
+// What the selection makes of each catalogue entry.
+struct Choice {
+    bool ticked = false;
+    RemovalMode mode = RemovalMode::app;
+};
+
+std::size_t indexOf(const Catalogue& catalogue, const CatalogueEntry* entry) {
+    for (std::size_t i = 0; i < catalogue.entries.size(); ++i)
+        if (catalogue.entries[i].get() == entry) return i;
+    return catalogue.entries.size();
+}
+
+// Ticks as the removal lists say, as the window loads a list: by the lower-cased names it saves.
+bool applyLists(const Catalogue& catalogue, const std::vector<std::string>& lists,
+                std::vector<Choice>& choices, std::string& error) {
+    for (const std::string& list : lists) {
         std::string text;
         if (!readWhole(list, text)) {
             error = "Can't read " + (list == "-" ? std::string("the standard input") : list);
@@ -105,61 +105,92 @@ bool selectEntries(const Catalogue& catalogue, const std::string& definitionFold
         }
         std::vector<RemovalListLine> lines;
         readRemovalListText(text, lines);
-        // As the window loads a list: by the lower-cased names it saves.
         for (const RemovalListLine& line : lines) {
             const CatalogueEntry* entry = entryOfListName(catalogue, line.name);
             if (!entry) continue;
             constexpr int tickedBit = 2;  // a row's state: 2 ticked, 1 selected
-            choices[indexOf(entry)].ticked = (line.state & tickedBit) != 0;
+            choices[indexOf(catalogue, entry)].ticked = (line.state & tickedBit) != 0;
         }
     }
+    return true;
+}
+
+// Why `name` can't be chosen, when it names `found.size()` apps.
+std::string ambiguityText(const std::vector<const CatalogueEntry*>& found,
+                          const std::string& name) {
+    std::string text = std::to_string(found.size()) + " apps are named \"" + asUtf8(name) + "\" (";
+    for (const CatalogueEntry* entry : found)
+        text += (entry == found.front() ? "" : ", ") +
+                (entry->found ? entry->package : entry->definitionFile);
+    return text + "): pick one with --definition FILE, or by its package";
+}
+
+// The mode `wanted` names for `entry`. As in the window: a widget entry is removed with or
+// without its app, any other entry only as an app.
+bool modeFor(const CatalogueEntry& entry, const std::string& wanted, const std::string& name,
+             RemovalMode& mode, std::string& error) {
+    const auto named = modeNamed(wanted);
+    if (!named) {
+        error = "unknown removal mode \"" + asUtf8(wanted) + "\" for " + asUtf8(name);
+        return false;
+    }
+    if (entry.isWidget ? *named == RemovalMode::app : *named != RemovalMode::app) {
+        error = shownName(entry) + " can't be removed as \"" + asUtf8(wanted) + "\"";
+        return false;
+    }
+    mode = *named;
+    return true;
+}
+
+// The entry one --app or --definition names (NAME or NAME=mode; a name may hold '=' itself),
+// and the mode it asks for.
+bool chooseApp(const Catalogue& catalogue, const std::string& definitionFolder,
+               const AppChoice& app, const Arguments& arguments, const AppKnowledge& knowledge,
+               const CatalogueEntry*& chosen, RemovalMode& mode, std::string& error) {
+    auto found = entriesNamed(catalogue, definitionFolder, app.text, app.byDefinition);
+    const auto equals = app.text.rfind('=');
+    const bool withMode = found.empty() && equals != std::string::npos;
+    const std::string name = withMode ? app.text.substr(0, equals) : app.text;
+    if (withMode) found = entriesNamed(catalogue, definitionFolder, name, app.byDefinition);
+    if (found.empty()) {
+        error = app.byDefinition ? "no definition file " + name + " (see slimkit-cli apps)"
+                                 : "no app named \"" + asUtf8(name) + "\" (see slimkit-cli apps)";
+        return false;
+    }
+    if (found.size() > 1) {
+        error = ambiguityText(found, name);
+        return false;
+    }
+    const CatalogueEntry& entry = *found.front();
+    if (const AppNote* note = knowledge.noteOf(entry);
+        note && note->tier == RemovalTier::unsafe && !arguments.allowUnsafe) {
+        error = shownName(entry) + " (" + entry.package + ") is marked Unsafe to remove in " +
+                knowledge.source +
+                (note->description.empty() ? "" : " (" + note->description + ")") +
+                "; add --allow-unsafe to remove it anyway";
+        return false;
+    }
+    chosen = &entry;
+    mode = startingMode(entry);
+    return !withMode || modeFor(entry, app.text.substr(equals + 1), name, mode, error);
+}
+
+}  // namespace
+
+bool selectEntries(const Catalogue& catalogue, const std::string& definitionFolder,
+                   const Arguments& arguments, const AppKnowledge& knowledge,
+                   std::vector<TickedEntry>& ticked, std::string& error) {
+    std::vector<Choice> choices;
+    const bool startTicks = arguments.apps.empty() || !arguments.lists.empty();
+    for (const auto& entry : catalogue.entries)
+        choices.push_back({startTicks && entry->enabled != 0, startingMode(*entry)});
+    if (!applyLists(catalogue, arguments.lists, choices, error)) return false;
     for (const AppChoice& app : arguments.apps) {
-        // NAME or NAME=mode; a name may hold '=' itself.
-        auto found = entriesNamed(catalogue, definitionFolder, app.text, app.byDefinition);
-        const auto equals = app.text.rfind('=');
-        const bool withMode = found.empty() && equals != std::string::npos;
-        const std::string name = withMode ? app.text.substr(0, equals) : app.text;
-        if (withMode) found = entriesNamed(catalogue, definitionFolder, name, app.byDefinition);
-        if (found.empty()) {
-            error = app.byDefinition
-                        ? "no definition file " + name + " (see slimkit-cli apps)"
-                        : "no app named \"" + asUtf8(name) + "\" (see slimkit-cli apps)";
+        const CatalogueEntry* entry = nullptr;
+        RemovalMode mode = RemovalMode::app;
+        if (!chooseApp(catalogue, definitionFolder, app, arguments, knowledge, entry, mode, error))
             return false;
-        }
-        if (found.size() > 1) {
-            error = std::to_string(found.size()) + " apps are named \"" + asUtf8(name) + "\" (";
-            for (const CatalogueEntry* entry : found)
-                error += (entry == found.front() ? "" : ", ") +
-                         (entry->found ? entry->package : entry->definitionFile);
-            error += "): pick one with --definition FILE, or by its package";
-            return false;
-        }
-        const CatalogueEntry& entry = *found.front();
-        if (const AppNote* note = knowledge.noteOf(entry);
-            note && note->tier == RemovalTier::unsafe && !arguments.allowUnsafe) {
-            error = shownName(entry) + " (" + entry.package + ") is marked Unsafe to remove in " +
-                    knowledge.source +
-                    (note->description.empty() ? "" : " (" + note->description + ")") +
-                    "; add --allow-unsafe to remove it anyway";
-            return false;
-        }
-        RemovalMode mode = startingMode(entry);
-        if (withMode) {
-            const std::string wanted = app.text.substr(equals + 1);
-            const auto named = modeNamed(wanted);
-            if (!named) {
-                error = "unknown removal mode \"" + asUtf8(wanted) + "\" for " + asUtf8(name);
-                return false;
-            }
-            mode = *named;
-            // As in the window: a widget entry is removed with or without its app, any other
-            // entry only as an app.
-            if (entry.isWidget ? mode == RemovalMode::app : mode != RemovalMode::app) {
-                error = shownName(entry) + " can't be removed as \"" + asUtf8(wanted) + "\"";
-                return false;
-            }
-        }
-        choices[indexOf(&entry)] = {true, mode};
+        choices[indexOf(catalogue, entry)] = {true, mode};
     }
     for (std::size_t i = 0; i < choices.size(); ++i)
         if (choices[i].ticked) ticked.push_back({catalogue.entries[i].get(), choices[i].mode});
