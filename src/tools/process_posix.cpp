@@ -387,6 +387,32 @@ ProcessPtr handleOf(std::shared_ptr<ChildEnd> child, Pipe& output, Pipe& errors)
     return handle;
 }
 
+// The program's name and the parameters' arguments, as execve takes them.
+struct ArgumentVector {
+    ArgumentVector(const std::string& program, const std::string& parameters)
+        : arguments(splitCommandLine(parameters)) {
+        arguments.insert(arguments.begin(), program);
+        for (std::string& argument : arguments) pointers.push_back(argument.data());
+        pointers.push_back(nullptr);
+    }
+    std::vector<std::string> arguments;
+    std::vector<char*> pointers;
+};
+
+// The end of a running child, watched so that it is never left a zombie: a handle (`withHandle`)
+// looks at it itself through a pidfd where the system has them; a child without one, or where
+// there are none, is collected by a thread of its own. Null, with the child ended, when neither
+// can be had.
+std::shared_ptr<ChildEnd> watchedChild(pid_t pid, bool withHandle) {
+    auto child = std::make_shared<ChildEnd>(pid);
+    if (withHandle) child->pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (child->pidfd >= 0 || startCollector(child)) return child;
+    // Without a collector the child would be left a zombie: end it before it does anything.
+    kill(pid, SIGKILL);
+    reap(pid);
+    return nullptr;
+}
+
 }  // namespace
 
 StartResult startProcess(const std::string& program, const std::string& parameters,
@@ -405,11 +431,7 @@ StartResult startProcess(const std::string& program, const std::string& paramete
 
     // Everything the child needs is made here: after fork it may only make async-signal-safe
     // calls, since the program has other threads.
-    std::vector<std::string> arguments = splitCommandLine(parameters);
-    arguments.insert(arguments.begin(), program);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
+    ArgumentVector argv(program, parameters);
     const char* folder = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
     sigset_t noSignals;
     sigemptyset(&noSignals);
@@ -423,8 +445,8 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     EmptyInput input;
     if ((options & emptyInput) && !input.open()) return fail(StartFailure::programNotRun, errno);
 
-    const ChildStart start{path,   argv.data(), folder, noSignals, endWith,
-                           status, input.fd,    output, errors};
+    const ChildStart start{
+        path, argv.pointers.data(), folder, noSignals, endWith, status, input.fd, output, errors};
     const pid_t pid = startChild(start);
     const int forkError = errno;
     status.closeWrite();
@@ -447,16 +469,8 @@ StartResult startProcess(const std::string& program, const std::string& paramete
         return result;
     }
 
-    auto child = std::make_shared<ChildEnd>(pid);
-    // A handle looks at the child's end itself, through a pidfd where the system has them; a
-    // child without one, or where there are none, is collected by a thread of its own.
-    if (keep) child->pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-    if (child->pidfd < 0 && !startCollector(child)) {
-        // Without a collector the child would be left a zombie: end it before it does anything.
-        kill(pid, SIGKILL);
-        reap(pid);
-        return fail(StartFailure::programNotRun, EAGAIN);
-    }
+    const std::shared_ptr<ChildEnd> child = watchedChild(pid, keep);
+    if (!child) return fail(StartFailure::programNotRun, EAGAIN);
     result.started = true;
     if (!keep) return result;
 
