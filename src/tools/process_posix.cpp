@@ -413,21 +413,37 @@ std::shared_ptr<ChildEnd> watchedChild(pid_t pid, bool withHandle) {
     return nullptr;
 }
 
+StartResult startFailed(StartFailure failure, int error) {
+    StartResult result;
+    result.failure = failure;
+    result.reason = std::generic_category().message(error);
+    return result;
+}
+
+// A child that has run its program: waited for, or watched and, with keepHandle, handed out
+// with the read ends of its pipes.
+StartResult startedChild(pid_t pid, unsigned options, Pipe& output, Pipe& errors) {
+    const bool keep = (options & keepHandle) != 0;
+    if (!keep && (options & waitForExit)) {
+        reap(pid);
+        return {true, StartFailure::none, "", {}};
+    }
+    const std::shared_ptr<ChildEnd> child = watchedChild(pid, keep);
+    if (!child) return startFailed(StartFailure::programNotRun, EAGAIN);
+    StartResult result;
+    result.started = true;
+    if (!keep) return result;
+    result.handle = handleOf(child, output, errors);
+    if (options & waitForExit) waitForEnd(*child);
+    return result;
+}
+
 }  // namespace
 
 StartResult startProcess(const std::string& program, const std::string& parameters,
                          const std::string& workingDirectory, unsigned options) {
-    StartResult result;
     const std::string path = findProgram(program);
-    if (path.empty()) {
-        result.failure = StartFailure::programNotFound;
-        return result;
-    }
-    const auto fail = [&result](StartFailure failure, int error) {
-        result.failure = failure;
-        result.reason = std::generic_category().message(error);
-        return std::move(result);
-    };
+    if (path.empty()) return {false, StartFailure::programNotFound, "", {}};
 
     // Everything the child needs is made here: after fork it may only make async-signal-safe
     // calls, since the program has other threads.
@@ -441,9 +457,10 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     Pipe status, output, errors;
     if (!status.open() || (keep && (options & captureOutput) && !output.open()) ||
         (keep && (options & captureErrors) && !errors.open()))
-        return fail(StartFailure::programNotRun, errno);
+        return startFailed(StartFailure::programNotRun, errno);
     EmptyInput input;
-    if ((options & emptyInput) && !input.open()) return fail(StartFailure::programNotRun, errno);
+    if ((options & emptyInput) && !input.open())
+        return startFailed(StartFailure::programNotRun, errno);
 
     const ChildStart start{
         path, argv.pointers.data(), folder, noSignals, endWith, status, input.fd, output, errors};
@@ -452,31 +469,19 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     status.closeWrite();
     output.closeWrite();
     errors.closeWrite();
-    if (pid < 0) return fail(StartFailure::programNotRun, forkError);
+    if (pid < 0) return startFailed(StartFailure::programNotRun, forkError);
 
     // Returns once the child has run the program (the pipe closes on exec) or has given up.
     const ChildReport report = readReport(status.read);
     if (report.stage != ChildReport::ran) {
         reap(pid);
-        return fail(report.stage == ChildReport::enteringFolder ? StartFailure::folderNotEntered
-                                                                : StartFailure::programNotRun,
-                    report.error);
+        return startFailed(report.stage == ChildReport::enteringFolder
+                               ? StartFailure::folderNotEntered
+                               : StartFailure::programNotRun,
+                           report.error);
     }
 
-    if (!keep && (options & waitForExit)) {
-        reap(pid);
-        result.started = true;
-        return result;
-    }
-
-    const std::shared_ptr<ChildEnd> child = watchedChild(pid, keep);
-    if (!child) return fail(StartFailure::programNotRun, EAGAIN);
-    result.started = true;
-    if (!keep) return result;
-
-    result.handle = handleOf(child, output, errors);
-    if (options & waitForExit) waitForEnd(*child);
-    return result;
+    return startedChild(pid, options, output, errors);
 }
 
 bool isProcessRunning(ProcessHandle& process) {

@@ -321,6 +321,24 @@ StartResult startedChild(const PROCESS_INFORMATION& started, unsigned options, P
     return result;
 }
 
+// CreateProcessA, the child suspended when it is to go into a job first; 0, or the error.
+// Wine, on a busy machine, now and then refuses a start with ERROR_INTERNAL_ERROR, having
+// started nothing: such a start is tried again, a few times.
+DWORD createProcess(std::string& commandLine, bool inherit, bool suspended,
+                    const std::string& workingDirectory, STARTUPINFOA& startup,
+                    PROCESS_INFORMATION& started) {
+    for (int attempt = 1;; ++attempt) {
+        if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, inherit ? TRUE : FALSE,
+                           NORMAL_PRIORITY_CLASS | (suspended ? CREATE_SUSPENDED : 0), nullptr,
+                           workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup,
+                           &started))
+            return 0;
+        const DWORD error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR || attempt == 3) return error;
+        Sleep(100);
+    }
+}
+
 }  // namespace
 
 StartResult startProcess(const std::string& program, const std::string& parameters,
@@ -359,19 +377,9 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     // already runs in a job of someone else's gets a nested one (Windows 8 and later); where
     // that is refused the child runs all the same.
     const bool inJob = (options & endWithProgram) && childrenJob();
-    // Wine, on a busy machine, now and then refuses a start with ERROR_INTERNAL_ERROR, having
-    // started nothing: such a start is tried again, a few times.
-    BOOL created = FALSE;
-    DWORD startError = 0;
-    for (int attempt = 1;; ++attempt) {
-        created = CreateProcessA(
-            nullptr, commandLine.data(), nullptr, nullptr, captured || input ? TRUE : FALSE,
-            NORMAL_PRIORITY_CLASS | (inJob ? CREATE_SUSPENDED : 0), nullptr,
-            workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &started);
-        startError = created ? 0 : GetLastError();
-        if (startError != ERROR_INTERNAL_ERROR || attempt == 3) break;
-        Sleep(100);
-    }
+    const DWORD startError =
+        createProcess(commandLine, captured || input, inJob, workingDirectory, startup, started);
+    const bool created = startError == 0;
     if (input) CloseHandle(input);
     // The parent's copies of the write ends must go, or the pipes never report their end.
     output.closeWrite();
