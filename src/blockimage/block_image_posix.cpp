@@ -192,6 +192,22 @@ std::string crcText(uLong crc) {
     return text;
 }
 
+// Why the image (only the blocks written take space) and the new data written back would not
+// fit beside the ROM zip, or "".
+std::string roomFault(zip_t* zip, const BlockPartition& partition, const TransferList& list,
+                      const std::string& imagePath) {
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    zip_stat(zip, partition.newData.c_str(), 0, &stat);
+    const std::uint64_t needed = list.newBlocks() * blockSize + stat.comp_size + (64u << 20);
+    std::error_code error;
+    const fs::space_info space = fs::space(fs::path(imagePath).parent_path(), error);
+    if (error || space.available >= needed) return "";
+    return "there is too little free space beside the ROM zip to rebuild the " + partition.name +
+           " image: " + std::to_string(needed >> 20) + " MiB are needed, " +
+           std::to_string(space.available >> 20) + " MiB are free";
+}
+
 }  // namespace
 
 struct BlockImage::State {
@@ -233,17 +249,8 @@ std::string BlockImage::State::rebuildFrom(zip_t* zip, const BlockGoesOn& goesOn
                " partition's hash (range_sha1) after writing it, which a slimmed image would "
                "fail, stopping the flashing half done";
 
-    zip_stat_t stat;
-    zip_stat_init(&stat);
-    zip_stat(zip, partition.newData.c_str(), 0, &stat);
-    // The image (only the blocks written take space), and the new data written back.
-    const std::uint64_t needed = list.newBlocks() * blockSize + stat.comp_size + (64u << 20);
-    std::error_code error;
-    const fs::space_info space = fs::space(fs::path(imagePath).parent_path(), error);
-    if (!error && space.available < needed)
-        return "there is too little free space beside the ROM zip to rebuild the " + part +
-               " image: " + std::to_string(needed >> 20) + " MiB are needed, " +
-               std::to_string(space.available >> 20) + " MiB are free";
+    if (const std::string fault = roomFault(zip, partition, list, imagePath); !fault.empty())
+        return fault;
 
     const Fd image(::open(imagePath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (image.get() < 0) return "Can't create " + imagePath + ": " + std::strerror(errno);
