@@ -35,3 +35,7 @@ RemovalMode removalModeOfText(const std::string& text) {
 RemovalMode startingMode(const CatalogueEntry& entry) {
     return entry.isWidget ? RemovalMode::appWidget : RemovalMode::app;
 }
+
+bool modeAllowed(const CatalogueEntry& entry, RemovalMode mode) {
+    return entry.isWidget ? mode != RemovalMode::app : mode == RemovalMode::app;
+}

@@ -20,3 +20,7 @@ RemovalMode removalModeOfText(const std::string& text);
 
 // The mode an entry starts with in the check list.
 RemovalMode startingMode(const CatalogueEntry& entry);
+
+// Whether an entry may be removed in `mode`: a widget entry with or without its app, any other
+// entry only as an app.
+bool modeAllowed(const CatalogueEntry& entry, RemovalMode mode);

@@ -470,11 +470,8 @@ int main(int argc, char** argv) {
         if (!loadCatalogue(catalogue, paths, arguments)) return exitBadInput;
         return listApps(catalogue, arguments, {}, knowledge);
     }
-    if (fileSize(arguments.rom) < 0)
-        return refuse(arguments.command, arguments.json, "Can't access " + arguments.rom);
-    if (arguments.rom.find('"') != std::string::npos)
-        return refuse(arguments.command, arguments.json,
-                      "Can't handle a double quote in " + arguments.rom);
+    if (const std::string fault = romPathFault(arguments.rom); !fault.empty())
+        return refuse(arguments.command, arguments.json, fault);
     // The ROM's listing takes longest: 7z lists it while the catalogue is read. It writes
     // nothing, and stops when the run ends early.
     PendingListing listing(paths.archiverProgram, arguments.rom);

@@ -125,8 +125,7 @@ std::string ambiguityText(const std::vector<const CatalogueEntry*>& found,
     return text + "): pick one with --definition FILE, or by its package";
 }
 
-// The mode `wanted` names for `entry`. As in the window: a widget entry is removed with or
-// without its app, any other entry only as an app.
+// The mode `wanted` names for `entry`, when the entry may be removed so.
 bool modeFor(const CatalogueEntry& entry, const std::string& wanted, const std::string& name,
              RemovalMode& mode, std::string& error) {
     const auto named = modeNamed(wanted);
@@ -134,7 +133,7 @@ bool modeFor(const CatalogueEntry& entry, const std::string& wanted, const std::
         error = "unknown removal mode \"" + asUtf8(wanted) + "\" for " + asUtf8(name);
         return false;
     }
-    if (entry.isWidget ? *named == RemovalMode::app : *named != RemovalMode::app) {
+    if (!modeAllowed(entry, *named)) {
         error = shownName(entry) + " can't be removed as \"" + asUtf8(wanted) + "\"";
         return false;
     }

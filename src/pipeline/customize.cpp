@@ -103,9 +103,8 @@ std::string namedLines(std::string text, const std::vector<std::string>& names) 
 
 // The ROM path and the program folder travel between double quotes in the archiver's one-string
 // command line; a double quote inside would end the quoted stretch there.
-std::string commandLineFault(const ProgramPaths& paths, const std::string& romPath) {
-    for (const std::string& path : {romPath, paths.programFolder})
-        if (path.find('"') != std::string::npos) return "Can't handle a double quote in " + path;
+std::string commandLineFault(const std::string& path) {
+    if (path.find('"') != std::string::npos) return "Can't handle a double quote in " + path;
     return "";
 }
 
@@ -356,6 +355,11 @@ std::string blockImageFault(PreparedRun& prepared) {
 
 }  // namespace
 
+std::string romPathFault(const std::string& romPath) {
+    if (fileSize(romPath) < 0) return "Can't access " + romPath;
+    return commandLineFault(romPath);
+}
+
 std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
                        PreparedRun& prepared, bool lock) {
     if (asked.romPath.empty()) return "Please select Rom";
@@ -366,8 +370,9 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
     prepared.request.romPath = linkTarget(fullPath(asked.romPath));
     const std::string& romPath = prepared.request.romPath;
     const RunOptions& options = prepared.request.options;
-    if (fileSize(romPath) < 0) return "Can't access " + romPath;
-    if (const std::string fault = commandLineFault(paths, romPath); !fault.empty()) return fault;
+    if (const std::string fault = romPathFault(romPath); !fault.empty()) return fault;
+    if (const std::string fault = commandLineFault(paths.programFolder); !fault.empty())
+        return fault;
     if (const std::string fault = workingFilesFault(paths, romPath); !fault.empty()) return fault;
     if (lock) {
         prepared.lock = std::make_unique<RomLock>(romPath);

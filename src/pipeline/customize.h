@@ -61,6 +61,11 @@ struct PreparedRun {
 std::string prepareRun(const CustomizeRequest& request, const ProgramPaths& paths,
                        PreparedRun& prepared, bool lock = true);
 
+// Why the ROM zip at `romPath` can't be read for a run or for its apps: "Can't access " + the
+// path when it names no file, "Can't handle a double quote in " + the path, which the archiver's
+// one-string command line can't carry; or "".
+std::string romPathFault(const std::string& romPath);
+
 // What "Customize!" does: checks the ROM, then backup, undo zip, removal and adding, as the
 // request's options say, each announced as the status.
 //

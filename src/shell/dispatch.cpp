@@ -41,13 +41,14 @@ void onListEvent(Gui& gui, const AppState& state, const Event& event) {
             gui.setListTooltip(rowDescription(*entry, state.knowledge));
             break;
         case ListEventType::rightClick:
-            gui.setMenuItemEnabled(MenuItem::appWidgetMode, entry->isWidget != 0);
-            gui.setMenuItemEnabled(MenuItem::widgetMode, entry->isWidget != 0);
+            gui.setMenuItemEnabled(MenuItem::appWidgetMode,
+                                   modeAllowed(*entry, RemovalMode::appWidget));
+            gui.setMenuItemEnabled(MenuItem::widgetMode, modeAllowed(*entry, RemovalMode::widget));
             gui.setMenuItemEnabled(MenuItem::openDefinitionFile, !entry->found);
             gui.showEntryMenu();
             break;
         case ListEventType::leftDoubleClick:
-            if (entry->isWidget) {
+            if (modeAllowed(*entry, RemovalMode::widget)) {
                 const int row = gui.selectedRow();
                 const bool widget = gui.cellText(row, 1) == removalModeText(RemovalMode::widget);
                 const RemovalMode next = widget ? RemovalMode::appWidget : RemovalMode::widget;
