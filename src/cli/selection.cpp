@@ -13,24 +13,6 @@
 
 namespace {
 
-// A name as it is compared: printed as UTF-8, with A-Z and the Latin-1 capitals lowered, so
-// that the spelling `apps` shows is taken whatever case the user types it in.
-std::string nameKey(const std::string& name) {
-    std::string key = asUtf8(name);
-    for (std::size_t i = 0; i < key.size(); ++i) {
-        const auto c = static_cast<unsigned char>(key[i]);
-        if (c >= 'A' && c <= 'Z') {
-            key[i] = static_cast<char>(c + 32);
-        } else if (c == 0xC3 && i + 1 < key.size()) {
-            const auto next = static_cast<unsigned char>(key[i + 1]);
-            if (next >= 0x80 && next <= 0x9E && next != 0x97)
-                key[i + 1] = static_cast<char>(next + 32);
-            ++i;
-        }
-    }
-    return key;
-}
-
 // The mode a text names, ignoring case ("widget", "App/Widget", ...).
 std::optional<RemovalMode> modeNamed(const std::string& text) {
     for (const RemovalMode mode : {RemovalMode::app, RemovalMode::appWidget, RemovalMode::widget})
