@@ -8,16 +8,10 @@
 #   bench/apps_bench.sh [RUNS]     RUNS of each, alternating (default 5)
 # Needs about 1.6 GB free in TMPDIR while it runs.
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/setup.sh"
 runs=${1:-5}
-build="$top/build-bench"
-
-cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSLIMKIT_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target apps_bench >/dev/null
+bench_build apps_bench
 driver="$build/bench/apps_bench"
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/slimkit-bench-XXXXXX")
-trap 'rm -rf "$work"' EXIT
 
 # The ROM: 300 real APKs made by aapt, each padded to about 5 MB by a stored asset between its
 # manifest and its resource table, as real APKs keep their code and assets there; a third flat

@@ -9,16 +9,12 @@
 #   bench/backup_bench.sh [RUNS] [SIZE]     RUNS of each (default 3), SIZE in MB (default 2000);
 #                                           FAT=0 leaves the FAT image out
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/setup.sh"
 runs=${1:-3}
 size=${2:-2000}
-build="$top/build-bench"
-
-cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSLIMKIT_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target customize_bench >/dev/null
+bench_build customize_bench
 driver="$build/customize_bench"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/slimkit-bench-XXXXXX")
 fat="$work/fat"
 cleanup() {
   mountpoint -q "$fat" 2>/dev/null && fusermount -u "$fat"

@@ -8,18 +8,12 @@
 #
 #   bench/block_bench.sh [IMAGE_MIB]     the image's size (default 1536)
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/setup.sh"
 mib=${1:-1536}
-build="$top/build-bench"
-
-cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target slimkit-cli >/dev/null
+bench_build slimkit-cli
 for tool in brotli mke2fs debugfs dumpe2fs 7z python3; do
   command -v "$tool" >/dev/null || { echo "needs $tool (scripts/install-deps)" >&2; exit 1; }
 done
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/slimkit-block-bench-XXXXXX")
-trap 'rm -rf "$work"' EXIT
 
 # The system partition: packed apps (incompressible) and compressible libraries, about 75% full.
 tree="$work/system"

@@ -15,16 +15,10 @@
 # runner fails a step on the first error line and on any exit code but 0: one pass would leave a
 # failed adding indistinguishable from a good one unless 7z's warnings were matched name by name.
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/setup.sh"
 runs=${1:-5}
-build="$top/build-bench"
-
-cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSLIMKIT_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target customize_bench >/dev/null
+bench_build customize_bench
 driver="$build/customize_bench"
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/slimkit-bench-XXXXXX")
-trap 'rm -rf "$work"' EXIT
 
 # The ROM: about 250 MB of packed apps (incompressible) and 50 MB of compressible system files,
 # deflated as a real ROM.

@@ -6,15 +6,9 @@
 #
 #   bench/entries_bench.sh [RUNS]     RUNS of each size (default 3); prints the median
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/setup.sh"
 runs=${1:-3}
-build="$top/build-bench"
-
-cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSLIMKIT_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target slimkit-cli slimkit_undo_template >/dev/null
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/slimkit-bench-XXXXXX")
-trap 'rm -rf "$work"' EXIT
+bench_build slimkit-cli slimkit_undo_template
 
 # 7z as the program finds it on PATH, timed: each run appends "user system" seconds to a file.
 mkdir -p "$work/bin"

@@ -7,15 +7,9 @@
 #   bench/plan_bench.sh [RUNS]     RUNS of each, alternating (default 5)
 # Needs about 9 GiB free in TMPDIR while it runs.
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/setup.sh"
 runs=${1:-5}
-build="$top/build-bench"
-
-cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSLIMKIT_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target slimkit-cli slimkit_definitions >/dev/null
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/slimkit-bench-XXXXXX")
-trap 'rm -rf "$work"' EXIT
+bench_build slimkit-cli slimkit_definitions
 
 # The ROM: 70 stored apps of 64 MiB (zeros, cheap to make, stored as they are) and 3000 small
 # system files, as in a full ROM: 4.4 GiB, so 7z writes it as zip64.
