@@ -128,7 +128,7 @@ void startParts(const std::string& folder) {
         hideWindow | keepHandle | captureOutput | captureErrors | endWithProgram | emptyInput;
     const double start = perStart([&] {
         for (int i = 0; i < times; ++i) {
-            StartResult started = startProcess("true", "", folder, options);
+            StartResult started = startProcess("true", {}, folder, options);
             if (started.handle) exitCode(*started.handle);
         }
     });
@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
                 megabytes);
     std::printf("%-12s %10s %10s\n", "", "cpu ms", "wall ms");
     bool ok = true;
-    const std::string parameters = "a -bd -y -mx=1 \"" + zip + "\" \"data.bin\"";
+    const ArchiverCommand command{"a", {"-mx=1"}, zip, {"data.bin"}};
     FakeGui gui;
     ProgressSink progress([](int) {});
     progress.carryOn = [] { return true; };
@@ -179,11 +179,9 @@ int main(int argc, char** argv) {
     // comes after the same one, after one unmeasured run of each (the first run of anything pays
     // for what the program sets up once).
     const std::vector<std::function<bool()>> ways = {
+        [&] { return runArchiver(gui, "7z", command, folder) == ArchiverOutcome::succeeded; },
         [&] {
-            return runArchiver(gui, "7z", parameters, folder, false) == ArchiverOutcome::succeeded;
-        },
-        [&] {
-            return runArchiver("7z", parameters, folder, false, progress).outcome ==
+            return runArchiver("7z", command, folder, progress).outcome ==
                    ArchiverOutcome::succeeded;
         },
         [&] { return pollOnly(folder, zip); },

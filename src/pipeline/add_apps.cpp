@@ -16,9 +16,9 @@ namespace fs = std::filesystem;
 namespace {
 
 #ifdef _WIN32
-constexpr const char* followFileLinks = "";  // 7z.exe reads a linked file through its link
+constexpr bool followFileLinks = false;  // 7z.exe reads a linked file through its link
 #else
-constexpr const char* followFileLinks = " -l";  // p7zip stores the link itself without it
+constexpr bool followFileLinks = true;  // p7zip stores the link itself without it
 #endif
 
 // The ROM zip and the files named after it beside it: its backups, undo zips and temporary
@@ -98,9 +98,10 @@ bool refuses(Reporter& reporter, const AddFolderContent& content) {
 
 }  // namespace
 
-std::string addListCommand(const std::string& archive, const std::string& listFile) {
-    return std::string("a -bd -y -spd") + followFileLinks + " -scsUTF-8 -i@\"" + listFile +
-           "\" -- \"" + archive + '"';
+ArchiverCommand addListCommand(const std::string& archive, const std::string& listFile) {
+    ArchiverCommand command{"a", {"-spd", "-scsUTF-8", "-i@" + listFile}, archive};
+    if (followFileLinks) command.switches.push_back("-l");
+    return command;
 }
 
 AddFolderContent addFolderContent(const std::string& addFolder, const std::string& romPath) {
@@ -168,7 +169,7 @@ ArchiverOutcome addApps(Reporter& reporter, const ProgramPaths& paths, const std
     }
     const ArchiverResult result =
         runArchiver(paths.archiverProgram, addListCommand(romPath, listFile), paths.addFolder,
-                    false, progressOf(reporter));
+                    progressOf(reporter));
     removeFile(listFile);
     if (!result.warning.empty()) reporter.message(archiverWarningTitle, result.warning);
     return result.outcome;

@@ -31,10 +31,10 @@ struct AddFolderContent {
 };
 AddFolderContent addFolderContent(const std::string& addFolder, const std::string& romPath);
 
-// a -bd -y -spd {links} -scsUTF-8 -i@"{listFile}" -- "{archive}": the files named, one a line
-// in UTF-8, in `listFile`, literally (no 7z wildcards), relative to the working folder. On Linux
-// `-l` makes 7z store a linked file's content instead of the link.
-std::string addListCommand(const std::string& archive, const std::string& listFile);
+// a -spd {links} -scsUTF-8 -i@{listFile} -- {archive}: the files named, one a line in UTF-8, in
+// `listFile`, literally (no 7z wildcards), relative to the working folder. On Linux `-l` makes 7z
+// store a linked file's content instead of the link.
+ArchiverCommand addListCommand(const std::string& archive, const std::string& listFile);
 
 // Adds the files of the add folder (addFolderContent) to the ROM zip, through a list file
 // written beside the ROM zip and removed after. An add folder that holds no such file runs no

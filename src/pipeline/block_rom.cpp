@@ -167,9 +167,9 @@ ArchiverResult BlockRom::slim(const std::string& archiver, const std::string& ro
         return {ArchiverOutcome::failed, "Can't write the list of names for 7z: " + listFile};
     // Brotli's output doesn't deflate: 7z would try, find it so and store it; stored at once,
     // the adding of a large image takes seconds less.
-    std::string command = addListCommand(romPath, listFile);
-    if (allBrotli) command.insert(1, " -mx0");
-    return runArchiver(archiver, command, out, false, progress);
+    ArchiverCommand command = addListCommand(romPath, listFile);
+    if (allBrotli) command.switches.push_back("-mx0");
+    return runArchiver(archiver, command, out, progress);
 }
 
 std::vector<RomApp> BlockRom::readApps(const std::string& romPath,

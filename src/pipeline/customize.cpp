@@ -298,8 +298,7 @@ RunResult runSteps(const PreparedRun& prepared, const ProgramPaths& paths, Repor
         // taken after the last step that changed the ROM zip serves, if there is one.
         reporter.status("Checking the ROM zip ...");
         const ArchiverResult test =
-            runArchiver(paths.archiverProgram, "t -bd -spd -- \"" + romPath + '"', "", false,
-                        progressOf(reporter));
+            runArchiver(paths.archiverProgram, {"t", {"-spd"}, romPath}, "", progressOf(reporter));
         if (test.outcome == ArchiverOutcome::stopped) return interrupted(result);
         warned = !matchesPlan(reporter, paths, prepared, request.options.addApps,
                               test.outcome == ArchiverOutcome::succeeded, result, last);

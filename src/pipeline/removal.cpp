@@ -37,7 +37,7 @@ bool writeTextFile(const std::string& path, const std::string& text) {
 }
 
 // The names in a list file take the charset the program hands 7z its names in.
-std::string listCharset() { return archiverNamesAreUtf8() ? " -scsUTF-8" : " -scsWIN"; }
+std::string listCharset() { return archiverNamesAreUtf8() ? "-scsUTF-8" : "-scsWIN"; }
 
 }  // namespace
 
@@ -86,19 +86,18 @@ std::string nameListText(const std::vector<std::string>& names) {
     return text;
 }
 
-std::string removalCommand(const std::string& romPath, const std::string& listFile) {
-    return "d -bd -y -spd" + listCharset() + " -i@\"" + listFile + "\" -- \"" + romPath + '"';
+ArchiverCommand removalCommand(const std::string& romPath, const std::string& listFile) {
+    return {"d", {"-spd", listCharset(), "-i@" + listFile}, romPath};
 }
 
-std::string extractCommand(const std::string& romPath, const std::string& extractionFolder,
-                           const std::string& listFile) {
-    return "x -bd -y -spd" + listCharset() + " -o\"" + extractionFolder + "\" -i@\"" + listFile +
-           "\" -- \"" + romPath + '"';
+ArchiverCommand extractCommand(const std::string& romPath, const std::string& extractionFolder,
+                               const std::string& listFile) {
+    return {"x", {"-spd", listCharset(), "-i@" + listFile}, romPath, {}, extractionFolder};
 }
 
-std::string undoAddCommand(const std::string& archive, const std::string& listFile, bool stored) {
-    return std::string("a -bd -y -spd ") + (stored ? "-mx=0" : "-mx=1") + listCharset() + " -i@\"" +
-           listFile + "\" -- \"" + archive + '"';
+ArchiverCommand undoAddCommand(const std::string& archive, const std::string& listFile,
+                               bool stored) {
+    return {"a", {"-spd", stored ? "-mx=0" : "-mx=1", listCharset(), "-i@" + listFile}, archive};
 }
 
 std::string nameListPath(const std::string& extractionFolder) {
@@ -107,7 +106,7 @@ std::string nameListPath(const std::string& extractionFolder) {
     return path + ".names";
 }
 
-ArchiverResult runOnNames(const std::string& program, const std::string& command,
+ArchiverResult runOnNames(const std::string& program, const ArchiverCommand& command,
                           const std::string& listFile, const std::vector<std::string>& names,
                           const ProgressSink& progress, const std::string& workingDirectory) {
     if (names.empty()) return {};
@@ -115,7 +114,7 @@ ArchiverResult runOnNames(const std::string& program, const std::string& command
         removeFile(listFile);
         return {ArchiverOutcome::failed, "Can't write the list of names for 7z: " + listFile};
     }
-    ArchiverResult result = runArchiver(program, command, workingDirectory, false, progress);
+    ArchiverResult result = runArchiver(program, command, workingDirectory, progress);
     removeFile(listFile);
     return result;
 }

@@ -38,15 +38,15 @@ std::string definitionPathKey(const std::string& path);
 std::string nameListText(const std::vector<std::string>& names);
 
 // The archiver's delete command for the entries named in `listFile` (nameListText):
-// d -bd -y -spd -scs{charset} -i@"{listFile}" -- "{romPath}". "--" ends the switches, so that
-// the ROM's path is never taken for one; -spd turns 7z's wildcards off, in the names and in the
-// ROM's own path. Never run with an empty list, which leaves the archiver the ROM zip alone.
-std::string removalCommand(const std::string& romPath, const std::string& listFile);
+// d -spd -scs{charset} -i@{listFile} -- {romPath}. -spd turns 7z's wildcards off, in the names
+// and in the ROM's own path. Never run with an empty list, which leaves the archiver the ROM zip
+// alone.
+ArchiverCommand removalCommand(const std::string& romPath, const std::string& listFile);
 
 // The extract command for the same entries into `extractionFolder`:
-// x -bd -y -spd -scs{charset} -o"{extractionFolder}" -i@"{listFile}" -- "{romPath}".
-std::string extractCommand(const std::string& romPath, const std::string& extractionFolder,
-                           const std::string& listFile);
+// x -spd -scs{charset} -i@{listFile} -o{extractionFolder} -- {romPath}.
+ArchiverCommand extractCommand(const std::string& romPath, const std::string& extractionFolder,
+                               const std::string& listFile);
 
 // Where a run keeps its list of names: beside its extraction folder (whose content all goes into
 // the undo zip), named after it.
@@ -54,14 +54,14 @@ std::string nameListPath(const std::string& extractionFolder);
 
 // The add command that puts the files named in `listFile` (nameListText, as the ROM's listing
 // spells them), lying below the folder 7z runs in, into `archive`, stored as they are (`stored`)
-// or deflated at the fastest level: a -bd -y -spd -mx={0|1} -scs{charset} -i@"{listFile}" --
-// "{archive}".
-std::string undoAddCommand(const std::string& archive, const std::string& listFile, bool stored);
+// or deflated at the fastest level: a -spd -mx={0|1} -scs{charset} -i@{listFile} -- {archive}.
+ArchiverCommand undoAddCommand(const std::string& archive, const std::string& listFile,
+                               bool stored);
 
 // Runs 7z with `command` (removalCommand, extractCommand or undoAddCommand) on `names`, through
 // `listFile`, written first and removed after, in `workingDirectory` ("" for the program's
 // current folder); "" for `names` runs nothing and succeeds. A list that can't be written fails
 // the step with a warning that says so.
-ArchiverResult runOnNames(const std::string& program, const std::string& command,
+ArchiverResult runOnNames(const std::string& program, const ArchiverCommand& command,
                           const std::string& listFile, const std::vector<std::string>& names,
                           const ProgressSink& progress, const std::string& workingDirectory = "");

@@ -2,6 +2,7 @@
 #include "tools/archive_listing.h"
 
 #include "platform/text.h"
+#include "tools/archiver.h"
 #include "tools/process.h"
 
 #include <charconv>
@@ -76,15 +77,15 @@ ArchiveListing stoppedListing() {
 
 PendingListing::PendingListing(const std::string& program, const std::string& archive) {
     // The names come back in the form the program hands them to 7z, so the two can be compared.
-    const std::string charset = archiverNamesAreUtf8() ? " -sccUTF-8" : " -sccWIN";
+    const char* charset = archiverNamesAreUtf8() ? "-sccUTF-8" : "-sccWIN";
     // The listing writes nothing and names the archive by its whole path: 7z runs in the
     // program's own current folder, where no folder has to be made current, as a ROM's folder
     // deeper than Windows' old path limit could not be.
-    process_ =
-        startProcess(
-            program, "l -ba -slt -tzip -spd" + charset + " -- \"" + archive + '"', "",
-            hideWindow | keepHandle | captureOutput | captureErrors | endWithProgram | emptyInput)
-            .handle;
+    const ArchiverCommand listing{"l", {"-ba", "-slt", "-tzip", "-spd", charset}, archive};
+    process_ = startProcess(program, archiverArguments(listing), "",
+                            hideWindow | keepHandle | captureOutput | captureErrors |
+                                endWithProgram | emptyInput)
+                   .handle;
 }
 
 PendingListing::~PendingListing() {

@@ -4,7 +4,6 @@
 #include "platform/ascii.h"
 #include "platform/file_layer.h"
 #include "platform/paths.h"
-#include "tools/command_line.h"
 #include "tools/process.h"
 
 #include <chrono>
@@ -51,15 +50,6 @@ bool isExtractionSummary(const std::string& line) {
     return false;
 }
 
-// 7z is asked for its percentages (-bsp1) instead of no progress at all (-bd): it then redraws
-// them in place on its output line.
-std::string withPercentages(std::string parameters) {
-    if (parameters.size() > 4 && parameters.compare(1, 4, " -bd") == 0 &&
-        (parameters.size() == 5 || parameters[5] == ' '))
-        parameters.replace(1, 4, " -bsp1");
-    return parameters;
-}
-
 // A line as a terminal would show it: 7z redraws its percentages by stepping back with
 // backspaces and writing over them.
 std::string visibleText(const std::string& line) {
@@ -97,23 +87,11 @@ bool isAbsolute(const std::string& path) {
     return path.starts_with('/') || path.starts_with('\\') || (path.size() > 1 && path[1] == ':');
 }
 
-// The archive a command line names, where 7z finds it: a relative name is taken in the folder
-// 7z runs in.
-std::string archiveLocation(const std::string& parameters, const std::string& folder) {
-    const std::string archive = archiveNamed(parameters);
+// The command's archive where 7z finds it: a relative name is taken in the folder 7z runs in.
+std::string archiveLocation(const std::string& archive, const std::string& folder) {
     if (archive.empty() || folder.empty() || isAbsolute(archive)) return archive;
     const bool separated = folder.back() == '/' || folder.back() == '\\';
     return folder + (separated ? "" : std::string(1, pathSeparator)) + archive;
-}
-
-// The folder an extraction writes into (its -o switch), or "" for any other command.
-std::string extractionFolder(const std::string& parameters) {
-    if (!parameters.starts_with("x ")) return "";
-    for (const std::string& argument : splitCommandLine(parameters)) {
-        if (argument == "--") break;
-        if (argument.starts_with("-o")) return argument.substr(2);
-    }
-    return "";
 }
 
 // Why 7z could not extract into `folder`, or "" when it can: a folder that takes no files would
@@ -255,34 +233,39 @@ ArchiverResult judged(const ArchiverOutput& output, int code) {
 
 }  // namespace
 
-ArchiverResult runArchiver(const std::string& program, const std::string& parameters,
-                           const std::string& workingDirectory, bool waitOnly,
-                           const ProgressSink& progress) {
+std::vector<std::string> archiverArguments(const ArchiverCommand& command) {
+    std::vector<std::string> arguments{command.verb};
+    arguments.insert(arguments.end(), command.switches.begin(), command.switches.end());
+    if (!command.extractInto.empty()) arguments.push_back("-o" + command.extractInto);
+    arguments.push_back("--");
+    arguments.push_back(command.archive);
+    arguments.insert(arguments.end(), command.paths.begin(), command.paths.end());
+    return arguments;
+}
+
+ArchiverResult runArchiver(const std::string& program, const ArchiverCommand& command,
+                           const std::string& workingDirectory, const ProgressSink& progress) {
     std::string folder = workingDirectory;
 #ifdef _WIN32
     // The Windows build's archiver runs in its own folder unless a step names another.
     if (folder.empty()) folder = folderOfPath(program);
 #endif
 
-    if (const std::string fault = extractionFolderFault(extractionFolder(parameters));
-        !fault.empty())
+    if (const std::string fault = extractionFolderFault(command.extractInto); !fault.empty())
         return {ArchiverOutcome::failed, errorIntro + fault};
 
-    if (waitOnly) {
-        const StartResult start = startProcess(
-            program, parameters, folder, hideWindow | waitForExit | endWithProgram | emptyInput);
-        if (start.failure != StartFailure::folderNotEntered) return {};
-        return {ArchiverOutcome::failed, errorIntro + startFailureText(program, folder, start)};
-    }
-
-    const TemporaryArchive leftover(archiveLocation(parameters, folder));
+    // No question waits for an answer (-y); 7z shows its percentages (-bsp1), redrawn in place
+    // on its output line, only when they are wanted, and no progress at all (-bd) otherwise.
+    std::vector<std::string> arguments = archiverArguments(command);
+    arguments.insert(arguments.begin() + 1, {progress ? "-bsp1" : "-bd", "-y"});
+    const TemporaryArchive leftover(archiveLocation(command.archive, folder));
     StartResult start = startProcess(
-        program, progress ? withPercentages(parameters) : parameters, folder,
+        program, arguments, folder,
         hideWindow | keepHandle | captureOutput | captureErrors | endWithProgram | emptyInput);
     if (!start.handle)
         return {ArchiverOutcome::failed, errorIntro + startFailureText(program, folder, start)};
     // An extraction and a test both end with 7z's summary of what they read.
-    const bool extracting = parameters.starts_with("x ") || parameters.starts_with("t ");
+    const bool extracting = command.verb == "x" || command.verb == "t";
     const ArchiverOutput output = readArchiverOutput(*start.handle, extracting, progress);
     // 7z was killed: it leaves its temporary archive behind.
     if (output.stopped || !output.errorLines.empty()) leftover.settleAfterKill();

@@ -5,37 +5,15 @@
 #include <unistd.h>
 #include <cstdlib>
 
-std::vector<std::string> splitCommandLine(const std::string& line) {
-    std::vector<std::string> arguments;
-    std::string current;
-    bool inArgument = false;
-    bool quoted = false;
-    for (const char c : line) {
-        if (c == '"') {
-            quoted = !quoted;
-            inArgument = true;
-        } else if (!quoted && (c == ' ' || c == '\t' || c == '\n')) {
-            if (inArgument) arguments.push_back(std::move(current));
-            current.clear();
-            inArgument = false;
-        } else {
-            current += c;
-            inArgument = true;
-        }
+std::string windowsCommandLine(const std::vector<std::string>& arguments) {
+    std::string line;
+    for (const std::string& argument : arguments) {
+        if (!line.empty()) line += ' ';
+        const bool quoted =
+            argument.empty() || argument.find_first_of(" \t\n") != std::string::npos;
+        line += quoted ? '"' + argument + '"' : argument;
     }
-    if (inArgument) arguments.push_back(std::move(current));
-    return arguments;
-}
-
-std::string archiveNamed(const std::string& line) {
-    const std::vector<std::string> arguments = splitCommandLine(line);
-    bool switchesEnded = false;
-    for (std::size_t i = 1; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (switchesEnded || !argument.starts_with('-')) return argument;
-        if (argument == "--") switchesEnded = true;
-    }
-    return "";
+    return line;
 }
 
 namespace {

@@ -4,22 +4,22 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
-// The process facility: starts a child with one command line, watches it, reads its output and
+// The process facility: starts a child with its arguments, watches it, reads its output and
 // ends it. One implementation per platform (process_posix.cpp, process_win32.cpp).
 
 enum StartOption : unsigned {
     hideWindow = 1u << 0,     // the child shows no window
-    waitForExit = 1u << 1,    // startProcess returns only after the child has ended
-    keepHandle = 1u << 2,     // hand out a ProcessHandle
-    captureOutput = 1u << 3,  // the child's standard output goes to a pipe
-    captureErrors = 1u << 4,  // the child's standard error goes to a pipe
+    keepHandle = 1u << 1,     // hand out a ProcessHandle
+    captureOutput = 1u << 2,  // the child's standard output goes to a pipe
+    captureErrors = 1u << 3,  // the child's standard error goes to a pipe
     // The child never outlives the program, however the program ends (even killed outright).
     // On POSIX it goes when the thread that started it ends: start it from the one that waits.
-    endWithProgram = 1u << 5,
+    endWithProgram = 1u << 4,
     // The child's standard input is empty (/dev/null, NUL): a question it asks, such as 7z's
     // password prompt, reads the end at once instead of waiting on the user's terminal.
-    emptyInput = 1u << 6,
+    emptyInput = 1u << 5,
 };
 
 // A started child with the readers on its pipes. Destroying it releases the pipes; a child
@@ -50,11 +50,11 @@ struct StartResult {
 // instead: when that folder can't be entered, the program is not run (folderNotEntered). An
 // empty `workingDirectory` leaves the child in the program's current folder; on Windows, what
 // only the shell can open (a document, a URL) starts in the folder its path names, if any.
-StartResult startProcess(const std::string& program, const std::string& parameters,
+// The child gets `arguments` as they stand, after the program's name: on POSIX as its argv, on
+// Windows joined by windowsCommandLine (tools/command_line.h).
+StartResult startProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const std::string& workingDirectory, unsigned options);
 
-// True while the child has not ended or its standard output is not yet exhausted.
-bool isProcessRunning(ProcessHandle& process);
 // Standard-output bytes that can be read now without waiting.
 std::size_t availableOutput(ProcessHandle& process);
 // One line of standard output without its line end; waits until the line is complete or the

@@ -389,9 +389,9 @@ ProcessPtr handleOf(std::shared_ptr<ChildEnd> child, Pipe& output, Pipe& errors)
 
 // The program's name and the parameters' arguments, as execve takes them.
 struct ArgumentVector {
-    ArgumentVector(const std::string& program, const std::string& parameters)
-        : arguments(splitCommandLine(parameters)) {
-        arguments.insert(arguments.begin(), program);
+    ArgumentVector(const std::string& program, const std::vector<std::string>& parameters)
+        : arguments{program} {
+        arguments.insert(arguments.end(), parameters.begin(), parameters.end());
         for (std::string& argument : arguments) pointers.push_back(argument.data());
         pointers.push_back(nullptr);
     }
@@ -420,27 +420,22 @@ StartResult startFailed(StartFailure failure, int error) {
     return result;
 }
 
-// A child that has run its program: waited for, or watched and, with keepHandle, handed out
-// with the read ends of its pipes.
+// A child that has run its program: watched and, with keepHandle, handed out with the read ends
+// of its pipes.
 StartResult startedChild(pid_t pid, unsigned options, Pipe& output, Pipe& errors) {
     const bool keep = (options & keepHandle) != 0;
-    if (!keep && (options & waitForExit)) {
-        reap(pid);
-        return {true, StartFailure::none, "", {}};
-    }
     const std::shared_ptr<ChildEnd> child = watchedChild(pid, keep);
     if (!child) return startFailed(StartFailure::programNotRun, EAGAIN);
     StartResult result;
     result.started = true;
     if (!keep) return result;
     result.handle = handleOf(child, output, errors);
-    if (options & waitForExit) waitForEnd(*child);
     return result;
 }
 
 }  // namespace
 
-StartResult startProcess(const std::string& program, const std::string& parameters,
+StartResult startProcess(const std::string& program, const std::vector<std::string>& parameters,
                          const std::string& workingDirectory, unsigned options) {
     const std::string path = findProgram(program);
     if (path.empty()) return {false, StartFailure::programNotFound, "", {}};
@@ -482,14 +477,6 @@ StartResult startProcess(const std::string& program, const std::string& paramete
     }
 
     return startedChild(pid, options, output, errors);
-}
-
-bool isProcessRunning(ProcessHandle& process) {
-    Reader& output = process.output;
-    if (output.fd < 0) return !endedNow(*process.child);
-    if (!output.held.empty() || output.takeAvailable() || !output.ended) return true;
-    waitForEnd(*process.child);
-    return false;
 }
 
 std::size_t availableOutput(ProcessHandle& process) {

@@ -2,6 +2,7 @@
 #include "tools/process.h"
 
 #include "platform/windows_error.h"
+#include "tools/command_line.h"
 #include "tools/error_lines.h"
 
 #include <windows.h>
@@ -247,7 +248,6 @@ StartResult startThroughShell(const std::string& program, const std::string& par
 
     StartResult result;
     result.started = true;
-    if (shell.hProcess && (options & waitForExit)) WaitForSingleObject(shell.hProcess, INFINITE);
     if (!(options & keepHandle)) {
         if (shell.hProcess) CloseHandle(shell.hProcess);
         return result;
@@ -304,7 +304,6 @@ StartResult afterFailedCreate(const std::string& program, const std::string& par
 // The child CreateProcess started: let go, or handed out with the read ends of its pipes.
 StartResult startedChild(const PROCESS_INFORMATION& started, unsigned options, Pipe& output,
                          Pipe& errors) {
-    if (options & waitForExit) WaitForSingleObject(started.hProcess, INFINITE);
     StartResult result;
     result.started = true;
     if (!(options & keepHandle)) {
@@ -341,7 +340,7 @@ DWORD createProcess(std::string& commandLine, bool inherit, bool suspended,
 
 }  // namespace
 
-StartResult startProcess(const std::string& program, const std::string& parameters,
+StartResult startProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const std::string& workingDirectory, unsigned options) {
     // A child that can't enter its folder must not run anywhere else: in another folder
     // `7z a -r ... *` would pack whatever lies there. Windows makes no folder current whose path
@@ -352,6 +351,7 @@ StartResult startProcess(const std::string& program, const std::string& paramete
         if (const DWORD error = folderError(workingDirectory))
             return startFailed(StartFailure::folderNotEntered, error);
 
+    const std::string parameters = windowsCommandLine(arguments);
     std::string commandLine =
         !program.empty() && program.front() == '"' ? program : "\"" + program + "\"";
     if (!parameters.empty()) commandLine += " " + parameters;
@@ -398,12 +398,6 @@ StartResult startProcess(const std::string& program, const std::string& paramete
 }
 
 bool hasEnded(ProcessHandle& process) { return process.hasEnded(); }
-
-bool isProcessRunning(ProcessHandle& process) {
-    if (!process.hasEnded()) return true;
-    process.output.fillAvailable();
-    return !process.output.held.empty();
-}
 
 std::size_t availableOutput(ProcessHandle& process) {
     // A line feed that completes an earlier carriage return is no output of its own: it is taken

@@ -24,19 +24,32 @@ using Ticked = std::vector<TickedEntry>;
 
 }  // namespace
 
-TEST(RemovalCommand, NamesTheEntriesThroughAListFileAndNeverAsSwitches) {
+// The ROM's path comes after "--", where even a name like "-bd -y.zip" is no switch, and the
+// names go through a list file, where "-i!*" is a name like any other.
+TEST(ArchiverCommands, NameTheEntriesThroughAListFileAndNeverAsSwitches) {
 #ifdef _WIN32
     const std::string charset = archiverNamesAreUtf8() ? "-scsUTF-8" : "-scsWIN";
+    const std::string links = "";
 #else
     const std::string charset = "-scsUTF-8";
+    const std::string links = "-l";
 #endif
-    EXPECT_EQ(removalCommand("/r/old d -bd -y.zip", "/p/files.names"),
-              "d -bd -y -spd " + charset + R"( -i@"/p/files.names" -- "/r/old d -bd -y.zip")");
-    EXPECT_EQ(extractCommand(R"(C:\r\rom.zip)", R"(C:\Slim kit\app\undo\files\)",
-                             R"(C:\Slim kit\app\undo\files.names)"),
-              "x -bd -y -spd " + charset +
-                  R"( -o"C:\Slim kit\app\undo\files\" -i@"C:\Slim kit\app\undo\files.names" )"
-                  R"(-- "C:\r\rom.zip")");
+    using Arguments = std::vector<std::string>;
+    EXPECT_EQ(archiverArguments(removalCommand("/r/old d -bd -y.zip", "/p/files.names")),
+              (Arguments{"d", "-spd", charset, "-i@/p/files.names", "--", "/r/old d -bd -y.zip"}));
+    EXPECT_EQ(archiverArguments(extractCommand(R"(C:\r\rom.zip)", R"(C:\Slim kit\app\undo\files\)",
+                                               R"(C:\Slim kit\app\undo\files.names)")),
+              (Arguments{"x", "-spd", charset, R"(-i@C:\Slim kit\app\undo\files.names)",
+                         R"(-oC:\Slim kit\app\undo\files\)", "--", R"(C:\r\rom.zip)"}));
+    for (const bool stored : {true, false})
+        EXPECT_EQ(archiverArguments(undoAddCommand("/r/my rom.zip_undo.zip", "/f.names", stored)),
+                  (Arguments{"a", "-spd", stored ? "-mx=0" : "-mx=1", charset, "-i@/f.names", "--",
+                             "/r/my rom.zip_undo.zip"}));
+    Arguments add{"a", "-spd", "-scsUTF-8", "-i@/r/rom.zip_add_list_0"};
+    if (!links.empty()) add.push_back(links);
+    add.insert(add.end(), {"--", "/r/rom.zip"});
+    EXPECT_EQ(archiverArguments(addListCommand("/r/rom.zip", "/r/rom.zip_add_list_0")), add);
+
     EXPECT_EQ(nameListPath(R"(C:\Slim kit\app\undo\files\)"),
               R"(C:\Slim kit\app\undo\files.names)");
     // Blanks and tabs at a name's ends stay inside its quotes; "-i!*" is a name like any other.
@@ -80,22 +93,4 @@ TEST(TickedPaths, PathsThatCantNameAnEntryLiterallyAreSkippedWhole) {
               (Paths{"system/app/??.apk", "system/app/Say \"hi\".apk", "system/app/.", ".", "..",
                      "x/..", "/", "//", "./system", "/system/app/A.apk", "system//app/A.apk",
                      "system/app//", "system/app/Keep.apk/..", ""}));
-}
-
-TEST(AddCommand, TakesTheListedNamesLiterally) {
-#ifdef _WIN32
-    EXPECT_EQ(undoAddCommand(R"(C:\r\my rom.zip_undo.zip)", R"(C:\f.names)", true),
-              R"(a -bd -y -spd -mx=0 -scsWIN -i@"C:\f.names" -- "C:\r\my rom.zip_undo.zip")");
-    EXPECT_EQ(undoAddCommand(R"(C:\r\my rom.zip_undo.zip)", R"(C:\f.names)", false),
-              R"(a -bd -y -spd -mx=1 -scsWIN -i@"C:\f.names" -- "C:\r\my rom.zip_undo.zip")");
-    EXPECT_EQ(addListCommand(R"(C:\r\rom.zip)", R"(C:\r\rom.zip_add_list_0)"),
-              R"(a -bd -y -spd -scsUTF-8 -i@"C:\r\rom.zip_add_list_0" -- "C:\r\rom.zip")");
-#else
-    EXPECT_EQ(undoAddCommand("/r/my rom.zip_undo.zip", "/f.names", true),
-              R"(a -bd -y -spd -mx=0 -scsUTF-8 -i@"/f.names" -- "/r/my rom.zip_undo.zip")");
-    EXPECT_EQ(undoAddCommand("/r/my rom.zip_undo.zip", "/f.names", false),
-              R"(a -bd -y -spd -mx=1 -scsUTF-8 -i@"/f.names" -- "/r/my rom.zip_undo.zip")");
-    EXPECT_EQ(addListCommand("/r/rom.zip", "/r/rom.zip_add_list_0"),
-              R"(a -bd -y -spd -l -scsUTF-8 -i@"/r/rom.zip_add_list_0" -- "/r/rom.zip")");
-#endif
 }

@@ -6,9 +6,9 @@
 
 // Runs the archiver and shows its warning in `gui`, as the window does.
 inline ArchiverOutcome runArchiver(Gui& gui, const std::string& program,
-                                   const std::string& parameters,
-                                   const std::string& workingDirectory, bool waitOnly) {
-    const ArchiverResult result = runArchiver(program, parameters, workingDirectory, waitOnly);
+                                   const ArchiverCommand& command,
+                                   const std::string& workingDirectory) {
+    const ArchiverResult result = runArchiver(program, command, workingDirectory);
     if (!result.warning.empty()) gui.messageBox(archiverWarningTitle, result.warning);
     return result.outcome;
 }

@@ -3,6 +3,7 @@
 
 #include "support/faults.h"
 #include "support/shown_archiver.h"
+#include "support/zip_tools.h"
 #include "tools/archive_listing.h"
 #include "tools/command_line.h"
 #include "tools/process.h"
@@ -71,9 +72,9 @@ private:
 
 class ArchiverTest : public testing::Test {
 protected:
-    ArchiverOutcome run(const std::string& parameters = "a -bd -y \"rom.zip\" *",
-                        const std::string& workingDirectory = "", bool waitOnly = false) {
-        return runArchiver(gui, "7z", parameters, workingDirectory, waitOnly);
+    ArchiverOutcome run(const ArchiverCommand& command = {"a", {}, "rom.zip", {"*"}},
+                        const std::string& workingDirectory = "") {
+        return runArchiver(gui, "7z", command, workingDirectory);
     }
     void TearDown() override { EXPECT_TRUE(childProcesses().empty()); }
 
@@ -188,7 +189,7 @@ TEST_F(ArchiverTest, PercentagesArriveWhile7zWorksAndTheRedrawnLineIsJudgedAsSho
         writeFile(sandbox.bin + "go", "");
     };
     const ArchiverResult result =
-        runArchiver("7z", "d -bd -y -- \"rom.zip\" \"a.apk\"", sandbox.folder, false, seen);
+        runArchiver("7z", {"d", {}, "rom.zip", {"a.apk"}}, sandbox.folder, seen);
     EXPECT_EQ(result.outcome, ArchiverOutcome::succeeded) << result.warning;
     EXPECT_EQ(result.warning, "");
     // 42 may come together with the last line, which ends the redrawn one.
@@ -207,12 +208,11 @@ TEST(RealArchiver, ReportsPercentagesOfARewrite) {
     writeFile(source + "system/app/Big.apk", std::string(8 << 20, 'b'));
     writeFile(source + "system/app/Small.apk", "small");
     const std::string zip = sandbox.folder + "rom.zip";
-    ASSERT_EQ(runArchiver(gui, "7z", "a -bd -y -tzip -mx=0 -r -- \"" + zip + "\" *", source, false),
+    ASSERT_EQ(runArchiver(gui, "7z", {"a", {"-tzip", "-mx=0", "-r"}, zip, {"*"}}, source),
               ArchiverOutcome::succeeded);
     std::vector<int> percentages;
-    const ArchiverResult result =
-        runArchiver("7z", "d -bd -y -- \"" + zip + "\" \"system/app/Small.apk\"", "", false,
-                    [&](int percent) { percentages.push_back(percent); });
+    const ArchiverResult result = runArchiver("7z", {"d", {}, zip, {"system/app/Small.apk"}}, "",
+                                              [&](int percent) { percentages.push_back(percent); });
     EXPECT_EQ(result.outcome, ArchiverOutcome::succeeded) << result.warning;
     ASSERT_FALSE(percentages.empty());
     EXPECT_TRUE(std::is_sorted(percentages.begin(), percentages.end()));
@@ -239,7 +239,7 @@ TEST_F(ArchiverTest, ASilent7zLeavesTheRunnerAsleep) {
     progress.carryOn = [&asked] { return ++asked > 0; };
     const long withFrontEnd = sleepsOfThisThread();
     const ArchiverResult result =
-        runArchiver("7z", "a -bd -y \"rom.zip\" *", sandbox.folder, false, progress);
+        runArchiver("7z", {"a", {}, "rom.zip", {"*"}}, sandbox.folder, progress);
     EXPECT_EQ(result.outcome, ArchiverOutcome::succeeded) << result.warning;
     EXPECT_LT(sleepsOfThisThread() - withFrontEnd, 60);
     EXPECT_GE(asked, 5);
@@ -277,61 +277,43 @@ TEST_F(ArchiverTest, KilledArchiverThatHadDeletedTheArchiveLeavesItsFinishedOneI
     sandbox.installFake("7z", {"remove " + zip, "touch " + zip + ".tmp",
                                "err ERROR: stopped by the test", "sleep 30000"});
 
-    EXPECT_EQ(run("u -bd -y -- \"" + zip + "\" \"system/app/A.apk\""), ArchiverOutcome::failed);
+    EXPECT_EQ(run({"u", {}, zip, {"system/app/A.apk"}}), ArchiverOutcome::failed);
 
     EXPECT_EQ(readFile(zip), "x");
     EXPECT_FALSE(std::filesystem::exists(zip + ".tmp"));
-}
-
-TEST_F(ArchiverTest, WaitModeWaitsForTheEndAndReportsNothing) {
-    const std::string marker = sandbox.folder + "finished";
-    sandbox.installFake("7z",
-                        {"err ERROR: everything failed", "sleep 300", "touch " + marker, "exit 2"});
-    EXPECT_EQ(run("x -bd -y \"rom.zip\"", "", true), ArchiverOutcome::succeeded);
-    EXPECT_TRUE(gui.messages.empty());
-    EXPECT_TRUE(std::filesystem::exists(marker));
-    EXPECT_EQ(sandbox.recordedArgs("7z"),
-              (std::vector<std::string>{"7z", "x", "-bd", "-y", "rom.zip"}));
-}
-
-TEST_F(ArchiverTest, WaitModeWithoutArchiverReportsNothing) {
-    EXPECT_EQ(run("x rom.zip", "", true), ArchiverOutcome::succeeded);
-    EXPECT_TRUE(gui.messages.empty());
 }
 
 TEST_F(ArchiverTest, SevenZipsInputIsEmptyNeverTheProgramsOwn) {
     // What the user typed for the program, or a password prompt's answer, never reaches 7z.
     ProgramInput input("secret\n");
     sandbox.installFake("7z", {"read-in", "out Everything is Ok"});
-    for (const bool waitOnly : {false, true}) {
-        SCOPED_TRACE(waitOnly ? "wait mode" : "read mode");
-        EXPECT_EQ(run("t -bd -- \"rom.zip\"", "", waitOnly), ArchiverOutcome::succeeded);
-        EXPECT_EQ(readFile(sandbox.bin + "7z.stdin"), "");
-        std::filesystem::remove(sandbox.bin + "7z.stdin");
-    }
+    EXPECT_EQ(run({"t", {}, "rom.zip"}), ArchiverOutcome::succeeded);
+    EXPECT_EQ(readFile(sandbox.bin + "7z.stdin"), "");
+    std::filesystem::remove(sandbox.bin + "7z.stdin");
     listArchive("7z", "rom.zip");
     EXPECT_EQ(readFile(sandbox.bin + "7z.stdin"), "");
 }
 
-TEST_F(ArchiverTest, ArchiverReceivesTheSplitArgumentsInItsWorkingFolder) {
+// Each part of the command reaches 7z as one argument, whatever it holds, in the folder the step
+// names, or else in the program's own.
+TEST_F(ArchiverTest, ArchiverReceivesTheCommandsArgumentsInItsWorkingFolder) {
     sandbox.installFake("7z", {"out Everything is Ok"});
     const std::string work = sandbox.folder + "work folder";
     std::filesystem::create_directory(work);
-    EXPECT_EQ(run("x -bd -y \"/roms/my rom.zip\" \"system/app/My App.apk\" -o\"/out dir/\" \"\" "
-                  "back\\slash",
+    EXPECT_EQ(run({"x",
+                   {"-i@/my names"},
+                   "/roms/my rom.zip",
+                   {"system/app/My \"App\".apk", "", "back\\slash"},
+                   "/out dir/"},
                   work),
               ArchiverOutcome::succeeded);
-    EXPECT_EQ(
-        sandbox.recordedArgs("7z"),
-        (std::vector<std::string>{"7z", "x", "-bd", "-y", "/roms/my rom.zip",
-                                  "system/app/My App.apk", "-o/out dir/", "", "back\\slash"}));
+    EXPECT_EQ(sandbox.recordedArgs("7z"),
+              (std::vector<std::string>{"7z", "x", "-bd", "-y", "-i@/my names", "-o/out dir/", "--",
+                                        "/roms/my rom.zip", "system/app/My \"App\".apk", "",
+                                        "back\\slash"}));
     EXPECT_EQ(sandbox.recordedCwd("7z"), work);
-}
 
-TEST_F(ArchiverTest, EmptyParametersAndWorkingFolderKeepTheDefaults) {
-    sandbox.installFake("7z", {"out Everything is Ok"});
-    EXPECT_EQ(run("", ""), ArchiverOutcome::succeeded);
-    EXPECT_EQ(sandbox.recordedArgs("7z"), std::vector<std::string>{"7z"});
+    EXPECT_EQ(run({"t", {}, "rom.zip"}, ""), ArchiverOutcome::succeeded);
     EXPECT_EQ(sandbox.recordedCwd("7z"), std::filesystem::current_path().string());
 }
 
@@ -362,34 +344,15 @@ TEST_F(ArchiverTest, FolderThatCantBeEnteredStartsNothingAndIsNamed) {
     sandbox.installFake("7z", {"out Everything is Ok"});
     const std::string file = sandbox.folder + "add";
     writeFile(file, "a file where the folder should be");
-    for (const bool waitOnly : {false, true}) {
-        SCOPED_TRACE(waitOnly ? "wait mode" : "read mode");
-        gui.messages.clear();
-        EXPECT_EQ(run("a -bd -y -r -- \"rom.zip\" *", file + "/", waitOnly),
-                  ArchiverOutcome::failed);
-        EXPECT_EQ(gui.messages, warning(errorIntro + "7z could not be started in the folder \"" +
-                                        file + "/\" (Not a directory)."));
-    }
+    EXPECT_EQ(run({"a", {"-r"}, "rom.zip", {"*"}}, file + "/"), ArchiverOutcome::failed);
+    EXPECT_EQ(gui.messages, warning(errorIntro + "7z could not be started in the folder \"" + file +
+                                    "/\" (Not a directory)."));
     EXPECT_FALSE(sandbox.ran("7z"));
 }
 
 }  // namespace
 
 namespace {
-
-// Lists the entry paths of a zip with the real archiver.
-std::vector<std::string> zipEntries(const std::string& zip) {
-    std::vector<std::string> entries;
-    StartResult start = startProcess("7z", "l -slt \"" + zip + "\"", "",
-                                     hideWindow | keepHandle | captureOutput | captureErrors);
-    if (!start.handle) return entries;
-    while (isProcessRunning(*start.handle)) {
-        const std::string line = readOutputLine(*start.handle);
-        if (line.starts_with("Path = ") && line != "Path = " + zip)
-            entries.push_back(line.substr(7));
-    }
-    return entries;
-}
 
 TEST(RealArchiver, AddsAndDeletesWithoutComplaint) {
     ToolSandbox sandbox(false);
@@ -400,22 +363,15 @@ TEST(RealArchiver, AddsAndDeletesWithoutComplaint) {
     writeFile(sandbox.folder + "add/system/app/Some App.apk", "apk bytes");
     writeFile(sandbox.folder + "add/system/hosts", "127.0.0.1 localhost\n");
 
-    EXPECT_EQ(
-        runArchiver(gui, "7z", "a -bd -y -r \"" + zip + "\" *", sandbox.folder + "add/", false),
-        ArchiverOutcome::succeeded);
+    EXPECT_EQ(runArchiver(gui, "7z", {"a", {"-r"}, zip, {"*"}}, sandbox.folder + "add/"),
+              ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
-    auto entries = zipEntries(zip);
-    std::sort(entries.begin(), entries.end());
-    EXPECT_EQ(entries, (std::vector<std::string>{"system", "system/app", "system/app/Some App.apk",
-                                                 "system/hosts"}));
+    EXPECT_EQ(zipEntries(zip), (std::set<std::string>{"system/app/Some App.apk", "system/hosts"}));
 
-    EXPECT_EQ(
-        runArchiver(gui, "7z", "d -bd -y \"" + zip + "\" \"system/app/Some App.apk\"", "", false),
-        ArchiverOutcome::succeeded);
+    EXPECT_EQ(runArchiver(gui, "7z", {"d", {}, zip, {"system/app/Some App.apk"}}, ""),
+              ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
-    entries = zipEntries(zip);
-    std::sort(entries.begin(), entries.end());
-    EXPECT_EQ(entries, (std::vector<std::string>{"system", "system/app", "system/hosts"}));
+    EXPECT_EQ(zipEntries(zip), std::set<std::string>{"system/hosts"});
     EXPECT_TRUE(childProcesses().empty());
 }
 
@@ -431,7 +387,7 @@ TEST(RealArchiver, KilledArchiverLeavesNoTemporaryArchiveItMade) {
     ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
     std::filesystem::copy_file(real, sandbox.folder + "unused");  // a file to zip
     FakeGui gui;
-    ASSERT_EQ(runArchiver(gui, real, "a -bd -y -- \"" + zip + "\" unused", sandbox.folder, false),
+    ASSERT_EQ(runArchiver(gui, real, {"a", {}, zip, {"unused"}}, sandbox.folder),
               ArchiverOutcome::succeeded);
     const std::string original = readFile(zip);
     writeFile(zip + ".tmp", "earlier");
@@ -457,8 +413,7 @@ TEST(RealArchiver, KilledArchiverLeavesNoTemporaryArchiveItMade) {
         chmod((sandbox.bin + "7z").c_str(), 0755);
         gui.messages.clear();
 
-        EXPECT_EQ(runArchiver(gui, "7z", "a -bd -y -si\"data.bin\" -- \"" + zip + "\"", "", false),
-                  ArchiverOutcome::failed);
+        EXPECT_EQ(runArchiver(gui, "7z", {"a", {"-sidata.bin"}, zip}, ""), ArchiverOutcome::failed);
 
         EXPECT_EQ(gui.messages, warning(errorIntro + reason));
         EXPECT_EQ(readFile(zip), original);
@@ -482,9 +437,8 @@ TEST(RealArchiver, StoppedRunKills7zHalfwayAndLeavesTheArchiveAsItWas) {
               "#!/bin/sh\nexec 3<>'" + input + "'\nexec '" + real + "' \"$@\" <&3\n");
     chmod((sandbox.bin + "7z").c_str(), 0755);
     writeFile(sandbox.folder + "big.bin", std::string(4 << 20, 'b'));
-    ASSERT_EQ(
-        runArchiver(real, "a -bd -y -- \"" + zip + "\" big.bin", sandbox.folder, false).outcome,
-        ArchiverOutcome::succeeded);
+    ASSERT_EQ(runArchiver(real, {"a", {}, zip, {"big.bin"}}, sandbox.folder).outcome,
+              ArchiverOutcome::succeeded);
     const std::string original = readFile(zip);
     writeFile(zip + ".tmp", "earlier");
 
@@ -494,8 +448,7 @@ TEST(RealArchiver, StoppedRunKills7zHalfwayAndLeavesTheArchiveAsItWas) {
         ++asked;
         return !std::filesystem::exists(zip + ".tmp1");
     };
-    const ArchiverResult result =
-        runArchiver("7z", "a -bd -y -si\"data.bin\" -- \"" + zip + "\"", "", false, sink);
+    const ArchiverResult result = runArchiver("7z", {"a", {"-sidata.bin"}, zip}, "", sink);
 
     EXPECT_EQ(result.outcome, ArchiverOutcome::stopped);
     EXPECT_EQ(result.warning, "");
@@ -514,9 +467,8 @@ TEST(RealArchiver, StopAskedAfter7zFinishedKeepsTheFinishedStep) {
     const std::string zip = sandbox.folder + "rom.zip";
     writeFile(sandbox.folder + "a.apk", "a");
     writeFile(sandbox.folder + "b.apk", "b");
-    ASSERT_EQ(
-        runArchiver("7z", "a -bd -y -- \"" + zip + "\" a.apk b.apk", sandbox.folder, false).outcome,
-        ArchiverOutcome::succeeded);
+    ASSERT_EQ(runArchiver("7z", {"a", {}, zip, {"a.apk", "b.apk"}}, sandbox.folder).outcome,
+              ArchiverOutcome::succeeded);
 
     ProgressSink sink([](int) {});
     sink.carryOn = [] {
@@ -525,11 +477,10 @@ TEST(RealArchiver, StopAskedAfter7zFinishedKeepsTheFinishedStep) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return false;
     };
-    const ArchiverResult result =
-        runArchiver("7z", "d -y -- \"" + zip + "\" a.apk", "", false, sink);
+    const ArchiverResult result = runArchiver("7z", {"d", {}, zip, {"a.apk"}}, "", sink);
 
     EXPECT_EQ(result.outcome, ArchiverOutcome::succeeded) << result.warning;
-    EXPECT_EQ(zipEntries(zip), std::vector<std::string>{"b.apk"});
+    EXPECT_EQ(zipEntries(zip), std::set<std::string>{"b.apk"});
 }
 
 // What the add step would pack if 7z ran in the program's current folder instead of its own: a
@@ -545,9 +496,7 @@ protected:
             writeFile(sandbox.folder + name, name);
         }
         std::filesystem::create_directories(sandbox.folder + "roms");
-        ASSERT_EQ(runArchiver(gui, "7z", "a -bd -y -r -- \"" + rom + "\" *", sandbox.folder + "add",
-                              false),
-                  ArchiverOutcome::succeeded);
+        ASSERT_TRUE(makeZip(sandbox.folder + "add", rom));
         original = readFile(rom);
         previous = std::filesystem::current_path();
         std::filesystem::current_path(home);
@@ -555,16 +504,14 @@ protected:
     void TearDown() override {
         std::filesystem::current_path(previous);
         EXPECT_EQ(zipsBelowTheSandbox(), std::vector<std::string>{rom});
-        auto entries = zipEntries(rom);
-        std::sort(entries.begin(), entries.end());
-        EXPECT_EQ(entries, (std::vector<std::string>{"system", "system/app", "system/app/A.apk"}));
+        EXPECT_EQ(zipEntries(rom), std::set<std::string>{"system/app/A.apk"});
         EXPECT_TRUE(readFile(rom) == original) << "the ROM zip was rewritten";
         EXPECT_TRUE(childProcesses().empty());
     }
 
     // The add step's two commands, the ROM zip and a zip named relative to the folder 7z runs in.
-    std::vector<std::string> addCommands() const {
-        return {"a -bd -y -r -- \"" + rom + "\" *", "a -bd -y -r -- x.zip *"};
+    std::vector<ArchiverCommand> addCommands() const {
+        return {{"a", {"-r"}, rom, {"*"}}, {"a", {"-r"}, "x.zip", {"*"}}};
     }
     std::string refusal(const std::string& folder, const std::string& reason) const {
         return errorIntro + "7z could not be started in the folder \"" + folder + "\" (" + reason +
@@ -594,10 +541,10 @@ TEST_F(RealArchiverFolder, AFileOrAMissingFolderWhereTheFolderShouldBeRunsNothin
     const std::string gone = sandbox.folder + "app/undo/files/";
     for (const auto& [folder, reason] :
          {std::pair{file, "Not a directory"}, std::pair{gone, "No such file or directory"}}) {
-        for (const std::string& command : addCommands()) {
-            SCOPED_TRACE(command + " in " + folder);
+        for (const ArchiverCommand& command : addCommands()) {
+            SCOPED_TRACE(command.archive + " in " + folder);
             gui.messages.clear();
-            EXPECT_EQ(runArchiver(gui, "7z", command, folder, false), ArchiverOutcome::failed);
+            EXPECT_EQ(runArchiver(gui, "7z", command, folder), ArchiverOutcome::failed);
             EXPECT_EQ(gui.messages, warning(refusal(folder, reason)));
         }
     }
@@ -614,12 +561,12 @@ TEST_F(RealArchiverFolder, AFolderTheUserCantEnterRunsNothing) {
     const LockedPath lockedOut(locked, std::filesystem::perms::none);
     const ChildRun run = inChild(keptOut(locked, X_OK), [&] {
         std::string failures;
-        for (const std::string& command : addCommands()) {
+        for (const ArchiverCommand& command : addCommands()) {
             gui.messages.clear();
-            if (runArchiver(gui, "7z", command, locked, false) != ArchiverOutcome::failed)
-                failures += command + ": not failed\n";
+            if (runArchiver(gui, "7z", command, locked) != ArchiverOutcome::failed)
+                failures += command.archive + ": not failed\n";
             if (gui.messages != warning(refusal(locked, "Permission denied")))
-                failures += command + ": " +
+                failures += command.archive + ": " +
                             (gui.messages.empty() ? "no message" : gui.messages[0].text) + "\n";
         }
         return failures;
@@ -637,18 +584,16 @@ TEST(RealArchiver, AnEncryptedEntryFailsInsteadOfWaitingForAPassword) {
     const std::string zip = sandbox.folder + "rom.zip";
     writeFile(sandbox.folder + "secret.txt", "secret");
     writeFile(sandbox.folder + "plain.txt", "plain");
-    for (const std::string& add :
-         {"-psecret -- \"" + zip + "\" secret.txt", "-- \"" + zip + "\" plain.txt"})
-        ASSERT_EQ(runArchiver("7z", "a -bd -y -tzip " + add, sandbox.folder, false).outcome,
-                  ArchiverOutcome::succeeded);
+    for (const ArchiverCommand& add : {ArchiverCommand{"a", {"-psecret"}, zip, {"secret.txt"}},
+                                       ArchiverCommand{"a", {}, zip, {"plain.txt"}}})
+        ASSERT_EQ(runArchiver("7z", add, sandbox.folder).outcome, ArchiverOutcome::succeeded);
 
     ProgramInput input("");
-    for (const std::string& command :
-         {"t -bd -- \"" + zip + "\"",
-          "x -bd -y -o\"" + sandbox.folder + "out/\" -- \"" + zip + "\" secret.txt"}) {
-        SCOPED_TRACE(command);
-        auto run =
-            std::async(std::launch::async, [&] { return runArchiver("7z", command, "", false); });
+    for (const ArchiverCommand& command :
+         {ArchiverCommand{"t", {}, zip},
+          ArchiverCommand{"x", {}, zip, {"secret.txt"}, sandbox.folder + "out/"}}) {
+        SCOPED_TRACE(command.verb);
+        auto run = std::async(std::launch::async, [&] { return runArchiver("7z", command, ""); });
         const bool ended = run.wait_for(std::chrono::seconds(120)) == std::future_status::ready;
         if (!ended) input.end();  // a 7z waiting for the password gets the input's end
         const ArchiverResult result = run.get();
@@ -671,9 +616,7 @@ TEST(RealArchiver, AnExtractionFolderTheUserCantWriteIsNamedAsSuch) {
     const std::string zip = sandbox.folder + "rom.zip";
     std::filesystem::create_directories(sandbox.folder + "rom/system/app");
     writeFile(sandbox.folder + "rom/system/app/A.apk", "a");
-    ASSERT_EQ(runArchiver("7z", "a -bd -y -- \"" + zip + "\" system", sandbox.folder + "rom", false)
-                  .outcome,
-              ArchiverOutcome::succeeded);
+    ASSERT_TRUE(makeZip(sandbox.folder + "rom", zip));
     const std::string locked = sandbox.folder + "files/";
     std::filesystem::create_directories(locked);
     chmod(sandbox.folder.c_str(), 0755);
@@ -682,16 +625,12 @@ TEST(RealArchiver, AnExtractionFolderTheUserCantWriteIsNamedAsSuch) {
         const LockedPath readOnly(locked, static_cast<std::filesystem::perms>(0555));
         return inChild(keptOut(locked, W_OK), [&] {
             std::string failures;
-            for (const bool waitOnly : {false, true}) {
-                const ArchiverResult result = runArchiver(
-                    "7z", "x -bd -y -o\"" + locked + "\" -- \"" + zip + "\" \"system/app/A.apk\"",
-                    "", waitOnly);
-                const std::string expected = errorIntro + "7z can't extract into the folder \"" +
-                                             locked +
-                                             "\": it can't be written (Permission denied).";
-                if (result.outcome != ArchiverOutcome::failed || result.warning != expected)
-                    failures += result.warning + "\n";
-            }
+            const ArchiverResult result =
+                runArchiver("7z", {"x", {}, zip, {"system/app/A.apk"}, locked}, "");
+            const std::string expected = errorIntro + "7z can't extract into the folder \"" +
+                                         locked + "\": it can't be written (Permission denied).";
+            if (result.outcome != ArchiverOutcome::failed || result.warning != expected)
+                failures += result.warning + "\n";
             return failures;
         });
     }();
@@ -706,7 +645,7 @@ TEST(RealArchiver, BrokenZipIsNeverTakenForSuccess) {
     const std::string zip = sandbox.folder + "broken.zip";
     writeFile(zip, "not a zip at all");
     // 7z writes "ERROR: <zip>" and more lines to its error stream and ends with code 2.
-    EXPECT_EQ(runArchiver(gui, "7z", "d -bd -y \"" + zip + "\" \"system/app/A.apk\"", "", false),
+    EXPECT_EQ(runArchiver(gui, "7z", {"d", {}, zip, {"system/app/A.apk"}}, ""),
               ArchiverOutcome::failed);
     ASSERT_EQ(gui.messages.size(), 1u);
     EXPECT_EQ(gui.messages[0].title, "Warning");
@@ -726,8 +665,8 @@ protected:
         writeFile(sandbox.folder + "add/system/app/A.apk", "content of A");
         writeFile(sandbox.folder + "add/system/app/B.apk", "content of B");
         // Stored, not compressed: the test can spoil an entry's bytes where they lie.
-        ASSERT_EQ(runArchiver(gui, "7z", "a -bd -y -r -tzip -mx=0 -- \"" + rom + "\" *",
-                              sandbox.folder + "add", false),
+        ASSERT_EQ(runArchiver(gui, "7z", {"a", {"-r", "-tzip", "-mx=0"}, rom, {"*"}},
+                              sandbox.folder + "add"),
                   ArchiverOutcome::succeeded);
     }
     void TearDown() override { EXPECT_TRUE(childProcesses().empty()); }
@@ -740,15 +679,13 @@ protected:
 TEST_F(RealArchiverOutcome, DeletingOrExtractingNamesTheZipLacksIsASuccess) {
     // 7z ends with code 0 and "Everything is Ok", having found nothing to do.
     const std::string original = readFile(rom);
-    EXPECT_EQ(runArchiver(gui, "7z", "d -bd -y -- \"" + rom + "\" \"nothing-matching\"", "", false),
+    EXPECT_EQ(runArchiver(gui, "7z", {"d", {}, rom, {"nothing-matching"}}, ""),
               ArchiverOutcome::succeeded);
     EXPECT_TRUE(readFile(rom) == original);
     // An extraction ends with its summary after the success line: "Files: 0" and so on.
-    EXPECT_EQ(runArchiver(gui, "7z",
-                          "x -bd -y -o\"" + sandbox.folder + "out/\" -- \"" + rom +
-                              "\" \"nothing-matching\"",
-                          "", false),
-              ArchiverOutcome::succeeded);
+    EXPECT_EQ(
+        runArchiver(gui, "7z", {"x", {}, rom, {"nothing-matching"}, sandbox.folder + "out/"}, ""),
+        ArchiverOutcome::succeeded);
     EXPECT_TRUE(gui.messages.empty());
 }
 
@@ -760,11 +697,11 @@ TEST_F(RealArchiverOutcome, ExtractingACorruptEntryFails) {
     writeFile(rom, bytes);
     // 7z extracts both, writes "ERROR: CRC Failed : system/app/A.apk" to its error stream after
     // the last output line ("Sub items Errors: 1"), and ends with code 2.
-    EXPECT_EQ(runArchiver(gui, "7z",
-                          "x -bd -y -o\"" + sandbox.folder + "out/\" -- \"" + rom +
-                              "\" \"system/app/A.apk\" \"system/app/B.apk\"",
-                          "", false),
-              ArchiverOutcome::failed);
+    EXPECT_EQ(
+        runArchiver(
+            gui, "7z",
+            {"x", {}, rom, {"system/app/A.apk", "system/app/B.apk"}, sandbox.folder + "out/"}, ""),
+        ArchiverOutcome::failed);
     EXPECT_EQ(gui.messages, warning(errorIntro + "ERROR: CRC Failed : system/app/A.apk"));
 }
 

@@ -3,8 +3,8 @@
 
 #include "platform/file_layer.h"
 #include "support/shown_archiver.h"
+#include "tools/archive_listing.h"
 #include "tools/fake_archiver_win32.h"
-#include "tools/process.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -24,9 +24,9 @@ const Message doubt{"Warning", "Maybe there was an error with the zip - processi
 
 class ArchiverWin32Test : public testing::Test {
 protected:
-    ArchiverOutcome run(const std::string& parameters, const std::string& workingDirectory = "",
-                        bool waitOnly = false) {
-        return runArchiver(gui, fake.program(), parameters, workingDirectory, waitOnly);
+    ArchiverOutcome run(const ArchiverCommand& command = {"a", {}, "rom.zip"},
+                        const std::string& workingDirectory = "") {
+        return runArchiver(gui, fake.program(), command, workingDirectory);
     }
     FakeGui gui;
     FakeArchiver fake;
@@ -36,8 +36,7 @@ protected:
 
 TEST_F(ArchiverWin32Test, TheSuccessLineWithCarriageReturnAndLineFeedPassesSilently) {
     fake.script({"out 7-Zip 26.02", "out", "out   EVERYTHING is oK  "});
-    EXPECT_EQ(run("d -bd -y \"C:\\r\\rom.zip\" \"system\\app\\A.apk\""),
-              ArchiverOutcome::succeeded);
+    EXPECT_EQ(run({"d", {}, "C:\\r\\rom.zip", {"system\\app\\A.apk"}}), ArchiverOutcome::succeeded);
     EXPECT_THAT(gui.messages, IsEmpty());
 }
 
@@ -46,12 +45,12 @@ TEST_F(ArchiverWin32Test, AnyLineAfterTheSuccessLineWarns) {
          {"out", "out Everything is Ok.", "raw-out \\tEverything is Ok\\r\\n"}) {
         gui.messages.clear();
         fake.script({"out Everything is Ok", last});
-        EXPECT_EQ(run("a"), ArchiverOutcome::doubtful) << last;
+        EXPECT_EQ(run(), ArchiverOutcome::doubtful) << last;
         EXPECT_THAT(gui.messages, ElementsAre(doubt)) << last;
     }
     gui.messages.clear();
     fake.script({});
-    EXPECT_EQ(run(""), ArchiverOutcome::doubtful);
+    EXPECT_EQ(run(), ArchiverOutcome::doubtful);
     EXPECT_THAT(gui.messages, ElementsAre(doubt)) << "no output at all";
 }
 
@@ -60,7 +59,7 @@ TEST_F(ArchiverWin32Test, AnErrorLineKillsTheArchiverAfterAShortGraceAndIsShownU
     // once it has returned nothing can write the marker any more.
     fake.script({"out Scanning", "raw-err \\r\\n", "err  ERROR: Can't open as archive: rom.zip ",
                  "sleep 60000", "touch too-late", "out Everything is Ok"});
-    EXPECT_EQ(run("d -bd -y \"rom.zip\" \"a\""), ArchiverOutcome::failed);
+    EXPECT_EQ(run({"d", {}, "rom.zip", {"a"}}), ArchiverOutcome::failed);
     EXPECT_THAT(
         gui.messages,
         ElementsAre(Message{"Warning", errorIntro + " ERROR: Can't open as archive: rom.zip "}));
@@ -77,24 +76,24 @@ TEST_F(ArchiverWin32Test, ANonZeroExitCodeFailsTheStepEvenAfterTheSuccessLine) {
                                       {"3221225477", "0xC0000005"}}) {
         gui.messages.clear();
         fake.script({"out Updating archive", "out Everything is Ok", std::string("exit ") + code});
-        EXPECT_EQ(run("a"), ArchiverOutcome::failed) << code;
+        EXPECT_EQ(run(), ArchiverOutcome::failed) << code;
         EXPECT_THAT(gui.messages,
                     ElementsAre(Message{"Warning", errorIntro + "7z ended with code " + shown}));
     }
     gui.messages.clear();
     fake.script({"exit 2"});
-    EXPECT_EQ(run("a"), ArchiverOutcome::failed);
+    EXPECT_EQ(run(), ArchiverOutcome::failed);
     EXPECT_THAT(gui.messages, ElementsAre(Message{"Warning", errorIntro + "7z ended with code 2"}));
 }
 
 TEST_F(ArchiverWin32Test, AnErrorLineAfterTheOutputHasEndedIsSeen) {
     fake.script({"out Everything is Ok", "close-out", "sleep 200", "err ERROR: written last"});
-    EXPECT_EQ(run("a"), ArchiverOutcome::failed);
+    EXPECT_EQ(run(), ArchiverOutcome::failed);
     EXPECT_THAT(gui.messages, ElementsAre(Message{"Warning", errorIntro + "ERROR: written last"}));
 
     gui.messages.clear();
     fake.script({"out Everything is Ok", "close-out", "sleep 200", "raw-err ERROR: no line end"});
-    EXPECT_EQ(run("a"), ArchiverOutcome::failed);
+    EXPECT_EQ(run(), ArchiverOutcome::failed);
     EXPECT_THAT(gui.messages, ElementsAre(Message{"Warning", errorIntro + "ERROR: no line end"}));
 }
 
@@ -108,7 +107,7 @@ TEST_F(ArchiverWin32Test, AnErrorFloodWithoutLineEndNeverStallsTheArchiver) {
     for (const auto& script : scripts) {
         gui.messages.clear();
         fake.script(script);
-        EXPECT_EQ(run("a"), ArchiverOutcome::failed) << script.front();
+        EXPECT_EQ(run(), ArchiverOutcome::failed) << script.front();
         ASSERT_EQ(gui.messages.size(), 1u) << script.front();
         EXPECT_TRUE(gui.messages[0] == (Message{"Warning", errorIntro + std::string(4096, 'x')}))
             << gui.messages[0].text.size() << " characters";
@@ -120,7 +119,7 @@ TEST_F(ArchiverWin32Test, TheFirstFewErrorLinesAreShown) {
         {"raw-err \\r\\nWARNING: Access is denied.\\r\\nsystem\\\\app\\\\A.apk\\r\\n\\r\\n"
          "two\\r\\nthree\\r\\nfour\\r\\nfive\\r\\n",
          "sleep 60000", "touch too-late"});
-    EXPECT_EQ(run("a"), ArchiverOutcome::failed);
+    EXPECT_EQ(run(), ArchiverOutcome::failed);
     EXPECT_THAT(
         gui.messages,
         ElementsAre(Message{"Warning", errorIntro + "WARNING: Access is denied.\rsystem\\app\\A.apk"
@@ -131,7 +130,7 @@ TEST_F(ArchiverWin32Test, TheFirstFewErrorLinesAreShown) {
 TEST_F(ArchiverWin32Test, TheReasonWrittenAfterTheFirstErrorLineIsShown) {
     fake.script({"err ERROR: rom.zip.tmp", "sleep 100", "err System ERROR:", "sleep 100",
                  "err There is not enough space on the disk.", "exit 2"});
-    EXPECT_EQ(run("a"), ArchiverOutcome::failed);
+    EXPECT_EQ(run(), ArchiverOutcome::failed);
     EXPECT_THAT(gui.messages,
                 ElementsAre(Message{"Warning", errorIntro + "ERROR: rom.zip.tmp\rSystem ERROR:\r"
                                                             "There is not enough space on the "
@@ -142,7 +141,7 @@ TEST_F(ArchiverWin32Test, TheReasonWrittenAfterTheFirstErrorLineIsShown) {
 TEST_F(ArchiverWin32Test, ATemporaryArchiveLeftByAFailed7zIsRemoved) {
     fake.sandbox().write("bin\\win\\rom.zip", "old");
     fake.script({"touch rom.zip.tmp", "exit 1"});
-    EXPECT_EQ(run("u -bd -y -- \"rom.zip\" *", fake.folder()), ArchiverOutcome::failed);
+    EXPECT_EQ(run({"u", {}, "rom.zip", {"*"}}, fake.folder()), ArchiverOutcome::failed);
     EXPECT_FALSE(fake.fileExists("rom.zip.tmp"));
     EXPECT_EQ(readFile(fake.folder() + "rom.zip"), "old");
 }
@@ -152,47 +151,37 @@ TEST_F(ArchiverWin32Test, ATemporaryArchiveLeftByAFailed7zIsRemoved) {
 TEST_F(ArchiverWin32Test, SevenZipsInputIsEmptyNeverTheProgramsOwn) {
     const HANDLE saved = GetStdHandle(STD_INPUT_HANDLE);
     fake.script({"read-in", "out Everything is Ok"});
-    for (const bool waitOnly : {false, true}) {
-        SCOPED_TRACE(waitOnly ? "wait mode" : "read mode");
-        // The program's input holds an answer and then ends, so that a 7z reading it never waits.
-        SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-        HANDLE read = nullptr, write = nullptr;
-        ASSERT_TRUE(CreatePipe(&read, &write, &inherited, 0));
-        DWORD written = 0;
-        WriteFile(write, "secret\r\n", 8, &written, nullptr);
-        CloseHandle(write);
-        SetStdHandle(STD_INPUT_HANDLE, read);
-        EXPECT_EQ(run("t -bd -- \"rom.zip\"", "", waitOnly), ArchiverOutcome::succeeded);
-        SetStdHandle(STD_INPUT_HANDLE, saved);
-        CloseHandle(read);
-        EXPECT_EQ(readFile(fake.folder() + "fake_stdin.txt"), "");
-    }
-}
-
-TEST_F(ArchiverWin32Test, WaitModeWaitsForTheEndAndReportsNothing) {
-    fake.script({"err ERROR: broken", "sleep 300", "touch finished", "exit 7"});
-    EXPECT_EQ(run("x -bd -y -o\"C:\\out\\\" \"rom.zip\"", "", true), ArchiverOutcome::succeeded);
-    EXPECT_TRUE(fake.fileExists("finished"));
-    EXPECT_THAT(gui.messages, IsEmpty());
+    // The program's input holds an answer and then ends, so that a 7z reading it never waits.
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    HANDLE read = nullptr, write = nullptr;
+    ASSERT_TRUE(CreatePipe(&read, &write, &inherited, 0));
+    DWORD written = 0;
+    WriteFile(write, "secret\r\n", 8, &written, nullptr);
+    CloseHandle(write);
+    SetStdHandle(STD_INPUT_HANDLE, read);
+    EXPECT_EQ(run({"t", {}, "rom.zip"}), ArchiverOutcome::succeeded);
+    SetStdHandle(STD_INPUT_HANDLE, saved);
+    CloseHandle(read);
+    EXPECT_EQ(readFile(fake.folder() + "fake_stdin.txt"), "");
 }
 
 TEST_F(ArchiverWin32Test, TheArchiverRunsInItsOwnFolderUnlessAStepNamesAnother) {
     fake.script({"out Everything is Ok"});
-    run("d");
+    run({"d", {}, "rom.zip"});
     EXPECT_EQ(fake.workingFolder() + "\\", fake.folder());
-    run("", "", true);
-    EXPECT_EQ(fake.workingFolder() + "\\", fake.folder());
-    EXPECT_EQ(fake.commandLine(), "\"" + fake.program() + "\"");
 
     const std::string add = fake.sandbox().folder("app");
-    run("a -bd -y -r \"C:\\r\\rom.zip\" *.*", add + "\\");
+    run({"a", {"-r"}, "C:\\r\\my rom.zip", {"*.*"}}, add + "\\");
     EXPECT_EQ(fake.workingFolder(), add);
-    EXPECT_THAT(fake.arguments(), ElementsAre("a", "-bd", "-y", "-r", "C:\\r\\rom.zip", "*.*"));
+    EXPECT_EQ(fake.commandLine(),
+              "\"" + fake.program() + "\" a -bd -y -r -- \"C:\\r\\my rom.zip\" *.*");
+    EXPECT_THAT(fake.arguments(),
+                ElementsAre("a", "-bd", "-y", "-r", "--", "C:\\r\\my rom.zip", "*.*"));
 }
 
 TEST_F(ArchiverWin32Test, AnArchiverThatCantStartIsReported) {
     DeleteFileA(fake.program().c_str());
-    EXPECT_EQ(run("d -bd -y \"rom.zip\" \"a\""), ArchiverOutcome::failed);
+    EXPECT_EQ(run({"d", {}, "rom.zip", {"a"}}), ArchiverOutcome::failed);
     ASSERT_EQ(gui.messages.size(), 1u);
     EXPECT_EQ(gui.messages[0].title, "Warning");
     EXPECT_EQ(gui.messages[0].text.rfind(errorIntro, 0), 0u);
@@ -202,16 +191,12 @@ TEST_F(ArchiverWin32Test, AnArchiverThatCantStartIsReported) {
 TEST_F(ArchiverWin32Test, AFolderThatCantBeEnteredStartsNothingAndIsNamed) {
     fake.script({"out Everything is Ok"});
     const std::string file = fake.sandbox().write("add", "a file where the folder should be");
-    for (const bool waitOnly : {false, true}) {
-        gui.messages.clear();
-        EXPECT_EQ(run("a -bd -y -r -- \"rom.zip\" *.*", file + "\\", waitOnly),
-                  ArchiverOutcome::failed);
-        ASSERT_EQ(gui.messages.size(), 1u);
-        EXPECT_EQ(gui.messages[0].title, "Warning");
-        const std::string named =
-            errorIntro + "7z could not be started in the folder \"" + file + "\\\" (";
-        EXPECT_EQ(gui.messages[0].text.rfind(named, 0), 0u) << gui.messages[0].text;
-    }
+    EXPECT_EQ(run({"a", {"-r"}, "rom.zip", {"*.*"}}, file + "\\"), ArchiverOutcome::failed);
+    ASSERT_EQ(gui.messages.size(), 1u);
+    EXPECT_EQ(gui.messages[0].title, "Warning");
+    const std::string named =
+        errorIntro + "7z could not be started in the folder \"" + file + "\\\" (";
+    EXPECT_EQ(gui.messages[0].text.rfind(named, 0), 0u) << gui.messages[0].text;
     EXPECT_FALSE(fake.ran());
 }
 
@@ -231,23 +216,13 @@ protected:
         sandbox.write("add\\system\\app\\B b.apk", "apk B");
         sandbox.write("add\\system\\bin\\tool", "no dot in this name");
     }
-    ArchiverOutcome run(const std::string& parameters, const std::string& folder = "",
-                        bool waitOnly = false) {
-        return runArchiver(gui, program, parameters, folder, waitOnly);
+    ArchiverOutcome run(const ArchiverCommand& command, const std::string& folder = "") {
+        return runArchiver(gui, program, command, folder);
     }
     std::set<std::string> entries(const std::string& zip) {
-        StartResult listing = startProcess(program, "l -slt -ba \"" + zip + "\"", "",
-                                           hideWindow | keepHandle | captureOutput | captureErrors);
         std::set<std::string> paths;
-        if (!listing.handle) return paths;
-        while (isProcessRunning(*listing.handle)) {
-            if (availableOutput(*listing.handle) == 0) {
-                Sleep(2);
-                continue;
-            }
-            const std::string line = readOutputLine(*listing.handle);
-            if (line.rfind("Path = ", 0) == 0) paths.insert(line.substr(7));
-        }
+        for (const ArchiveEntry& entry : listArchive(program, zip).entries)
+            paths.insert(entry.path);
         return paths;
     }
 
@@ -257,15 +232,14 @@ protected:
 };
 
 TEST_F(RealArchiverWin32, StarDotStarMissesNamesWithoutADotWhereStarAddsThem) {
-    EXPECT_EQ(run("a -bd -y -r -- \"" + rom + "\" *.*", sandbox.root() + "add\\"),
+    EXPECT_EQ(run({"a", {"-r"}, rom, {"*.*"}}, sandbox.root() + "add\\"),
               ArchiverOutcome::succeeded);
     EXPECT_THAT(gui.messages, IsEmpty());
     // 7-Zip matches "*.*" itself, on Windows too: a name without a dot is left out. This is why
     // the program's add commands use "*".
     EXPECT_EQ(entries(rom), (std::set<std::string>{"system\\app\\A.apk", "system\\app\\B b.apk"}));
 
-    EXPECT_EQ(run("a -bd -y -r -- \"" + rom + "\" *", sandbox.root() + "add\\"),
-              ArchiverOutcome::succeeded);
+    EXPECT_EQ(run({"a", {"-r"}, rom, {"*"}}, sandbox.root() + "add\\"), ArchiverOutcome::succeeded);
     const std::set<std::string> everything{"system",
                                            "system\\app",
                                            "system\\bin",
@@ -275,10 +249,10 @@ TEST_F(RealArchiverWin32, StarDotStarMissesNamesWithoutADotWhereStarAddsThem) {
     EXPECT_EQ(entries(rom), everything);
 
     // After "--" a path that looks like a switch is a name, which matches nothing here.
-    EXPECT_EQ(run("d -bd -y -- \"" + rom + "\" \"-i!*\" \"@list\""), ArchiverOutcome::succeeded);
+    EXPECT_EQ(run({"d", {}, rom, {"-i!*", "@list"}}), ArchiverOutcome::succeeded);
     EXPECT_EQ(entries(rom), everything);
 
-    EXPECT_EQ(run("d -bd -y -- \"" + rom + "\" \"system\\app\\B b.apk\" \"system/bin/tool\""),
+    EXPECT_EQ(run({"d", {}, rom, {"system\\app\\B b.apk", "system/bin/tool"}}),
               ArchiverOutcome::succeeded);
     EXPECT_THAT(gui.messages, IsEmpty());
     EXPECT_EQ(entries(rom), (std::set<std::string>{"system", "system\\app", "system\\bin",
@@ -286,20 +260,18 @@ TEST_F(RealArchiverWin32, StarDotStarMissesNamesWithoutADotWhereStarAddsThem) {
 }
 
 TEST_F(RealArchiverWin32, ExtractionIntoTheQuotedFolderSucceeds) {
-    ASSERT_EQ(run("a -bd -y -r -- \"" + rom + "\" *.*", sandbox.root() + "add\\"),
+    ASSERT_EQ(run({"a", {"-r"}, rom, {"*.*"}}, sandbox.root() + "add\\"),
               ArchiverOutcome::succeeded);
     const std::string out = sandbox.folder("undo files") + "\\";
     // 7z follows the success line of an extraction with its counts: still a success.
-    EXPECT_EQ(run("x -bd -y -o\"" + out + "\" -- \"" + rom + "\" \"system\\app\\B b.apk\""),
-              ArchiverOutcome::succeeded);
+    EXPECT_EQ(run({"x", {}, rom, {"system\\app\\B b.apk"}, out}), ArchiverOutcome::succeeded);
     EXPECT_EQ(readFile(out + "system\\app\\B b.apk"), "apk B");
     EXPECT_EQ(fileSize(out + "system\\app\\A.apk"), fileSizeMissing);
     EXPECT_THAT(gui.messages, IsEmpty());
 }
 
 TEST_F(RealArchiverWin32, AFolderThatCantBeEnteredPacksNothingOfTheCurrentFolder) {
-    ASSERT_EQ(run("a -bd -y -r -- \"" + rom + "\" *", sandbox.root() + "add\\"),
-              ArchiverOutcome::succeeded);
+    ASSERT_EQ(run({"a", {"-r"}, rom, {"*"}}, sandbox.root() + "add\\"), ArchiverOutcome::succeeded);
     const std::string original = readFile(rom);
     sandbox.folder("home");
     sandbox.folder("home\\Documents");
@@ -309,11 +281,11 @@ TEST_F(RealArchiverWin32, AFolderThatCantBeEnteredPacksNothingOfTheCurrentFolder
     SetCurrentDirectoryA((sandbox.root() + "home").c_str());
     const std::string file = sandbox.write("not a folder", "a file where the folder should be");
     for (const std::string& folder : {file + "\\", sandbox.root() + "gone\\"}) {
-        for (const std::string& command :
-             {"a -bd -y -r -- \"" + rom + "\" *", std::string("a -bd -y -r -- x.zip *")}) {
+        for (const std::string& archive : {rom, std::string("x.zip")}) {
             gui.messages.clear();
-            EXPECT_EQ(run(command, folder), ArchiverOutcome::failed) << command << " in " << folder;
-            EXPECT_EQ(gui.messages.size(), 1u) << command << " in " << folder;
+            EXPECT_EQ(run({"a", {"-r"}, archive, {"*"}}, folder), ArchiverOutcome::failed)
+                << archive << " in " << folder;
+            EXPECT_EQ(gui.messages.size(), 1u) << archive << " in " << folder;
         }
     }
     SetCurrentDirectoryA(previous);
@@ -324,7 +296,7 @@ TEST_F(RealArchiverWin32, AFolderThatCantBeEnteredPacksNothingOfTheCurrentFolder
 
 TEST_F(RealArchiverWin32, ABrokenZipIsNeverTakenForSuccess) {
     const std::string broken = sandbox.write("broken.zip", "PK\3\4 this is not a zip");
-    run("d -bd -y \"" + broken + "\" \"system\\app\\A.apk\"");
+    run({"d", {}, broken, {"system\\app\\A.apk"}});
     // 7z may end before its error line is read: then the last line decides.
     ASSERT_EQ(gui.messages.size(), 1u);
     EXPECT_EQ(gui.messages[0].title, "Warning");

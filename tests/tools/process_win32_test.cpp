@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/process.h"
 
+#include "tools/command_line.h"
 #include "tools/fake_archiver_win32.h"
 
 #include <gmock/gmock.h>
@@ -20,13 +21,16 @@ constexpr unsigned readMode = hideWindow | keepHandle | captureOutput | captureE
 // Reads standard output the way the runner does, until the child is done.
 std::vector<std::string> outputLines(ProcessHandle& process) {
     std::vector<std::string> lines;
-    while (isProcessRunning(process)) {
+    for (;;) {
+        // Once the child has ended, all it wrote is in the pipe.
+        const bool ended = hasEnded(process);
         if (availableOutput(process) > 0)
             lines.push_back(readOutputLine(process));
+        else if (ended)
+            return lines;
         else
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    return lines;
 }
 
 }  // namespace
@@ -35,7 +39,7 @@ TEST(ProcessWin32, OutputLinesArriveWithoutTheirLineEnds) {
     FakeArchiver fake;
     fake.script(
         {"out Scanning", "raw-out x\\ry\\nz\\r\\n", "sleep 50", "out   Everything is Ok  "});
-    StartResult started = startProcess(fake.program(), "", "", readMode);
+    StartResult started = startProcess(fake.program(), {}, "", readMode);
     ASSERT_TRUE(started.started);
     ASSERT_TRUE(started.handle);
     EXPECT_THAT(outputLines(*started.handle),
@@ -46,7 +50,7 @@ TEST(ProcessWin32, ACarriageReturnAndLineFeedSplitAcrossReadsAreOneLineEnd) {
     FakeArchiver fake;
     fake.script({"raw-out first\\r", "sleep 200", "raw-out \\nEverything is Ok\\r", "sleep 200",
                  "raw-out \\n"});
-    StartResult started = startProcess(fake.program(), "", "", readMode);
+    StartResult started = startProcess(fake.program(), {}, "", readMode);
     ASSERT_TRUE(started.handle);
     EXPECT_THAT(outputLines(*started.handle), ElementsAre("first", "Everything is Ok"));
 }
@@ -54,7 +58,7 @@ TEST(ProcessWin32, ACarriageReturnAndLineFeedSplitAcrossReadsAreOneLineEnd) {
 TEST(ProcessWin32, ALastLineWithoutLineEndIsStillRead) {
     FakeArchiver fake;
     fake.script({"out one", "raw-out two"});
-    StartResult started = startProcess(fake.program(), "", "", readMode);
+    StartResult started = startProcess(fake.program(), {}, "", readMode);
     ASSERT_TRUE(started.handle);
     EXPECT_THAT(outputLines(*started.handle), ElementsAre("one", "two"));
 }
@@ -63,7 +67,7 @@ TEST(ProcessWin32, ErrorLinesAreTakenOnlyWhenComplete) {
     FakeArchiver fake;
     fake.script({"raw-err can't \\tfind", "touch half-sent", "sleep 300",
                  "raw-err  it\\r\\nsecond\\r\\n", "sleep 60000"});
-    StartResult started = startProcess(fake.program(), "", "", readMode);
+    StartResult started = startProcess(fake.program(), {}, "", readMode);
     ASSERT_TRUE(started.handle);
     ProcessHandle& process = *started.handle;
 
@@ -84,10 +88,10 @@ TEST(ProcessWin32, ErrorLinesAreTakenOnlyWhenComplete) {
 TEST(ProcessWin32, HeldErrorTextIsALineOnceTheChildHasEnded) {
     FakeArchiver fake;
     fake.script({"raw-err Access denied"});
-    StartResult started = startProcess(fake.program(), "", "", readMode);
+    StartResult started = startProcess(fake.program(), {}, "", readMode);
     ASSERT_TRUE(started.handle);
     ProcessHandle& process = *started.handle;
-    while (isProcessRunning(process)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    while (!hasEnded(process)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 
     std::string line;
     for (int pass = 0; pass < 3 && line.empty(); ++pass) line = readErrorLine(process);
@@ -98,12 +102,12 @@ TEST(ProcessWin32, HeldErrorTextIsALineOnceTheChildHasEnded) {
 TEST(ProcessWin32, TheExitCodeIsKnownOnceTheChildHasEnded) {
     FakeArchiver fake;
     fake.script({"out done", "exit 3"});
-    StartResult started = startProcess(fake.program(), "", "", readMode);
+    StartResult started = startProcess(fake.program(), {}, "", readMode);
     ASSERT_TRUE(started.handle);
     EXPECT_EQ(exitCode(*started.handle), 3);
 
     fake.script({"sleep 60000"});
-    started = startProcess(fake.program(), "", "", readMode);
+    started = startProcess(fake.program(), {}, "", readMode);
     ASSERT_TRUE(started.handle);
     killProcess(*started.handle);
     EXPECT_EQ(exitCode(*started.handle), -1);
@@ -112,7 +116,7 @@ TEST(ProcessWin32, TheExitCodeIsKnownOnceTheChildHasEnded) {
 TEST(ProcessWin32, TheStreamsEndOnlyWhenBothHaveEndedAndAllIsHandedOut) {
     FakeArchiver fake;
     fake.script({"out only line", "close-out", "sleep 500", "raw-err late\\r\\nlast words"});
-    StartResult started = startProcess(fake.program(), "", "", readMode);
+    StartResult started = startProcess(fake.program(), {}, "", readMode);
     ASSERT_TRUE(started.handle);
     ProcessHandle& process = *started.handle;
     EXPECT_EQ(readOutputLine(process), "only line");
@@ -131,7 +135,7 @@ TEST(ProcessWin32, ErrorsAreTakenInWhileAnOutputLineIsAwaited) {
     FakeArchiver fake;
     fake.script({"raw-out begun", "flood-err 1048576", "raw-err \\r\\nERROR: after\\r\\n",
                  "out  and ended"});
-    StartResult started = startProcess(fake.program(), "", "", readMode);
+    StartResult started = startProcess(fake.program(), {}, "", readMode);
     ASSERT_TRUE(started.handle);
     ProcessHandle& process = *started.handle;
     EXPECT_EQ(readOutputLine(process), "begun and ended");
@@ -140,30 +144,32 @@ TEST(ProcessWin32, ErrorsAreTakenInWhileAnOutputLineIsAwaited) {
     EXPECT_EQ(exitCode(process), 0);
 }
 
-TEST(ProcessWin32, TheParametersReachTheProgramWholeBehindItsQuotedPath) {
+// Each argument reaches the program whole, a folder's closing backslash too, behind its quoted
+// path; no arguments add nothing, and a program already quoted is taken as it is.
+TEST(ProcessWin32, TheArgumentsReachTheProgramWholeBehindItsQuotedPath) {
     FakeArchiver fake;
     fake.script({});
-    const std::string parameters =
-        "x -bd -y -o\"C:\\Slim kit\\app\\undo\\files\\\" \"C:\\roms\\my rom.zip\" "
-        "\"system\\app\\A b.apk\"";
-    StartResult started = startProcess(fake.program(), parameters, "", readMode);
+    const std::vector<std::string> arguments{"x",
+                                             "-bd",
+                                             "-y",
+                                             "-oC:\\Slim kit\\app\\undo\\files\\",
+                                             "C:\\roms\\my rom.zip",
+                                             "system\\app\\A b.apk"};
+    StartResult started = startProcess(fake.program(), arguments, "", readMode);
     ASSERT_TRUE(started.handle);
-    outputLines(*started.handle);
+    exitCode(*started.handle);
+    EXPECT_EQ(fake.commandLine(), "\"" + fake.program() + "\" " + windowsCommandLine(arguments));
+    EXPECT_EQ(fake.arguments(), arguments);
 
-    EXPECT_EQ(fake.commandLine(), "\"" + fake.program() + "\" " + parameters);
-    EXPECT_THAT(fake.arguments(),
-                ElementsAre("x", "-bd", "-y", "-oC:\\Slim kit\\app\\undo\\files\\",
-                            "C:\\roms\\my rom.zip", "system\\app\\A b.apk"));
-}
-
-TEST(ProcessWin32, EmptyParametersAddNothingAndAQuotedProgramIsTakenAsItIs) {
-    FakeArchiver fake;
-    fake.script({});
-    ASSERT_TRUE(startProcess(fake.program(), "", "", hideWindow | waitForExit).started);
+    started = startProcess(fake.program(), {}, "", readMode);
+    ASSERT_TRUE(started.handle);
+    exitCode(*started.handle);
     EXPECT_EQ(fake.commandLine(), "\"" + fake.program() + "\"");
 
     const std::string quoted = "\"" + fake.program() + "\"";
-    ASSERT_TRUE(startProcess(quoted, "l", "", hideWindow | waitForExit).started);
+    started = startProcess(quoted, {"l"}, "", readMode);
+    ASSERT_TRUE(started.handle);
+    exitCode(*started.handle);
     EXPECT_EQ(fake.commandLine(), quoted + " l");
 }
 
@@ -171,12 +177,16 @@ TEST(ProcessWin32, TheChildRunsInTheGivenFolderOrElseInOurs) {
     FakeArchiver fake;
     fake.script({});
     const std::string add = fake.sandbox().folder("add folder");
-    ASSERT_TRUE(startProcess(fake.program(), "", add + "\\", hideWindow | waitForExit).started);
+    StartResult started = startProcess(fake.program(), {}, add + "\\", readMode);
+    ASSERT_TRUE(started.handle);
+    exitCode(*started.handle);
     EXPECT_EQ(fake.workingFolder(), add);
 
     char ours[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, ours);
-    ASSERT_TRUE(startProcess(fake.program(), "", "", hideWindow | waitForExit).started);
+    started = startProcess(fake.program(), {}, "", readMode);
+    ASSERT_TRUE(started.handle);
+    exitCode(*started.handle);
     EXPECT_EQ(fake.workingFolder(), ours);
 }
 
@@ -186,9 +196,9 @@ TEST(ProcessWin32, AFolderThatCantBeEnteredRunsNothing) {
     const std::string file = fake.sandbox().write("a file", "not a folder");
     const std::string gone = fake.sandbox().root() + "gone\\";
     for (const std::string& folder : {file, file + "\\", gone}) {
-        for (const unsigned options : {readMode, hideWindow | waitForExit, unsigned{hideWindow}}) {
+        for (const unsigned options : {readMode, unsigned{hideWindow}}) {
             SCOPED_TRACE(folder + " with options " + std::to_string(options));
-            StartResult started = startProcess(fake.program(), "", folder, options);
+            StartResult started = startProcess(fake.program(), {}, folder, options);
             EXPECT_FALSE(started.started);
             EXPECT_EQ(started.failure, StartFailure::folderNotEntered);
             EXPECT_NE(started.reason, "");
@@ -198,20 +208,11 @@ TEST(ProcessWin32, AFolderThatCantBeEnteredRunsNothing) {
     EXPECT_FALSE(fake.ran());
 }
 
-TEST(ProcessWin32, WaitForExitReturnsOnlyAfterTheChildHasEnded) {
-    FakeArchiver fake;
-    fake.script({"sleep 300", "touch finished", "exit 2"});
-    const StartResult started = startProcess(fake.program(), "", "", hideWindow | waitForExit);
-    EXPECT_TRUE(started.started);
-    EXPECT_FALSE(started.handle);
-    EXPECT_TRUE(fake.fileExists("finished"));
-}
-
 TEST(ProcessWin32, KillEndsTheChildAtOnce) {
     FakeArchiver fake;
     // The child would go on for a minute: returning at all shows it was ended.
     fake.script({"out working", "sleep 60000", "touch too-late"});
-    StartResult started = startProcess(fake.program(), "", "", readMode);
+    StartResult started = startProcess(fake.program(), {}, "", readMode);
     ASSERT_TRUE(started.handle);
     ProcessHandle& process = *started.handle;
     EXPECT_EQ(readOutputLine(process), "working");
@@ -226,7 +227,7 @@ TEST(ProcessWin32, AProgramThatCantStartGivesNothing) {
     TempFolder sandbox;
     const std::string missing = sandbox.root() + "bin\\win\\7z.exe";
     // Without captured streams the shell would be asked next, and it shows its own message.
-    const StartResult started = startProcess(missing, "l", "", readMode);
+    const StartResult started = startProcess(missing, {"l"}, "", readMode);
     EXPECT_FALSE(started.started);
     EXPECT_EQ(started.failure, StartFailure::programNotFound);
 }
@@ -234,7 +235,7 @@ TEST(ProcessWin32, AProgramThatCantStartGivesNothing) {
 TEST(ProcessWin32, WhatIsNoProgramGoesToTheShellsDefaultHandler) {
     TempFolder sandbox;
     const std::string definition = sandbox.write("Example.ini", "[main]\r\nappname = Example\r\n");
-    StartResult started = startProcess(definition, "", "", keepHandle);
+    StartResult started = startProcess(definition, {}, "", keepHandle);
     ASSERT_TRUE(started.started);
     ASSERT_TRUE(started.handle);
     EXPECT_EQ(availableOutput(*started.handle), 0u) << "no pipes through the shell";

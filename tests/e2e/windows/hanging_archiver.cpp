@@ -29,13 +29,16 @@ std::string argumentsOf(const std::string& line) {
     return at == std::string::npos ? std::string() : line.substr(at + 1);
 }
 
-// The archive of a command "d ... -- "ARCHIVE" ...": the first quoted name after "--".
+// The archive of a command "d ... -- ARCHIVE ...": the argument after "--", in double quotes
+// when it holds a blank.
 std::string archiveOf(const std::string& arguments) {
-    const auto switchesEnd = arguments.find(" -- \"");
+    const auto switchesEnd = arguments.find(" -- ");
     if (switchesEnd == std::string::npos) return "";
-    const auto start = switchesEnd + 5;
-    const auto end = arguments.find('"', start);
-    return end == std::string::npos ? "" : arguments.substr(start, end - start);
+    auto start = switchesEnd + 4;
+    const bool quoted = arguments.compare(start, 1, "\"") == 0;
+    if (quoted) ++start;
+    const auto end = arguments.find(quoted ? '"' : ' ', start);
+    return arguments.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
 std::string readFile(const std::string& path) {
