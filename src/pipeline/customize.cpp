@@ -24,12 +24,17 @@ namespace {
 
 constexpr std::size_t namesShown = 10;
 
+// True when the run's adding step has files to add.
+bool addsFiles(const PreparedRun& prepared) {
+    const RunPlan& plan = prepared.plan;
+    return prepared.request.options.addApps && (!plan.adds.empty() || !plan.replaces.empty());
+}
+
 // True when the plan has 7z write a new ROM zip in place of the old file: the removal, or an
 // adding with something to add.
 bool rewritesRom(const PreparedRun& prepared) {
     const RunPlan& plan = prepared.plan;
-    return !plan.removalNames.empty() || !plan.rewritten.empty() ||
-           (prepared.request.options.addApps && (!plan.adds.empty() || !plan.replaces.empty()));
+    return !plan.removalNames.empty() || !plan.rewritten.empty() || addsFiles(prepared);
 }
 
 // Puts the backup at the first free backup name, only while nothing stands there: a backup that
@@ -260,14 +265,15 @@ bool saveAndRemove(const PreparedRun& prepared, const ProgramPaths& programPaths
         removed = runOnNames(paths.archiverProgram, removalCommand(romPath, listFile), listFile,
                              plan.removalNames, progressOf(reporter));
     // A stopped run adds nothing to a ROM whose removal did not finish, and nothing more is done
-    // to a ROM zip that went otherwise than planned.
+    // to a ROM zip whose removal failed, or, with nothing to add, went otherwise than planned.
     if (removed.outcome == ArchiverOutcome::stopped) {
         succeeded(reporter, removed);
         result = interrupted(result);
         return false;
     }
+    // With files to add, the one listing after the adding checks the removal as well.
     if (succeeded(reporter, removed) &&
-        matchesPlan(reporter, paths, prepared, false, true, result, last))
+        (addsFiles(prepared) || matchesPlan(reporter, paths, prepared, false, true, result, last)))
         return true;
     result.end = RunEnd::warned;
     return false;
@@ -275,7 +281,6 @@ bool saveAndRemove(const PreparedRun& prepared, const ProgramPaths& programPaths
 
 RunResult runSteps(const PreparedRun& prepared, const ProgramPaths& paths, Reporter& reporter) {
     const CustomizeRequest& request = prepared.request;
-    const RunPlan& plan = prepared.plan;
     const std::string& romPath = request.romPath;
     RunResult result;
     LastListing last;
@@ -286,11 +291,10 @@ RunResult runSteps(const PreparedRun& prepared, const ProgramPaths& paths, Repor
         reporter.status("Adding files ...");
         const ArchiverOutcome added = addApps(reporter, paths, romPath);
         if (added == ArchiverOutcome::stopped) return interrupted(result);
-        const bool addedSomething = !plan.adds.empty() || !plan.replaces.empty();
         last.current = false;
-        warned =
-            added != ArchiverOutcome::succeeded ||
-            (addedSomething && !matchesPlan(reporter, paths, prepared, true, true, result, last));
+        warned = added != ArchiverOutcome::succeeded ||
+                 (addsFiles(prepared) &&
+                  !matchesPlan(reporter, paths, prepared, true, true, result, last));
         if (result.stoppedInCheck) return interrupted(result);
     }
     if (!warned && request.options.testZip) {

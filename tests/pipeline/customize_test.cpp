@@ -242,22 +242,31 @@ TEST_F(CustomizeTest, WholeRunBacksUpSavesRemovesAndAdds) {
 }
 
 // A 7z that reports success for a removal it didn't do: the run names what stayed instead of
-// ending with "Finish". A path the ROM never held is no fault.
+// ending with "Finish", checked after the removal or, when files are added, after the adding. A
+// path the ROM never held is no fault.
 TEST_F(CustomizeTest, FilesTheRemovalLeftInTheRomEndTheRunWithAWarning) {
     const ArchiverWrapper lazy(temp / "lazy bin",
                                "[ \"$1\" = d ] && { echo 'Everything is Ok'; exit 0; }");
     ProgramPaths lazyPaths = paths;
     lazyPaths.archiverProgram = lazy.program();
-    tick(RemovalMode::app, {"system/app/Music.apk", "system/app/Gone.apk", "system/etc"});
-    options.addApps = false;
-    runOn(romPath, lazyPaths);
-    ASSERT_EQ(front.messages.size(), 2u);
-    EXPECT_EQ(front.messages[0].title, "Warning");
-    EXPECT_EQ(front.messages[0].text,
-              "The ROM zip differs from what the run was to do after the removal:"
-              "\rstill there: system/app/Music.apk\rstill there: system/etc/hosts");
-    EXPECT_EQ(front.messages[1].title, "Warning");
-    EXPECT_EQ(front.messages[1].text.rfind(stepFailed, 0), 0u) << front.messages[1].text;
+    writeFile(paths.addFolder + "system/xbin/newtool", "new tool");
+    for (const bool adding : {false, true}) {
+        SCOPED_TRACE(adding ? "with files to add" : "without adding");
+        writeFile(romPath, originalRom);
+        front.messages.clear();
+        ticked.clear();
+        tick(RemovalMode::app, {"system/app/Music.apk", "system/app/Gone.apk", "system/etc"});
+        options.addApps = adding;
+        runOn(romPath, lazyPaths);
+        ASSERT_EQ(front.messages.size(), 2u);
+        EXPECT_EQ(front.messages[0].title, "Warning");
+        EXPECT_EQ(front.messages[0].text,
+                  std::string("The ROM zip differs from what the run was to do ") +
+                      (adding ? "after the adding:" : "after the removal:") +
+                      "\rstill there: system/app/Music.apk\rstill there: system/etc/hosts");
+        EXPECT_EQ(front.messages[1].title, "Warning");
+        EXPECT_EQ(front.messages[1].text.rfind(stepFailed, 0), 0u) << front.messages[1].text;
+    }
 }
 
 TEST_F(CustomizeTest, NothingToDoLeavesTheRomUntouched) {
