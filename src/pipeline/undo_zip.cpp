@@ -17,8 +17,12 @@ namespace {
 
 // A short pause between writing the template's copy and handing it to 7z for its update: a
 // virus scanner or an indexer that opens each new file (on Windows) may still hold the copy,
-// and 7z could then not put its updated archive in place. Ten milliseconds beside a run of 7z.
-void pauseForFreshCopy() { std::this_thread::sleep_for(std::chrono::milliseconds(10)); }
+// and 7z could then not put its updated archive in place. The extraction runs meanwhile, so
+// only what is left of the pause is waited for.
+using Clock = std::chrono::steady_clock;
+void pauseForFreshCopy(Clock::time_point copied) {
+    std::this_thread::sleep_until(copied + std::chrono::milliseconds(10));
+}
 
 // True when the archiver's step succeeded; otherwise its warning has been shown.
 bool succeeded(Reporter& reporter, const ArchiverResult& result) {
@@ -38,25 +42,30 @@ bool packedAlready(const std::string& path) {
     return false;
 }
 
-// Saves the plan's removed files into `undoCopy`, a copy of the template, and checks that it
-// holds the template and those files, nothing missing and nothing more. The files whose format
-// is compressed already go in stored, the others deflated at the fastest level: the undo zip
-// is written once per run and read once by the recovery, which unpacks either.
-bool fillUndoZip(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath,
-                 const RunPlan& plan, const std::vector<ArchiveEntry>& templateEntries,
-                 const std::string& undoCopy, const BlockRom* blocks) {
-    // The files of a block image come from the image; the others 7z extracts from the ROM zip.
-    std::vector<std::string> files, stored, deflated;
-    for (const ArchiveEntry& entry : plan.removed) {
+// Puts the plan's removed files into the run's extraction folder. The files of a block image
+// come from the image; the others 7z extracts from the ROM zip.
+bool extractRemoved(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath,
+                    const RunPlan& plan, const BlockRom* blocks) {
+    std::vector<std::string> files;
+    for (const ArchiveEntry& entry : plan.removed)
         if (!blocks || !blocks->holds(entry.path)) files.push_back(entry.path);
-        if (!entry.isFolder) (packedAlready(entry.path) ? stored : deflated).push_back(entry.path);
-    }
     const std::string listFile = nameListPath(paths.extractionFolder);
-    if (!succeeded(reporter, runOnNames(paths.archiverProgram,
-                                        extractCommand(romPath, paths.extractionFolder, listFile),
-                                        listFile, files, progressOf(reporter))))
-        return false;
-    if (blocks && !blocks->extract(plan, paths.extractionFolder)) return false;
+    return succeeded(reporter, runOnNames(paths.archiverProgram,
+                                          extractCommand(romPath, paths.extractionFolder, listFile),
+                                          listFile, files, progressOf(reporter))) &&
+           (!blocks || blocks->extract(plan, paths.extractionFolder));
+}
+
+// Saves the extracted files into `undoCopy`, a copy of the template, and checks that it holds
+// the template and those files, nothing missing and nothing more. The files whose format is
+// compressed already go in stored, the others deflated at the fastest level: the undo zip is
+// written once per run and read once by the recovery, which unpacks either.
+bool fillUndoZip(Reporter& reporter, const ProgramPaths& paths, const RunPlan& plan,
+                 const std::vector<ArchiveEntry>& templateEntries, const std::string& undoCopy) {
+    std::vector<std::string> stored, deflated;
+    for (const ArchiveEntry& entry : plan.removed)
+        if (!entry.isFolder) (packedAlready(entry.path) ? stored : deflated).push_back(entry.path);
+    const std::string listFile = nameListPath(paths.extractionFolder);
     for (const bool store : {true, false})
         if (!succeeded(reporter,
                        runOnNames(paths.archiverProgram, undoAddCommand(undoCopy, listFile, store),
@@ -77,9 +86,11 @@ std::string makeUndoCopy(Reporter& reporter, const ProgramPaths& paths, const st
     if (paths.extractionFolder.empty()) return "";
     const std::string undoCopy = copyBeside(paths.undoTemplate, undoZip);
     if (undoCopy.empty()) return "";
-    pauseForFreshCopy();
-    if (fillUndoZip(reporter, paths, romPath, plan, templateEntries, undoCopy, blocks))
-        return undoCopy;
+    const Clock::time_point copied = Clock::now();
+    if (extractRemoved(reporter, paths, romPath, plan, blocks)) {
+        pauseForFreshCopy(copied);
+        if (fillUndoZip(reporter, paths, plan, templateEntries, undoCopy)) return undoCopy;
+    }
     removeFile(undoCopy);
     return "";
 }
