@@ -145,7 +145,10 @@ struct Pipe {
         closeEnd(write);
     }
 
-    bool open() {
+    // `roomy`: a pipe that holds a megabyte, so that a child that writes much (7z's listing of a
+    // large ROM) goes on without waiting for every read; where the system refuses, the pipe keeps
+    // its size.
+    bool open(bool roomy) {
         int ends[2];
         if (pipe2(ends, O_CLOEXEC) != 0) return false;
         for (int& end : ends) {
@@ -158,64 +161,41 @@ struct Pipe {
         }
         read = ends[0];
         write = ends[1];
-        // A roomy pipe lets a child that writes much (7z's listing of a large ROM) go on without
-        // waiting for every read; where the system refuses, the pipe keeps its size.
-        if (read >= 0) fcntl(read, F_SETPIPE_SZ, 1 << 20);
+        if (roomy && read >= 0) fcntl(read, F_SETPIPE_SZ, 1 << 20);
         return read >= 0 && write >= 0;
     }
     void closeWrite() { closeEnd(write); }
 };
 
-// /dev/null to be the child's standard input, open close-on-exec above the standard streams (a
-// program started without a standard input would get 0 for it, which dup2 would leave as it is).
-struct EmptyInput {
-    int fd = -1;
-
-    EmptyInput() = default;
-    EmptyInput(const EmptyInput&) = delete;
-    EmptyInput& operator=(const EmptyInput&) = delete;
-    ~EmptyInput() { closeEnd(fd); }
-
-    bool open() {
+// /dev/null to be the children's standard input, opened once and kept, close-on-exec above the
+// standard streams (a program started without a standard input would get 0 for it, which dup2
+// would leave as it is). -1, with errno set, when it can't be opened.
+int emptyInputFile() {
+    static const int file = [] {
         const int opened = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        if (opened < 0) return false;
-        fd = fcntl(opened, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        if (opened < 0) return -1;
+        const int moved = fcntl(opened, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
         const int error = errno;
         close(opened);
         errno = error;
-        return fd >= 0;
-    }
-};
+        return moved;
+    }();
+    if (file < 0) errno = EMFILE;
+    return file;
+}
 
-// What the child tells its parent through the status pipe. Nothing at all, the pipe closing on
-// exec, means it runs the program.
+// What the child leaves in the program's memory, which it borrows until exec, when it gives up.
+// Left as it was, the child runs the program.
 struct ChildReport {
     enum Stage : int { ran, enteringFolder, executing };
     int stage = ran;
     int error = 0;  // errno of the failed call
 };
 
-[[noreturn]] void reportAndExit(int fd, ChildReport::Stage stage) {
-    const ChildReport report{stage, errno};
-    // Far below PIPE_BUF: written whole or not at all.
-    while (write(fd, &report, sizeof report) == -1 && errno == EINTR) {
-    }
+[[noreturn]] void reportAndExit(ChildReport& report, ChildReport::Stage stage) {
+    report.error = errno;
+    report.stage = stage;
     _exit(127);
-}
-
-ChildReport readReport(int fd) {
-    ChildReport report;
-    char* bytes = reinterpret_cast<char*>(&report);
-    std::size_t got = 0;
-    while (got < sizeof report) {
-        const ssize_t count = read(fd, bytes + got, sizeof report - got);
-        if (count > 0)
-            got += static_cast<std::size_t>(count);
-        else if (count == 0 || errno != EINTR)
-            break;
-    }
-    if (got < sizeof report) return ChildReport{};
-    return report;
 }
 
 // One captured stream: the non-blocking read end and the bytes taken in but not yet handed out.
@@ -310,10 +290,10 @@ void reap(pid_t pid) {
 
 // The child's side of the start, between vfork and exec: it borrows the program's memory and
 // stack while the starting thread waits, so it makes only async-signal-safe calls and changes
-// nothing but the status pipe.
+// nothing but `report`.
 // With a `parent` (not 0), the child is killed when that parent goes.
 [[noreturn]] void runChild(const std::string& path, char* const* argv, const char* folder,
-                           const sigset_t& signalMask, pid_t parent, const Pipe& status, int input,
+                           const sigset_t& signalMask, pid_t parent, ChildReport& report, int input,
                            const Pipe& output, const Pipe& errors) {
     // Killed with the program; a program already gone before the request is seen here.
     if (parent != 0) {
@@ -322,7 +302,7 @@ void reap(pid_t pid) {
     }
     // A child that can't enter its folder must not run the program anywhere else: in the
     // program's current folder `7z a -r ... *` would pack whatever lies there.
-    if (folder && chdir(folder) != 0) reportAndExit(status.write, ChildReport::enteringFolder);
+    if (folder && chdir(folder) != 0) reportAndExit(report, ChildReport::enteringFolder);
     if (input >= 0) dup2(input, STDIN_FILENO);
     if (output.write >= 0) dup2(output.write, STDOUT_FILENO);
     if (errors.write >= 0) dup2(errors.write, STDERR_FILENO);
@@ -342,7 +322,7 @@ void reap(pid_t pid) {
     }
     sigprocmask(SIG_SETMASK, &signalMask, nullptr);
     execve(path.c_str(), argv, environ);
-    reportAndExit(status.write, ChildReport::executing);
+    reportAndExit(report, ChildReport::executing);
 }
 
 // Everything runChild is handed.
@@ -352,7 +332,7 @@ struct ChildStart {
     const char* folder;
     const sigset_t& signalMask;
     pid_t parent;
-    const Pipe& status;
+    ChildReport& report;
     int input;
     const Pipe& output;
     const Pipe& errors;
@@ -368,7 +348,7 @@ struct ChildStart {
     pthread_sigmask(SIG_SETMASK, &allSignals, &previous);
     const pid_t pid = vfork();
     if (pid == 0)
-        runChild(start.path, start.argv, start.folder, start.signalMask, start.parent, start.status,
+        runChild(start.path, start.argv, start.folder, start.signalMask, start.parent, start.report,
                  start.input, start.output, start.errors);
     const int error = errno;
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
@@ -382,8 +362,9 @@ ProcessPtr handleOf(std::shared_ptr<ChildEnd> child, Pipe& output, Pipe& errors)
     handle->child = std::move(child);
     handle->output.fd = std::exchange(output.read, -1);
     handle->errors.fd = std::exchange(errors.read, -1);
+    // A fresh pipe's read end has no other status flag to keep.
     for (const int fd : {handle->output.fd, handle->errors.fd})
-        if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+        if (fd >= 0) fcntl(fd, F_SETFL, O_NONBLOCK);
     return handle;
 }
 
@@ -449,25 +430,22 @@ StartResult startProcess(const std::string& program, const std::vector<std::stri
     const pid_t endWith = (options & endWithProgram) ? getpid() : 0;
 
     const bool keep = (options & keepHandle) != 0;
-    Pipe status, output, errors;
-    if (!status.open() || (keep && (options & captureOutput) && !output.open()) ||
-        (keep && (options & captureErrors) && !errors.open()))
+    Pipe output, errors;
+    if ((keep && (options & captureOutput) && !output.open(true)) ||
+        (keep && (options & captureErrors) && !errors.open(false)))
         return startFailed(StartFailure::programNotRun, errno);
-    EmptyInput input;
-    if ((options & emptyInput) && !input.open())
-        return startFailed(StartFailure::programNotRun, errno);
+    const int input = (options & emptyInput) ? emptyInputFile() : -1;
+    if ((options & emptyInput) && input < 0) return startFailed(StartFailure::programNotRun, errno);
 
+    // vfork returns once the child has run the program or has given up, having said why here.
+    ChildReport report;
     const ChildStart start{
-        path, argv.pointers.data(), folder, noSignals, endWith, status, input.fd, output, errors};
+        path, argv.pointers.data(), folder, noSignals, endWith, report, input, output, errors};
     const pid_t pid = startChild(start);
     const int forkError = errno;
-    status.closeWrite();
     output.closeWrite();
     errors.closeWrite();
     if (pid < 0) return startFailed(StartFailure::programNotRun, forkError);
-
-    // Returns once the child has run the program (the pipe closes on exec) or has given up.
-    const ChildReport report = readReport(status.read);
     if (report.stage != ChildReport::ran) {
         reap(pid);
         return startFailed(report.stage == ChildReport::enteringFolder
