@@ -16,6 +16,13 @@ struct ProgramPaths;
 // The version of the JSON documents' layout: raised when a field changes its meaning or goes.
 inline constexpr int jsonVersion = 1;
 
+// How slimkit-cli ends; a stop by a signal ends it with 128 plus the signal's number.
+inline constexpr int exitDone = 0;
+inline constexpr int exitStepFailed = 1;   // a step failed
+inline constexpr int exitBadInput = 2;     // refused before anything was written
+inline constexpr int exitCheckFailed = 3;  // the ROM zip differs from the plan
+inline constexpr int exitLeftOut = 4;      // done, but paths of the selection stayed
+
 // "1 file", "3 files".
 std::string files(std::size_t count);
 
