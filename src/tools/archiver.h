@@ -21,7 +21,7 @@ struct ArchiverCommand {
     std::string verb;                   // a (add), d (delete), x (extract), t (test) or l (list)
     std::vector<std::string> switches;  // each whole, as 7z takes it: "-spd", "-i@/tmp/names"
     std::string archive;                // after "--", so a name starting with '-' is no switch
-    std::vector<std::string> paths;     // after the archive: what to add, from 7z's folder
+    std::vector<std::string> paths;     // after the archive: names to add, delete or extract
     std::string extractInto;            // x: the folder the files go to (its -o switch)
 };
 
