@@ -106,13 +106,6 @@ std::string namedLines(std::string text, const std::vector<std::string>& names) 
     return text;
 }
 
-// The ROM path and the program folder travel between double quotes in the archiver's one-string
-// command line; a double quote inside would end the quoted stretch there.
-std::string commandLineFault(const std::string& path) {
-    if (path.find('"') != std::string::npos) return "Can't handle a double quote in " + path;
-    return "";
-}
-
 // A ROM zip among the program's working files would be taken for one of them: the undo zip's
 // files are extracted below app/undo/files/ and removed from there with everything else a run
 // left, and the definition folder and the template are the program's own. "" when it lies
@@ -359,8 +352,7 @@ std::string blockImageFault(PreparedRun& prepared) {
 }  // namespace
 
 std::string romPathFault(const std::string& romPath) {
-    if (fileSize(romPath) < 0) return "Can't access " + romPath;
-    return commandLineFault(romPath);
+    return fileSize(romPath) < 0 ? "Can't access " + romPath : "";
 }
 
 std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
@@ -374,8 +366,6 @@ std::string prepareRun(const CustomizeRequest& asked, const ProgramPaths& paths,
     const std::string& romPath = prepared.request.romPath;
     const RunOptions& options = prepared.request.options;
     if (const std::string fault = romPathFault(romPath); !fault.empty()) return fault;
-    if (const std::string fault = commandLineFault(paths.programFolder); !fault.empty())
-        return fault;
     if (const std::string fault = workingFilesFault(paths, romPath); !fault.empty()) return fault;
     if (lock) {
         prepared.lock = std::make_unique<RomLock>(romPath);

@@ -62,39 +62,36 @@ std::string prepareRun(const CustomizeRequest& request, const ProgramPaths& path
                        PreparedRun& prepared, bool lock = true);
 
 // Why the ROM zip at `romPath` can't be read for a run or for its apps: "Can't access " + the
-// path when it names no file, "Can't handle a double quote in " + the path, which the archiver's
-// one-string command line can't carry; or "".
+// path when it names no file; or "".
 std::string romPathFault(const std::string& romPath);
 
 // What "Customize!" does: checks the ROM, then backup, undo zip, removal and adding, as the
 // request's options say, each announced as the status.
 //
-// Nothing is written when the ROM path is empty ("Error" / "Please select Rom") or names no file
-// ("Error" / "Can't access " + the path), when the ROM path or the program folder holds a double
-// quote, which the archiver's one-string command line can't carry ("Error" / "Can't handle a
-// double quote in " + the path), nor when 7z can't read the ROM as a zip ("Error" / "Can't read "
-// + the path + " as a zip archive"), nor when the ROM lies among the program's working files
-// (in the extraction or definition folder, or the undo template: "Error" / "Can't work on " +
-// the path ...), nor when another run, of any front-end or program folder, holds the ROM's lock
-// ("Error" / "Another run is working on this ROM zip: " + the path ...), nor, with adding asked
-// for, when the add folder holds a FIFO, device or socket ("Error" / "Can't add " + its path), a
-// file whose name 7z can't be handed ("Can't add " + its path + the reason) or a folder that
-// can't be read ("Can't read " + it). The lock is held until the run ends; while it holds it,
-// the run first removes what a killed run left beside the ROM (leftoversBeside). A failed backup or
-// undo zip ends the run before anything is removed, with its "Error". A step with nothing to do
-// runs no archiver. The run ends with "Finish" only when every step succeeded and every ticked path
-// reached the archiver; otherwise with a "Warning" that names the skipped paths and asks the user
-// to check the ROM zip before flashing it. The status reads "Ready" after every run that got past
-// the checks. When an earlier undo zip made this run's take a numbered name, the closing text names
-// it on a second line. A ROM chosen through a symbolic link is worked on at the link's target,
-// where its backup and undo zip go too; the link stays a link.
+// Nothing is written when the ROM path is empty ("Error" / "Please select Rom") or names no
+// file ("Error" / "Can't access " + the path), nor when 7z can't read the ROM as a zip ("Error" /
+// "Can't read " + the path + " as a zip archive"), nor when the ROM lies among the program's
+// working files (in the extraction or definition folder, or the undo template: "Error" / "Can't
+// work on " + the path ...), nor when another run, of any front-end or program folder, holds the
+// ROM's lock ("Error" / "Another run is working on this ROM zip: " + the path ...), nor, with
+// adding asked for, when the add folder holds a FIFO, device or socket ("Error" / "Can't add " +
+// its path), a file whose name 7z can't be handed ("Can't add " + its path + the reason) or a
+// folder that can't be read ("Can't read " + it). The lock is held until the run ends; while it
+// holds it, the run first removes what a killed run left beside the ROM (leftoversBeside). A
+// failed backup or undo zip ends the run before anything is removed, with its "Error". A step
+// with nothing to do runs no archiver. The run ends with "Finish" only when every step succeeded
+// and every ticked path reached the archiver; otherwise with a "Warning" that names the skipped
+// paths and asks the user to check the ROM zip before flashing it. The status reads "Ready" after
+// every run that got past the checks. When an earlier undo zip made this run's take a numbered
+// name, the closing text names it on a second line. A ROM chosen through a symbolic link is
+// worked on at the link's target, where its backup and undo zip go too; the link stays a link.
 //
 // The plan decides every step: the undo zip holds exactly the files it removes, 7z is handed
 // exactly its entries, and a plan with nothing to remove runs no removal. A plan that can't be
 // carried out (what the undo zip can't give back, an added file over two entries of one name) is
-// refused with "Error" before anything is written. After the removal, and after the adding, the
-// ROM zip is listed again and compared with the plan; a difference ends the run with a "Warning"
-// that names it.
+// refused with "Error" before anything is written. After the run's last step that changed the
+// ROM zip (the adding, when there are files to add; otherwise the removal), the ROM zip is listed
+// again and compared with the plan; a difference ends the run with a "Warning" that names it.
 //
 // A run that the reporter stops (Reporter::carryOn) kills 7z in its step: stopped in the undo zip,
 // it ends as a failed undo zip does; stopped in the removal or the adding, no later step runs

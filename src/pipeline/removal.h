@@ -24,7 +24,7 @@ TickedPaths tickedPaths(const TickedEntry& ticked);
 
 // True when 7z, handed `name` with its wildcards off, takes exactly the entry of that name (and
 // what lies below it): no empty name, leading or doubled separator, "." or ".." folder, and no
-// double quote, which would end the quoted argument of the one-string command line.
+// double quote, which a list file of names (nameListText) can't carry.
 bool namesEntryLiterally(const std::string& name);
 
 // A definition path's key as archiverNameKey gives it, less the one separator that may end it

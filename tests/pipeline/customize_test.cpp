@@ -302,11 +302,6 @@ TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
     tickEveryStep();
     tick(RemovalMode::app, {"system/app/Browser.apk"});
     writeFile(paths.addFolder + "system/app/New.apk", "new");
-    const std::string quotedRom = romFolder + "/my \"röm\".zip";
-    fs::copy_file(romPath, quotedRom);
-    const ProgramPaths quotedProgram = programPaths(temp / "program \"folder\"/");
-    fs::create_directories(quotedProgram.extractionFolder);
-    fs::copy_file(paths.undoTemplate, quotedProgram.undoTemplate);
     const std::string textRom = romFolder + "/notes.zip";
     const std::string cutRom = romFolder + "/cut.zip";
     const std::string emptyRom = romFolder + "/empty.zip";
@@ -318,8 +313,6 @@ TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
     runOn("");
     runOn(romFolder);
     runOn(romFolder + "/missing.zip");
-    runOn(quotedRom);
-    runOn(romPath, quotedProgram);
     for (const std::string& rom : {textRom, cutRom, emptyRom}) runOn(rom);
     // A ROM zip among the program's working files, also through a link.
     const std::string inExtraction = paths.extractionFolder + "run-1/rom.zip";
@@ -365,8 +358,6 @@ TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
               (Messages{{"Error", "Please select Rom"},
                         {"Error", "Can't access " + romFolder},
                         {"Error", "Can't access " + romFolder + "/missing.zip"},
-                        {"Error", "Can't handle a double quote in " + quotedRom},
-                        {"Error", "Can't handle a double quote in " + quotedProgram.programFolder},
                         {"Error", "Can't read " + textRom + " as a zip archive"},
                         {"Error", "Can't read " + cutRom + " as a zip archive"},
                         {"Error", "Can't read " + emptyRom + " as a zip archive"},
@@ -388,8 +379,29 @@ TEST_F(CustomizeTest, RefusesWhatItCantHandleBeforeWritingAnything) {
     EXPECT_EQ(readFile(inDefinitions), originalRom);
     EXPECT_EQ(folderContent(romFolder), romFolderBefore);
     EXPECT_EQ(readFile(romPath), originalRom);
-    EXPECT_EQ(readFile(quotedRom), originalRom);
     EXPECT_EQ(readFile(cutRom), originalRom.substr(0, originalRom.size() / 2));
+}
+
+// A double quote in the ROM's path or the program folder's is a character like any other: 7z gets
+// its arguments as they stand.
+TEST_F(CustomizeTest, PathsHoldingDoubleQuotesAreCustomized) {
+    tickEveryStep();
+    tick(RemovalMode::app, {"system/app/Browser.apk"});
+    const std::string quotedRom = romFolder + "/my \"röm\".zip";
+    fs::rename(romPath, quotedRom);
+    const ProgramPaths quoted = programPaths(temp / "program \"folder\"/");
+    fs::create_directories(quoted.extractionFolder);
+    fs::copy_file(paths.undoTemplate, quoted.undoTemplate);
+    writeFile(quoted.addFolder + "system/app/New.apk", "new");
+
+    runOn(quotedRom, quoted);
+
+    EXPECT_EQ(front.messages, Messages{finished});
+    EXPECT_EQ(zipEntries(quotedRom),
+              joined(without(romNames, {"system/app/Browser.apk"}), {"system/app/New.apk"}));
+    EXPECT_EQ(zipEntries(quotedRom + "_undo.zip"),
+              joined(templateNames, {"system/app/Browser.apk"}));
+    EXPECT_EQ(readFile(quotedRom + "_BU_0"), originalRom);
 }
 
 TEST_F(CustomizeTest, BackupTakesTheFirstNameNothingStandsOn) {
