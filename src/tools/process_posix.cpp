@@ -11,6 +11,7 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -167,21 +168,25 @@ struct Pipe {
     void closeWrite() { closeEnd(write); }
 };
 
-// /dev/null to be the children's standard input, opened once and kept, close-on-exec above the
-// standard streams (a program started without a standard input would get 0 for it, which dup2
-// would leave as it is). -1, with errno set, when it can't be opened.
+// /dev/null to be the children's standard input, opened at the first start that gets it and
+// kept, close-on-exec above the standard streams (a program started without a standard input
+// would get 0 for it, which dup2 would leave as it is). -1, with errno set, when it can't be
+// opened now; a later start tries again.
 int emptyInputFile() {
-    static const int file = [] {
-        const int opened = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        if (opened < 0) return -1;
-        const int moved = fcntl(opened, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-        const int error = errno;
-        close(opened);
-        errno = error;
-        return moved;
-    }();
-    if (file < 0) errno = EMFILE;
-    return file;
+    static std::atomic<int> kept{-1};
+    if (const int file = kept.load(); file >= 0) return file;
+    const int opened = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (opened < 0) return -1;
+    const int moved = fcntl(opened, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    const int error = errno;
+    close(opened);
+    errno = error;
+    if (moved < 0) return -1;
+    // Another thread's start may have kept one meanwhile: that one serves.
+    int earlier = -1;
+    if (kept.compare_exchange_strong(earlier, moved)) return moved;
+    close(moved);
+    return earlier;
 }
 
 // What the child leaves in the program's memory, which it borrows until exec, when it gives up.
