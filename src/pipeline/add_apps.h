@@ -31,7 +31,7 @@ struct AddFolderContent {
 };
 AddFolderContent addFolderContent(const std::string& addFolder, const std::string& romPath);
 
-// a -spd {links} -scsUTF-8 -i@{listFile} -- {archive}: the files named, one a line in UTF-8, in
+// a -spd -scsUTF-8 -i@{listFile} {links} -- {archive}: the files named, one a line in UTF-8, in
 // `listFile`, literally (no 7z wildcards), relative to the working folder. On Linux `-l` makes 7z
 // store a linked file's content instead of the link.
 ArchiverCommand addListCommand(const std::string& archive, const std::string& listFile);

@@ -373,11 +373,11 @@ ProcessPtr handleOf(std::shared_ptr<ChildEnd> child, Pipe& output, Pipe& errors)
     return handle;
 }
 
-// The program's name and the parameters' arguments, as execve takes them.
+// The program's name and then its arguments, as execve takes them.
 struct ArgumentVector {
-    ArgumentVector(const std::string& program, const std::vector<std::string>& parameters)
+    ArgumentVector(const std::string& program, const std::vector<std::string>& after)
         : arguments{program} {
-        arguments.insert(arguments.end(), parameters.begin(), parameters.end());
+        arguments.insert(arguments.end(), after.begin(), after.end());
         for (std::string& argument : arguments) pointers.push_back(argument.data());
         pointers.push_back(nullptr);
     }
@@ -421,14 +421,14 @@ StartResult startedChild(pid_t pid, unsigned options, Pipe& output, Pipe& errors
 
 }  // namespace
 
-StartResult startProcess(const std::string& program, const std::vector<std::string>& parameters,
+StartResult startProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const std::string& workingDirectory, unsigned options) {
     const std::string path = findProgram(program);
     if (path.empty()) return {false, StartFailure::programNotFound, "", {}};
 
     // Everything the child needs is made here: after fork it may only make async-signal-safe
     // calls, since the program has other threads.
-    ArgumentVector argv(program, parameters);
+    ArgumentVector argv(program, arguments);
     const char* folder = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
     sigset_t noSignals;
     sigemptyset(&noSignals);
