@@ -163,6 +163,14 @@ public:
     // The program's paths with this run's extraction folder; "" for it when none could be made.
     const ProgramPaths& paths() const { return paths_; }
 
+    // Why the folder could not be made, or "" when it was.
+    std::string fault(const std::string& sharedFolder) const {
+        if (!paths_.extractionFolder.empty()) return "";
+        const std::string reason = whyFolderIsNotWritable(sharedFolder);
+        return "Can't make a working folder for the run in " + sharedFolder +
+               (reason.empty() ? "" : " (" + reason + ")") + "; nothing was changed.";
+    }
+
 private:
     ProgramPaths paths_;
     std::string folder_;
@@ -234,6 +242,15 @@ bool saveAndRemove(const PreparedRun& prepared, const ProgramPaths& programPaths
     const RunFolder runFolder(programPaths, romPath);
     const ProgramPaths& paths = runFolder.paths();
     result.end = RunEnd::failedBeforeRemoval;
+    // The undo zip's files and the list of names 7z removes go nowhere else: never into
+    // whatever folder the program happens to have been started in.
+    if (request.options.undoZip || !plan.removalNames.empty()) {
+        if (const std::string fault = runFolder.fault(programPaths.extractionFolder);
+            !fault.empty()) {
+            reporter.message("Error", fault);
+            return false;
+        }
+    }
     if (request.options.backup) {
         reporter.status("Creating Backup ...");
         // The ROM is edited in place: without a whole backup nothing may touch it.

@@ -82,8 +82,6 @@ bool fillUndoZip(Reporter& reporter, const ProgramPaths& paths, const RunPlan& p
 std::string makeUndoCopy(Reporter& reporter, const ProgramPaths& paths, const std::string& romPath,
                          const RunPlan& plan, const std::vector<ArchiveEntry>& templateEntries,
                          const std::string& undoZip, const BlockRom* blocks) {
-    // The run's own extraction folder, fresh: nothing of another run goes into this undo zip.
-    if (paths.extractionFolder.empty()) return "";
     const std::string undoCopy = copyBeside(paths.undoTemplate, undoZip);
     if (undoCopy.empty()) return "";
     const Clock::time_point copied = Clock::now();

@@ -18,13 +18,13 @@ std::string undoZipPath(const std::string& romPath);
 
 // Builds the undo zip at undoZipPath(romPath): a fresh copy of the template plus exactly the
 // plan's removed files, and returns its path. The files are extracted into the run's own
-// extraction folder (paths.extractionFolder, fresh, "" when none could be made) and added to a
+// extraction folder (paths.extractionFolder, fresh and made by the caller) and added to a
 // copy of the template under a temporary name, put in place only when the extraction and the
 // adding both succeeded and the copy holds the template's files unchanged, every
 // removed file with the ROM's size and CRC, and nothing else (`templateEntries`: the template's
 // listing). It goes in place at undoZipPath(romPath), or at the next free name when another file
 // took that one meanwhile: nothing is ever replaced. Otherwise (or when the template can't be
-// copied or there is no extraction folder) it shows 7z's warning, if any, and "Error" / "Can't
+// copied) it shows 7z's warning, if any, and "Error" / "Can't
 // create recovery zip " + the undo zip's path, leaves nothing of it and returns "": the caller then
 // ends the run before removing anything.
 // Files inside the ROM's block images (`blocks`) are taken from the images, not through 7z.

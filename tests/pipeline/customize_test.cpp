@@ -952,6 +952,24 @@ TEST_F(CustomizeTest, MissingWorkFoldersAreMadeRatherThanAddingTheCurrentFolder)
     EXPECT_EQ(zipEntries(undoZip), templateNames);
     EXPECT_EQ(fileSize(paths.addFolder), fileSizeOfFolder);
     EXPECT_EQ(fileSize(paths.extractionFolder), fileSizeOfFolder);
+
+    // A working folder that can't be made ends the run before anything: the list of names 7z
+    // removes never goes to the current folder, where another run could take it away.
+    fs::remove_all(fs::path(paths.undoTemplate).parent_path());
+    options.undoZip = false;
+    tick(RemovalMode::app, {"system/app/Browser.apk"});
+    front.messages.clear();
+    fs::current_path(temp / "current");
+    runOn(romPath);
+    fs::current_path(previous);
+    EXPECT_EQ(
+        front.messages,
+        (Messages{{"Error", "Can't make a working folder for the run in " + paths.extractionFolder +
+                                " (No such file or directory); nothing "
+                                "was changed."}}));
+    EXPECT_EQ(ends.back(), RunEnd::failedBeforeRemoval);
+    EXPECT_EQ(readFile(romPath), originalRom);
+    EXPECT_EQ(folderContent(temp / "current"), Names{"decoy.txt"});
 }
 
 }  // namespace

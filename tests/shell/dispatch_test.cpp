@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 Event control(ControlId id, ListEventType type = ListEventType::leftClick) {
@@ -379,6 +381,7 @@ TEST_F(Dispatch, ARunThatChangedTheRomRefitsTheRows) {
     const std::string fixtures = SLIMKIT_APK_FIXTURES;
     const std::string rom = program / "rom.zip";
     writeFile(rom, readFile(fixtures + "/rom.zip"));
+    std::filesystem::create_directories(state.paths.extractionFolder);
     const auto rowNamed = [&](const std::string& name) {
         for (int row = 0; row < gui.rowCount(); ++row)
             if (gui.cellText(row, 0) == name) return row;

@@ -74,6 +74,7 @@ protected:
     std::string originalRom;
 
     void SetUp() override {
+        std::filesystem::create_directories(paths.extractionFolder);
         writeFile(temp / "rom/system/app/Browser.apk", "browser");
         writeFile(temp / "rom/system/app/Clock.apk", "clock");
         ASSERT_TRUE(makeZip(temp / "rom", romPath));
