@@ -148,7 +148,8 @@ std::string lockFault(const std::string& romPath, const RomLock& lock) {
 // run left.
 class RunFolder {
 public:
-    RunFolder(const ProgramPaths& paths, const std::string& romPath) : paths_(paths) {
+    RunFolder(const ProgramPaths& paths, const std::string& romPath)
+        : paths_(paths), shared_(paths.extractionFolder) {
         makeFolder(paths.extractionFolder);
         folder_ = makeFreshFolder(paths.extractionFolder, runFolderPrefix(romPath));
         paths_.extractionFolder = folder_.empty() ? "" : folder_ + "files" + pathSeparator;
@@ -164,15 +165,16 @@ public:
     const ProgramPaths& paths() const { return paths_; }
 
     // Why the folder could not be made, or "" when it was.
-    std::string fault(const std::string& sharedFolder) const {
+    std::string fault() const {
         if (!paths_.extractionFolder.empty()) return "";
-        const std::string reason = whyFolderIsNotWritable(sharedFolder);
-        return "Can't make a working folder for the run in " + sharedFolder +
+        const std::string reason = whyFolderIsNotWritable(shared_);
+        return "Can't make a working folder for the run in " + shared_ +
                (reason.empty() ? "" : " (" + reason + ")") + "; nothing was changed.";
     }
 
 private:
     ProgramPaths paths_;
+    std::string shared_;  // the extraction folder all runs make theirs in
     std::string folder_;
 };
 
@@ -245,8 +247,7 @@ bool saveAndRemove(const PreparedRun& prepared, const ProgramPaths& programPaths
     // The undo zip's files and the list of names 7z removes go nowhere else: never into
     // whatever folder the program happens to have been started in.
     if (request.options.undoZip || !plan.removalNames.empty()) {
-        if (const std::string fault = runFolder.fault(programPaths.extractionFolder);
-            !fault.empty()) {
+        if (const std::string fault = runFolder.fault(); !fault.empty()) {
             reporter.message("Error", fault);
             return false;
         }

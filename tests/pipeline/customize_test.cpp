@@ -962,11 +962,10 @@ TEST_F(CustomizeTest, MissingWorkFoldersAreMadeRatherThanAddingTheCurrentFolder)
     fs::current_path(temp / "current");
     runOn(romPath);
     fs::current_path(previous);
-    EXPECT_EQ(
-        front.messages,
-        (Messages{{"Error", "Can't make a working folder for the run in " + paths.extractionFolder +
-                                " (No such file or directory); nothing "
-                                "was changed."}}));
+    const std::string refusal = "Can't make a working folder for the run in " +
+                                paths.extractionFolder +
+                                " (No such file or directory); nothing was changed.";
+    EXPECT_EQ(front.messages, (Messages{{"Error", refusal}}));
     EXPECT_EQ(ends.back(), RunEnd::failedBeforeRemoval);
     EXPECT_EQ(readFile(romPath), originalRom);
     EXPECT_EQ(folderContent(temp / "current"), Names{"decoy.txt"});
