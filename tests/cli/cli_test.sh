@@ -495,10 +495,11 @@ EOF
     sleep 0.05; waited=$((waited + 1))
     [ "$waited" -lt 1200 ] || { kill "$plan_pid"; fail "the plan's listing never started"; }
   done
+  listing_pid=$(pgrep -f "$work/bin/listing-7z")
   kill -TERM "$plan_pid"
   wait "$plan_pid" || got=$?
   [ "$got" = 143 ] || fail "a plan ended by SIGTERM during its listing exited $got, not 143"
-  pgrep -f "$work/bin/listing-7z" >/dev/null && fail "the listing's 7z outlived an ended plan"
+  ends "$listing_pid" || fail "the listing's 7z outlived an ended plan"
   rm "$work/hang-list"
   stop_halfway() {
     rm -f "$work/halfway"
@@ -563,9 +564,10 @@ EOF
     hung=$(cat "$work/7z.pid")
     ends "$hung" || { kill -KILL "$hung"; fail "7z outlived the killed program"; }
   }
-  # Names made to stand for the random parts of temporary names.
-  beside() { ls -A "$roms" | sed -E 's/\.[A-Za-z0-9]{6}$/.XXXXXX/' | tr '\n' '|'; }
-  extracting() { ls -A "$program/app/undo/files" | sed -E 's/^run-[0-9a-f]{16}-[A-Za-z0-9]{6}$/run-H-X/' | tr '\n' '|'; }
+  # Names made to stand for the random parts of temporary names, in the order of what stands for
+  # them: the run folder's digits come from the path of a temporary ROM.
+  beside() { ls -A "$roms" | sed -E 's/\.[A-Za-z0-9]{6}$/.XXXXXX/' | LC_ALL=C sort | tr '\n' '|'; }
+  extracting() { ls -A "$program/app/undo/files" | sed -E 's/^run-[0-9a-f]{16}-[A-Za-z0-9]{6}$/run-H-X/' | LC_ALL=C sort | tr '\n' '|'; }
   # Another ROM's run, under way, keeps its folder.
   mkdir "$program/app/undo/files/run-0123456789abcdef-Other12"
   kill_in x customize "$rom" --app Browser --no-backup --no-add --undo-zip
